@@ -1,0 +1,10 @@
+#include "app/DownloaderApp.h"
+
+#include "app/DownloaderDlg.h"
+
+bool CDownloaderApp::InitInstance()
+{
+    CDownloaderDlg dlg;
+    dlg.DoModal();
+    return false;
+}

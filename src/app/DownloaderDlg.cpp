@@ -1,0 +1,356 @@
+#include "app/DownloaderDlg.h"
+
+#include "app/PortCombo.h"
+#include "dialogs/AboutDlg.h"
+#include "dialogs/EchoLinkDlg.h"
+#include "platform/DialogUnits.h"
+#include "platform/OsVersion.h"
+#include "platform/ProgramPath.h"
+#include "res/Resources.h"
+#include "res/StringTable.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimerEvent>
+
+#include <thread>
+
+QEvent::Type g_nSpecialChangeMsg = RegisterWindowMessage("Special_Change");
+static const QEvent::Type s_nSerialDefaultMsg = RegisterWindowMessage("CSerialWnd_DefaultComMsg");
+CDownloaderDlg* g_pMainDlg = nullptr;
+
+namespace {
+constexpr int ICON_SMALL_PX = 16;
+}
+
+CDownloaderDlg::CDownloaderDlg(QWidget* parent)
+    : QDialog(parent), m_usb(*this), m_strWebBaseUrl(KX_WEB_BASE_URL)
+{
+    m_hSmallIcon = LoadAppIcon();
+    CreateControls();
+    BuildSystemMenu();
+}
+
+CDownloaderDlg::~CDownloaderDlg()
+{
+    OnDestroy();
+    if (g_pMainDlg == this)
+        g_pMainDlg = nullptr;
+}
+
+void CDownloaderDlg::CreateControls()
+{
+    setWindowTitle(QStringLiteral("Kestova Firmware Downloader"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    const CDialogUnits du(font());
+    setFixedSize(du.X(251), du.Y(82));
+
+    auto button = [&](int id, const char* text, QRect geometry) {
+        auto* b = new QPushButton(QString::fromLatin1(text), this);
+        b->setObjectName(QString::number(id));
+        b->setGeometry(geometry);
+        b->setAutoDefault(false);
+        return b;
+    };
+    // Template order is also the tab order.
+    auto* exitButton = button(IDCANCEL, "Exit", du.Rect(211, 52, 37, 11));
+    connect(exitButton, &QPushButton::clicked, this, [this] { OnCancel(); });
+    m_btnDetect = button(IDC_DETECT, "Detect Tetherix", du.Rect(3, 52, 65, 11));
+    m_comboPort = new CPortCombo(this);
+    m_comboPort->setObjectName(QString::number(IDC_PORT));
+    m_comboPort->setGeometry(du.Rect(3, 66, 65, 12));
+    m_comboPort->setMaxVisibleItems(8);
+    m_btnOpenFile = button(IDC_OPEN_FILE, "Open Local File", du.Rect(114, 52, 54, 11));
+    m_list = new QListWidget(this);
+    m_list->setObjectName(QString::number(IDC_STATUS_LIST));
+    m_list->setGeometry(du.Rect(3, 2, 245, 48));
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_btnSend = button(IDC_SEND, "Send", du.Rect(171, 52, 37, 11));
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QString::number(IDC_PROGRESS));
+    m_progress->setGeometry(du.Rect(171, 69, 77, 7));
+    m_progress->setTextVisible(false);
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_btnGetFromWeb = button(IDC_GET_FROM_WEB, "Get from Web", du.Rect(114, 67, 54, 11));
+    SetImageButtons(false, false, false);
+
+    connect(m_btnDetect, &QPushButton::clicked, this, [this] { OnDetect(); });
+    connect(m_btnOpenFile, &QPushButton::clicked, this, [this] { OnOpenLocalFile(); });
+    connect(m_btnSend, &QPushButton::clicked, this, [this] { StartProgramming(); });
+    connect(m_btnGetFromWeb, &QPushButton::clicked, this, [this] { OnGetFromWeb(); });
+    connect(m_comboPort, &CPortCombo::DropDownOpening, this, [this] { OnPortDropDown(); });
+    connect(m_comboPort, &CPortCombo::DropDownClosed, this, [this] { ConnectSelectedPort(); });
+}
+
+void CDownloaderDlg::BuildSystemMenu()
+{
+    // Linux window managers give a program no title-bar menu of its own: the same menu opens
+    // from a right click in the window, Alt+Space or the Menu key.
+    m_sysMenu = new QMenu(this);
+    m_sysMenu->addAction(QStringLiteral("&Close"), this, [this] { OnSysCommand(SC_CLOSE); });
+    const std::string about = LoadString(IDS_ABOUTBOX);
+    if (!about.empty()) {
+        m_sysMenu->addSeparator();
+        m_sysMenu->addAction(QString::fromStdString(about), this,
+                             [this] { OnSysCommand(IDM_ABOUTBOX); });
+        m_sysMenu->addAction(QStringLiteral("Echo Test"), this,
+                             [this] { OnSysCommand(IDM_ECHOTEST); });
+    }
+}
+
+int CDownloaderDlg::DoModal()
+{
+    OnInitDialog();
+    if (m_bEnded)
+        return result();
+    return exec();
+}
+
+std::string CDownloaderDlg::ComputeProgramDir() const
+{
+    if (!m_strProgramDirOverride.empty())
+        return m_strProgramDirOverride;
+    return DirectoryOf(GetModuleFileName());
+}
+
+void CDownloaderDlg::StartFirstRunDefaults()
+{
+    if (m_ini.KeyExists(SETTINGS_SECTION, KEY_COM_PORT))
+        return;
+    m_ini.WriteString(SETTINGS_SECTION, KEY_LAST_DIRECTORY, ComputeProgramDir().c_str());
+    m_ini.WriteString(SETTINGS_SECTION, KEY_COM_PORT, "");
+}
+
+bool CDownloaderDlg::OnInitDialog()
+{
+    setWindowIcon(m_hSmallIcon);
+    m_nDots = 0;
+    m_bUsbActive = false;
+    m_bEchoMode = false;
+    m_bDropReceived = false;
+    m_nPhase = PHASE_CONNECTING;
+    g_pMainDlg = this;
+    SetImageButtons(false, false, false);
+
+    const OsVersionInfo os = GetVersionEx();
+    if (IsUnsupportedSystem(os.platformId, os.majorVersion))
+        ShowNotice(LoadString(IDS_OS_NOT_SUPPORTED) + " ");
+
+    m_strProgramDir = ComputeProgramDir();
+    m_ini.SetPath((m_strProgramDir + SETTINGS_FILE_NAME).c_str());
+    StartFirstRunDefaults();
+    m_strPortName = m_ini.GetString(SETTINGS_SECTION, KEY_COM_PORT);
+    m_strLastDirectory = m_ini.GetString(SETTINGS_SECTION, KEY_LAST_DIRECTORY);
+
+    m_portNames.clear();
+    EnumerateComPorts(&CDownloaderDlg::AddPortName, nullptr);
+    m_portNames.push_back(USB_PORT_NAME);
+    FillPortList(true);
+    m_bInitDone = true;
+    return true;
+}
+
+void CDownloaderDlg::FillPortList(bool bOpenSaved)
+{
+    bool bMatched = false;
+    for (const auto& name : m_portNames) {
+        m_comboPort->AddString(name);
+        bMatched = bMatched || name == m_strPortName;
+    }
+    if (!bOpenSaved)
+        return;
+    if (!bMatched) {
+        m_strPortName.clear();
+        return;
+    }
+    m_comboPort->SelectString(m_strPortName);
+    if (m_strPortName == USB_PORT_NAME) {
+        if (m_usb.Open(true) != 0) {
+            SetImageButtons(false, false, m_btnSend->isEnabled());
+            ForgetPort();
+            return;
+        }
+        m_bUsbActive = true;
+        EnterConnecting();
+        m_usb.StartReader();
+        return;
+    }
+    if (!OpenComPort(m_strPortName)) {
+        SetImageButtons(false, false, m_btnSend->isEnabled());
+        ForgetPort();
+        ShowNotice(LoadString(IDS_UNABLE_TO_OPEN));
+        return;
+    }
+    EnterConnecting();
+}
+
+void CDownloaderDlg::OnSysCommand(UINT nId)
+{
+    switch (nId & 0xFFF0) {
+    case IDM_ECHOTEST: {
+        CEchoLinkDlg echoDlg;
+        if (echoDlg.DoModal() != IDOK)
+            return;
+        ResetConnection();
+        KillTimer(TIMER_SILENCE);
+        KillTimer(TIMER_WAKE);
+        m_bEchoMode = true;
+        LogLine("Testing Tetherix cable, please wait...");
+        SetTimer(TIMER_ECHO_START, ECHO_START_DELAY_MS);
+        return;
+    }
+    case IDM_ABOUTBOX: {
+        CAboutDlg aboutDlg;
+        aboutDlg.DoModal();
+        return;
+    }
+    case SC_CLOSE:
+        OnCancel();
+        return;
+    default:
+        return;
+    }
+}
+
+void CDownloaderDlg::OnCancel()
+{
+    if (m_bEnded)
+        return;
+    if (m_nPhase != PHASE_CONNECTING) {
+        const auto answer = QMessageBox::question(
+            this, QStringLiteral("Kestova"), QStringLiteral("Are you sure you want to exit?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
+    m_usb.Close();
+    EndDialog(IDCANCEL);
+}
+
+void CDownloaderDlg::OnOK()
+{
+    // Enter with no button focused: ending the program here could cut an update short without
+    // a word, so it takes the same confirmed way out as Exit.
+    OnCancel();
+}
+
+void CDownloaderDlg::EndDialog(int result)
+{
+    m_bEnded = true;
+    OnDestroy();
+    done(result);
+}
+
+void CDownloaderDlg::OnDestroy()
+{
+    KillTimer(TIMER_WAKE);
+    if (m_serial.IsPortOpen())
+        m_serial.ClosePort();
+}
+
+void CDownloaderDlg::SetTimer(int nIdEvent, int intervalMs)
+{
+    m_timers[nIdEvent].start(intervalMs, this);
+}
+
+void CDownloaderDlg::KillTimer(int nIdEvent)
+{
+    auto it = m_timers.find(nIdEvent);
+    if (it != m_timers.end())
+        it->second.stop();
+}
+
+bool CDownloaderDlg::IsTimerRunning(int nIdEvent) const
+{
+    auto it = m_timers.find(nIdEvent);
+    return it != m_timers.end() && it->second.isActive();
+}
+
+void CDownloaderDlg::timerEvent(QTimerEvent* e)
+{
+    for (auto& [id, timer] : m_timers) {
+        if (timer.timerId() == e->timerId()) {
+            OnTimer(id);
+            return;
+        }
+    }
+    QDialog::timerEvent(e);
+}
+
+void CDownloaderDlg::OnTimer(int nIdEvent)
+{
+    switch (nIdEvent) {
+    case TIMER_WAKE: OnWakeTimer(); break;
+    case TIMER_PROGRAM_REPLY: OnProgramReplyTimer(); break;
+    case TIMER_SILENCE: OnSilenceTimer(); break;
+    case TIMER_ECHO_REPLY: OnEchoReplyTimer(); break;
+    case TIMER_ECHO_START: OnEchoStartTimer(); break;
+    default: break;
+    }
+}
+
+bool CDownloaderDlg::event(QEvent* e)
+{
+    if (e->type() == g_nSpecialChangeMsg || e->type() == s_nSerialDefaultMsg) {
+        auto* message = static_cast<CWindowMessageEvent*>(e);
+        if (e->type() == g_nSpecialChangeMsg)
+            OnCableData(message->m_wParam, message->m_lParam);
+        else
+            OnSerialEvent(message->m_wParam, message->m_lParam);
+        return true;
+    }
+    return QDialog::event(e);
+}
+
+void CDownloaderDlg::contextMenuEvent(QContextMenuEvent* e)
+{
+    m_sysMenu->exec(e->globalPos());
+}
+
+void CDownloaderDlg::keyPressEvent(QKeyEvent* e)
+{
+    const bool bAltSpace = e->key() == Qt::Key_Space && (e->modifiers() & Qt::AltModifier);
+    if (bAltSpace || e->key() == Qt::Key_Menu) {
+        m_sysMenu->exec(mapToGlobal(QPoint(0, 0)));
+        return;
+    }
+    QDialog::keyPressEvent(e);
+}
+
+void CDownloaderDlg::closeEvent(QCloseEvent* e)
+{
+    // The close box asks like Exit; the dialog ends itself through EndDialog when allowed.
+    e->ignore();
+    OnCancel();
+}
+
+void CDownloaderDlg::showEvent(QShowEvent* e)
+{
+    QDialog::showEvent(e);
+}
+
+void CDownloaderDlg::ShowMessageBox(const std::string& text)
+{
+    QMessageBox::warning(this, QStringLiteral("Kestova"), QString::fromStdString(text),
+                         QMessageBox::Ok);
+}
+
+void CDownloaderDlg::Pause(int ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+LPARAM CDownloaderDlg::OnCableData(WPARAM, LPARAM)
+{
+    m_usb.OnCableData();
+    return 0;
+}

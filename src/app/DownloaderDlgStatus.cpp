@@ -1,0 +1,54 @@
+// The status list, the activity line and the notice of the main dialog.
+#include "app/DownloaderDlg.h"
+
+#include "res/StringTable.h"
+
+#include <QListWidget>
+#include <QPushButton>
+
+namespace {
+constexpr int ACTIVITY_STEPS = 10; // the activity line cycles through ten forms
+
+std::string ActivitySuffix(int step)
+{
+    if (step == 0)
+        return "  ";
+    return " " + std::string(static_cast<size_t>(step), '.');
+}
+} // namespace
+
+void CDownloaderDlg::LogLine(const std::string& text)
+{
+    m_list->addItem(QString::fromStdString(text));
+    // The newest line is always in view, however long the list is.
+    m_list->scrollToItem(m_list->item(m_list->count() - 1), QAbstractItemView::PositionAtBottom);
+}
+
+void CDownloaderDlg::ShowActivity()
+{
+    const std::string base = LoadString(IDS_TRYING_TO_CONNECT);
+    const QString prefix = QString::fromStdString(base);
+    bool bFound = false;
+    for (int i = 0; i < m_list->count() && !bFound; ++i)
+        bFound = m_list->item(i)->text().startsWith(prefix, Qt::CaseInsensitive);
+    // The activity line is always the last line while the downloader waits.
+    if (bFound && m_list->count() > 0)
+        delete m_list->takeItem(m_list->count() - 1);
+
+    const int step = (m_nDots >= 0 && m_nDots < ACTIVITY_STEPS) ? m_nDots : 0;
+    m_list->addItem(QString::fromStdString(base + ActivitySuffix(step)));
+    m_nDots = step + 1 < ACTIVITY_STEPS ? step + 1 : 0;
+}
+
+void CDownloaderDlg::ShowNotice(const std::string& text)
+{
+    m_noticeDlg.m_strText = text;
+    m_noticeDlg.DoModal();
+}
+
+void CDownloaderDlg::SetImageButtons(bool bOpenFile, bool bGetFromWeb, bool bSend)
+{
+    m_btnOpenFile->setEnabled(bOpenFile);
+    m_btnGetFromWeb->setEnabled(bGetFromWeb);
+    m_btnSend->setEnabled(bSend);
+}

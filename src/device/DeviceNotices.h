@@ -1,0 +1,12 @@
+// Notices of the programming run that name the connected unit's model.
+#pragma once
+
+#include <string>
+
+// "The kx410 reported a corrupt program was sent.  Reset the kx410 and try again. \n\nPress OK",
+// with model in place of kx410.
+std::string CorruptProgramNotice(const std::string& model);
+
+// "An error occured whilst updating the kx410.  \nCycle the power to the kx410 and try again.
+// \n\nPress OK", with model in place of kx410.
+std::string UpdateFailedNotice(const std::string& model);

@@ -1,0 +1,42 @@
+// The firmware image being prepared for the unit, and the check that takes its header lines out
+// and decides whether it suits the connected unit.
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <string>
+#include <vector>
+
+// One current image: the source fills m_lines with every line; a successful check leaves only
+// the data lines, which programming consumes from the front.
+struct FirmwareImage {
+    std::deque<std::string> m_lines;
+    std::string m_strVersion;  // last 4 characters of the checked image's "VER:" line; kept if none
+    int m_nTotalLines = 0;     // data lines at validation: the progress range (set by the dialog)
+    bool m_bFromWeb = false;   // came from the web service and the completion report is due
+};
+
+// The outcome of CheckImage: whether the image may be sent, and the status-list lines to log,
+// in order.
+struct ImageVerdict {
+    bool bAccepted = false;
+    std::vector<std::string> logLines;
+};
+
+inline constexpr const char* TAG_VERSION = "VER:";
+inline constexpr const char* TAG_PRODUCT_ID = "PID:";
+inline constexpr const char* TAG_NOTES = "INFO:";
+inline constexpr std::size_t TAG_VALUE_CHARS = 4;  // "VER:" and "PID:" values: a line's last 4
+inline constexpr std::size_t NOTES_VALUE_OFFSET_CHARS = 5;  // "INFO:" value: from the 6th char
+inline constexpr const char* END_RECORD_MARK = "19";        // within the last data line's last 4
+
+inline constexpr const char* TEXT_IMAGE_NOT_SUITABLE =
+    "The selected firmware is not suitable for your kx410";
+inline constexpr const char* TEXT_READY_TO_UPDATE = "Ready to update your kx410. Press send.";
+
+// Removes the empty lines and every line carrying "INFO:", "PID:" or "VER:" (when a tag occurs
+// more than once, the topmost line gives its value), stores the version in image.m_strVersion
+// when there is a "VER:" line, and checks the product id ("0410") and the end record. Accepted:
+// image.m_lines holds exactly the data lines. Rejected: m_lines is left as the check left it.
+// Does not touch m_nTotalLines or m_bFromWeb; the dialog sets those, the buttons and the phase.
+ImageVerdict CheckImage(FirmwareImage& image, const std::string& model);

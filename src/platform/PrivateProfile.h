@@ -1,0 +1,18 @@
+// INI-file reading and writing with the behaviour of the classic private-profile functions:
+// section and key names match without regard to case, an absent key gives the default, and
+// the first write creates the file and the section. Every other line of the file is kept as
+// it was. A write replaces the file atomically (a temporary file renamed over it), so a
+// crash in the middle of a write never leaves a truncated settings file behind.
+#pragma once
+
+#include <cstddef>
+
+// Copies the value of `key` in `section` (or `defaultValue` when absent) into `buffer`,
+// cut to capacity - 1 characters and terminated. Returns the number of characters stored,
+// not counting the terminator. A file that cannot be read counts as empty.
+size_t GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
+                               char* buffer, size_t capacity, const char* filePath);
+
+// Writes key=value into section; returns nonzero on success.
+int WritePrivateProfileString(const char* section, const char* key, const char* value,
+                              const char* filePath);

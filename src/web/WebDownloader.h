@@ -1,0 +1,63 @@
+// One HTTP download from the firmware web service into a text, with a progress text in the
+// status list while the body arrives. One downloader serves one request.
+#pragma once
+
+#include "web/WebLimits.h"
+#include "web/WebSession.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QListWidget;
+class QWidget;
+
+class CWebDownloader {
+public:
+    // Wall-clock time in whole seconds; the download rate is measured with it.
+    using ClockFn = std::function<std::int64_t()>;
+
+    CWebDownloader();
+    virtual ~CWebDownloader();
+    CWebDownloader(const CWebDownloader&) = delete;
+    CWebDownloader& operator=(const CWebDownloader&) = delete;
+
+    void SetStatusList(QListWidget* pStatusList);
+
+    // One GET of strUrl; strBody receives the whole body. True when the body was read to its
+    // end, whatever the HTTP status; false on any failure, after an "Error: " status text.
+    // pStatusWnd is repainted after each status text; none: no status texts are shown.
+    bool Download(const std::string& strUrl, std::string& strBody, QWidget* pStatusWnd);
+
+    bool OpenSession(QWidget* pStatusWnd);
+    void CloseSession();
+
+    // Replace the clock or the limits (tests run shorter stall limits and a fixed clock).
+    void SetClock(ClockFn fnNow);
+    void SetLimits(const WebLimits& limits);
+
+    bool m_bReload = false;
+    std::unique_ptr<CWebSession> m_pSession;
+    QListWidget* m_pStatusList = nullptr;
+
+private:
+    // The body as it is read: whole pieces of READ_PIECE_BYTES, the rest held until more comes.
+    struct ReadState {
+        std::string* pBody = nullptr;
+        std::string strPending;
+        std::int64_t nStartS = 0;
+        bool bStarted = false;
+        bool bTooLarge = false;
+    };
+
+    bool AcceptBytes(ReadState& state, const char* pData, std::size_t nBytes);
+    void TakePiece(ReadState& state, const char* pData, std::size_t nBytes);
+    void ShowError(const std::string& strClientText);
+
+    ClockFn m_fnNow;
+    WebLimits m_limits;
+};
+
+// The current wall-clock time in whole seconds.
+std::int64_t WallClockSeconds();

@@ -1,0 +1,68 @@
+// The internet session of one web request: a synchronous libcurl transfer whose progress
+// (resolving, connecting, sending, response, closing) becomes status texts in the status list.
+#pragma once
+
+#include "platform/WinTypes.h"
+#include "web/WebLimits.h"
+#include "web/WebStatus.h"
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <string>
+
+class QListWidget;
+class QWidget;
+
+class CWebSession {
+public:
+    // What a request does with its response: onOpened when a response's headers are complete,
+    // onData with each block of its body (false ends the request as a failure).
+    struct ResponseHandlers {
+        std::function<void()> onOpened;
+        std::function<bool(const char* pData, std::size_t nBytes)> onData;
+    };
+
+    // Opens the session and turns the status notifications on; texts appear only while
+    // pStatusWnd (and m_pStatusList) are set.
+    explicit CWebSession(QWidget* pStatusWnd);
+    virtual ~CWebSession();
+    CWebSession(const CWebSession&) = delete;
+    CWebSession& operator=(const CWebSession&) = delete;
+
+    // False when the session could not be opened; it then carries no request.
+    bool IsOpen() const;
+    bool EnableStatusCallback(bool bEnable);
+
+    // One GET of strUrl, blocking until the whole body has been handed to the handlers or the
+    // request has failed. dwFlags: INTERNET_FLAG_RELOAD, INTERNET_FLAG_TRANSFER_BINARY.
+    // On failure strError holds the client's text for it.
+    bool OpenURL(const std::string& strUrl, DWORD dwFlags, const WebLimits& limits,
+                 const ResponseHandlers& handlers, std::string& strError);
+
+    // Turns the notifications off and releases the session; later requests fail.
+    void Close();
+
+    // Called for each progress notification of a request made through this session.
+    virtual void OnStatusCallback(DWORD dwContext, DWORD dwStatus, const void* pInfo,
+                                  DWORD dwInfoLength);
+
+    QWidget* m_pStatusWnd = nullptr;
+    QListWidget* m_pStatusList = nullptr;
+
+private:
+    friend struct CCurlHooks;
+
+    void Notify(DWORD dwStatus, const std::string& strInfo = {});
+    bool ApplyRequestOptions(const std::string& strUrl, const WebLimits& limits, void* pHeaders);
+
+    void* m_pCurl = nullptr;  // the CURL easy handle
+    bool m_bCallbackEnabled = false;
+    bool m_bInHeaders = false;
+    bool m_bRequestSent = false;
+    const ResponseHandlers* m_pHandlers = nullptr;  // set while a request runs
+    std::array<char, 256> m_szError{};               // CURL_ERROR_SIZE
+};
+
+// The context value of every notification.
+constexpr DWORD WEB_SESSION_CONTEXT = 1;
