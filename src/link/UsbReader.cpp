@@ -7,7 +7,10 @@ namespace {
 // Holds an EVENT_HANDLE's mutex for one scope.
 class CEventLock {
 public:
-    explicit CEventLock(EVENT_HANDLE& event) : m_event(event) { pthread_mutex_lock(&m_event.eMutex); }
+    explicit CEventLock(EVENT_HANDLE& event) : m_event(event)
+    {
+        pthread_mutex_lock(&m_event.eMutex);
+    }
     ~CEventLock() { pthread_mutex_unlock(&m_event.eMutex); }
     CEventLock(const CEventLock&) = delete;
     CEventLock& operator=(const CEventLock&) = delete;

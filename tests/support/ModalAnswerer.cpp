@@ -6,12 +6,15 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMessageBox>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -51,8 +54,9 @@ CModalAnswerer::CModalAnswerer(int nTimeoutMs) : m_nTimeoutMs(nTimeoutMs)
 CModalAnswerer::~CModalAnswerer()
 {
     m_timer.stop();
-    if (m_pAnswered)
-        m_pAnswered->removeEventFilter(this);
+    for (const Unclosed& entry : m_unclosed)
+        if (entry.pDialog)
+            entry.pDialog->removeEventFilter(this);
     if (!m_answers.empty() && !m_bAllowUnused)
         ADD_FAILURE() << "CModalAnswerer: " << m_answers.size()
                       << " queued answer(s) unused: fewer dialogs appeared than expected";
@@ -100,7 +104,7 @@ int CModalAnswerer::AnsweredCount() const
 {
     int nCount = 0;
     for (const SeenDialog& seen : m_seen)
-        if (seen.strAnswer != QLatin1String("Unexpected"))
+        if (!seen.strAnswer.isEmpty() && seen.strAnswer != QLatin1String("Unexpected"))
             ++nCount;
     return nCount;
 }
@@ -132,49 +136,54 @@ bool CModalAnswerer::WaitUntil(const std::function<bool()>& predicate, int nTime
 
 bool CModalAnswerer::eventFilter(QObject* pWatched, QEvent* pEvent)
 {
-    // The answered dialog has closed: the next showing, even of the same object, is a new one.
-    if (pEvent->type() == QEvent::Hide && pWatched == m_pAnswered.data()) {
+    // An answered dialog has closed: its next showing, even of the same object, is a new one.
+    if (pEvent->type() == QEvent::Hide) {
         pWatched->removeEventFilter(this);
-        m_pAnswered = nullptr;
+        std::erase_if(m_unclosed, [&](const Unclosed& u) { return u.pDialog.data() == pWatched; });
     }
     return false;
 }
 
 void CModalAnswerer::Poll()
 {
-    if (m_pAnswered) {
-        CheckAnsweredClosed();
-        return;
-    }
+    DropClosedAndStuck();
+    // The modal widget on top; a dialog opened by an answered one sits above it and is new.
     QWidget* pDialog = QApplication::activeModalWidget();
-    if (pDialog != nullptr && pDialog->isVisible())
+    if (pDialog != nullptr && pDialog->isVisible() && !IsUnclosed(pDialog))
         AnswerDialog(pDialog);
 }
 
-void CModalAnswerer::CheckAnsweredClosed()
+void CModalAnswerer::DropClosedAndStuck()
 {
-    if (!m_pAnswered->isVisible()) {
-        m_pAnswered->removeEventFilter(this);
-        m_pAnswered = nullptr;
-        return;
+    const qint64 nNowMs = QDateTime::currentMSecsSinceEpoch();
+    std::vector<Unclosed> unclosed;
+    unclosed.swap(m_unclosed);
+    for (Unclosed& entry : unclosed) {
+        if (!entry.pDialog || !entry.pDialog->isVisible()) {
+            if (entry.pDialog)
+                entry.pDialog->removeEventFilter(this);
+        } else if (nNowMs - entry.nSinceMs >= m_nTimeoutMs) {
+            entry.pDialog->removeEventFilter(this);
+            Fail(entry.pDialog, QStringLiteral("dialog \"%1\" did not close after its answer")
+                                    .arg(entry.pDialog->windowTitle()));
+        } else {
+            m_unclosed.push_back(entry);
+        }
     }
-    if (QDateTime::currentMSecsSinceEpoch() - m_nAnsweredAtMs < m_nTimeoutMs)
-        return;
-    QPointer<QWidget> pStuck = m_pAnswered;
-    pStuck->removeEventFilter(this);
-    m_pAnswered = nullptr;
-    m_bFailed = true;
-    ADD_FAILURE() << "CModalAnswerer: dialog \"" << pStuck->windowTitle().toStdString()
-                  << "\" did not close after its answer; closing it";
-    ForceClose(pStuck);
+}
+
+bool CModalAnswerer::IsUnclosed(const QWidget* pDialog) const
+{
+    return std::any_of(m_unclosed.begin(), m_unclosed.end(),
+                       [&](const Unclosed& u) { return u.pDialog.data() == pDialog; });
 }
 
 void CModalAnswerer::AnswerDialog(QWidget* pDialog)
 {
-    SeenDialog seen = Describe(pDialog);
+    m_seen.push_back(Describe(pDialog));
     if (m_answers.empty() && !m_fallbackButton) {
-        seen.strAnswer = QStringLiteral("Unexpected");
-        m_seen.push_back(seen);
+        m_seen.back().strAnswer = QStringLiteral("Unexpected");
+        const SeenDialog& seen = m_seen.back();
         Fail(pDialog, QStringLiteral("no answer queued for dialog \"%1\" (%2) showing \"%3\"")
                           .arg(seen.strTitle, seen.strClass, seen.strText));
         return;
@@ -184,30 +193,39 @@ void CModalAnswerer::AnswerDialog(QWidget* pDialog)
         answer = std::move(m_answers.front());
         m_answers.pop_front();
     }
-    m_seen.push_back(seen);
+    const std::size_t nSeenIndex = m_seen.size() - 1;
     QPointer<QWidget> pGuard = pDialog;
     if (answer.inspect)
         answer.inspect(pDialog);
     if (!pGuard || !pGuard->isVisible()) {
-        m_seen.back().strAnswer = QStringLiteral("Closed by inspector");
+        m_seen[nSeenIndex].strAnswer = QStringLiteral("Closed by inspector");
         return;
     }
-    QString strError;
-    if (!Give(pDialog, answer, strError)) {
-        m_seen.back().strAnswer = QStringLiteral("Unexpected");
-        Fail(pDialog, strError);
-        return;
-    }
-    if (pGuard && pGuard->isVisible()) {
-        m_pAnswered = pGuard;
-        m_pAnswered->installEventFilter(this);
-        m_nAnsweredAtMs = QDateTime::currentMSecsSinceEpoch();
-    }
+    m_unclosed.push_back(Unclosed{pGuard, QDateTime::currentMSecsSinceEpoch()});
+    pDialog->installEventFilter(this);
+    GiveLater(pDialog, std::move(answer), nSeenIndex);
 }
 
-bool CModalAnswerer::Give(QWidget* pDialog, const Answer& answer, QString& strError)
+void CModalAnswerer::GiveLater(QWidget* pDialog, Answer answer, std::size_t nSeenIndex)
 {
-    SeenDialog& seen = m_seen.back();
+    // Answered from the event loop, not from inside the poll: a button may open a dialog of its
+    // own (a warning over a file dialog), which the poll must then be free to see and answer.
+    QPointer<QWidget> pGuard = pDialog;
+    QTimer::singleShot(0, this, [this, pGuard, answer = std::move(answer), nSeenIndex] {
+        if (!pGuard || !pGuard->isVisible())
+            return;
+        QString strError;
+        if (!Give(pGuard, answer, m_seen[nSeenIndex], strError)) {
+            m_seen[nSeenIndex].strAnswer = QStringLiteral("Unexpected");
+            if (pGuard)
+                Fail(pGuard, strError);
+        }
+    });
+}
+
+bool CModalAnswerer::Give(QWidget* pDialog, const Answer& answer, SeenDialog& seen,
+                          QString& strError)
+{
     switch (answer.action) {
     case EAction::Press: {
         seen.strAnswer = ActionName(QStringLiteral("Press"), answer.strArgument);
@@ -238,24 +256,32 @@ bool CModalAnswerer::Give(QWidget* pDialog, const Answer& answer, QString& strEr
         seen.strAnswer = QStringLiteral("Close");
         pDialog->close();
         return true;
-    case EAction::File: {
+    case EAction::File:
         seen.strAnswer = ActionName(QStringLiteral("File"), answer.strArgument);
-        auto* pFileDialog = qobject_cast<QFileDialog*>(pDialog);
-        if (pFileDialog == nullptr) {
-            strError = QStringLiteral("dialog \"%1\" is a %2, not a QFileDialog")
-                           .arg(seen.strTitle, seen.strClass);
-            return false;
-        }
-        pFileDialog->selectFile(answer.strArgument);
-        static_cast<QDialog*>(pFileDialog)->accept(); // virtual: QFileDialog checks the name
-        if (pFileDialog->isVisible()) {
-            strError = QStringLiteral("the file dialog did not accept \"%1\"").arg(answer.strArgument);
-            return false;
-        }
-        return true;
-    }
+        return ChooseIn(pDialog, answer.strArgument, seen, strError);
     }
     return false;
+}
+
+bool CModalAnswerer::ChooseIn(QWidget* pDialog, const QString& strPath, const SeenDialog& seen,
+                              QString& strError)
+{
+    QPointer<QFileDialog> pFileDialog = qobject_cast<QFileDialog*>(pDialog);
+    if (pFileDialog == nullptr) {
+        strError = QStringLiteral("dialog \"%1\" is a %2, not a QFileDialog")
+                       .arg(seen.strTitle, seen.strClass);
+        return false;
+    }
+    pFileDialog->selectFile(strPath);
+    // selectFile leaves the name field alone while it has the focus: type the path in it too.
+    if (auto* pNameEdit = pFileDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+        pNameEdit->setText(QFileInfo(strPath).absoluteFilePath());
+    static_cast<QDialog*>(pFileDialog.data())->accept(); // virtual: QFileDialog checks the name
+    if (pFileDialog && pFileDialog->isVisible()) {
+        strError = QStringLiteral("the file dialog did not accept \"%1\"").arg(strPath);
+        return false;
+    }
+    return true;
 }
 
 void CModalAnswerer::Fail(QWidget* pDialog, const QString& strWhy)

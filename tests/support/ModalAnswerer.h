@@ -27,12 +27,19 @@
 // the texts of the dialog's visible labels joined by "\n"), every label text, the texts of the
 // visible buttons, whether the window has a close box, and the answer given.
 //
+// A dialog opened by the button an answer pressed (a warning over a file dialog, a question
+// asked by a dialog's button) is answered with the next queued answer like any other.
+//
 // Failures never hang a test: a dialog that appears with no answer queued, an answer that cannot
 // be given (no such button, button disabled, not a file dialog) or a dialog that does not close
 // within the time-out is reported with ADD_FAILURE and closed by reject(). Answers still queued
 // when the answerer is destroyed are reported as a failure too (unless AllowUnused() was called).
-// Only one answerer should be alive at a time. GUI thread only; a QApplication must exist
-// (link kx_test_main, whose main creates it).
+// It runs on the event loop: it answers while the test blocks in a modal loop (DoModal, exec,
+// QMessageBox) or spins in WaitUntil/WaitForAnswered, never while the test merely sleeps.
+// An inspector must not open a modal loop of its own.
+// Only one answerer should be alive at a time. GUI thread only; a QApplication must exist.
+// CMake: target_link_libraries(<suite> PRIVATE kx_test_support kx_test_main); kx_test_main's
+// main creates the QApplication (offscreen when there is no display).
 #pragma once
 
 #include <QPointer>
@@ -81,7 +88,9 @@ public:
     // Do not report queued answers left over at destruction.
     CModalAnswerer& AllowUnused();
 
+    // Dialogs answered so far (the answer given; a dialog nobody expected does not count).
     int AnsweredCount() const;
+    // Queued answers not used yet.
     int PendingCount() const;
     const std::vector<SeenDialog>& Seen() const;
     bool HasFailed() const;
@@ -102,11 +111,21 @@ private:
         Inspector inspect;
     };
 
+    // An answered dialog that has not closed yet, and since when it waits.
+    struct Unclosed {
+        QPointer<QWidget> pDialog;
+        qint64 nSinceMs;
+    };
+
     CModalAnswerer& Queue(EAction action, const QString& strArgument, Inspector inspect);
     void Poll();
-    void CheckAnsweredClosed();
+    void DropClosedAndStuck();
+    bool IsUnclosed(const QWidget* pDialog) const;
     void AnswerDialog(QWidget* pDialog);
-    bool Give(QWidget* pDialog, const Answer& answer, QString& strError);
+    void GiveLater(QWidget* pDialog, Answer answer, std::size_t nSeenIndex);
+    bool Give(QWidget* pDialog, const Answer& answer, SeenDialog& seen, QString& strError);
+    bool ChooseIn(QWidget* pDialog, const QString& strPath, const SeenDialog& seen,
+                  QString& strError);
     void Fail(QWidget* pDialog, const QString& strWhy);
     static SeenDialog Describe(QWidget* pDialog);
 
@@ -115,8 +134,7 @@ private:
     std::deque<Answer> m_answers;
     std::optional<QString> m_fallbackButton;
     std::vector<SeenDialog> m_seen;
-    QPointer<QWidget> m_pAnswered; // dialog answered last, until it has hidden
-    qint64 m_nAnsweredAtMs = 0;
+    std::vector<Unclosed> m_unclosed;
     bool m_bFailed = false;
     bool m_bAllowUnused = false;
 };

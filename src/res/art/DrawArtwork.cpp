@@ -3,6 +3,7 @@
 // not part of the normal build. To redraw them:
 //     ninja -C build kx_draw_artwork && build/src/res/kx_draw_artwork src/res/images
 #include <QDir>
+#include <QFont>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -27,55 +28,92 @@ const QColor WIRE_COLOURS[] = {QColor(0x6b, 0x3e, 0x1e), QColor(0xd3, 0x2f, 0x2f
 const QColor LINK_WIRE(0x1e, 0x6f, 0xd9);
 const QColor COPPER(0xc8, 0x7a, 0x3c);
 
-// Icon drawn on a 64-unit grid; every coordinate is a multiple of 4, so the 16-pixel drawing
-// lands on whole pixels.
-void DrawChip(QPainter& painter, int nPins)
+// Icon 128: a chip (a square package with four pins on every side) and a green arrow pointing
+// down into it. Sizes from 32 pixels up are drawn on a 64-unit grid; 16 pixels is drawn pixel
+// by pixel, where a scaled drawing would blur.
+void DrawPins(QPainter& painter, const QList<QRectF>& pins)
 {
-    const int PIN_TOP = 24, PIN_PITCH = nPins == 4 ? 8 : 12;
     painter.setPen(Qt::NoPen);
-    for (int i = 0; i < nPins; ++i) {
-        const int y = PIN_TOP + i * PIN_PITCH;
-        QLinearGradient metal(0, y, 0, y + 4);
+    for (const QRectF& pin : pins) {
+        const bool bVertical = pin.height() > pin.width();
+        QLinearGradient metal(pin.topLeft(), bVertical ? pin.topRight() : pin.bottomLeft());
         metal.setColorAt(0, METAL_LIGHT);
         metal.setColorAt(1, METAL_DARK);
         painter.setBrush(metal);
-        painter.drawRect(QRectF(4, y, 8, 4));
-        painter.drawRect(QRectF(52, y, 8, 4));
+        painter.drawRect(pin);
     }
-    QLinearGradient body(0, 20, 0, 60);
+}
+
+QList<QRectF> ChipPins(qreal nStart, qreal nPitch, qreal nWidth, qreal nInner, qreal nOuter)
+{
+    QList<QRectF> pins;
+    for (int i = 0; i < 4; ++i) {
+        const qreal at = nStart + i * nPitch;
+        pins << QRectF(nOuter, at, nInner - nOuter, nWidth)            // left
+             << QRectF(64 - nInner, at, nInner - nOuter, nWidth)       // right
+             << QRectF(at, nOuter, nWidth, nInner - nOuter)            // top
+             << QRectF(at, 64 - nInner, nWidth, nInner - nOuter);      // bottom
+    }
+    return pins;
+}
+
+QPainterPath ArrowPath(qreal nTop, qreal nShaftHalf, qreal nHeadTop, qreal nHeadHalf, qreal nTip)
+{
+    QPainterPath arrow;
+    arrow.moveTo(32 - nShaftHalf, nTop);
+    arrow.lineTo(32 + nShaftHalf, nTop);
+    arrow.lineTo(32 + nShaftHalf, nHeadTop);
+    arrow.lineTo(32 + nHeadHalf, nHeadTop);
+    arrow.lineTo(32, nTip);
+    arrow.lineTo(32 - nHeadHalf, nHeadTop);
+    arrow.lineTo(32 - nShaftHalf, nHeadTop);
+    arrow.closeSubpath();
+    return arrow;
+}
+
+void DrawLargeIcon(QPainter& painter)
+{
+    painter.setRenderHint(QPainter::Antialiasing);
+    DrawPins(painter, ChipPins(18, 8, 4, 12, 5));
+    QLinearGradient body(0, 10, 0, 54);
     body.setColorAt(0, CHIP_SHINE);
     body.setColorAt(1, CHIP_BODY);
     painter.setBrush(body);
     painter.setPen(QPen(CHIP_EDGE, 2));
-    painter.drawRoundedRect(QRectF(13, 21, 38, 38), 4, 4);
+    painter.drawRoundedRect(QRectF(11, 11, 42, 42), 5, 5);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(CHIP_SHINE.lighter(130));
-    painter.drawEllipse(QRectF(40, 48, 6, 6)); // orientation mark
-}
+    painter.setBrush(CHIP_SHINE.lighter(140));
+    painter.drawEllipse(QRectF(15, 44, 5, 5)); // pin-1 mark
 
-void DrawDownArrow(QPainter& painter, bool bOutline)
-{
-    QPainterPath arrow;
-    arrow.moveTo(26, 2);
-    arrow.lineTo(38, 2);
-    arrow.lineTo(38, 26);
-    arrow.lineTo(50, 26);
-    arrow.lineTo(32, 46);
-    arrow.lineTo(14, 26);
-    arrow.lineTo(26, 26);
-    arrow.closeSubpath();
-    if (bOutline) {
-        painter.setPen(QPen(Qt::white, 6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(arrow);
-    }
-    QLinearGradient fill(0, 2, 0, 46);
-    fill.setColorAt(0, ARROW_FILL.lighter(125));
+    const QPainterPath arrow = ArrowPath(15, 6, 30, 14, 47);
+    QLinearGradient fill(0, 15, 0, 47);
+    fill.setColorAt(0, ARROW_FILL.lighter(130));
     fill.setColorAt(1, ARROW_FILL);
     painter.setBrush(fill);
-    painter.setPen(bOutline ? QPen(ARROW_EDGE, 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin)
-                            : QPen(Qt::NoPen));
+    painter.setPen(QPen(ARROW_EDGE.lighter(160), 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     painter.drawPath(arrow);
+}
+
+void DrawSmallIcon(QPainter& painter)
+{
+    // 16 x 16, one unit a pixel: body 3..12, pins at 5, 7, 9, 11 round it, arrow inside.
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    QList<QRect> pins;
+    for (const int at : {4, 6, 9, 11})
+        pins << QRect(1, at, 2, 1) << QRect(13, at, 2, 1) << QRect(at, 1, 1, 2)
+             << QRect(at, 13, 1, 2);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(METAL_DARK);
+    for (const QRect& pin : pins)
+        painter.drawRect(pin);
+    painter.setBrush(CHIP_BODY);
+    painter.drawRect(QRect(3, 3, 10, 10));
+    painter.setBrush(CHIP_SHINE);
+    painter.drawRect(QRect(3, 3, 10, 1));
+    painter.setBrush(ARROW_FILL.lighter(120));
+    painter.drawRect(QRect(7, 4, 2, 4)); // shaft
+    for (int nRow = 0; nRow < 4; ++nRow)  // head, narrowing to the tip
+        painter.drawRect(QRect(4 + nRow, 8 + nRow, 8 - 2 * nRow, 1));
 }
 
 QImage DrawIcon(int nSizePx)
@@ -83,10 +121,12 @@ QImage DrawIcon(int nSizePx)
     QImage image(nSizePx, nSizePx, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing, nSizePx > 16);
-    painter.scale(nSizePx / 64.0, nSizePx / 64.0);
-    DrawChip(painter, nSizePx > 16 ? 4 : 3);
-    DrawDownArrow(painter, nSizePx > 16);
+    if (nSizePx <= 16) {
+        DrawSmallIcon(painter);
+    } else {
+        painter.scale(nSizePx / 64.0, nSizePx / 64.0);
+        DrawLargeIcon(painter);
+    }
     return image;
 }
 
@@ -119,9 +159,16 @@ void DrawConnector(QPainter& painter)
     painter.setBrush(HOUSING_SHINE);
     painter.drawRect(QRectF(140, 22, 60, 3)); // moulded latch ridge
     painter.drawPolygon(QPolygonF({QPointF(212, 20), QPointF(218, 26), QPointF(212, 26)}));
+    QFont font(QStringLiteral("Sans Serif"));
+    font.setPixelSize(11);
+    font.setBold(true);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 1);
+    painter.setFont(font);
+    painter.setPen(QColor(0xb9, 0xbe, 0xc6));
+    painter.drawText(QRectF(122, 40, 96, 20), Qt::AlignCenter, QStringLiteral("TETHERIX"));
 }
 
-void DrawPins(QPainter& painter)
+void DrawConnectorPins(QPainter& painter)
 {
     for (int i = 0; i < 3; ++i) {
         const qreal y = 33 + i * 12;
@@ -160,7 +207,7 @@ QImage DrawEchoLink()
     painter.setRenderHint(QPainter::Antialiasing);
     DrawCable(painter);
     DrawConnector(painter);
-    DrawPins(painter);
+    DrawConnectorPins(painter);
     DrawLinkWire(painter);
     return image;
 }

@@ -1,0 +1,37 @@
+// Control functions that the simulated libftd2xx.so exports beside the D2XX functions. A test
+// reaches them by loading the same library itself (CSimCableClient); holding its own handle also
+// keeps the cable's state while the downloader unloads and reloads the library.
+#pragma once
+
+#define KX_SIM_API __attribute__((visibility("default")))
+
+extern "C" {
+
+// Everything back to the start: settings from the environment, cable plugged, no unit, counters 0.
+KX_SIM_API void KxSim_Reset(void);
+// "unit", "loop" (pins linked: every byte written comes back) or "absent"; 0 when unknown.
+KX_SIM_API int KxSim_SetMode(const char* mode);
+// 960 bytes/s like the real line, or bytes at once.
+KX_SIM_API void KxSim_SetPaced(int bPaced);
+// Applies to the unit created at the next open, and to the unit in place; 0 means never.
+KX_SIM_API void KxSim_ConfigureUnit(int corruptAtLine, int silentAtLine, int bGarbageBeforeId);
+KX_SIM_API void KxSim_SetSerialNumber(unsigned serialNumber);
+// Pulls the cable out: an open device fails every call but FT_Close; no device is found.
+KX_SIM_API void KxSim_Unplug(void);
+KX_SIM_API void KxSim_Plug(void);
+// Raw bytes into the receive queue of the open device; bSignal 0 leaves the event unsignalled.
+KX_SIM_API void KxSim_InjectRx(const unsigned char* bytes, unsigned count, int bSignal);
+KX_SIM_API void KxSim_RaiseModemStatus(void);
+KX_SIM_API void KxSim_FailBaudRate(int bFail);
+// Copies up to `capacity` bytes and returns the full length (call with 0 to size a buffer).
+KX_SIM_API unsigned KxSim_Written(char* buffer, unsigned capacity);
+KX_SIM_API unsigned KxSim_UnitReceived(char* buffer, unsigned capacity);
+KX_SIM_API int KxSim_UnitDataLineCount(void);
+KX_SIM_API int KxSim_UnitSentFinish(void);
+KX_SIM_API unsigned KxSim_RxPending(void);
+KX_SIM_API int KxSim_IsOpen(void);
+// "opens", "closes", "reads", "readWaits", "statusQueries", "writes", "arms", "signals",
+// "lastBaud"; 0 for an unknown name.
+KX_SIM_API unsigned KxSim_Counter(const char* name);
+
+}

@@ -1,0 +1,112 @@
+// The one simulated Tetherix cable behind the simulated D2XX library: a device found by the
+// description "Tetherix" whose far end is a simulated kx410 unit, a wire linking its two pins,
+// or nothing. A line thread delivers the far end's bytes into the receive queue (optionally at
+// 960 bytes/s) and signals the registered event on every reception, whether anyone waits or not.
+#pragma once
+
+#include "SimCableConfig.h"
+#include "link/D2xx.h"
+#include "unit/UnitSimulator.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// What the library has been asked to do, for the tests to inspect.
+struct SimCableCounters {
+    unsigned nOpens = 0;
+    unsigned nCloses = 0;
+    unsigned nReads = 0;
+    unsigned nReadWaits = 0;     // reads that asked for more bytes than were waiting
+    unsigned nStatusQueries = 0;
+    unsigned nWrites = 0;
+    unsigned nArms = 0;
+    unsigned nSignals = 0;
+    unsigned nLastBaud = 0;
+};
+
+class CSimCable {
+public:
+    using Clock = std::chrono::steady_clock;
+    // Longest wait of a read for bytes that have not arrived (a real read may block for ever).
+    static constexpr int READ_LIMIT_MS = 3000;
+    static constexpr int PACED_BYTES_PER_S = 960;
+    static constexpr std::size_t PACED_CHUNK_BYTES = 8;
+
+    static CSimCable& Instance();
+    ~CSimCable();
+
+    // The D2XX side.
+    FT_STATUS Open(const char* description, FT_HANDLE* pHandle);
+    FT_STATUS CountDevices(DWORD* pCount) const;
+    FT_STATUS Close(FT_HANDLE handle);
+    FT_STATUS Read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* pGot);
+    FT_STATUS Write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* pWritten);
+    FT_STATUS SetBaudRate(FT_HANDLE handle, ULONG baud);
+    FT_STATUS SetTimeouts(FT_HANDLE handle, ULONG readMs, ULONG writeMs);
+    FT_STATUS Purge(FT_HANDLE handle, ULONG mask);
+    FT_STATUS ResetDevice(FT_HANDLE handle);
+    FT_STATUS GetQueueStatus(FT_HANDLE handle, DWORD* pRxBytes);
+    FT_STATUS GetStatus(FT_HANDLE handle, DWORD* pRxBytes, DWORD* pTxBytes, DWORD* pEvents);
+    FT_STATUS SetEventNotification(FT_HANDLE handle, DWORD mask, void* pEvent);
+    FT_STATUS ClrRts(FT_HANDLE handle);
+
+    // The control side (tests, the demo).
+    void Reset();
+    SimCableOverrides& Overrides() { return m_overrides; }
+    std::unique_lock<std::mutex> Lock() const { return std::unique_lock<std::mutex>(m_mutex); }
+    void Unplug();
+    void Plug();
+    void InjectRx(const std::string& bytes, bool bSignal);
+    void RaiseModemStatus();
+    void SetBaudRateFails(bool bFail);
+    std::string Written() const;
+    std::size_t RxPending() const;
+    SimCableCounters Counters() const;
+    bool IsOpen() const;
+    // The unit behind the cable (null when none); use under Lock().
+    UnitSimulator* Unit() { return m_pUnit.get(); }
+
+private:
+    struct Scheduled {
+        Clock::time_point due;
+        std::string bytes;
+    };
+
+    CSimCable() = default;
+    FT_STATUS Check(FT_HANDLE handle) const;
+    void CreateUnit();
+    void Schedule(const std::string& bytes, int delayMs);
+    void Receive(const std::string& bytes);
+    void Signal(DWORD events);
+    void StopLine(std::unique_lock<std::mutex>& lock);
+    void LineMain();
+    void DeliverDue();
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_lineCv;   // wakes the line thread
+    std::condition_variable m_rxCv;     // wakes a read waiting for bytes
+    SimCableOverrides m_overrides;
+    SimCableConfig m_config;
+    bool m_bPlugged = true;
+    bool m_bOpen = false;
+    bool m_bGone = false;               // unplugged while open
+    bool m_bBaudFails = false;
+    std::uintptr_t m_nHandle = 0x7E7000;
+    int m_nReadLimitMs = READ_LIMIT_MS;
+    std::string m_rx;
+    std::string m_written;
+    DWORD m_pendingEvents = 0;
+    DWORD m_eventMask = 0;
+    EVENT_HANDLE* m_pEvent = nullptr;
+    std::unique_ptr<UnitSimulator> m_pUnit;
+    std::deque<Scheduled> m_line;
+    Clock::time_point m_lineFreeAt{};
+    SimCableCounters m_counters;
+    bool m_bStopLine = false;
+    std::thread m_lineThread;
+};

@@ -1,0 +1,38 @@
+// How the simulated Tetherix cable is set up: what is at its far end, how fast the line runs
+// and how the simulated unit misbehaves. Read from the environment when the device is opened;
+// a test's control calls override single fields.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+enum class SimCableMode { Unit, Loop, Absent };
+
+struct SimCableConfig {
+    SimCableMode mode = SimCableMode::Unit;
+    bool bPaced = false;             // 960 bytes/s like the real 9600-baud line
+    int nCorruptAtLine = 0;          // 0: the unit never reports a corrupt program
+    int nSilentAtLine = 0;           // 0: the unit never falls silent
+    bool bGarbageBeforeId = false;   // noise before the identification text
+    std::optional<std::uint32_t> serialNumber;
+};
+
+// Fields a test has set explicitly; they win over the environment.
+struct SimCableOverrides {
+    std::optional<SimCableMode> mode;
+    std::optional<bool> bPaced;
+    std::optional<int> nCorruptAtLine;
+    std::optional<int> nSilentAtLine;
+    std::optional<bool> bGarbageBeforeId;
+    std::optional<std::uint32_t> serialNumber;
+};
+
+// KX_SIM_CABLE=unit|loop|absent, KX_SIM_PACE=1, KX_SIM_CORRUPT_AT=N, KX_SIM_SILENT_AT=N,
+// KX_SIM_GARBAGE=1, KX_SIM_SERIAL=N; absent or unreadable variables keep the defaults.
+SimCableConfig SimCableConfigFromEnvironment();
+
+SimCableConfig ApplyOverrides(SimCableConfig config, const SimCableOverrides& overrides);
+
+// "unit", "loop" or "absent"; nullopt for anything else.
+std::optional<SimCableMode> ParseSimCableMode(const std::string& text);

@@ -1,0 +1,88 @@
+// The control side of the simulated cable: what a test or the demo does to the cable besides
+// the D2XX calls (set it up, pull it out, push bytes into it, look at what was written).
+#include "SimCable.h"
+
+void CSimCable::Reset()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_overrides = {};
+    m_bPlugged = true;
+    m_bBaudFails = false;
+    m_written.clear();
+    m_rx.clear();
+    m_line.clear();
+    m_pendingEvents = 0;
+    m_counters = {};
+    m_pUnit.reset();
+}
+
+// The device vanishes: an open handle fails every call but FT_Close from now on.
+void CSimCable::Unplug()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bPlugged = false;
+    if (m_bOpen)
+        m_bGone = true;
+    m_rx.clear();
+    m_line.clear();
+    m_rxCv.notify_all();
+}
+
+void CSimCable::Plug()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bPlugged = true;
+}
+
+// Bytes arrive at once; without bSignal the event is not signalled, as if the signal had gone
+// out while nobody waited, but the event status still records the reception.
+void CSimCable::InjectRx(const std::string& bytes, bool bSignal)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_bOpen || m_bGone || bytes.empty())
+        return;
+    if (bSignal) {
+        Receive(bytes);
+    } else {
+        m_rx += bytes;
+        m_pendingEvents |= FT_EVENT_RXCHAR;
+        m_rxCv.notify_all();
+    }
+}
+
+void CSimCable::RaiseModemStatus()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_bOpen && !m_bGone)
+        Signal(FT_EVENT_MODEM_STATUS);
+}
+
+void CSimCable::SetBaudRateFails(bool bFail)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bBaudFails = bFail;
+}
+
+std::string CSimCable::Written() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_written;
+}
+
+std::size_t CSimCable::RxPending() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_rx.size();
+}
+
+SimCableCounters CSimCable::Counters() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_counters;
+}
+
+bool CSimCable::IsOpen() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_bOpen;
+}

@@ -1,0 +1,98 @@
+#include "DialogFixture.h"
+
+#include "link/ComPortEnum.h"
+
+#include <QApplication>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+void DialogFixture::SetUp()
+{
+    char pattern[] = "/tmp/kx-dlg-XXXXXX";
+    m_dir = mkdtemp(pattern);
+    m_sysfs = m_dir + "/sys/class/tty";
+    fs::create_directories(m_sysfs);
+    SetComPortSysfsRoot(m_dir + "/sys");
+}
+
+void DialogFixture::TearDown()
+{
+    if (m_dlg) {
+        CModalAnswerer answerer;
+        answerer.PressOnAnyOther("Yes").AllowUnused();
+        m_dlg->m_usb.Close();
+        m_dlg.reset();
+    }
+    SetComPortSysfsRoot("/sys");
+    fs::remove_all(m_dir);
+}
+
+void DialogFixture::WriteSettings(const std::string& content)
+{
+    std::ofstream(m_dir + "/Kestova.ini", std::ios::binary) << content;
+}
+
+std::string DialogFixture::ReadSettings() const
+{
+    std::ifstream in(m_dir + "/Kestova.ini", std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void DialogFixture::AddFakePort(const std::string& name, const std::string& bus)
+{
+    // /sys/class/tty/<name>/device -> a device directory whose subsystem is the bus.
+    const std::string deviceDir = m_dir + "/devices/" + name;
+    fs::create_directories(deviceDir);
+    fs::create_directories(m_dir + "/bus/" + bus);
+    fs::create_directory_symlink(m_dir + "/bus/" + bus, deviceDir + "/subsystem");
+    fs::create_directories(m_sysfs + "/" + name);
+    fs::create_directory_symlink(deviceDir, m_sysfs + "/" + name + "/device");
+}
+
+void DialogFixture::RemoveFakePort(const std::string& name)
+{
+    fs::remove_all(m_sysfs + "/" + name);
+}
+
+void DialogFixture::StartDialog()
+{
+    m_dlg = std::make_unique<CDownloaderDlg>();
+    m_dlg->SetProgramDirOverride(m_dir);
+    m_dlg->OnInitDialog();
+    m_dlg->show();
+}
+
+void DialogFixture::StopDialog()
+{
+    CModalAnswerer answerer;
+    answerer.PressOnAnyOther("Yes");
+    m_dlg->OnCancel();
+}
+
+std::vector<std::string> DialogFixture::ListLines() const
+{
+    std::vector<std::string> lines;
+    for (int i = 0; i < m_dlg->m_list->count(); ++i)
+        lines.push_back(m_dlg->m_list->item(i)->text().toStdString());
+    return lines;
+}
+
+std::vector<std::string> DialogFixture::PortEntries() const
+{
+    std::vector<std::string> entries;
+    for (int i = 0; i < m_dlg->m_comboPort->count(); ++i)
+        entries.push_back(m_dlg->m_comboPort->itemText(i).toStdString());
+    return entries;
+}
+
+bool DialogFixture::WaitUntil(const std::function<bool()>& predicate, int timeoutMs)
+{
+    return CModalAnswerer::WaitUntil(predicate, timeoutMs);
+}

@@ -1,0 +1,204 @@
+// The main dialog at start-up, on exit, and its status list, driven through the real window.
+#include "DialogFixture.h"
+
+#include "res/StringTable.h"
+
+#include <QApplication>
+#include <QMenu>
+
+namespace {
+
+const std::string TRYING = "Trying to connect. Check that the device is powered on";
+
+using StartUp = DialogFixture;
+
+TEST_F(StartUp, FirstRunWritesDefaultsBesideTheProgramAndExitsWithoutAsking)
+{
+    StartDialog();
+    EXPECT_EQ(ReadSettings(), "[Settings]\nLAST DIRECTORY=" + m_dir + "\nCOM PORT=\n");
+    EXPECT_EQ(m_dlg->m_strLastDirectory, m_dir);
+    EXPECT_EQ(m_dlg->m_strPortName, "");
+    EXPECT_EQ(m_dlg->m_nPhase, PHASE_CONNECTING);
+    EXPECT_EQ(PortEntries(), std::vector<std::string>{"USB"});
+    EXPECT_EQ(m_dlg->m_comboPort->currentIndex(), -1);
+    EXPECT_TRUE(ListLines().empty());
+
+    CModalAnswerer answerer; // no dialog may appear
+    m_dlg->OnCancel();
+    EXPECT_EQ(answerer.AnsweredCount(), 0);
+    EXPECT_FALSE(m_dlg->isVisible());
+}
+
+TEST_F(StartUp, ControlsStartInTheirInitialStates)
+{
+    StartDialog();
+    EXPECT_EQ(m_dlg->windowTitle().toStdString(), "Kestova Firmware Downloader");
+    EXPECT_TRUE(m_dlg->m_btnDetect->isEnabled());
+    EXPECT_TRUE(m_dlg->m_comboPort->isEnabled());
+    EXPECT_FALSE(m_dlg->m_btnOpenFile->isEnabled());
+    EXPECT_FALSE(m_dlg->m_btnGetFromWeb->isEnabled());
+    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_EQ(m_dlg->m_progress->value(), 0);
+    EXPECT_EQ(m_dlg->m_btnDetect->text().toStdString(), "Detect Tetherix");
+    EXPECT_EQ(m_dlg->m_btnOpenFile->text().toStdString(), "Open Local File");
+    EXPECT_EQ(m_dlg->m_btnGetFromWeb->text().toStdString(), "Get from Web");
+    EXPECT_EQ(m_dlg->m_btnSend->text().toStdString(), "Send");
+    EXPECT_FALSE(m_dlg->m_btnSend->isDefault());
+}
+
+TEST_F(StartUp, SavedPortIsOnlyReadAndAnUnknownOrMiscasedNameSelectsNothing)
+{
+    AddFakePort("ttyUSB0");
+    WriteSettings("[Settings]\nCOM PORT=TTYUSB0\nLAST DIRECTORY=/somewhere\n");
+    StartDialog();
+    EXPECT_EQ(PortEntries(), (std::vector<std::string>{"ttyUSB0", "USB"}));
+    EXPECT_EQ(m_dlg->m_comboPort->currentIndex(), -1);
+    EXPECT_EQ(m_dlg->m_strPortName, "");
+    EXPECT_EQ(m_dlg->m_strLastDirectory, "/somewhere");
+    EXPECT_FALSE(m_dlg->IsTimerRunning(TIMER_WAKE));
+    EXPECT_EQ(ReadSettings(), "[Settings]\nCOM PORT=TTYUSB0\nLAST DIRECTORY=/somewhere\n");
+}
+
+TEST_F(StartUp, EmptySavedPortIsNotAFirstRun)
+{
+    WriteSettings("[Settings]\nCOM PORT=\n");
+    StartDialog();
+    EXPECT_EQ(ReadSettings(), "[Settings]\nCOM PORT=\n");
+    EXPECT_EQ(m_dlg->m_strLastDirectory, "");
+}
+
+TEST_F(StartUp, SavedPortThatCannotBeOpenedShowsNoticeAndEmptiesThePortList)
+{
+    AddFakePort("ttyKXMISSING0"); // listed, but there is no such device node to open
+    WriteSettings("[Settings]\nCOM PORT=ttyKXMISSING0\n");
+    CModalAnswerer answerer;
+    answerer.Press("OK");
+    StartDialog();
+    ASSERT_EQ(answerer.AnsweredCount(), 1);
+    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), LoadString(IDS_UNABLE_TO_OPEN));
+    EXPECT_TRUE(PortEntries().empty());
+    EXPECT_EQ(m_dlg->m_strPortName, "");
+    EXPECT_NE(ReadSettings().find("COM PORT=ttyKXMISSING0"), std::string::npos);
+}
+
+TEST_F(StartUp, ExitAsksOutsideConnectingAndNoKeepsTheDialog)
+{
+    StartDialog();
+    m_dlg->m_nPhase = PHASE_IDLE;
+    {
+        CModalAnswerer answerer;
+        answerer.Press("No");
+        m_dlg->OnCancel();
+        ASSERT_EQ(answerer.AnsweredCount(), 1);
+        EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), "Are you sure you want to exit?");
+        EXPECT_EQ(answerer.Seen()[0].strTitle.toStdString(), "Kestova");
+        EXPECT_TRUE(m_dlg->isVisible());
+    }
+    {
+        // Enter takes the same confirmed way out.
+        CModalAnswerer answerer;
+        answerer.Press("No");
+        m_dlg->OnOK();
+        EXPECT_EQ(answerer.AnsweredCount(), 1);
+        EXPECT_TRUE(m_dlg->isVisible());
+    }
+    CModalAnswerer answerer;
+    answerer.Press("Yes");
+    m_dlg->OnCancel();
+    EXPECT_EQ(answerer.AnsweredCount(), 1);
+    EXPECT_FALSE(m_dlg->isVisible());
+}
+
+TEST_F(StartUp, WindowMenuCarriesAboutAndEchoTestAfterASeparator)
+{
+    StartDialog();
+    auto* menu = m_dlg->findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    const auto actions = menu->actions();
+    ASSERT_GE(actions.size(), 3);
+    const int n = static_cast<int>(actions.size());
+    EXPECT_TRUE(actions[n - 3]->isSeparator());
+    EXPECT_EQ(actions[n - 2]->text().toStdString(), "&About Bootloader");
+    EXPECT_EQ(actions[n - 1]->text().toStdString(), "Echo Test");
+
+    CModalAnswerer answerer;
+    answerer.Press("OK");
+    m_dlg->OnSysCommand(IDM_ABOUTBOX | 0x000F); // the low four bits are ignored
+    ASSERT_EQ(answerer.AnsweredCount(), 1);
+    EXPECT_EQ(answerer.Seen()[0].strTitle.toStdString(), "About Bootloader");
+}
+
+TEST_F(StartUp, EchoTestCancelledLeavesEverythingAsItWas)
+{
+    StartDialog();
+    m_dlg->LogLine("before");
+    CModalAnswerer answerer;
+    answerer.Press("Cancel");
+    m_dlg->OnSysCommand(IDM_ECHOTEST);
+    EXPECT_EQ(answerer.AnsweredCount(), 1);
+    EXPECT_FALSE(m_dlg->m_bEchoMode);
+    EXPECT_EQ(ListLines(), std::vector<std::string>{"before"});
+    EXPECT_FALSE(m_dlg->IsTimerRunning(TIMER_ECHO_START));
+}
+
+using StatusLog = DialogFixture;
+
+TEST_F(StatusLog, ActivityLineCyclesThroughTenFormsAndStaysTheLastLine)
+{
+    StartDialog();
+    m_dlg->m_nDots = 0;
+    std::vector<std::string> seen;
+    for (int i = 0; i < 11; ++i) {
+        m_dlg->ShowActivity();
+        const auto lines = ListLines();
+        ASSERT_EQ(lines.size(), 1u);
+        seen.push_back(lines.back());
+    }
+    EXPECT_EQ(seen[0], TRYING + "  ");
+    for (int dots = 1; dots <= 9; ++dots)
+        EXPECT_EQ(seen[static_cast<size_t>(dots)], TRYING + " " + std::string(static_cast<size_t>(dots), '.'));
+    EXPECT_EQ(seen[10], TRYING + "  ");
+}
+
+TEST_F(StatusLog, ActivityRemovesTheLastLineWhicheverLineMatched)
+{
+    StartDialog();
+    m_dlg->ShowActivity();
+    m_dlg->LogLine("another line");
+    m_dlg->ShowActivity();
+    const auto lines = ListLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].rfind(TRYING, 0), 0u);
+    EXPECT_EQ(lines[1].rfind(TRYING, 0), 0u);
+    // Without an activity line in the list nothing is removed.
+    m_dlg->m_list->clear();
+    m_dlg->LogLine("kept");
+    m_dlg->ShowActivity();
+    EXPECT_EQ(ListLines().front(), "kept");
+}
+
+TEST_F(StatusLog, NewestLoggedLineIsAlwaysInView)
+{
+    StartDialog();
+    for (int i = 0; i < 300; ++i)
+        m_dlg->LogLine("line " + std::to_string(i));
+    QApplication::processEvents();
+    auto* list = m_dlg->m_list;
+    const QRect itemRect = list->visualItemRect(list->item(list->count() - 1));
+    EXPECT_TRUE(list->viewport()->rect().intersects(itemRect));
+}
+
+TEST_F(StatusLog, NoticeShowsTheTextAndShowsItAgain)
+{
+    StartDialog();
+    CModalAnswerer answerer;
+    answerer.Press("OK").Press("OK");
+    m_dlg->ShowNotice("first text");
+    m_dlg->m_noticeDlg.DoModal();
+    ASSERT_EQ(answerer.AnsweredCount(), 2);
+    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), "first text");
+    EXPECT_EQ(answerer.Seen()[1].strText.toStdString(), "first text");
+    EXPECT_EQ(answerer.Seen()[0].strTitle.toStdString(), "Kestova");
+}
+
+} // namespace

@@ -1,0 +1,214 @@
+// Whole updates over a COM port: the real dialog and COM-port driver against kx410-sim on a
+// pseudo-terminal.
+#include "E2eFixture.h"
+
+#include "device/DeviceNotices.h"
+#include "res/StringTable.h"
+
+namespace {
+
+const std::vector<std::string> IDENTIFIED_LINES = {
+    "Found Device: kx410", "Boot Loader Version: 2.08", "Application Version: 1.00",
+    "Serial Number: 12345", "Press Open File or Get from Web"};
+
+using ComUpdate = E2eFixture;
+
+TEST_F(ComUpdate, WholeUpdateFromALocalFile)
+{
+    ASSERT_TRUE(m_unit.Start());
+    StartDialog();
+    ChoosePortFromList(m_unit.PortName());
+    EXPECT_NE(ReadSettings().find("COM PORT=" + m_unit.PortName()), std::string::npos);
+    ASSERT_TRUE(WaitForIdentified());
+    EXPECT_EQ(ListLines(), IDENTIFIED_LINES);
+    EXPECT_FALSE(m_dlg->m_btnDetect->isEnabled());
+    EXPECT_FALSE(m_dlg->m_comboPort->isEnabled());
+    EXPECT_TRUE(m_dlg->m_btnOpenFile->isEnabled());
+    EXPECT_TRUE(m_dlg->m_btnGetFromWeb->isEnabled());
+    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+
+    std::vector<std::string> dataLines;
+    const std::string path = WriteImageFile(12, &dataLines);
+    OpenLocalFile(path);
+    EXPECT_NE(ReadSettings().find("LAST DIRECTORY=" + m_dir + "\n"), std::string::npos);
+    EXPECT_TRUE(ListContains("The following firmware was found for your kx410: Ver 1.05"));
+    EXPECT_TRUE(ListContains("Version Notes: Smoother servo response"));
+    EXPECT_TRUE(ListContains("Ready to update your kx410. Press send."));
+    ASSERT_TRUE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_EQ(m_dlg->m_nPhase, PHASE_IDENTIFIED);
+
+    m_dlg->m_btnSend->click();
+    ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 20000));
+    EXPECT_EQ(m_dlg->m_progress->value(), 12);
+    EXPECT_EQ(m_dlg->m_progress->maximum(), 12);
+    EXPECT_TRUE(ListContains("Please unplug the Tetherix and power off your kx410."));
+    EXPECT_TRUE(ListContains("Before you fly ensure that the controls operate correctly."));
+
+    // The unit answers "C" once and falls silent: after 500 ms the list is cleared and the
+    // downloader connects again, ready for the next unit.
+    ASSERT_TRUE(WaitUntil([&] {
+        const auto lines = ListLines();
+        return m_dlg->m_nPhase == PHASE_CONNECTING && lines.size() == 1 &&
+               lines[0].rfind("Trying to connect", 0) == 0;
+    }, 5000));
+    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_TRUE(m_dlg->m_btnDetect->isEnabled());
+    EXPECT_EQ(m_dlg->m_progress->value(), 0);
+
+    const std::string received = m_unit.StopAndReadLog();
+    std::string expectedData;
+    for (const auto& line : dataLines)
+        expectedData += line + "aa";
+    EXPECT_NE(received.find(expectedData), std::string::npos) << received;
+    // "B" once after the image was accepted (the wake-up text "15EBaa" carries a B of its own).
+    EXPECT_EQ(CountOccurrences(received, "B") - CountOccurrences(received, "15EB"), 1);
+    EXPECT_GE(CountOccurrences(received, "C"), 1);
+    EXPECT_EQ(received.find("VER:"), std::string::npos);
+    EXPECT_EQ(received.find("PID:"), std::string::npos);
+}
+
+TEST_F(ComUpdate, CorruptReportEndsTheRunWithANoticeAndAReset)
+{
+    ASSERT_TRUE(m_unit.Start({"--corrupt-at", "3"}));
+    StartDialog();
+    ChoosePortFromList(m_unit.PortName());
+    ASSERT_TRUE(WaitForIdentified());
+    OpenLocalFile(WriteImageFile(8, nullptr));
+    CModalAnswerer answerer;
+    answerer.Press("OK");
+    m_dlg->m_btnSend->click();
+    ASSERT_TRUE(answerer.WaitForAnswered(1, 15000));
+    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(),
+              "The kx410 reported a corrupt program was sent.  Reset the kx410 and try again. "
+              "\n\nPress OK");
+    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    // The unit is identified anew; the rest of the image is not sent later.
+    ASSERT_TRUE(WaitForIdentified());
+    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_TRUE(m_dlg->m_image.m_lines.size() == 5u);
+}
+
+TEST_F(ComUpdate, UnitFallingSilentMidUpdateFailsAfterFiveSeconds)
+{
+    ASSERT_TRUE(m_unit.Start({"--silent-at", "4"}));
+    StartDialog();
+    ChoosePortFromList(m_unit.PortName());
+    ASSERT_TRUE(WaitForIdentified());
+    OpenLocalFile(WriteImageFile(8, nullptr));
+    CModalAnswerer answerer;
+    answerer.Press("OK");
+    m_dlg->m_btnSend->click();
+    ASSERT_TRUE(answerer.WaitForAnswered(1, 15000));
+    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(),
+              "An error occured whilst updating the kx410.  \nCycle the power to the kx410 "
+              "and try again. \n\nPress OK");
+    EXPECT_EQ(m_dlg->m_nPhase, PHASE_CONNECTING);
+    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+}
+
+TEST_F(ComUpdate, CableVanishingMidUpdateGivesNoticesAndNoHang)
+{
+    ASSERT_TRUE(m_unit.Start({"--baud-pace"}));
+    StartDialog();
+    ChoosePortFromList(m_unit.PortName());
+    ASSERT_TRUE(WaitForIdentified());
+    OpenLocalFile(WriteImageFile(60, nullptr));
+    CModalAnswerer answerer;
+    answerer.PressOnAnyOther("OK");
+    m_dlg->m_btnSend->click();
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_progress->value() >= 3; }, 15000));
+    m_unit.Vanish();
+    // The run fails after the silence limit; reopening the vanished port fails too.
+    ASSERT_TRUE(answerer.WaitForAnswered(2, 20000));
+    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), UpdateFailedNotice("kx410"));
+    EXPECT_EQ(answerer.Seen()[1].strText.toStdString(), LoadString(IDS_UNABLE_TO_OPEN));
+    EXPECT_TRUE(PortEntries().empty());
+    EXPECT_EQ(m_dlg->m_strPortName, "");
+    EXPECT_TRUE(m_dlg->m_btnDetect->isEnabled());
+    EXPECT_FALSE(m_dlg->m_serial.IsPortOpen());
+}
+
+TEST_F(ComUpdate, GarbageBeforeTheIdentificationAndPacedChunksAreHandled)
+{
+    ASSERT_TRUE(m_unit.Start({"--garbage", "--baud-pace", "--serial", "4294967295"}));
+    StartDialog();
+    ChoosePortFromList(m_unit.PortName());
+    ASSERT_TRUE(WaitForIdentified(10000));
+    const auto lines = ListLines();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "Found Device: kx410");
+    EXPECT_EQ(lines[3], "Serial Number: -1");
+}
+
+TEST_F(ComUpdate, DetectFindsTheOneNewPortAndConnects)
+{
+    ASSERT_TRUE(m_unit.Start());
+    AddFakePort("ttyS0", "pnp");
+    StartDialog();
+    CModalAnswerer answerer;
+    answerer.Press("Continue")
+        .Press("Continue", [&](QWidget*) {
+            // The cable is plugged in while the second prompt is up.
+            setenv("KX_EXTRA_COM_PORTS", m_unit.PortName().c_str(), 1);
+        })
+        .Press("OK");
+    m_dlg->m_btnDetect->click();
+    ASSERT_EQ(answerer.AnsweredCount(), 3);
+    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), LoadString(IDS_UNPLUG_PROMPT));
+    EXPECT_EQ(answerer.Seen()[1].strText.toStdString(), LoadString(IDS_PLUG_IN_PROMPT));
+    EXPECT_EQ(answerer.Seen()[2].strText.toStdString(),
+              "Found Tetherix Cable on " + m_unit.PortName() + ". " +
+                  LoadString(IDS_PLUG_INTO_DEVICE));
+    EXPECT_EQ(PortEntries(), std::vector<std::string>{m_unit.PortName()});
+    EXPECT_NE(ReadSettings().find("COM PORT=" + m_unit.PortName()), std::string::npos);
+    ASSERT_TRUE(WaitForIdentified());
+}
+
+TEST_F(ComUpdate, DetectRefusesTwoNewPorts)
+{
+    StartDialog();
+    CModalAnswerer answerer;
+    answerer.Press("Continue")
+        .Press("Continue", [&](QWidget*) {
+            AddFakePort("ttyUSB0");
+            AddFakePort("ttyUSB1");
+        })
+        .Press("OK");
+    m_dlg->m_btnDetect->click();
+    ASSERT_EQ(answerer.AnsweredCount(), 3);
+    EXPECT_EQ(answerer.Seen()[2].strText.toStdString(), LoadString(IDS_NOT_DETECTED));
+    EXPECT_TRUE(PortEntries().empty());
+    EXPECT_EQ(m_dlg->m_nPhase, PHASE_IDLE);
+}
+
+TEST_F(ComUpdate, DetectAbortedAtFirstPromptKeepsTheLinkAndWakesAgain)
+{
+    ASSERT_TRUE(m_unit.Start());
+    StartDialog();
+    ChoosePortFromList(m_unit.PortName());
+    CModalAnswerer answerer;
+    answerer.Press("Abort");
+    m_dlg->m_btnDetect->click();
+    EXPECT_EQ(answerer.AnsweredCount(), 1);
+    EXPECT_TRUE(m_dlg->m_serial.IsPortOpen());
+    EXPECT_TRUE(m_dlg->IsTimerRunning(TIMER_WAKE));
+    ASSERT_TRUE(WaitForIdentified());
+}
+
+TEST_F(ComUpdate, OpeningThePortListClosesTheLinkAndClosingItEmptyEmptiesIt)
+{
+    ASSERT_TRUE(m_unit.Start());
+    StartDialog();
+    ChoosePortFromList(m_unit.PortName());
+    ASSERT_TRUE(WaitForIdentified());
+    m_dlg->m_comboPort->setEnabled(true);
+    m_dlg->m_comboPort->showPopup();
+    EXPECT_FALSE(m_dlg->m_serial.IsPortOpen());
+    EXPECT_TRUE(ListLines().empty());
+    EXPECT_EQ(m_dlg->m_nPhase, PHASE_IDLE);
+    m_dlg->m_comboPort->hidePopup();
+    ASSERT_TRUE(WaitUntil([&] { return PortEntries().empty(); }, 2000));
+    EXPECT_EQ(m_dlg->m_strPortName, "");
+}
+
+} // namespace

@@ -1,0 +1,145 @@
+// The cable echo test over the USB cable and over a COM port.
+#include "UsbFixture.h"
+
+#include "res/StringTable.h"
+
+#include <QSocketNotifier>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string PASSED = "Echo test passed.\n\nPress OK";
+const std::string FAILED = "Echo test failed. Check echo link.\n\nPress OK";
+
+// A serial line whose two pins are linked: a pseudo-terminal whose master end writes back
+// everything it reads, served from the test's own event loop.
+class CLinkedPinsPort {
+public:
+    CLinkedPinsPort()
+    {
+        m_fd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+        grantpt(m_fd);
+        unlockpt(m_fd);
+        m_strName = std::string(ptsname(m_fd)).substr(5);
+        m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] {
+            char buffer[256];
+            const ssize_t n = read(m_fd, buffer, sizeof buffer);
+            if (n > 0 && m_bLinked)
+                (void)!write(m_fd, buffer, static_cast<size_t>(n));
+        });
+    }
+    ~CLinkedPinsPort()
+    {
+        m_notifier.reset();
+        close(m_fd);
+    }
+    const std::string& Name() const { return m_strName; }
+    void SetLinked(bool bLinked) { m_bLinked = bLinked; }
+
+private:
+    int m_fd = -1;
+    std::string m_strName;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    bool m_bLinked = true;
+};
+
+class EchoTestRun : public UsbFixture {
+protected:
+    // Runs the echo test from the window menu; returns the outcome notice's text.
+    std::string RunEchoTest()
+    {
+        CModalAnswerer answerer;
+        answerer.Press("Continue").Press("OK");
+        m_dlg->OnSysCommand(IDM_ECHOTEST);
+        EXPECT_TRUE(m_dlg->m_bEchoMode);
+        EXPECT_EQ(ListLines().back(), "Testing Tetherix cable, please wait...");
+        EXPECT_TRUE(answerer.WaitForAnswered(2, 10000));
+        if (answerer.Seen().size() < 2)
+            return {};
+        return answerer.Seen()[1].strText.toStdString();
+    }
+    void ExpectConnectingAgain()
+    {
+        EXPECT_FALSE(m_dlg->m_bEchoMode);
+        EXPECT_FALSE(m_dlg->m_bDropReceived);
+        EXPECT_EQ(m_dlg->m_nPhase, PHASE_CONNECTING);
+        const auto lines = ListLines();
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].rfind("Trying to connect", 0), 0u);
+    }
+};
+
+TEST_F(EchoTestRun, PassesOverUsbWithThePinsLinked)
+{
+    m_cable->SetMode("loop");
+    WriteSettings("[Settings]\nCOM PORT=USB\n");
+    StartDialog();
+    EXPECT_EQ(RunEchoTest(), PASSED);
+    ExpectConnectingAgain();
+    EXPECT_TRUE(m_dlg->m_bUsbActive);
+}
+
+TEST_F(EchoTestRun, FailsOverUsbWithThePinsOpen)
+{
+    WriteSettings("[Settings]\nCOM PORT=USB\n");
+    StartDialog();
+    EXPECT_EQ(RunEchoTest(), FAILED);
+    ExpectConnectingAgain();
+}
+
+TEST_F(EchoTestRun, PassesOverAComPortAlsoWhenEchoArrivesInTwoPieces)
+{
+    CLinkedPinsPort port;
+    StartDialog();
+    ChoosePortFromList(port.Name());
+    EXPECT_EQ(RunEchoTest(), PASSED);
+    ExpectConnectingAgain();
+
+    // The text comes back in two pieces: "Ec", then "ho".
+    port.SetLinked(false);
+    m_dlg->m_bEchoMode = true;
+    m_dlg->m_strReceived.clear();
+    CModalAnswerer answerer;
+    answerer.Press("OK");
+    m_dlg->OnEchoText("Ec");
+    EXPECT_EQ(answerer.AnsweredCount(), 0);
+    m_dlg->OnEchoText("ho");
+    EXPECT_EQ(answerer.AnsweredCount(), 1);
+    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), PASSED);
+}
+
+TEST_F(EchoTestRun, FailsOverAComPortWithThePinsOpen)
+{
+    CLinkedPinsPort port;
+    port.SetLinked(false);
+    StartDialog();
+    ChoosePortFromList(port.Name());
+    EXPECT_EQ(RunEchoTest(), FAILED);
+    ExpectConnectingAgain();
+}
+
+TEST_F(EchoTestRun, CannotFindThePortEndsTheTest)
+{
+    CLinkedPinsPort* port = new CLinkedPinsPort;
+    StartDialog();
+    ChoosePortFromList(port->Name());
+    CModalAnswerer answerer;
+    answerer.Press("Continue", [&](QWidget*) {
+        delete port; // the cable is pulled while the picture is shown
+        port = nullptr;
+    }).PressOnAnyOther("OK");
+    m_dlg->OnSysCommand(IDM_ECHOTEST);
+    ASSERT_TRUE(WaitUntil([&] { return !m_dlg->m_bEchoMode; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return answerer.AnsweredCount() >= 3; }, 5000));
+    std::vector<std::string> texts;
+    for (const auto& seen : answerer.Seen())
+        texts.push_back(seen.strText.toStdString());
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Cannot find Tetherix port"), texts.end());
+}
+
+} // namespace

@@ -1,0 +1,27 @@
+// A kx410-sim process playing the unit on a pseudo-terminal, for end-to-end tests through the
+// real COM-port driver.
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+
+#include <string>
+
+class CSimulatedUnit {
+public:
+    ~CSimulatedUnit();
+
+    // Starts kx410-sim with the options; false when it did not print its terminal path.
+    bool Start(const QStringList& options = {});
+    // The port name the downloader uses ("pts/7" for /dev/pts/7).
+    const std::string& PortName() const { return m_strPortName; }
+    // Ends the simulator (SIGTERM) and returns everything it received.
+    std::string StopAndReadLog();
+    // Kills the simulator at once: its end of the line vanishes, like a pulled cable.
+    void Vanish();
+
+private:
+    QProcess m_process;
+    std::string m_strPortName;
+    std::string m_strLogPath;
+};

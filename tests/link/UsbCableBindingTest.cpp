@@ -1,0 +1,123 @@
+// Binding the D2XX library: a missing library, a library lacking one function, and the
+// wrappers while nothing is bound.
+#include "UsbTestOwner.h"
+#include "link/UsbCable.h"
+#include "platform/DynamicLibrary.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+class UsbCableBinding : public ::testing::Test {
+protected:
+    void TearDown() override { CUsbCable::SetDriverLibraryName("libftd2xx.so"); }
+    CTestUsbOwner m_owner;
+};
+
+TEST_F(UsbCableBinding, MissingLibraryFailsSilentlyWhenQuietAndWithItsNoticeOtherwise)
+{
+    CUsbCable::SetDriverLibraryName("/nonexistent/libftd2xx.so");
+    CUsbCable cable(m_owner);
+
+    EXPECT_EQ(1, cable.Open(true));
+    EXPECT_TRUE(m_owner.m_notices.empty());
+    EXPECT_EQ(1, cable.Open(false));
+    EXPECT_EQ(Texts{"Unable to load USB Tetherix driver"}, m_owner.m_notices);
+    EXPECT_TRUE(m_owner.m_messageBoxes.empty());
+    EXPECT_FALSE(cable.IsDriverLoaded());
+}
+
+TEST_F(UsbCableBinding, WrappersReturnInvalidHandleWhileNothingIsBound)
+{
+    CUsbCable cable(m_owner);
+    m_owner.Attach(&cable);
+    char buffer[8] = {};
+    DWORD count = 0;
+    DWORD rx = 0;
+    DWORD tx = 0;
+    DWORD events = 0;
+    EXPECT_EQ(FT_INVALID_HANDLE, cable.OpenByDescription());
+    EXPECT_EQ(FT_INVALID_HANDLE, cable.SetBaudRate(9600));
+    EXPECT_EQ(FT_INVALID_HANDLE, cable.ReadBytes(buffer, sizeof buffer, &count));
+    EXPECT_EQ(FT_INVALID_HANDLE, cable.WriteBytes("A", 1, &count));
+    EXPECT_EQ(FT_INVALID_HANDLE, cable.QueryStatus(&rx, &tx, &events));
+    EXPECT_EQ(FT_INVALID_HANDLE, cable.CloseDevice());
+    EXPECT_TRUE(m_owner.m_messageBoxes.empty());
+    EXPECT_EQ(FT_INVALID_HANDLE, cable.ArmRxEvent(FT_EVENT_RXCHAR, nullptr));
+    EXPECT_EQ(Texts{"FT_SetEventNotification is not valid!"}, m_owner.m_messageBoxes);
+    cable.OnCableData();
+    EXPECT_TRUE(m_owner.m_chunks.empty());
+}
+
+struct MissingFunction {
+    const char* name;
+    const char* libraryPath;
+    const char* messageBox;  // null: the binding fails silently
+};
+
+class UsbCableMissingFunction : public ::testing::TestWithParam<MissingFunction> {
+protected:
+    void TearDown() override { CUsbCable::SetDriverLibraryName("libftd2xx.so"); }
+    CTestUsbOwner m_owner;
+};
+
+// The message box shows even when quiet; the library is released after the failed binding.
+TEST_P(UsbCableMissingFunction, OpenFailsWithTheFunctionsMessageAndReleasesTheLibrary)
+{
+    const MissingFunction missing = GetParam();
+    const Texts boxes = missing.messageBox ? Texts{missing.messageBox} : Texts{};
+    CUsbCable::SetDriverLibraryName(missing.libraryPath);
+    CUsbCable cable(m_owner);
+
+    EXPECT_EQ(1, cable.Open(true));
+    EXPECT_EQ(boxes, m_owner.m_messageBoxes);
+    EXPECT_TRUE(m_owner.m_notices.empty());
+    EXPECT_FALSE(cable.IsDriverLoaded());
+    EXPECT_FALSE(CDynamicLibrary::IsResident(missing.libraryPath));
+
+    m_owner.m_messageBoxes.clear();
+    EXPECT_EQ(1, cable.Open(false));
+    EXPECT_EQ(boxes, m_owner.m_messageBoxes);
+    EXPECT_EQ(Texts{"Unable to load USB Tetherix driver"}, m_owner.m_notices);
+    EXPECT_EQ(FT_INVALID_HANDLE, cable.SetBaudRate(9600));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, UsbCableMissingFunction,
+    ::testing::Values(
+        MissingFunction{"SetEventNotification", KX_SIM_FTD2XX_NO_SETEVENTNOTIFICATION,
+                        "Error: Can't Find FT_SetEventNotification"},
+        MissingFunction{"GetStatus", KX_SIM_FTD2XX_NO_GETSTATUS,
+                        "Error: Can't Find FT_GetStatus"},
+        MissingFunction{"ClrRts", KX_SIM_FTD2XX_NO_CLRRTS, "Error: Can't Find FT_ClrRts"},
+        MissingFunction{"Write", KX_SIM_FTD2XX_NO_WRITE, nullptr}),
+    [](const ::testing::TestParamInfo<MissingFunction>& info) { return info.param.name; });
+
+// Opening again while the library is loaded must not take a second reference that one Close
+// would leave behind.
+TEST_F(UsbCableBinding, CloseReleasesALibraryLoadedTwice)
+{
+    CUsbCable::SetDriverLibraryName(KX_SIM_FTD2XX);
+    CUsbCable cable(m_owner);
+    ASSERT_TRUE(cable.LoadDriver());
+    ASSERT_EQ(0, cable.Open(true));
+    m_owner.m_bUsbActive = true;
+    cable.Close();
+    EXPECT_FALSE(CDynamicLibrary::IsResident(KX_SIM_FTD2XX));
+}
+
+// The downloader asks for the library by its plain name; run with the simulated library's
+// directory on LD_LIBRARY_PATH (a separate test registration does so).
+TEST_F(UsbCableBinding, DefaultNameIsFoundOnTheLibraryPath)
+{
+    if (!std::getenv("KX_TEST_SIM_ON_LIBRARY_PATH"))
+        GTEST_SKIP() << "needs the simulated library's directory on LD_LIBRARY_PATH";
+    EXPECT_EQ("libftd2xx.so", CUsbCable::DriverLibraryName());
+    CUsbCable cable(m_owner);
+    EXPECT_EQ(0, cable.Open(false));
+    EXPECT_TRUE(m_owner.m_notices.empty());
+}
+
+} // namespace

@@ -1,0 +1,245 @@
+// Downloads from the simulated firmware service running in this process: the body, the status
+// texts on the one status line, and every way a request can fail.
+#include "FirmwareWebService.h"
+#include "StatusRecorder.h"
+#include "web/WebDownloader.h"
+#include "web/WebQuery.h"
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+
+namespace {
+
+const std::vector<std::string> LOGGED_BEFORE = {"logged before"};
+
+// A text of exactly nBytes bytes in CR LF lines.
+std::string MakeBody(std::size_t nBytes)
+{
+    std::string strBody;
+    while (strBody.size() < nBytes)
+        strBody += ":10000000000102030405060708090A0B0C0D0E0F78\r\n";
+    strBody.resize(nBytes);
+    return strBody;
+}
+
+// A port on 127.0.0.1 where nothing listens.
+int ClosedPort()
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t nLength = sizeof address;
+    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &nLength);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+class WebDownloadTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_list.addItem(QString::fromStdString(LOGGED_BEFORE[0]));
+        m_downloader.SetStatusList(&m_list);
+        m_downloader.m_bReload = true;
+        // Whole seconds of wall-clock time: a request may cross a second boundary at any time,
+        // so the clock stands still unless a test moves it.
+        m_downloader.SetClock([] { return 1000; });
+    }
+
+    void StartService(WebServiceOptions options)
+    {
+        m_pService = std::make_unique<CFirmwareWebService>(std::move(options));
+        ASSERT_TRUE(m_pService->Start());
+    }
+
+    void StartService(WebServiceAnswer answer, std::string strImage = MakeBody(1500))
+    {
+        WebServiceOptions options;
+        options.answer = answer;
+        options.strImage = std::move(strImage);
+        StartService(std::move(options));
+    }
+
+    std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(m_pService->Port()); }
+
+    // The firmware query as the dialog makes it: one empty line first, then the download with
+    // the status list as its status window.
+    bool QueryFirmware(std::string& strBody)
+    {
+        m_list.addItem("");
+        return m_downloader.Download(BuildFirmwareUrl(BaseUrl(), "00123456", "0105", "0102", false), strBody,
+                                     &m_list);
+    }
+
+    std::string LastLine() const { return m_list.item(m_list.count() - 1)->text().toStdString(); }
+
+    QListWidget m_list;
+    CStatusRecorder m_recorder{m_list};
+    std::unique_ptr<CFirmwareWebService> m_pService;  // outlives the downloader's connection
+    CWebDownloader m_downloader;
+};
+
+} // namespace
+
+TEST_F(WebDownloadTest, OneRequestShowsItsStatusTextsInOrderOnOneLine)
+{
+    const std::string strImage = MakeBody(1500);
+    StartService(WebServiceAnswer::Image, strImage);
+    std::string strBody;
+    ASSERT_TRUE(QueryFirmware(strBody));
+    EXPECT_EQ(strBody, strImage);
+    const std::vector<std::string> expected = {
+        LOGGED_BEFORE[0],
+        "",  // the line that the caller adds for the request
+        "Handle created",
+        "Resolving name for 127.0.0.1",
+        "Resolved name for 127.0.0.1",
+        "Connecting to socket address ",
+        "Connected to socket address",
+        "Sending request...",
+        "Request sent",
+        "Response received",
+        "Downloading lastest update 1024 bytes",
+        "Downloading lastest update 1500 bytes",
+    };
+    EXPECT_EQ(m_recorder.Texts(), expected);
+    EXPECT_EQ(ListLines(m_list), (std::vector<std::string>{LOGGED_BEFORE[0], "Downloading lastest update 1500 bytes"}));
+}
+
+TEST_F(WebDownloadTest, ProgressShowsTheRateFromTheFirstWholeSecond)
+{
+    StartService(WebServiceAnswer::Image, MakeBody(5 * 1024));
+    // Two seconds pass before the fifth piece.
+    m_downloader.SetClock([this] {
+        return m_recorder.TextsStartingWith("Downloading").size() < 4 ? 1000 : 1002;
+    });
+    std::string strBody;
+    ASSERT_TRUE(QueryFirmware(strBody));
+    EXPECT_EQ(m_recorder.TextsStartingWith("Downloading"),
+              (std::vector<std::string>{"Downloading lastest update 1024 bytes", "Downloading lastest update 2048 bytes",
+                                        "Downloading lastest update 3072 bytes", "Downloading lastest update 4096 bytes",
+                                        "Downloading lastest update 5120 bytes (2.5 Kb/s)"}));
+}
+
+TEST_F(WebDownloadTest, BodyArrivingInSlowPiecesIsReadWhole)
+{
+    WebServiceOptions options;
+    options.strImage = MakeBody(2500);
+    options.nSlowMs = 30;
+    options.bChunked = true;
+    StartService(std::move(options));
+    std::string strBody;
+    ASSERT_TRUE(QueryFirmware(strBody));
+    EXPECT_EQ(strBody, MakeBody(2500));
+    EXPECT_EQ(m_recorder.TextsStartingWith("Downloading"),
+              (std::vector<std::string>{"Downloading lastest update 1024 bytes", "Downloading lastest update 2048 bytes",
+                                        "Downloading lastest update 2500 bytes"}));
+}
+
+TEST_F(WebDownloadTest, RefusedConnectionLeavesTheClientsErrorTextAsTheLastLine)
+{
+    const int nPort = ClosedPort();
+    m_list.addItem("");
+    std::string strBody = "stale";
+    EXPECT_FALSE(m_downloader.Download(BuildFirmwareUrl("http://127.0.0.1:" + std::to_string(nPort), "1", "2", "3", false),
+                                       strBody, &m_list));
+    EXPECT_TRUE(strBody.empty());
+    ASSERT_EQ(m_list.count(), 2);
+    EXPECT_EQ(LastLine().rfind("Error: Failed to connect to 127.0.0.1 port " + std::to_string(nPort), 0), 0u)
+        << LastLine();
+}
+
+TEST_F(WebDownloadTest, ErrorPageJunkAndEmptyBodyAreSuccessfulDownloads)
+{
+    std::string strBody;
+    StartService(WebServiceAnswer::ErrorPage);
+    ASSERT_TRUE(QueryFirmware(strBody));
+    EXPECT_NE(strBody.find("500 Internal Server Error"), std::string::npos);
+    EXPECT_EQ(LastLine(), "Downloading lastest update " + std::to_string(strBody.size()) + " bytes");
+
+    m_downloader.CloseSession();
+    m_pService.reset();
+    StartService(WebServiceAnswer::Junk);
+    ASSERT_TRUE(QueryFirmware(strBody));
+    EXPECT_EQ(strBody.size(), 3000u);
+
+    m_downloader.CloseSession();
+    m_pService.reset();
+    StartService(WebServiceAnswer::Empty);
+    ASSERT_TRUE(QueryFirmware(strBody));
+    EXPECT_TRUE(strBody.empty());
+    EXPECT_EQ(LastLine(), "Response received");
+    // One line for each of the three requests.
+    EXPECT_EQ(m_list.count(), 4);
+}
+
+TEST_F(WebDownloadTest, BodyCutMidWayFailsAndDropsWhatArrived)
+{
+    StartService(WebServiceAnswer::CutMidBody, MakeBody(4096));
+    std::string strBody;
+    EXPECT_FALSE(QueryFirmware(strBody));
+    EXPECT_TRUE(strBody.empty());
+    EXPECT_EQ(LastLine(), "Error: transfer closed with 2048 bytes remaining to read");
+    EXPECT_EQ(m_list.count(), 2);
+}
+
+TEST_F(WebDownloadTest, StalledAnswerEndsTheRequest)
+{
+    WebServiceOptions options;
+    options.strImage = MakeBody(100);
+    options.nSlowMs = 3000;
+    StartService(std::move(options));
+    WebLimits limits;
+    limits.nStallLimitS = 1;
+    m_downloader.SetLimits(limits);
+    std::string strBody;
+    EXPECT_FALSE(QueryFirmware(strBody));
+    EXPECT_EQ(LastLine().rfind("Error: Operation too slow", 0), 0u) << LastLine();
+}
+
+TEST_F(WebDownloadTest, AnswerOverTheBodyLimitIsCutOffAsAFailure)
+{
+    for (const bool bChunked : {false, true}) {
+        SCOPED_TRACE(bChunked ? "length not announced" : "length announced");
+        WebServiceOptions options;
+        options.strImage = std::string(MAX_BODY_BYTES + 1, 'x');
+        options.bChunked = bChunked;
+        StartService(std::move(options));
+        std::string strBody;
+        EXPECT_FALSE(QueryFirmware(strBody));
+        EXPECT_TRUE(strBody.empty());
+        EXPECT_EQ(LastLine(), "Error: Maximum file size exceeded");
+        m_downloader.CloseSession();
+        m_pService.reset();
+    }
+}
+
+TEST_F(WebDownloadTest, AnswerOfExactlyTheBodyLimitIsAccepted)
+{
+    WebServiceOptions options;
+    options.strImage = std::string(MAX_BODY_BYTES, 'x');
+    options.bChunked = true;
+    StartService(std::move(options));
+    std::string strBody;
+    ASSERT_TRUE(m_downloader.Download(BuildFirmwareUrl(BaseUrl(), "1", "2", "3", false), strBody, nullptr));
+    EXPECT_EQ(strBody.size(), MAX_BODY_BYTES);
+}
+
+TEST_F(WebDownloadTest, ReportWithoutStatusWindowLeavesTheListAloneAndEscapesItsValues)
+{
+    StartService(WebServiceAnswer::Image);
+    CWebDownloader reporter;
+    reporter.SetStatusList(&m_list);
+    std::string strScratch;
+    EXPECT_TRUE(reporter.Download(BuildFirmwareUrl(BaseUrl(), "SN 7&x", "0107", "0102", true), strScratch, nullptr));
+    EXPECT_EQ(ListLines(m_list), LOGGED_BEFORE);
+    reporter.CloseSession();
+    EXPECT_EQ(m_pService->Reports(), std::vector<std::string>{"sn=SN%207%26x&fw=0107&ldr=0102&done=1"});
+}
