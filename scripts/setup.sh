@@ -23,5 +23,5 @@ fi
 
 BUILD_DIR="${1:-build}"
 shift || true
-cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+cmake -S . -B "$BUILD_DIR" -G Ninja "$@"
 cmake --build "$BUILD_DIR" -j "$(nproc)"

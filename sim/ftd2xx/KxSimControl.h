@@ -1,6 +1,5 @@
-// Control functions that the simulated libftd2xx.so exports beside the D2XX functions. A test
-// reaches them by loading the same library itself (CSimCableClient); holding its own handle also
-// keeps the cable's state while the downloader unloads and reloads the library.
+// Control functions that the simulated libftd2xx.so exports beside the D2XX functions, reached
+// by loading the same library (CSimCableClient), which also keeps its state across unloads.
 #pragma once
 
 #define KX_SIM_API __attribute__((visibility("default")))

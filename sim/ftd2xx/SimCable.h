@@ -1,7 +1,5 @@
-// The one simulated Tetherix cable behind the simulated D2XX library: a device found by the
-// description "Tetherix" whose far end is a simulated kx410 unit, a wire linking its two pins,
-// or nothing. A line thread delivers the far end's bytes into the receive queue (optionally at
-// 960 bytes/s) and signals the registered event on every reception, whether anyone waits or not.
+// The simulated Tetherix cable behind the simulated D2XX library, with a simulated kx410 unit,
+// a wire linking its pins, or nothing at its far end.
 #pragma once
 
 #include "SimCableConfig.h"
@@ -29,6 +27,8 @@ struct SimCableCounters {
     unsigned nLastBaud = 0;
 };
 
+// A line thread delivers the far end's bytes into the receive queue (optionally at 960 bytes/s)
+// and signals the registered event on every reception, whether anyone waits or not.
 class CSimCable {
 public:
     using Clock = std::chrono::steady_clock;

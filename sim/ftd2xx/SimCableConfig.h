@@ -1,6 +1,5 @@
-// How the simulated Tetherix cable is set up: what is at its far end, how fast the line runs
-// and how the simulated unit misbehaves. Read from the environment when the device is opened;
-// a test's control calls override single fields.
+// How the simulated cable is set up (far end, line speed, the unit's faults): read from the
+// environment when the device is opened; a test's control calls override single fields.
 #pragma once
 
 #include <cstdint>

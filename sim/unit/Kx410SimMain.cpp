@@ -71,7 +71,8 @@ bool ParseOption(const std::string& name, const char* value, Options* pOptions, 
     else if (name == "--product" && value && std::strlen(value) == 4)
         pOptions->identity.productId = value;
     else if (name == "--loader")
-        return ParseVersion(value, &pOptions->identity.loaderMajor, &pOptions->identity.loaderMinor);
+        return ParseVersion(value, &pOptions->identity.loaderMajor,
+                            &pOptions->identity.loaderMinor);
     else if (name == "--app")
         return ParseVersion(value, &pOptions->identity.appMajor, &pOptions->identity.appMinor);
     else if (name == "--log" && value && *value)

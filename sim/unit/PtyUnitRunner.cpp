@@ -16,6 +16,7 @@ constexpr std::size_t PATH_BYTES = 128;
 // While nobody has the slave open the master reports a hang-up at once: look again after.
 constexpr long NO_SLAVE_RETRY_MS = 20;
 constexpr long long NANOS_PER_SECOND = 1000000000LL;
+constexpr long NANOS_PER_MS = 1000000L;
 
 std::string ErrnoText(const char* what)
 {
@@ -91,7 +92,7 @@ void CPtyUnitRunner::Run(const volatile std::sig_atomic_t* pStop, const sigset_t
         if (bHungUp && !(pfd.revents & POLLIN)) {
             if (m_options.bExitOnClose && m_bSlaveSeen)
                 return;
-            timespec retry{0, NO_SLAVE_RETRY_MS * 1000000L};
+            timespec retry{0, NO_SLAVE_RETRY_MS * NANOS_PER_MS};
             ppoll(nullptr, 0, &retry, &waitMask);
             continue;
         }

@@ -164,6 +164,8 @@ void CDownloaderDlg::FinishProgramming()
     if (m_identity.m_strModel == MODEL_KX410)
         LogLine("Please unplug the Tetherix and power off your kx410.");
     LogLine("Before you fly ensure that the controls operate correctly.");
+    // The pause holds the window's thread: show the outcome before it, not after.
+    m_list->viewport()->repaint();
     Pause(FINISH_PAUSE_MS);
     m_nPhase = PHASE_FINISHED;
     SendText("C");

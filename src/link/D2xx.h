@@ -1,5 +1,4 @@
-// The part of FTDI's D2XX interface for Linux that the USB cable driver binds at run time:
-// the types, status values and flags it uses and the prototypes of the 14 functions it looks up.
+// The part of FTDI's D2XX interface for Linux that the USB cable driver binds at run time.
 // On Linux the library's ULONG and DWORD are 32-bit unsigned integers, also on 64-bit systems.
 #pragma once
 

@@ -36,6 +36,9 @@ public:
                            bool bOverlapped = false);
     virtual DWORD ClosePort();
     virtual DWORD ConfigureLine(DWORD baud, BYTE dataBits, BYTE parity, BYTE stopBits);
+    // Keeps the event character in the line state (and EV_RXFLAG in the mask when asked). A
+    // terminal cannot be watched for one character without reading it, so its arrival is
+    // reported as EV_RXCHAR.
     virtual DWORD SetTriggerChar(char ch, bool bAddToMask);
     virtual DWORD SetWatchMask(DWORD mask);
     // Waits for one line event; the events land in the events seen (TakeLineEvents).

@@ -1,6 +1,5 @@
-// The Tetherix USB cable driven through FTDI's D2XX library, loaded at run time: opens the cable
-// by its description at 9600 baud, writes bytes, and reads received bytes on the user-interface
-// thread when its reader thread signals the owner's window with "Special_Change".
+// The Tetherix USB cable through FTDI's D2XX library (loaded at run time): opens it at 9600 baud,
+// writes, and reads on the user-interface thread when its reader sends "Special_Change".
 #pragma once
 
 #include "link/D2xx.h"

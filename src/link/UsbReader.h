@@ -1,6 +1,5 @@
-// One reader thread of the USB cable: it owns the receive event that the D2XX library signals,
-// waits on it (a bounded wait, because a condition variable forgets a signal sent while nobody
-// waits) and notifies the owner's window synchronously. It never touches the cable's data.
+// One reader thread of the USB cable with its own receive event: waits for the driver's signal
+// (bounded, as a condition variable forgets unseen signals) and notifies the owner's window.
 #pragma once
 
 #include "link/D2xx.h"

@@ -1,0 +1,146 @@
+// Firmware from the web service through the real dialog: the simulated service runs in the
+// test, the unit sits behind the simulated USB cable.
+#include "UsbFixture.h"
+
+#include "FirmwareWebService.h"
+
+#include <QListWidget>
+
+namespace {
+
+const std::string NOT_SUITABLE = "The selected firmware is not suitable for your kx410";
+
+class WebUpdate : public UsbFixture {
+protected:
+    void StartService(WebServiceAnswer answer)
+    {
+        // The service is on the loopback address: never ask a proxy for it.
+        setenv("no_proxy", "127.0.0.1", 1);
+        WebServiceOptions options;
+        options.strImage = DefaultServiceImage();
+        options.answer = answer;
+        m_service = std::make_unique<CFirmwareWebService>(options);
+        ASSERT_TRUE(m_service->Start(0));
+    }
+    void StartIdentified()
+    {
+        WriteSettings("[Settings]\nCOM PORT=USB\n");
+        StartDialog();
+        if (m_service)
+            m_dlg->SetWebBaseUrl("http://127.0.0.1:" + std::to_string(m_service->Port()));
+        ASSERT_TRUE(WaitForIdentified());
+    }
+    void TearDown() override
+    {
+        UsbFixture::TearDown();
+        if (m_service)
+            m_service->Stop();
+    }
+
+    std::unique_ptr<CFirmwareWebService> m_service;
+};
+
+TEST_F(WebUpdate, WebImageIsValidatedSentAndReportedExactlyOnce)
+{
+    StartService(WebServiceAnswer::Image);
+    StartIdentified();
+    const int linesBefore = m_dlg->m_list->count();
+    CModalAnswerer answerer; // no message box may appear
+    m_dlg->m_btnGetFromWeb->click();
+    EXPECT_EQ(answerer.AnsweredCount(), 0);
+
+    const auto lines = ListLines();
+    // One line for the whole request, replaced in place, then what validation logged.
+    ASSERT_GT(lines.size(), static_cast<size_t>(linesBefore) + 1);
+    const std::string status = lines[static_cast<size_t>(linesBefore)];
+    EXPECT_EQ(status, "Downloading lastest update " + std::to_string(DefaultServiceImage().size()) + " bytes");
+    EXPECT_EQ(lines[static_cast<size_t>(linesBefore) + 1],
+              "The following firmware was found for your kx410: Ver 1.07");
+    EXPECT_EQ(lines.back(), "Ready to update your kx410. Press send.");
+    EXPECT_TRUE(m_dlg->m_image.m_bFromWeb);
+    ASSERT_TRUE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_EQ(m_service->Requests().at(0), "/firmware/kx410fw.php?sn=12345&fw=0100&ldr=0208&done=0");
+    // A web image is not announced to the unit with "B".
+    EXPECT_EQ(m_cable->UnitReceived().find("B", m_cable->UnitReceived().rfind("16EAaa") + 6),
+              std::string::npos);
+
+    m_dlg->m_btnSend->click();
+    ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_nPhase == PHASE_CONNECTING; }, 5000));
+    // The unit is identified again by the next wake-up; still no second report.
+    ASSERT_TRUE(WaitForIdentified());
+    EXPECT_EQ(m_service->Reports(), std::vector<std::string>{"sn=12345&fw=0107&ldr=0208&done=1"});
+    EXPECT_FALSE(m_dlg->m_image.m_bFromWeb);
+}
+
+TEST_F(WebUpdate, LocalImageIsNeverReported)
+{
+    StartService(WebServiceAnswer::Image);
+    StartIdentified();
+    OpenLocalFile(WriteImageFile(6, nullptr));
+    m_dlg->m_btnSend->click();
+    ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_nPhase == PHASE_CONNECTING; }, 5000));
+    EXPECT_TRUE(m_service->Reports().empty());
+    EXPECT_TRUE(m_service->Requests().empty());
+}
+
+TEST_F(WebUpdate, RefusedConnectionShowsTheErrorAndTheFirewallMessage)
+{
+    StartService(WebServiceAnswer::Image);
+    const int port = m_service->Port();
+    m_service->Stop();
+    m_service.reset();
+    StartIdentified();
+    m_dlg->SetWebBaseUrl("http://127.0.0.1:" + std::to_string(port));
+    const int linesBefore = m_dlg->m_list->count();
+    CModalAnswerer answerer;
+    answerer.Press("OK");
+    m_dlg->m_btnGetFromWeb->click();
+    ASSERT_EQ(answerer.AnsweredCount(), 1);
+    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), "Cannot download firmware.  Check firewall");
+    ASSERT_EQ(m_dlg->m_list->count(), linesBefore + 1);
+    EXPECT_EQ(ListLines().back().rfind("Error: ", 0), 0u) << ListLines().back();
+    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_TRUE(m_dlg->m_btnGetFromWeb->isEnabled());
+}
+
+TEST_F(WebUpdate, ErrorPageJunkAndEmptyBodyAreRejectedByValidation)
+{
+    for (auto answer : {WebServiceAnswer::ErrorPage, WebServiceAnswer::Junk, WebServiceAnswer::Empty}) {
+        StartService(answer);
+        StartIdentified();
+        CModalAnswerer answerer; // the download itself succeeds: no message box
+        m_dlg->m_btnGetFromWeb->click();
+        EXPECT_EQ(answerer.AnsweredCount(), 0);
+        EXPECT_EQ(ListLines().back(), NOT_SUITABLE);
+        EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+        EXPECT_FALSE(m_dlg->m_image.m_bFromWeb);
+        EXPECT_EQ(m_dlg->m_nPhase, PHASE_IDENTIFIED);
+        UsbFixture::TearDown();
+        m_service->Stop();
+        m_service.reset();
+        UsbFixture::SetUp();
+    }
+}
+
+TEST_F(WebUpdate, BodyCutMidWayIsAFailedDownload)
+{
+    StartService(WebServiceAnswer::CutMidBody);
+    StartIdentified();
+    {
+        CModalAnswerer answerer;
+        answerer.Press("OK");
+        m_dlg->m_btnGetFromWeb->click();
+        ASSERT_EQ(answerer.AnsweredCount(), 1);
+        EXPECT_EQ(answerer.Seen()[0].strText.toStdString(),
+                  "Cannot download firmware.  Check firewall");
+    }
+    EXPECT_EQ(ListLines().back().rfind("Error: ", 0), 0u) << ListLines().back();
+    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    // The program goes on working: a local file can still be opened.
+    OpenLocalFile(WriteImageFile(4, nullptr));
+    EXPECT_TRUE(m_dlg->m_btnSend->isEnabled());
+}
+
+} // namespace
