@@ -202,6 +202,7 @@ private:
     void IdentifyUnit();
     void SendNextDataLine();
     void FinishProgramming();
+    void KeepRecentReceived();
 
     std::map<int, QBasicTimer> m_timers;
     QMenu* m_sysMenu = nullptr;

@@ -59,12 +59,15 @@ void CDownloaderDlg::OnOpenLocalFile()
     m_strLastDirectory = directory;
 
     struct stat info {};
-    if (stat(m_strFirmwarePath.c_str(), &info) == 0 && info.st_size > MAX_PROGRAMMING_FILE_BYTES) {
+    const bool bFound = stat(m_strFirmwarePath.c_str(), &info) == 0;
+    if (bFound && S_ISREG(info.st_mode) && info.st_size > MAX_PROGRAMMING_FILE_BYTES) {
         m_btnSend->setEnabled(false);
         ShowNotice(FILE_TOO_LARGE);
         return;
     }
-    m_firmwareFile.open(m_strFirmwarePath, std::ios::in | std::ios::binary);
+    // Only a plain file is read: a pipe or a device would hold the window until it delivers.
+    if (bFound && S_ISREG(info.st_mode))
+        m_firmwareFile.open(m_strFirmwarePath, std::ios::in | std::ios::binary);
     if (!m_firmwareFile.is_open()) {
         m_btnSend->setEnabled(false);
         ShowNotice(FILE_OPEN_ERROR);

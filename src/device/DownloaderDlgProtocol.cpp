@@ -89,7 +89,9 @@ void CDownloaderDlg::OnReceivedText(const std::string& text)
             ShowNotice(CorruptProgramNotice(m_identity.m_strModel));
             m_list->clear();
             ResetConnection();
+            return;
         }
+        KeepRecentReceived();
         return;
     case PHASE_FINISHED:
         ReportUpdateDone();
@@ -98,8 +100,17 @@ void CDownloaderDlg::OnReceivedText(const std::string& text)
         SendText("C");
         return;
     default:
-        return; // idle: the text is only collected
+        KeepRecentReceived(); // idle: the text is only collected
+        return;
     }
+}
+
+void CDownloaderDlg::KeepRecentReceived()
+{
+    // Text that is only collected is never searched beyond its newest characters: a unit
+    // that keeps talking must not make the buffer grow for as long as it talks.
+    if (m_strReceived.size() > RECEIVED_TRIM_CHARS)
+        m_strReceived.erase(0, m_strReceived.size() - RECEIVED_TRIM_CHARS);
 }
 
 void CDownloaderDlg::IdentifyUnit()

@@ -69,11 +69,7 @@ TEST_F(ComUpdate, WholeUpdateFromALocalFile)
 
 TEST_F(ComUpdate, CorruptReportEndsTheRunWithANoticeAndAReset)
 {
-    ASSERT_TRUE(m_unit.Start({"--corrupt-at", "3"}));
-    StartDialog();
-    ChoosePortFromList(m_unit.PortName());
-    ASSERT_TRUE(WaitForIdentified());
-    OpenLocalFile(WriteImageFile(8, nullptr));
+    StartUpdate({"--corrupt-at", "3"}, 8);
     CModalAnswerer answerer;
     answerer.Press("OK");
     m_dlg->m_btnSend->click();
@@ -90,11 +86,7 @@ TEST_F(ComUpdate, CorruptReportEndsTheRunWithANoticeAndAReset)
 
 TEST_F(ComUpdate, UnitFallingSilentMidUpdateFailsAfterFiveSeconds)
 {
-    ASSERT_TRUE(m_unit.Start({"--silent-at", "4"}));
-    StartDialog();
-    ChoosePortFromList(m_unit.PortName());
-    ASSERT_TRUE(WaitForIdentified());
-    OpenLocalFile(WriteImageFile(8, nullptr));
+    StartUpdate({"--silent-at", "4"}, 8);
     CModalAnswerer answerer;
     answerer.Press("OK");
     m_dlg->m_btnSend->click();
@@ -108,11 +100,7 @@ TEST_F(ComUpdate, UnitFallingSilentMidUpdateFailsAfterFiveSeconds)
 
 TEST_F(ComUpdate, CableVanishingMidUpdateGivesNoticesAndNoHang)
 {
-    ASSERT_TRUE(m_unit.Start({"--baud-pace"}));
-    StartDialog();
-    ChoosePortFromList(m_unit.PortName());
-    ASSERT_TRUE(WaitForIdentified());
-    OpenLocalFile(WriteImageFile(60, nullptr));
+    StartUpdate({"--baud-pace"}, 60);
     CModalAnswerer answerer;
     answerer.PressOnAnyOther("OK");
     m_dlg->m_btnSend->click();

@@ -29,15 +29,18 @@ void E2eFixture::ChoosePortFromListExpectingNoLink(const std::string& portName)
 
 void E2eFixture::ChoosePortFromList(const std::string& portName)
 {
-    if (portName != "USB")
-        setenv("KX_EXTRA_COM_PORTS", portName.c_str(), 1);
-    auto* combo = m_dlg->m_comboPort;
-    combo->showPopup();
-    const int index = combo->findText(QString::fromStdString(portName));
-    ASSERT_GE(index, 0) << portName << " is not in the port list";
-    combo->setCurrentIndex(index);
-    combo->hidePopup();
+    ChoosePortFromListExpectingNoLink(portName);
     ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_nPhase == PHASE_CONNECTING; }, 3000));
+}
+
+void E2eFixture::StartUpdate(const QStringList& unitOptions, int dataLines)
+{
+    ASSERT_TRUE(m_unit.Start(unitOptions));
+    StartDialog();
+    ChoosePortFromList(m_unit.PortName());
+    ASSERT_TRUE(WaitForIdentified());
+    OpenLocalFile(WriteImageFile(dataLines, nullptr));
+    ASSERT_TRUE(m_dlg->m_btnSend->isEnabled());
 }
 
 bool E2eFixture::WaitForIdentified(int timeoutMs)

@@ -15,6 +15,9 @@ protected:
     void ChoosePortFromList(const std::string& portName);
     // The same, for a port that is expected not to open.
     void ChoosePortFromListExpectingNoLink(const std::string& portName);
+    // Starts kx410-sim with the options, opens its port, waits for the identification and
+    // opens an image of `dataLines` data lines: Send is ready.
+    void StartUpdate(const QStringList& unitOptions, int dataLines);
     // Waits for the unit's identification; false on time-out.
     bool WaitForIdentified(int timeoutMs = 8000);
     // Writes a programming file with `dataLines` data lines (the last one the end record)

@@ -1,0 +1,151 @@
+// Open Local File with files a user may really pick: good ones without a final line break,
+// oversized ones, binary junk, a pipe; and where the next file dialog opens.
+#include "UsbFixture.h"
+
+#include "res/StringTable.h"
+
+#include <QFileDialog>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+const std::string NOT_SUITABLE = "The selected firmware is not suitable for your kx410";
+const std::string OPEN_ERROR = "File Error - Unable to open selected file, try again";
+
+class OpenFile : public UsbFixture {
+protected:
+    void StartIdentified()
+    {
+        WriteSettings("[Settings]\nCOM PORT=USB\nLAST DIRECTORY=" + m_dir + "\n");
+        StartDialog();
+        ASSERT_TRUE(WaitForIdentified());
+    }
+    // Picks the file in the real file dialog and answers the notice that follows, if any;
+    // returns the notice's text (empty when none appeared).
+    std::string PickExpectingNotice(const std::string& path)
+    {
+        CModalAnswerer answerer;
+        answerer.ChooseFile(QString::fromStdString(path)).Press("OK");
+        m_dlg->m_btnOpenFile->click();
+        EXPECT_EQ(answerer.AnsweredCount(), 2);
+        return answerer.Seen().size() == 2 ? answerer.Seen()[1].strText.toStdString() : "";
+    }
+    std::string MakeSubdir(const std::string& name)
+    {
+        const std::string dir = m_dir + "/" + name;
+        std::filesystem::create_directories(dir);
+        return dir;
+    }
+};
+
+TEST_F(OpenFile, FileWithoutFinalLineBreakIsAcceptedAndAnnouncedWithB)
+{
+    StartIdentified();
+    const std::string path = m_dir + "/no-final-break.fwr";
+    std::ofstream(path, std::ios::binary) << "PID:0410\n:10000000AB\n:0000000119";
+    OpenLocalFile(path);
+    EXPECT_TRUE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_EQ(m_dlg->m_image.m_nTotalLines, 2);
+    EXPECT_EQ(ListLines().back(), "Ready to update your kx410. Press send.");
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::string received = m_cable->UnitReceived();
+        return received.find('B', received.rfind("16EAaa") + 6) != std::string::npos;
+    }, 3000));
+}
+
+TEST_F(OpenFile, OversizedFileIsRefusedWithoutBeingRead)
+{
+    StartIdentified();
+    const std::string dir = MakeSubdir("big");
+    const std::string path = dir + "/huge.fwr";
+    {
+        std::ofstream(path, std::ios::binary) << "VER:0105\n";
+    }
+    ASSERT_EQ(truncate(path.c_str(), 17 * 1024 * 1024), 0);
+    const std::string notice = PickExpectingNotice(path);
+    EXPECT_EQ(notice.rfind("File Error - The selected file is too large", 0), 0u) << notice;
+    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    // The directory is remembered even though the file was refused.
+    EXPECT_NE(ReadSettings().find("LAST DIRECTORY=" + dir + "\n"), std::string::npos);
+    EXPECT_EQ(m_dlg->m_strLastDirectory, dir);
+}
+
+TEST_F(OpenFile, BinaryJunkAndEndlessLinesAreRejectedByValidation)
+{
+    StartIdentified();
+    const std::string path = m_dir + "/junk.fwr";
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int i = 0; i < 300000; ++i)
+            out.put(static_cast<char>((i * 131 + 7) & 0xFF));
+        out << std::string(2 * 1024 * 1024, 'x'); // one line of 2 MiB
+        out.put('\0');
+    }
+    CModalAnswerer answerer; // a rejection is reported in the list, not in a notice
+    answerer.ChooseFile(QString::fromStdString(path));
+    m_dlg->m_btnOpenFile->click();
+    EXPECT_EQ(answerer.AnsweredCount(), 1);
+    EXPECT_EQ(ListLines().back(), NOT_SUITABLE);
+    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_TRUE(m_dlg->m_btnOpenFile->isEnabled());
+    EXPECT_EQ(m_dlg->m_nPhase, PHASE_IDENTIFIED);
+}
+
+TEST_F(OpenFile, PipeIsRefusedInsteadOfHoldingTheWindow)
+{
+    StartIdentified();
+    const std::string path = m_dir + "/pipe.fwr";
+    ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    EXPECT_EQ(PickExpectingNotice(path), OPEN_ERROR);
+    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+}
+
+TEST_F(OpenFile, CancelChangesNothingAndTheNextDialogOpensInTheLastDirectory)
+{
+    StartIdentified();
+    const std::string before = ReadSettings();
+    {
+        CModalAnswerer answerer;
+        answerer.Press("Cancel", [&](QWidget* dialog) {
+            auto* fileDialog = qobject_cast<QFileDialog*>(dialog);
+            ASSERT_NE(fileDialog, nullptr);
+            EXPECT_EQ(fileDialog->nameFilters().join(";").toStdString(),
+                      "Kestova Programming Files (*.fwr)");
+            EXPECT_EQ(fileDialog->directory().absolutePath().toStdString(), m_dir);
+        });
+        m_dlg->m_btnOpenFile->click();
+        EXPECT_EQ(answerer.AnsweredCount(), 1);
+    }
+    EXPECT_EQ(ReadSettings(), before);
+
+    const std::string dir = MakeSubdir("images");
+    ASSERT_EQ(mkfifo((dir + "/pipe.fwr").c_str(), 0600), 0);
+    EXPECT_EQ(PickExpectingNotice(dir + "/pipe.fwr"), OPEN_ERROR);
+    CModalAnswerer answerer;
+    answerer.Press("Cancel", [&](QWidget* dialog) {
+        auto* fileDialog = qobject_cast<QFileDialog*>(dialog);
+        ASSERT_NE(fileDialog, nullptr);
+        EXPECT_EQ(fileDialog->directory().absolutePath().toStdString(), dir);
+    });
+    m_dlg->m_btnOpenFile->click();
+}
+
+TEST_F(OpenFile, SendWithNoDataLineLeftShowsTheEndOfFileNoticeAndResets)
+{
+    StartIdentified();
+    m_dlg->m_image.m_lines.clear();
+    CModalAnswerer answerer;
+    answerer.Press("OK");
+    m_dlg->StartProgramming();
+    ASSERT_EQ(answerer.AnsweredCount(), 1);
+    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), LoadString(IDS_UNEXPECTED_EOF));
+    EXPECT_EQ(m_dlg->m_nPhase, PHASE_CONNECTING);
+    EXPECT_TRUE(m_dlg->m_btnDetect->isEnabled());
+}
+
+} // namespace
