@@ -175,8 +175,7 @@ void CDownloaderDlg::FillPortList(bool bOpenSaved)
     m_comboPort->SelectString(m_strPortName);
     if (m_strPortName == USB_PORT_NAME) {
         if (m_usb.Open(true) != 0) {
-            SetImageButtons(false, false, m_btnSend->isEnabled());
-            ForgetPort();
+            DropLinkChoice();
             return;
         }
         m_bUsbActive = true;
@@ -185,8 +184,7 @@ void CDownloaderDlg::FillPortList(bool bOpenSaved)
         return;
     }
     if (!OpenComPort(m_strPortName)) {
-        SetImageButtons(false, false, m_btnSend->isEnabled());
-        ForgetPort();
+        DropLinkChoice();
         ShowNotice(LoadString(IDS_UNABLE_TO_OPEN));
         return;
     }

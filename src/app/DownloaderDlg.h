@@ -119,6 +119,7 @@ public:
     void OnEchoText(const std::string& text) override;
     void OnEchoStartTimer();
     void OnEchoReplyTimer();
+    void EndEchoTest(const std::string& outcome);
 
     // --- web service ---
     void OnGetFromWeb();
@@ -190,6 +191,9 @@ private:
     void FillPortList(bool bSelectSaved);
     void EnumeratePortsIntoList();
     void ForgetPort();
+    void DropLinkChoice();
+    void CloseLinkForDetect();
+    std::string FindPluggedCable(const std::vector<std::string>& earlier);
     void EnterConnecting();
     void SetImageButtons(bool bOpenFile, bool bGetFromWeb, bool bSend);
     void EndDialog(int result);

@@ -53,6 +53,14 @@ void CDownloaderDlg::ForgetPort()
     m_strPortName.clear();
 }
 
+void CDownloaderDlg::DropLinkChoice()
+{
+    // No link: nothing to fetch an image for, and the port must be chosen anew.
+    m_btnOpenFile->setEnabled(false);
+    m_btnGetFromWeb->setEnabled(false);
+    ForgetPort();
+}
+
 void CDownloaderDlg::EnterConnecting()
 {
     m_nPhase = PHASE_CONNECTING;
@@ -65,64 +73,78 @@ void CDownloaderDlg::OnDetect()
     KillTimer(TIMER_WAKE);
     m_promptDlg.m_strText = LoadString(IDS_UNPLUG_PROMPT);
     if (m_promptDlg.DoModal() == IDOK) {
-        if (m_promptDlg.m_nChoice != 1) {
+        if (m_promptDlg.m_nChoice != CPromptDlg::CHOICE_CONTINUE) {
             SetTimer(TIMER_WAKE, WAKE_INTERVAL_MS);
             return;
         }
-        m_nDots = 0;
-        m_portNames.clear();
-        if (m_serial.IsPortOpen())
-            m_serial.ClosePort();
-        m_usb.Close();
-        m_comboPort->ResetContent();
-        SetImageButtons(false, false, false);
-        m_list->clear();
-        m_nPhase = PHASE_IDLE;
-        EnumeratePortsIntoList();
+        CloseLinkForDetect();
     }
+    // Escape on the first prompt goes straight on, without the resets of Continue.
     const std::vector<std::string> earlier = m_portNames;
     m_portNames.clear();
 
     m_promptDlg.m_strText = LoadString(IDS_PLUG_IN_PROMPT);
-    if (m_promptDlg.DoModal() != IDOK || m_promptDlg.m_nChoice != 1)
+    if (m_promptDlg.DoModal() != IDOK || m_promptDlg.m_nChoice != CPromptDlg::CHOICE_CONTINUE)
         return;
 
-    std::string found;
-    if (m_usb.Open(true) == 0) {
-        found = USB_PORT_NAME;
-        ShowNotice(FoundCableNotice(found));
-        m_bUsbActive = true;
-        m_usb.Close();
-    } else {
-        EnumeratePortsIntoList();
-        const std::vector<std::string>& later = m_portNames;
-        int newCount = 0;
-        if (later.size() > earlier.size()) {
-            if (earlier.empty() && later.size() == 1) {
-                found = later.front();
-                newCount = 1;
-            } else {
-                for (const auto& name : later) {
-                    if (std::find(earlier.begin(), earlier.end(), name) == earlier.end()) {
-                        ++newCount;
-                        found = name;
-                    }
-                }
-            }
-        }
-        if (newCount != 1) {
-            ShowNotice(LoadString(IDS_NOT_DETECTED));
-            SetImageButtons(false, false, m_btnSend->isEnabled());
-            m_comboPort->ResetContent();
-            return;
-        }
-        ShowNotice(FoundCableNotice(found));
+    const std::string found = FindPluggedCable(earlier);
+    if (found.empty()) {
+        ShowNotice(LoadString(IDS_NOT_DETECTED));
+        m_btnOpenFile->setEnabled(false);
+        m_btnGetFromWeb->setEnabled(false);
+        m_comboPort->ResetContent();
+        return;
     }
     m_strPortName = found;
     m_comboPort->ResetContent();
     m_comboPort->AddString(found);
     m_comboPort->SelectString(found);
     ConnectSelectedPort();
+}
+
+void CDownloaderDlg::CloseLinkForDetect()
+{
+    m_nDots = 0;
+    m_portNames.clear();
+    if (m_serial.IsPortOpen())
+        m_serial.ClosePort();
+    m_usb.Close();
+    m_comboPort->ResetContent();
+    SetImageButtons(false, false, false);
+    m_list->clear();
+    m_nPhase = PHASE_IDLE;
+    EnumeratePortsIntoList();
+}
+
+std::string CDownloaderDlg::FindPluggedCable(const std::vector<std::string>& earlier)
+{
+    if (m_usb.Open(true) == 0) {
+        ShowNotice(FoundCableNotice(USB_PORT_NAME));
+        // Close releases the cable only while it is the active link.
+        m_bUsbActive = true;
+        m_usb.Close();
+        return USB_PORT_NAME;
+    }
+    EnumeratePortsIntoList();
+    const std::vector<std::string>& later = m_portNames;
+    if (later.size() <= earlier.size())
+        return {};
+    std::string found;
+    if (earlier.empty() && later.size() == 1) {
+        found = later.front();
+    } else {
+        int newCount = 0;
+        for (const auto& name : later) {
+            if (std::find(earlier.begin(), earlier.end(), name) == earlier.end()) {
+                ++newCount;
+                found = name;
+            }
+        }
+        if (newCount != 1)
+            return {};
+    }
+    ShowNotice(FoundCableNotice(found));
+    return found;
 }
 
 void CDownloaderDlg::OnPortDropDown()
@@ -147,8 +169,7 @@ void CDownloaderDlg::OnPortDropDown()
 void CDownloaderDlg::ConnectSelectedPort()
 {
     if (!m_comboPort->HasSelection()) {
-        SetImageButtons(false, false, m_btnSend->isEnabled());
-        ForgetPort();
+        DropLinkChoice();
         return;
     }
     const std::string name = m_comboPort->SelectedText();
@@ -163,8 +184,7 @@ void CDownloaderDlg::ConnectSelectedPort()
         return;
     }
     if (!OpenComPort(name)) {
-        SetImageButtons(false, false, m_btnSend->isEnabled());
-        ForgetPort();
+        DropLinkChoice();
         ShowNotice(LoadString(IDS_UNABLE_TO_OPEN));
         return;
     }
@@ -236,8 +256,7 @@ bool CDownloaderDlg::ReopenLink()
         m_serial.ClosePort();
     }
     if (!m_comboPort->HasSelection()) {
-        SetImageButtons(false, false, m_btnSend->isEnabled());
-        ForgetPort();
+        DropLinkChoice();
         return false;
     }
     const std::string name = m_comboPort->SelectedText();
@@ -254,8 +273,7 @@ bool CDownloaderDlg::ReopenLink()
         return true;
     }
     if (!OpenComPort(name)) {
-        SetImageButtons(false, false, m_btnSend->isEnabled());
-        ForgetPort();
+        DropLinkChoice();
         ShowNotice("Unable to find Tetherix");
         m_list->clear();
         return false;

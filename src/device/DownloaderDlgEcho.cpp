@@ -29,20 +29,20 @@ void CDownloaderDlg::OnEchoText(const std::string& text)
     if (m_strReceived.find(ECHO_TEXT) == std::string::npos)
         return;
     KillTimer(TIMER_ECHO_REPLY);
-    m_bDropReceived = true;
-    ShowNotice(LoadString(IDS_ECHO_PASSED));
-    m_list->clear();
-    ResetConnection();
-    m_strReceived.clear();
-    m_bEchoMode = false;
-    m_bDropReceived = false;
+    EndEchoTest(LoadString(IDS_ECHO_PASSED));
 }
 
 void CDownloaderDlg::OnEchoReplyTimer()
 {
     KillTimer(TIMER_ECHO_REPLY);
+    EndEchoTest(LoadString(IDS_ECHO_FAILED));
+}
+
+void CDownloaderDlg::EndEchoTest(const std::string& outcome)
+{
+    // Text arriving while the outcome is shown and the link is reset is thrown away.
     m_bDropReceived = true;
-    ShowNotice(LoadString(IDS_ECHO_FAILED));
+    ShowNotice(outcome);
     m_list->clear();
     ResetConnection();
     m_strReceived.clear();

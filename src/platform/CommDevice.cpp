@@ -429,18 +429,10 @@ bool CCommDevice::StepRead(SerialPendingIo& io, int waitMs)
         wait = ShorterWait(wait, MsUntil(io.totalDeadline));
     if (io.intervalMs != 0 && io.done > 0)
         wait = ShorterWait(wait, MsUntil(io.lastByte + Ms(io.intervalMs)));
-    pollfd pfd{m_fd, POLLIN, 0};
-    const int ready = ::poll(&pfd, 1, wait);
-    if (ready < 0 && errno != EINTR) {
-        io.result = Errno();
+    bool bReady = false;
+    if (PollEnded(io, POLLIN, wait, &bReady))
         return true;
-    }
-    if (ready > 0 && (pfd.revents & GONE_FLAGS)) {
-        m_bGone.store(true);
-        io.result = EIO;
-        return true;
-    }
-    if (ready > 0 && !ReadAvailable(io))
+    if (bReady && !ReadAvailable(io))
         return true;
     return FinishIfDone(io);
 }
@@ -450,8 +442,20 @@ bool CCommDevice::StepWrite(SerialPendingIo& io, int waitMs)
     int wait = waitMs;
     if (io.bHasTotalDeadline)
         wait = ShorterWait(wait, MsUntil(io.totalDeadline));
-    pollfd pfd{m_fd, POLLOUT, 0};
-    const int ready = ::poll(&pfd, 1, wait);
+    bool bReady = false;
+    if (PollEnded(io, POLLOUT, wait, &bReady))
+        return true;
+    if (bReady && !WriteAvailable(io))
+        return true;
+    return FinishIfDone(io);
+}
+
+// Waits up to waitMs for the device to be ready for `events`. True when the operation has
+// ended there: the wait failed or the device has gone (its result is set).
+bool CCommDevice::PollEnded(SerialPendingIo& io, short events, int waitMs, bool* pReady)
+{
+    pollfd pfd{m_fd, events, 0};
+    const int ready = ::poll(&pfd, 1, waitMs);
     if (ready < 0 && errno != EINTR) {
         io.result = Errno();
         return true;
@@ -461,9 +465,8 @@ bool CCommDevice::StepWrite(SerialPendingIo& io, int waitMs)
         io.result = EIO;
         return true;
     }
-    if (ready > 0 && !WriteAvailable(io))
-        return true;
-    return FinishIfDone(io);
+    *pReady = ready > 0;
+    return false;
 }
 
 // A read or write is done when every byte has moved or one of its time-outs has passed;

@@ -58,6 +58,7 @@ private:
     bool StepLineEvent(SerialPendingIo& io, int waitMs);
     bool StepRead(SerialPendingIo& io, int waitMs);
     bool StepWrite(SerialPendingIo& io, int waitMs);
+    bool PollEnded(SerialPendingIo& io, short events, int waitMs, bool* pReady);
     bool Step(SerialPendingIo& io, int waitMs);
     bool FinishIfDone(SerialPendingIo& io);
     void Finish(SerialOverlapped* pOv);
