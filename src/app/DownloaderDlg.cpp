@@ -154,20 +154,17 @@ bool CDownloaderDlg::OnInitDialog()
     m_portNames.clear();
     EnumerateComPorts(&CDownloaderDlg::AddPortName, nullptr);
     m_portNames.push_back(USB_PORT_NAME);
-    FillPortList(true);
-    m_bInitDone = true;
+    FillPortListAndOpenSaved();
     return true;
 }
 
-void CDownloaderDlg::FillPortList(bool bOpenSaved)
+void CDownloaderDlg::FillPortListAndOpenSaved()
 {
     bool bMatched = false;
     for (const auto& name : m_portNames) {
         m_comboPort->AddString(name);
         bMatched = bMatched || name == m_strPortName;
     }
-    if (!bOpenSaved)
-        return;
     if (!bMatched) {
         m_strPortName.clear();
         return;
@@ -329,11 +326,6 @@ void CDownloaderDlg::closeEvent(QCloseEvent* e)
     // The close box asks like Exit; the dialog ends itself through EndDialog when allowed.
     e->ignore();
     OnCancel();
-}
-
-void CDownloaderDlg::showEvent(QShowEvent* e)
-{
-    QDialog::showEvent(e);
 }
 
 void CDownloaderDlg::ShowMessageBox(const std::string& text)

@@ -181,14 +181,13 @@ protected:
     void closeEvent(QCloseEvent* e) override;
     void reject() override { OnCancel(); }
     void accept() override { OnOK(); }
-    void showEvent(QShowEvent* e) override;
 
 private:
     void CreateControls();
     void BuildSystemMenu();
-    void ApplyPortSettings(const std::string& portName);
     bool OpenComPort(const std::string& portName);
-    void FillPortList(bool bSelectSaved);
+    void FillPortListAndOpenSaved();
+    bool OpenUsbLink();
     void EnumeratePortsIntoList();
     void ForgetPort();
     void DropLinkChoice();
@@ -210,7 +209,6 @@ private:
 
     std::map<int, QBasicTimer> m_timers;
     QMenu* m_sysMenu = nullptr;
-    bool m_bInitDone = false;
     bool m_bEnded = false;
     std::string m_strProgramDirOverride;
 };

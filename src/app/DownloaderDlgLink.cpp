@@ -61,6 +61,16 @@ void CDownloaderDlg::DropLinkChoice()
     ForgetPort();
 }
 
+bool CDownloaderDlg::OpenUsbLink()
+{
+    if (m_usb.Open(false) != 0)
+        return false;
+    m_bUsbActive = true;
+    m_ini.WriteString(SETTINGS_SECTION, KEY_COM_PORT, USB_PORT_NAME);
+    m_strPortName = USB_PORT_NAME;
+    return true;
+}
+
 void CDownloaderDlg::EnterConnecting()
 {
     m_nPhase = PHASE_CONNECTING;
@@ -174,11 +184,8 @@ void CDownloaderDlg::ConnectSelectedPort()
     }
     const std::string name = m_comboPort->SelectedText();
     if (name == USB_PORT_NAME) {
-        if (m_usb.Open(false) != 0)
+        if (!OpenUsbLink())
             return;
-        m_bUsbActive = true;
-        m_ini.WriteString(SETTINGS_SECTION, KEY_COM_PORT, USB_PORT_NAME);
-        m_strPortName = USB_PORT_NAME;
         EnterConnecting();
         m_usb.StartReader();
         return;
@@ -261,14 +268,12 @@ bool CDownloaderDlg::ReopenLink()
     }
     const std::string name = m_comboPort->SelectedText();
     if (name == USB_PORT_NAME) {
-        if (m_usb.Open(false) != 0) {
+        // The cable has shown its own notice when it could not be opened.
+        if (!OpenUsbLink()) {
             m_comboPort->ResetContent();
             m_list->clear();
             return true;
         }
-        m_bUsbActive = true;
-        m_ini.WriteString(SETTINGS_SECTION, KEY_COM_PORT, USB_PORT_NAME);
-        m_strPortName = USB_PORT_NAME;
         m_usb.StartReader();
         return true;
     }

@@ -70,11 +70,7 @@ TEST_F(ComUpdate, WholeUpdateFromALocalFile)
 TEST_F(ComUpdate, CorruptReportEndsTheRunWithANoticeAndAReset)
 {
     StartUpdate({"--corrupt-at", "3"}, 8);
-    CModalAnswerer answerer;
-    answerer.Press("OK");
-    m_dlg->m_btnSend->click();
-    ASSERT_TRUE(answerer.WaitForAnswered(1, 15000));
-    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(),
+    EXPECT_EQ(SendExpectingNotice(),
               "The kx410 reported a corrupt program was sent.  Reset the kx410 and try again. "
               "\n\nPress OK");
     EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
@@ -87,11 +83,7 @@ TEST_F(ComUpdate, CorruptReportEndsTheRunWithANoticeAndAReset)
 TEST_F(ComUpdate, UnitFallingSilentMidUpdateFailsAfterFiveSeconds)
 {
     StartUpdate({"--silent-at", "4"}, 8);
-    CModalAnswerer answerer;
-    answerer.Press("OK");
-    m_dlg->m_btnSend->click();
-    ASSERT_TRUE(answerer.WaitForAnswered(1, 15000));
-    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(),
+    EXPECT_EQ(SendExpectingNotice(),
               "An error occured whilst updating the kx410.  \nCycle the power to the kx410 "
               "and try again. \n\nPress OK");
     EXPECT_EQ(m_dlg->m_nPhase, PHASE_CONNECTING);

@@ -43,6 +43,15 @@ void E2eFixture::StartUpdate(const QStringList& unitOptions, int dataLines)
     ASSERT_TRUE(m_dlg->m_btnSend->isEnabled());
 }
 
+std::string E2eFixture::SendExpectingNotice()
+{
+    CModalAnswerer answerer;
+    answerer.Press("OK");
+    m_dlg->m_btnSend->click();
+    EXPECT_TRUE(answerer.WaitForAnswered(1, 15000));
+    return answerer.Seen().empty() ? std::string() : answerer.Seen()[0].strText.toStdString();
+}
+
 bool E2eFixture::WaitForIdentified(int timeoutMs)
 {
     return WaitUntil([&] { return m_dlg->m_nPhase == PHASE_IDENTIFIED; }, timeoutMs);

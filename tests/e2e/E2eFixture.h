@@ -18,6 +18,8 @@ protected:
     // Starts kx410-sim with the options, opens its port, waits for the identification and
     // opens an image of `dataLines` data lines: Send is ready.
     void StartUpdate(const QStringList& unitOptions, int dataLines);
+    // Presses Send and returns the text of the notice that ends the run (answered with OK).
+    std::string SendExpectingNotice();
     // Waits for the unit's identification; false on time-out.
     bool WaitForIdentified(int timeoutMs = 8000);
     // Writes a programming file with `dataLines` data lines (the last one the end record)

@@ -1,5 +1,7 @@
 #include "PtyPair.h"
 
+#include "FdRead.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -38,19 +40,7 @@ bool CPtyPair::Send(std::string_view bytes)
 
 std::string CPtyPair::Receive(std::size_t count, int timeoutMs)
 {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::string got;
-    while (got.size() < count && Clock::now() < deadline) {
-        pollfd pfd{m_masterFd, POLLIN, 0};
-        if (poll(&pfd, 1, 20) <= 0)
-            continue;
-        char buffer[4096];
-        const ssize_t n = read(m_masterFd, buffer, sizeof buffer);
-        if (n > 0)
-            got.append(buffer, static_cast<std::size_t>(n));
-    }
-    return got;
+    return ReadFromFd(m_masterFd, count, timeoutMs);
 }
 
 void CPtyPair::CloseMaster()

@@ -11,7 +11,8 @@ if(TARGET kx_test_main)
     ${CMAKE_CURRENT_LIST_DIR}/SerialSimConversationTest.cpp
     ${CMAKE_SOURCE_DIR}/tests/sim/SimProcess.cpp
   )
-  target_include_directories(kx_link_serial_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/sim)
+  target_include_directories(kx_link_serial_tests PRIVATE
+    ${CMAKE_SOURCE_DIR}/tests/sim ${CMAKE_SOURCE_DIR}/tests/support)
   target_link_libraries(kx_link_serial_tests PRIVATE
     kx_link_serial kx_unit_sim kx_test_main GTest::gtest)
   target_compile_definitions(kx_link_serial_tests PRIVATE

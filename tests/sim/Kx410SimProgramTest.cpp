@@ -1,5 +1,6 @@
 // kx410-sim as a program: it prints its pseudo-terminal, converses on it, survives the port
 // being closed and reopened, paces its output when asked, and ends cleanly on SIGTERM.
+#include "FdRead.h"
 #include "SimProcess.h"
 
 #include "unit/UnitSimulator.h"
@@ -47,18 +48,7 @@ public:
     // Collects replies until `count` bytes have come or the time is up.
     std::string Receive(std::size_t count, int timeoutMs = GENEROUS_WAIT_MS)
     {
-        std::string got;
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (got.size() < count && Clock::now() < deadline) {
-            pollfd pfd{m_fd, POLLIN, 0};
-            if (poll(&pfd, 1, 20) <= 0)
-                continue;
-            char buffer[256];
-            const ssize_t n = read(m_fd, buffer, sizeof buffer);
-            if (n > 0)
-                got.append(buffer, static_cast<std::size_t>(n));
-        }
-        return got;
+        return ReadFromFd(m_fd, count, timeoutMs);
     }
 
 private:
