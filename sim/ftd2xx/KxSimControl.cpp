@@ -58,6 +58,18 @@ void KxSim_ConfigureUnit(int corruptAtLine, int silentAtLine, int bGarbageBefore
     }
 }
 
+void KxSim_ConfigureAfterUpdate(int appAfterUpdate, int bMuteAtFinish)
+{
+    auto lock = Cable().Lock();
+    SimCableOverrides& overrides = Cable().Overrides();
+    overrides.nAppAfterUpdate = appAfterUpdate;
+    overrides.bMuteAtFinish = bMuteAtFinish != 0;
+    if (UnitSimulator* pUnit = Cable().Unit()) {
+        pUnit->SetAppAfterUpdate(appAfterUpdate / 100, appAfterUpdate % 100);
+        pUnit->SetMuteAtFinish(bMuteAtFinish != 0);
+    }
+}
+
 void KxSim_SetSerialNumber(unsigned serialNumber)
 {
     auto lock = Cable().Lock();

@@ -14,6 +14,9 @@ KX_SIM_API int KxSim_SetMode(const char* mode);
 KX_SIM_API void KxSim_SetPaced(int bPaced);
 // Applies to the unit created at the next open, and to the unit in place; 0 means never.
 KX_SIM_API void KxSim_ConfigureUnit(int corruptAtLine, int silentAtLine, int bGarbageBeforeId);
+// The version a whole update installs (107: Ver 1.07); bMuteAtFinish: after the last line the
+// unit never answers again. Applies to the unit in place and to the next one.
+KX_SIM_API void KxSim_ConfigureAfterUpdate(int appAfterUpdate, int bMuteAtFinish);
 KX_SIM_API void KxSim_SetSerialNumber(unsigned serialNumber);
 // Pulls the cable out: an open device fails every call but FT_Close; no device is found.
 KX_SIM_API void KxSim_Unplug(void);

@@ -63,6 +63,8 @@ void CSimCable::CreateUnit()
     if (m_config.nSilentAtLine > 0)
         m_pUnit->FallSilentAtLine(m_config.nSilentAtLine);
     m_pUnit->SetGarbageBeforeIdentification(m_config.bGarbageBeforeId);
+    m_pUnit->SetAppAfterUpdate(m_config.nAppAfterUpdate / 100, m_config.nAppAfterUpdate % 100);
+    m_pUnit->SetMuteAtFinish(m_config.bMuteAtFinish);
 }
 
 FT_STATUS CSimCable::CountDevices(DWORD* pCount) const

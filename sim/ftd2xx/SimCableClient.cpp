@@ -33,6 +33,12 @@ void CSimCableClient::ConfigureUnit(int corruptAtLine, int silentAtLine, bool bG
         pfn(corruptAtLine, silentAtLine, bGarbageBeforeId ? 1 : 0);
 }
 
+void CSimCableClient::ConfigureAfterUpdate(int appAfterUpdate, bool bMuteAtFinish)
+{
+    if (auto pfn = Get<decltype(&KxSim_ConfigureAfterUpdate)>("KxSim_ConfigureAfterUpdate"))
+        pfn(appAfterUpdate, bMuteAtFinish ? 1 : 0);
+}
+
 void CSimCableClient::SetSerialNumber(unsigned serialNumber)
 {
     if (auto pfn = Get<decltype(&KxSim_SetSerialNumber)>("KxSim_SetSerialNumber"))

@@ -18,6 +18,7 @@ public:
     void SetPaced(bool bPaced);
     void ConfigureUnit(int corruptAtLine, int silentAtLine, bool bGarbageBeforeId);
     void SetSerialNumber(unsigned serialNumber);
+    void ConfigureAfterUpdate(int appAfterUpdate, bool bMuteAtFinish);
     void Unplug();
     void Plug();
     void InjectRx(const std::string& bytes, bool bSignal = true);

@@ -44,6 +44,10 @@ SimCableConfig SimCableConfigFromEnvironment()
         config.bGarbageBeforeId = *garbage != 0;
     if (auto serial = NumberFromEnvironment("KX_SIM_SERIAL"))
         config.serialNumber = static_cast<std::uint32_t>(*serial);
+    if (auto version = NumberFromEnvironment("KX_SIM_APP_AFTER"))
+        config.nAppAfterUpdate = static_cast<int>(*version);
+    if (auto mute = NumberFromEnvironment("KX_SIM_MUTE_AT_FINISH"))
+        config.bMuteAtFinish = *mute != 0;
     return config;
 }
 
@@ -56,5 +60,7 @@ SimCableConfig ApplyOverrides(SimCableConfig config, const SimCableOverrides& ov
     config.bGarbageBeforeId = overrides.bGarbageBeforeId.value_or(config.bGarbageBeforeId);
     if (overrides.serialNumber)
         config.serialNumber = overrides.serialNumber;
+    config.nAppAfterUpdate = overrides.nAppAfterUpdate.value_or(config.nAppAfterUpdate);
+    config.bMuteAtFinish = overrides.bMuteAtFinish.value_or(config.bMuteAtFinish);
     return config;
 }

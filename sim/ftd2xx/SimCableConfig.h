@@ -15,6 +15,8 @@ struct SimCableConfig {
     int nSilentAtLine = 0;           // 0: the unit never falls silent
     bool bGarbageBeforeId = false;   // noise before the identification text
     std::optional<std::uint32_t> serialNumber;
+    int nAppAfterUpdate = 107;       // the version a whole update installs: 107 is Ver 1.07
+    bool bMuteAtFinish = false;      // the unit never answers after the last line
 };
 
 // Fields a test has set explicitly; they win over the environment.
@@ -25,10 +27,13 @@ struct SimCableOverrides {
     std::optional<int> nSilentAtLine;
     std::optional<bool> bGarbageBeforeId;
     std::optional<std::uint32_t> serialNumber;
+    std::optional<int> nAppAfterUpdate;
+    std::optional<bool> bMuteAtFinish;
 };
 
 // KX_SIM_CABLE=unit|loop|absent, KX_SIM_PACE=1, KX_SIM_CORRUPT_AT=N, KX_SIM_SILENT_AT=N,
-// KX_SIM_GARBAGE=1, KX_SIM_SERIAL=N; absent or unreadable variables keep the defaults.
+// KX_SIM_GARBAGE=1, KX_SIM_SERIAL=N, KX_SIM_APP_AFTER=MMmm (107: Ver 1.07),
+// KX_SIM_MUTE_AT_FINISH=1; absent or unreadable variables keep the defaults.
 SimCableConfig SimCableConfigFromEnvironment();
 
 SimCableConfig ApplyOverrides(SimCableConfig config, const SimCableOverrides& overrides);

@@ -21,7 +21,7 @@ void OnStopSignal(int) { g_bStop = 1; }
 const char* const USAGE =
     "usage: kx410-sim [--baud-pace] [--corrupt-at N] [--silent-at N] [--garbage]\n"
     "                 [--serial N] [--product PPPP] [--loader MM.mm] [--app MM.mm]\n"
-    "                 [--log FILE] [--exit-on-close]\n";
+    "                 [--app-after MM.mm] [--mute-at-finish] [--log FILE] [--exit-on-close]\n";
 
 struct Options {
     UnitIdentity identity;
@@ -29,6 +29,7 @@ struct Options {
     int nCorruptAt = 0;
     int nSilentAt = 0;
     bool bGarbage = false;
+    bool bMuteAtFinish = false;
     std::string strLogPath;
 };
 
@@ -75,6 +76,8 @@ bool ParseOption(const std::string& name, const char* value, Options* pOptions, 
                             &pOptions->identity.loaderMinor);
     else if (name == "--app")
         return ParseVersion(value, &pOptions->identity.appMajor, &pOptions->identity.appMinor);
+    else if (name == "--app-after")
+        return ParseVersion(value, &pOptions->identity.appAfterMajor, &pOptions->identity.appAfterMinor);
     else if (name == "--log" && value && *value)
         pOptions->strLogPath = value;
     else {
@@ -83,6 +86,8 @@ bool ParseOption(const std::string& name, const char* value, Options* pOptions, 
             pOptions->runner.bBaudPace = true;
         else if (name == "--garbage")
             pOptions->bGarbage = true;
+        else if (name == "--mute-at-finish")
+            pOptions->bMuteAtFinish = true;
         else if (name == "--exit-on-close")
             pOptions->runner.bExitOnClose = true;
         else
@@ -147,6 +152,7 @@ int main(int argc, char** argv)
     unit.ReportCorruptAtLine(options.nCorruptAt);
     unit.FallSilentAtLine(options.nSilentAt);
     unit.SetGarbageBeforeIdentification(options.bGarbage);
+    unit.SetMuteAtFinish(options.bMuteAtFinish);
     CPtyUnitRunner runner(unit, options.runner);
     std::string slavePath, error;
     if (!runner.Open(&slavePath, &error)) {

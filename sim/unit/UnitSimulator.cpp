@@ -83,6 +83,14 @@ void UnitSimulator::FallSilentAtLine(int n) { m_nSilentAt = n; }
 
 void UnitSimulator::SetGarbageBeforeIdentification(bool bOn) { m_bGarbage = bOn; }
 
+void UnitSimulator::SetMuteAtFinish(bool bOn) { m_bMuteAtFinish = bOn; }
+
+void UnitSimulator::SetAppAfterUpdate(int major, int minor)
+{
+    m_id.appAfterMajor = major;
+    m_id.appAfterMinor = minor;
+}
+
 const std::string& UnitSimulator::ReceivedBytes() const { return m_strReceived; }
 
 std::vector<std::string> UnitSimulator::DataLines() const { return m_dataLines; }
@@ -116,6 +124,10 @@ bool UnitSimulator::ProcessPending(std::vector<Reply>* pReplies)
 {
     if (m_strPending.empty())
         return false;
+    if (m_state == State::Mute) {
+        m_strPending.clear(); // a unit that has stopped hears nothing
+        return false;
+    }
     for (const std::string_view token : {std::string_view(WAKE_FIRST_TEXT),
                                          std::string_view(WAKE_SECOND_TEXT)}) {
         if (StartsWith(m_strPending, token)) {
@@ -158,6 +170,7 @@ void UnitSimulator::OnWakeText(const std::string& token, std::vector<Reply>* pRe
     m_bWakeArmed = false;
     m_state = State::Identified;
     m_nLineInRun = 0;
+    m_bRunFaulted = false;
     if (m_bGarbage)
         pReplies->push_back({GARBAGE_BYTES, 0});
     pReplies->push_back({IdentificationText(m_id), 0});
@@ -170,6 +183,15 @@ void UnitSimulator::OnCommand(char command, std::vector<Reply>* pReplies)
     if (m_state == State::Asleep)
         return;
     if (command == 'C') {
+        // A whole run installs the new application, which the unit reports from now on.
+        if (m_state == State::Programming && m_nLineInRun > 0 && !m_bRunFaulted) {
+            m_id.appMajor = m_id.appAfterMajor;
+            m_id.appMinor = m_id.appAfterMinor;
+        }
+        if (m_bMuteAtFinish) {
+            m_state = State::Mute;
+            return;
+        }
         pReplies->push_back({FINISH_TEXT, FINISH_DELAY_MS});
         m_bSentFinish = true;
         m_state = State::Asleep;
@@ -187,9 +209,11 @@ void UnitSimulator::OnDataLine(const std::string& line, std::vector<Reply>* pRep
     m_dataLines.push_back(line);
     ++m_nLineInRun;
     if (m_nSilentAt > 0 && m_nLineInRun >= m_nSilentAt) {
+        m_bRunFaulted = true;
         m_state = State::Asleep; // silent until the next wake-up
         return;
     }
     const bool bCorrupt = m_nCorruptAt > 0 && m_nLineInRun == m_nCorruptAt;
+    m_bRunFaulted = m_bRunFaulted || bCorrupt;
     pReplies->push_back({bCorrupt ? CORRUPT_TEXT : ACK_TEXT, 0});
 }

@@ -15,6 +15,9 @@ struct UnitIdentity {
     std::string productId = "0410";
     int loaderMajor = 2, loaderMinor = 8;
     int appMajor = 1, appMinor = 0;
+    // The application version the unit runs once a whole image has been sent and finished
+    // ("C"): Ver 1.07, the version of the sample image and of the simulated service's image.
+    int appAfterMajor = 1, appAfterMinor = 7;
     std::uint32_t serialNumber = 12345;
 };
 
@@ -45,6 +48,8 @@ public:
     void ReportCorruptAtLine(int n);             // answer "/" instead of "." to data line n
     void FallSilentAtLine(int n);                // from data line n on, answer nothing
     void SetGarbageBeforeIdentification(bool bOn); // junk bytes before the identification
+    void SetMuteAtFinish(bool bOn);              // after the last line, never answer again
+    void SetAppAfterUpdate(int major, int minor); // the version a whole update installs
 
     const std::string& ReceivedBytes() const;
     std::vector<std::string> DataLines() const;
@@ -59,7 +64,7 @@ public:
     static std::string IdentificationText(const UnitIdentity& id);
 
 private:
-    enum class State { Asleep, Identified, Programming };
+    enum class State { Asleep, Identified, Programming, Mute };
 
     bool ProcessPending(std::vector<Reply>* pReplies);
     void OnWakeText(const std::string& token, std::vector<Reply>* pReplies);
@@ -76,6 +81,8 @@ private:
     int m_nCorruptAt = 0;
     int m_nSilentAt = 0;
     bool m_bGarbage = false;
+    bool m_bMuteAtFinish = false;
+    bool m_bRunFaulted = false; // the run in progress met a corrupt line or fell silent
     bool m_bWakeArmed = false;
     bool m_bSentFinish = false;
     bool m_bKeepAliveQueued = false;

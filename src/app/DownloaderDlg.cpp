@@ -18,12 +18,6 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimerEvent>
-
-#include <thread>
-
-QEvent::Type g_nSpecialChangeMsg = RegisterWindowMessage("Special_Change");
-static const QEvent::Type s_nSerialDefaultMsg = RegisterWindowMessage("CSerialWnd_DefaultComMsg");
 CDownloaderDlg* g_pMainDlg = nullptr;
 
 namespace {
@@ -31,8 +25,13 @@ constexpr int ICON_SMALL_PX = 16;
 }
 
 CDownloaderDlg::CDownloaderDlg(QWidget* parent)
-    : QDialog(parent), m_usb(*this), m_strWebBaseUrl(KX_WEB_BASE_URL)
+    : QDialog(parent), m_engine(*this), m_serial(m_engine.m_serial), m_image(m_engine.m_image),
+      m_identity(m_engine.m_identity), m_usb(m_engine.m_usb), m_bUsbActive(m_engine.m_bUsbActive),
+      m_bDropReceived(m_engine.m_bDropReceived), m_nDots(m_engine.m_nDots),
+      m_firmwareFile(m_engine.m_firmwareFile), m_nPhase(m_engine.m_nPhase),
+      m_strReceived(m_engine.m_strReceived), m_bEchoMode(m_engine.m_bEchoMode)
 {
+    m_engine.SetWebBaseUrl(KX_WEB_BASE_URL);
     m_hSmallIcon = LoadAppIcon();
     CreateControls();
     BuildSystemMenu();
@@ -151,8 +150,7 @@ bool CDownloaderDlg::OnInitDialog()
     m_strPortName = m_ini.GetString(SETTINGS_SECTION, KEY_COM_PORT);
     m_strLastDirectory = m_ini.GetString(SETTINGS_SECTION, KEY_LAST_DIRECTORY);
 
-    m_portNames.clear();
-    EnumerateComPorts(&CDownloaderDlg::AddPortName, nullptr);
+    m_portNames = m_engine.ListSerialPorts();
     m_portNames.push_back(USB_PORT_NAME);
     FillPortListAndOpenSaved();
     return true;
@@ -170,22 +168,7 @@ void CDownloaderDlg::FillPortListAndOpenSaved()
         return;
     }
     m_comboPort->SelectString(m_strPortName);
-    if (m_strPortName == USB_PORT_NAME) {
-        if (m_usb.Open(true) != 0) {
-            DropLinkChoice();
-            return;
-        }
-        m_bUsbActive = true;
-        EnterConnecting();
-        m_usb.StartReader();
-        return;
-    }
-    if (!OpenComPort(m_strPortName)) {
-        DropLinkChoice();
-        ShowNotice(LoadString(IDS_UNABLE_TO_OPEN));
-        return;
-    }
-    EnterConnecting();
+    m_engine.OpenSavedPort(m_strPortName);
 }
 
 void CDownloaderDlg::OnSysCommand(UINT nId)
@@ -195,12 +178,7 @@ void CDownloaderDlg::OnSysCommand(UINT nId)
         CEchoLinkDlg echoDlg;
         if (echoDlg.DoModal() != IDOK)
             return;
-        ResetConnection();
-        KillTimer(TIMER_SILENCE);
-        KillTimer(TIMER_WAKE);
-        m_bEchoMode = true;
-        LogLine("Testing Tetherix cable, please wait...");
-        SetTimer(TIMER_ECHO_START, ECHO_START_DELAY_MS);
+        m_engine.StartEchoTest();
         return;
     }
     case IDM_ABOUTBOX: {
@@ -254,56 +232,22 @@ void CDownloaderDlg::OnDestroy()
 
 void CDownloaderDlg::SetTimer(int nIdEvent, int intervalMs)
 {
-    m_timers[nIdEvent].start(intervalMs, this);
+    m_engine.SetTimer(nIdEvent, intervalMs);
 }
 
 void CDownloaderDlg::KillTimer(int nIdEvent)
 {
-    auto it = m_timers.find(nIdEvent);
-    if (it != m_timers.end())
-        it->second.stop();
+    m_engine.KillTimer(nIdEvent);
 }
 
 bool CDownloaderDlg::IsTimerRunning(int nIdEvent) const
 {
-    auto it = m_timers.find(nIdEvent);
-    return it != m_timers.end() && it->second.isActive();
-}
-
-void CDownloaderDlg::timerEvent(QTimerEvent* e)
-{
-    for (auto& [id, timer] : m_timers) {
-        if (timer.timerId() == e->timerId()) {
-            OnTimer(id);
-            return;
-        }
-    }
-    QDialog::timerEvent(e);
+    return m_engine.IsTimerRunning(nIdEvent);
 }
 
 void CDownloaderDlg::OnTimer(int nIdEvent)
 {
-    switch (nIdEvent) {
-    case TIMER_WAKE: OnWakeTimer(); break;
-    case TIMER_PROGRAM_REPLY: OnProgramReplyTimer(); break;
-    case TIMER_SILENCE: OnSilenceTimer(); break;
-    case TIMER_ECHO_REPLY: OnEchoReplyTimer(); break;
-    case TIMER_ECHO_START: OnEchoStartTimer(); break;
-    default: break;
-    }
-}
-
-bool CDownloaderDlg::event(QEvent* e)
-{
-    if (e->type() == g_nSpecialChangeMsg || e->type() == s_nSerialDefaultMsg) {
-        auto* message = static_cast<CWindowMessageEvent*>(e);
-        if (e->type() == g_nSpecialChangeMsg)
-            OnCableData(message->m_wParam, message->m_lParam);
-        else
-            OnSerialEvent(message->m_wParam, message->m_lParam);
-        return true;
-    }
-    return QDialog::event(e);
+    m_engine.OnTimer(nIdEvent);
 }
 
 void CDownloaderDlg::contextMenuEvent(QContextMenuEvent* e)
@@ -334,13 +278,7 @@ void CDownloaderDlg::ShowMessageBox(const std::string& text)
                          QMessageBox::Ok);
 }
 
-void CDownloaderDlg::Pause(int ms)
+LPARAM CDownloaderDlg::OnCableData(WPARAM wParam, LPARAM lParam)
 {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-LPARAM CDownloaderDlg::OnCableData(WPARAM, LPARAM)
-{
-    m_usb.OnCableData();
-    return 0;
+    return m_engine.OnCableData(wParam, lParam);
 }

@@ -1,21 +1,16 @@
-// The main window of the downloader and the controller of the whole update: it owns the links,
-// the settings, the firmware image and the unit's identity, and every handler runs here on the
-// user-interface thread.
+// The main window of the downloader: it owns the settings and an update engine, which holds the
+// link, the firmware image and the unit's identity; the window renders what the engine reports
+// and forwards the user's actions to it. Every handler runs on the user-interface thread.
 #pragma once
 
 #include "app/IniFile.h"
-#include "device/DeviceIdentity.h"
-#include "device/FirmwareImage.h"
+#include "device/UpdateEngine.h"
 #include "dialogs/NoticeDlg.h"
 #include "dialogs/PromptDlg.h"
 #include "link/ComPortEnum.h"
-#include "link/SerialWndObj.h"
-#include "link/UsbCable.h"
-#include "link/UsbCableOwner.h"
 #include "platform/WindowMessage.h"
 #include "platform/WinTypes.h"
 
-#include <QBasicTimer>
 #include <QDialog>
 
 #include <fstream>
@@ -29,25 +24,6 @@ class QProgressBar;
 class QPushButton;
 class QMenu;
 class CPortCombo;
-
-// Where the conversation with the unit stands.
-constexpr int PHASE_IDLE = 0;
-constexpr int PHASE_CONNECTING = 1;
-constexpr int PHASE_IDENTIFIED = 2;
-constexpr int PHASE_PROGRAMMING = 4;
-constexpr int PHASE_FINISHED = 5;
-
-// The main dialog's window timers.
-constexpr int TIMER_WAKE = 101;            // wake the bootloader while connecting
-constexpr int TIMER_PROGRAM_REPLY = 102;   // no acknowledgement while programming
-constexpr int TIMER_ECHO_REPLY = 104;      // echo reply time-out
-constexpr int TIMER_ECHO_START = 105;      // start of the echo test
-constexpr int TIMER_SILENCE = 106;         // the unit stopped talking
-constexpr int WAKE_INTERVAL_MS = 1000;
-constexpr int PROGRAM_REPLY_TIMEOUT_MS = 5000;
-constexpr int ECHO_REPLY_TIMEOUT_MS = 1000;
-constexpr int ECHO_START_DELAY_MS = 1000;
-constexpr int SILENCE_TIMEOUT_MS = 500;
 
 // Commands of the window's system menu.
 constexpr UINT IDM_ABOUTBOX = 0x0010;
@@ -63,11 +39,10 @@ constexpr int IDC_SEND = 1009;
 constexpr int IDC_PROGRESS = 1011;
 constexpr int IDC_GET_FROM_WEB = 1013;
 
-extern QEvent::Type g_nSpecialChangeMsg;
 class CDownloaderDlg;
 extern CDownloaderDlg* g_pMainDlg;
 
-class CDownloaderDlg : public QDialog, public CUsbCableOwner {
+class CDownloaderDlg : public QDialog, public IUpdateEvents {
     Q_OBJECT
 
 public:
@@ -85,14 +60,14 @@ public:
     void OnDestroy();
     void OnTimer(int nIdEvent);
     void SetTimer(int nIdEvent, int intervalMs);
-    void KillTimer(int nIdEvent) override;
+    void KillTimer(int nIdEvent);
     bool IsTimerRunning(int nIdEvent) const;
 
     // --- status log ---
     void LogLine(const std::string& text);
     void ShowActivity();
-    void ShowNotice(const std::string& text) override;
-    void ShowMessageBox(const std::string& text) override;
+    void ShowNotice(const std::string& text);
+    void ShowMessageBox(const std::string& text);
 
     // --- update workflow ---
     void OnDetect();
@@ -100,13 +75,12 @@ public:
     void ConnectSelectedPort();
     void OnOpenLocalFile();
     LPARAM OnSerialEvent(WPARAM wParam, LPARAM lParam);
-    static bool AddPortName(void* context, const ComPortInfo& info);
     void ResetConnection();
     bool ReopenLink();
     void SendText(const std::string& text);
 
     // --- bootloader conversation ---
-    void OnReceivedText(const std::string& text) override;
+    void OnReceivedText(const std::string& text);
     void StartProgramming();
     void OnWakeTimer();
     void OnProgramReplyTimer();
@@ -116,7 +90,7 @@ public:
     bool ValidateImage();
 
     // --- echo test ---
-    void OnEchoText(const std::string& text) override;
+    void OnEchoText(const std::string& text);
     void OnEchoStartTimer();
     void OnEchoReplyTimer();
     void EndEchoTest(const std::string& outcome);
@@ -124,15 +98,25 @@ public:
     // --- web service ---
     void OnGetFromWeb();
     void ReportUpdateDone();
-    void SetWebBaseUrl(const std::string& url) { m_strWebBaseUrl = url; }
+    void SetWebBaseUrl(const std::string& url) { m_engine.SetWebBaseUrl(url); }
 
     // --- USB cable ---
     LPARAM OnCableData(WPARAM wParam, LPARAM lParam);
-    QObject* NotifyWindow() override { return this; }
-    bool IsUsbActive() const override { return m_bUsbActive; }
-    void SetUsbActive(bool bActive) override { m_bUsbActive = bActive; }
-    bool IsDropReceived() const override { return m_bDropReceived; }
-    bool IsEchoMode() const override { return m_bEchoMode; }
+
+    // --- what the engine reports ---
+    void OnLogLine(const std::string& text) override { LogLine(text); }
+    void OnClearLog() override;
+    void OnActivity() override { ShowActivity(); }
+    void OnWebStatus(const std::string& text, bool bNewLine) override;
+    void OnProgressRange(int nMax) override;
+    void OnProgress(int nValue) override;
+    void OnEnable(EngineControl control, bool bEnabled) override;
+    void OnFocus(EngineControl control) override;
+    void OnNotice(const std::string& text) override { ShowNotice(text); }
+    void OnMessageBox(const std::string& text) override { ShowMessageBox(text); }
+    std::string SelectedPort() override;
+    void OnPortOpened(const std::string& name, bool bRemember) override;
+    void OnPortChoiceDropped(bool bForget) override;
 
     // The settings file's name beside the executable.
     static constexpr const char* SETTINGS_FILE_NAME = "/Kestova.ini";
@@ -144,7 +128,10 @@ public:
     // Where the executable's directory is taken from; tests may place the settings elsewhere.
     void SetProgramDirOverride(const std::string& dir) { m_strProgramDirOverride = dir; }
 
-    CSerialWndObj m_serial;
+    // The engine that runs the conversation; the members below it that the conversation uses
+    // are the engine's own, seen through the window.
+    CUpdateEngine m_engine;
+    CSerialWndObj& m_serial;
     std::vector<std::string> m_portNames;
     QPushButton* m_btnGetFromWeb = nullptr;
     QPushButton* m_btnDetect = nullptr;
@@ -154,28 +141,25 @@ public:
     QPushButton* m_btnOpenFile = nullptr;
     CPortCombo* m_comboPort = nullptr;
     QIcon m_hSmallIcon;
-    FirmwareImage m_image;
-    DeviceIdentity m_identity;
-    CUsbCable m_usb;
-    bool m_bUsbActive = false;
-    bool m_bDropReceived = false;
-    int m_nDots = 0;
-    std::ifstream m_firmwareFile;
-    int m_nPhase = PHASE_CONNECTING;
+    FirmwareImage& m_image;
+    DeviceIdentity& m_identity;
+    CUsbCable& m_usb;
+    bool& m_bUsbActive;
+    bool& m_bDropReceived;
+    int& m_nDots;
+    std::ifstream& m_firmwareFile;
+    int& m_nPhase;
     std::string m_strFirmwarePath;
     std::string m_strLastDirectory;
     std::string m_strPortName;
-    std::string m_strReceived;
+    std::string& m_strReceived;
     CNoticeDlg m_noticeDlg;
     CPromptDlg m_promptDlg;
     CIniFile m_ini;
-    bool m_bEchoMode = false;
+    bool& m_bEchoMode;
     std::string m_strProgramDir;
-    std::string m_strWebBaseUrl;
 
 protected:
-    bool event(QEvent* e) override;
-    void timerEvent(QTimerEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -185,29 +169,17 @@ protected:
 private:
     void CreateControls();
     void BuildSystemMenu();
-    bool OpenComPort(const std::string& portName);
     void FillPortListAndOpenSaved();
-    bool OpenUsbLink();
     void EnumeratePortsIntoList();
     void ForgetPort();
-    void DropLinkChoice();
     void CloseLinkForDetect();
     std::string FindPluggedCable(const std::vector<std::string>& earlier);
-    void EnterConnecting();
     void SetImageButtons(bool bOpenFile, bool bGetFromWeb, bool bSend);
+    QWidget* ControlWidget(EngineControl control) const;
     void EndDialog(int result);
-    void Pause(int ms);
     std::string ComputeProgramDir() const;
     void StartFirstRunDefaults();
-    void ReadFirmwareFile();
-    void DispatchReceived(const std::string& text);
-    bool WriteWakeText(const char* text);
-    void IdentifyUnit();
-    void SendNextDataLine();
-    void FinishProgramming();
-    void KeepRecentReceived();
 
-    std::map<int, QBasicTimer> m_timers;
     QMenu* m_sysMenu = nullptr;
     bool m_bEnded = false;
     std::string m_strProgramDirOverride;

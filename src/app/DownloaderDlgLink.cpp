@@ -1,9 +1,8 @@
-// Finding the cable, choosing and opening the port, and the operations every other handler
-// uses to open, close and reopen the active link and to send text to the unit.
+// Finding the cable and choosing the port: the port list, Detect, and the window's side of
+// opening, closing and reopening the link that its engine holds.
 #include "app/DownloaderDlg.h"
 
 #include "app/PortCombo.h"
-#include "device/ReceivedText.h"
 #include "res/StringTable.h"
 
 #include <QListWidget>
@@ -13,69 +12,22 @@
 #include <algorithm>
 
 namespace {
-constexpr DWORD LINE_BAUD = 9600;
-constexpr BYTE LINE_DATA_BITS = 8;
-constexpr int RESET_PAUSE_MS = 50;
-constexpr DWORD SERIAL_READ_CHUNK = 100; // bytes read per step of the COM-port dispatch
-const std::string DEVICE_PREFIX = "/dev/";
-
 std::string FoundCableNotice(const std::string& portName)
 {
     return LoadString(IDS_FOUND_CABLE_ON) + " " + portName + ". " + LoadString(IDS_PLUG_INTO_DEVICE);
 }
 } // namespace
 
-bool CDownloaderDlg::AddPortName(void*, const ComPortInfo& info)
-{
-    if (g_pMainDlg)
-        g_pMainDlg->m_portNames.emplace_back(info.portName);
-    return true;
-}
-
 void CDownloaderDlg::EnumeratePortsIntoList()
 {
-    EnumerateComPorts(&CDownloaderDlg::AddPortName, nullptr);
-}
-
-bool CDownloaderDlg::OpenComPort(const std::string& portName)
-{
-    const std::string device = DEVICE_PREFIX + portName;
-    if (m_serial.OpenPort(device.c_str(), this, 0, 0, 0, 0) != 0)
-        return false;
-    m_serial.ConfigureLine(LINE_BAUD, LINE_DATA_BITS, NOPARITY, ONESTOPBIT);
-    m_serial.SetFlowControl(FlowNone);
-    return true;
+    for (auto& name : m_engine.ListSerialPorts())
+        m_portNames.push_back(std::move(name));
 }
 
 void CDownloaderDlg::ForgetPort()
 {
     m_comboPort->ResetContent();
     m_strPortName.clear();
-}
-
-void CDownloaderDlg::DropLinkChoice()
-{
-    // No link: nothing to fetch an image for, and the port must be chosen anew.
-    m_btnOpenFile->setEnabled(false);
-    m_btnGetFromWeb->setEnabled(false);
-    ForgetPort();
-}
-
-bool CDownloaderDlg::OpenUsbLink()
-{
-    if (m_usb.Open(false) != 0)
-        return false;
-    m_bUsbActive = true;
-    m_ini.WriteString(SETTINGS_SECTION, KEY_COM_PORT, USB_PORT_NAME);
-    m_strPortName = USB_PORT_NAME;
-    return true;
-}
-
-void CDownloaderDlg::EnterConnecting()
-{
-    m_nPhase = PHASE_CONNECTING;
-    SetTimer(TIMER_WAKE, WAKE_INTERVAL_MS);
-    ShowActivity();
 }
 
 void CDownloaderDlg::OnDetect()
@@ -114,25 +66,16 @@ void CDownloaderDlg::OnDetect()
 
 void CDownloaderDlg::CloseLinkForDetect()
 {
-    m_nDots = 0;
     m_portNames.clear();
-    if (m_serial.IsPortOpen())
-        m_serial.ClosePort();
-    m_usb.Close();
+    m_engine.CloseLinkAndIdle();
     m_comboPort->ResetContent();
-    SetImageButtons(false, false, false);
-    m_list->clear();
-    m_nPhase = PHASE_IDLE;
     EnumeratePortsIntoList();
 }
 
 std::string CDownloaderDlg::FindPluggedCable(const std::vector<std::string>& earlier)
 {
-    if (m_usb.Open(true) == 0) {
+    if (m_engine.ProbeUsbCable()) {
         ShowNotice(FoundCableNotice(USB_PORT_NAME));
-        // Close releases the cable only while it is the active link.
-        m_bUsbActive = true;
-        m_usb.Close();
         return USB_PORT_NAME;
     }
     EnumeratePortsIntoList();
@@ -159,17 +102,9 @@ std::string CDownloaderDlg::FindPluggedCable(const std::vector<std::string>& ear
 
 void CDownloaderDlg::OnPortDropDown()
 {
-    KillTimer(TIMER_WAKE);
-    m_nDots = 0;
     m_comboPort->ResetContent();
     m_portNames.clear();
-    if (m_bUsbActive)
-        m_usb.Close();
-    else if (m_serial.IsPortOpen())
-        m_serial.ClosePort();
-    SetImageButtons(false, false, false);
-    m_list->clear();
-    m_nPhase = PHASE_IDLE;
+    m_engine.CloseLinkAndIdle();
     EnumeratePortsIntoList();
     m_comboPort->AddString(USB_PORT_NAME);
     for (const auto& name : m_portNames)
@@ -178,120 +113,46 @@ void CDownloaderDlg::OnPortDropDown()
 
 void CDownloaderDlg::ConnectSelectedPort()
 {
-    if (!m_comboPort->HasSelection()) {
-        DropLinkChoice();
-        return;
-    }
-    const std::string name = m_comboPort->SelectedText();
-    if (name == USB_PORT_NAME) {
-        if (!OpenUsbLink())
-            return;
-        EnterConnecting();
-        m_usb.StartReader();
-        return;
-    }
-    if (!OpenComPort(name)) {
-        DropLinkChoice();
-        ShowNotice(LoadString(IDS_UNABLE_TO_OPEN));
-        return;
-    }
-    m_ini.WriteString(SETTINGS_SECTION, KEY_COM_PORT, name.c_str());
-    m_strPortName = name;
-    EnterConnecting();
+    m_engine.ConnectSelectedPort();
 }
 
-LPARAM CDownloaderDlg::OnSerialEvent(WPARAM wParam, LPARAM)
+LPARAM CDownloaderDlg::OnSerialEvent(WPARAM wParam, LPARAM lParam)
 {
-    if ((wParam & 0xFFFF & EV_RXCHAR) == 0)
-        return 0;
-    DWORD got = 0;
-    do {
-        char buffer[SERIAL_READ_CHUNK + 1] = {};
-        got = 0;
-        if (!m_serial.IsPortOpen())
-            break;
-        // A failed read delivers nothing; the bytes it may have moved are not trusted.
-        if (m_serial.ReadBytes(buffer, SERIAL_READ_CHUNK, &got) != 0)
-            got = 0;
-        got = std::min<DWORD>(got, SERIAL_READ_CHUNK);
-        if (got == 0)
-            break;
-        DispatchReceived(CleanReceivedBytes(buffer, got));
-    } while (got == SERIAL_READ_CHUNK);
-    return 0;
-}
-
-void CDownloaderDlg::DispatchReceived(const std::string& text)
-{
-    if (m_bDropReceived)
-        return;
-    if (m_bEchoMode)
-        OnEchoText(text);
-    else
-        OnReceivedText(text);
+    return m_engine.OnSerialEvent(wParam, lParam);
 }
 
 void CDownloaderDlg::ResetConnection()
 {
-    KillTimer(TIMER_PROGRAM_REPLY);
-    Pause(RESET_PAUSE_MS);
-    // The reset may run inside the USB reader's notification, so it only closes the device
-    // and never waits for the reader.
-    if (m_bUsbActive)
-        m_usb.CloseDevice();
-    else if (m_serial.IsPortOpen())
-        m_serial.ClosePort();
-    m_strReceived.clear();
-    m_nPhase = PHASE_IDLE;
-    m_nDots = 0;
-    m_progress->setValue(0);
-    SetImageButtons(false, false, false);
-    m_comboPort->setEnabled(true);
-    m_btnDetect->setEnabled(true);
-    if (m_firmwareFile.is_open())
-        m_firmwareFile.close();
-    ConnectSelectedPort();
+    m_engine.ResetConnection();
 }
 
 bool CDownloaderDlg::ReopenLink()
 {
-    if (m_bUsbActive) {
-        m_usb.Close();
-    } else {
-        if (!m_serial.IsPortOpen())
-            return false;
-        m_serial.ClosePort();
-    }
-    if (!m_comboPort->HasSelection()) {
-        DropLinkChoice();
-        return false;
-    }
-    const std::string name = m_comboPort->SelectedText();
-    if (name == USB_PORT_NAME) {
-        // The cable has shown its own notice when it could not be opened.
-        if (!OpenUsbLink()) {
-            m_comboPort->ResetContent();
-            m_list->clear();
-            return true;
-        }
-        m_usb.StartReader();
-        return true;
-    }
-    if (!OpenComPort(name)) {
-        DropLinkChoice();
-        ShowNotice("Unable to find Tetherix");
-        m_list->clear();
-        return false;
-    }
-    return true;
+    return m_engine.ReopenLink();
 }
 
 void CDownloaderDlg::SendText(const std::string& text)
 {
-    if (m_bUsbActive) {
-        DWORD written = 0;
-        m_usb.WriteBytes(text.data(), static_cast<DWORD>(text.size()), &written);
-    } else {
-        m_serial.WriteText(text.c_str(), nullptr, nullptr, INFINITE);
-    }
+    m_engine.SendText(text);
+}
+
+std::string CDownloaderDlg::SelectedPort()
+{
+    return m_comboPort->HasSelection() ? m_comboPort->SelectedText() : std::string();
+}
+
+void CDownloaderDlg::OnPortOpened(const std::string& name, bool bRemember)
+{
+    if (!bRemember)
+        return;
+    m_ini.WriteString(SETTINGS_SECTION, KEY_COM_PORT, name.c_str());
+    m_strPortName = name;
+}
+
+void CDownloaderDlg::OnPortChoiceDropped(bool bForget)
+{
+    if (bForget)
+        ForgetPort();
+    else
+        m_comboPort->ResetContent();
 }

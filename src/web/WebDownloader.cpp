@@ -44,6 +44,8 @@ bool CWebDownloader::OpenSession(QWidget* pStatusWnd)
     CloseSession();
     m_pSession = std::make_unique<CWebSession>(pStatusWnd);
     m_pSession->m_pStatusList = m_pStatusList;
+    m_pSession->m_fnStatusSink = m_fnStatusSink;
+    m_pSession->SetCancelFlag(m_pCancel);
     if (!m_pSession->IsOpen())
         m_pSession.reset();
     return m_pSession != nullptr;

@@ -5,6 +5,7 @@
 #include "web/WebLimits.h"
 #include "web/WebSession.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -38,6 +39,10 @@ public:
     void SetLimits(const WebLimits& limits);
 
     bool m_bReload = false;
+    // Status texts go here instead of a status list when set; the request ends early, as a
+    // failure, once *m_pCancel is set.
+    std::function<void(const std::string&)> m_fnStatusSink;
+    const std::atomic<bool>* m_pCancel = nullptr;
     std::unique_ptr<CWebSession> m_pSession;
     QListWidget* m_pStatusList = nullptr;
 

@@ -147,10 +147,18 @@ struct CCurlHooks {
         }
     }
 
+    static int OnTransferInfo(void* pUser, curl_off_t, curl_off_t, curl_off_t, curl_off_t) noexcept
+    {
+        // A non-zero answer ends the transfer: the request was cancelled by its owner.
+        return static_cast<CWebSession*>(pUser)->IsCancelled() ? 1 : 0;
+    }
+
     static std::size_t OnWrite(char* pData, std::size_t nSize, std::size_t nItems, void* pUser) noexcept
     {
         auto* pSession = static_cast<CWebSession*>(pUser);
         const std::size_t nBytes = nSize * nItems;
+        if (pSession->IsCancelled())
+            return 0;
         try {
             const CWebSession::ResponseHandlers* pHandlers = pSession->m_pHandlers;
             if (pHandlers == nullptr || !pHandlers->onData)
@@ -176,6 +184,9 @@ struct CCurlHooks {
         bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_HEADERDATA, &session) == CURLE_OK;
         bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_WRITEFUNCTION, &OnWrite) == CURLE_OK;
         bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_WRITEDATA, &session) == CURLE_OK;
+        bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_XFERINFOFUNCTION, &OnTransferInfo) == CURLE_OK;
+        bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_XFERINFODATA, &session) == CURLE_OK;
+        bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
         bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_RESOLVER_START_FUNCTION, &OnResolverStart) == CURLE_OK;
         bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_RESOLVER_START_DATA, &session) == CURLE_OK;
         bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_OPENSOCKETFUNCTION, &OnOpenSocket) == CURLE_OK;
@@ -262,6 +273,16 @@ bool CWebSession::OpenURL(const std::string& strUrl, DWORD dwFlags, const WebLim
     if (code != CURLE_OK)
         strError = m_szError[0] != '\0' ? m_szError.data() : curl_easy_strerror(code);
     return code == CURLE_OK;
+}
+
+void CWebSession::SetCancelFlag(const std::atomic<bool>* pCancel)
+{
+    m_pCancel = pCancel;
+}
+
+bool CWebSession::IsCancelled() const
+{
+    return m_pCancel != nullptr && m_pCancel->load();
 }
 
 void CWebSession::Close()

@@ -7,6 +7,7 @@
 #include "web/WebStatus.h"
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -47,8 +48,15 @@ public:
     virtual void OnStatusCallback(DWORD dwContext, DWORD dwStatus, const void* pInfo,
                                   DWORD dwInfoLength);
 
+    // A flag that, once set (from any thread), ends the request in progress as a failure.
+    void SetCancelFlag(const std::atomic<bool>* pCancel);
+    bool IsCancelled() const;
+
     QWidget* m_pStatusWnd = nullptr;
     QListWidget* m_pStatusList = nullptr;
+    // Where the status texts go instead of a status list, when set (a request off the window's
+    // thread hands them on to the window).
+    std::function<void(const std::string&)> m_fnStatusSink;
 
 private:
     friend struct CCurlHooks;
@@ -61,6 +69,7 @@ private:
     bool m_bInHeaders = false;
     bool m_bRequestSent = false;
     const ResponseHandlers* m_pHandlers = nullptr;  // set while a request runs
+    const std::atomic<bool>* m_pCancel = nullptr;
     std::array<char, 256> m_szError{};               // CURL_ERROR_SIZE
 };
 

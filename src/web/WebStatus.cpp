@@ -84,7 +84,13 @@ void ShowWebStatus(CWebSession* pSession, const char* pszFormat, ...)
     std::vsnprintf(szText, sizeof szText, pszFormat, args);
     va_end(args);
 
-    if (pSession == nullptr || pSession->m_pStatusWnd == nullptr || pSession->m_pStatusList == nullptr)
+    if (pSession == nullptr)
+        return;
+    if (pSession->m_fnStatusSink) {
+        pSession->m_fnStatusSink(szText);
+        return;
+    }
+    if (pSession->m_pStatusWnd == nullptr || pSession->m_pStatusList == nullptr)
         return;
     ReplaceLastLine(pSession->m_pStatusList, pSession->m_pStatusWnd, QString::fromUtf8(szText));
 }

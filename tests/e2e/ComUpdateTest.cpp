@@ -31,7 +31,7 @@ TEST_F(ComUpdate, WholeUpdateFromALocalFile)
     const std::string path = WriteImageFile(12, &dataLines);
     OpenLocalFile(path);
     EXPECT_NE(ReadSettings().find("LAST DIRECTORY=" + m_dir + "\n"), std::string::npos);
-    EXPECT_TRUE(ListContains("The following firmware was found for your kx410: Ver 1.05"));
+    EXPECT_TRUE(ListContains("The following firmware was found for your kx410: Ver 1.07"));
     EXPECT_TRUE(ListContains("Version Notes: Smoother servo response"));
     EXPECT_TRUE(ListContains("Ready to update your kx410. Press send."));
     ASSERT_TRUE(m_dlg->m_btnSend->isEnabled());

@@ -69,7 +69,7 @@ std::string E2eFixture::WriteImageFile(int dataLines, std::vector<std::string>* 
     lines.emplace_back(":0000000119");
     const std::string path = m_dir + "/" + name;
     std::ofstream out(path, std::ios::binary);
-    out << "VER:0105\r\nPID:0410\r\nINFO:Smoother servo response\r\n";
+    out << "VER:0107\r\nPID:0410\r\nINFO:Smoother servo response\r\n";
     for (const auto& line : lines)
         out << line << "\r\n";
     if (pLines)

@@ -30,6 +30,13 @@ protected:
             m_dlg->SetWebBaseUrl("http://127.0.0.1:" + std::to_string(m_service->Port()));
         ASSERT_TRUE(WaitForIdentified());
     }
+    // Presses Get from Web and waits until the request, which runs off the window's thread,
+    // has been answered and handled.
+    void GetFromWeb()
+    {
+        m_dlg->m_btnGetFromWeb->click();
+        ASSERT_TRUE(WaitUntil([&] { return !m_dlg->m_engine.IsWebRequestRunning(); }, 30000));
+    }
     void TearDown() override
     {
         UsbFixture::TearDown();
@@ -46,7 +53,7 @@ TEST_F(WebUpdate, WebImageIsValidatedSentAndReportedExactlyOnce)
     StartIdentified();
     const int linesBefore = m_dlg->m_list->count();
     CModalAnswerer answerer; // no message box may appear
-    m_dlg->m_btnGetFromWeb->click();
+    GetFromWeb();
     EXPECT_EQ(answerer.AnsweredCount(), 0);
 
     const auto lines = ListLines();
@@ -96,9 +103,11 @@ TEST_F(WebUpdate, RefusedConnectionShowsTheErrorAndTheFirewallMessage)
     const int linesBefore = m_dlg->m_list->count();
     CModalAnswerer answerer;
     answerer.Press("OK");
-    m_dlg->m_btnGetFromWeb->click();
+    GetFromWeb();
     ASSERT_EQ(answerer.AnsweredCount(), 1);
-    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), "Cannot download firmware.  Check firewall");
+    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(),
+              "Cannot download firmware.  Check firewall\n\nAddress tried: http://127.0.0.1:" +
+                  std::to_string(port) + "/firmware/kx410fw.php?sn=12345&fw=0100&ldr=0208&done=0");
     ASSERT_EQ(m_dlg->m_list->count(), linesBefore + 1);
     EXPECT_EQ(ListLines().back().rfind("Error: ", 0), 0u) << ListLines().back();
     EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
@@ -111,7 +120,7 @@ TEST_F(WebUpdate, ErrorPageJunkAndEmptyBodyAreRejectedByValidation)
         StartService(answer);
         StartIdentified();
         CModalAnswerer answerer; // the download itself succeeds: no message box
-        m_dlg->m_btnGetFromWeb->click();
+        GetFromWeb();
         EXPECT_EQ(answerer.AnsweredCount(), 0);
         EXPECT_EQ(ListLines().back(), NOT_SUITABLE);
         EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
@@ -131,10 +140,9 @@ TEST_F(WebUpdate, BodyCutMidWayIsAFailedDownload)
     {
         CModalAnswerer answerer;
         answerer.Press("OK");
-        m_dlg->m_btnGetFromWeb->click();
+        GetFromWeb();
         ASSERT_EQ(answerer.AnsweredCount(), 1);
-        EXPECT_EQ(answerer.Seen()[0].strText.toStdString(),
-                  "Cannot download firmware.  Check firewall");
+        EXPECT_EQ(answerer.Seen()[0].strText.toStdString().rfind("Cannot download firmware.  Check firewall\n\nAddress tried: http://127.0.0.1:", 0), 0u);
     }
     EXPECT_EQ(ListLines().back().rfind("Error: ", 0), 0u) << ListLines().back();
     EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());

@@ -1,0 +1,71 @@
+// The window's side of its update engine: rendering what the engine reports, and the
+// conversation's operations, which the engine carries out.
+#include "app/DownloaderDlg.h"
+
+#include "app/PortCombo.h"
+
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+
+void CDownloaderDlg::OnClearLog()
+{
+    m_list->clear();
+}
+
+void CDownloaderDlg::OnWebStatus(const std::string& text, bool bNewLine)
+{
+    // The request's texts share one line, which is not scrolled into view.
+    const QString line = QString::fromStdString(text);
+    if (bNewLine || m_list->count() == 0)
+        m_list->addItem(line);
+    else
+        m_list->item(m_list->count() - 1)->setText(line);
+}
+
+void CDownloaderDlg::OnProgressRange(int nMax)
+{
+    m_progress->setRange(0, nMax);
+}
+
+void CDownloaderDlg::OnProgress(int nValue)
+{
+    m_progress->setValue(nValue);
+}
+
+QWidget* CDownloaderDlg::ControlWidget(EngineControl control) const
+{
+    switch (control) {
+    case EngineControl::OpenFile: return m_btnOpenFile;
+    case EngineControl::GetFromWeb: return m_btnGetFromWeb;
+    case EngineControl::Send: return m_btnSend;
+    case EngineControl::PortList: return m_comboPort;
+    case EngineControl::Detect: return m_btnDetect;
+    }
+    return nullptr;
+}
+
+void CDownloaderDlg::OnEnable(EngineControl control, bool bEnabled)
+{
+    if (QWidget* widget = ControlWidget(control))
+        widget->setEnabled(bEnabled);
+}
+
+void CDownloaderDlg::OnFocus(EngineControl control)
+{
+    if (QWidget* widget = ControlWidget(control))
+        widget->setFocus();
+}
+
+void CDownloaderDlg::OnReceivedText(const std::string& text) { m_engine.OnReceivedText(text); }
+void CDownloaderDlg::StartProgramming() { m_engine.StartProgramming(); }
+void CDownloaderDlg::OnWakeTimer() { m_engine.OnWakeTimer(); }
+void CDownloaderDlg::OnProgramReplyTimer() { m_engine.OnProgramReplyTimer(); }
+void CDownloaderDlg::OnSilenceTimer() { m_engine.OnSilenceTimer(); }
+bool CDownloaderDlg::ValidateImage() { return m_engine.ValidateImage(); }
+void CDownloaderDlg::OnEchoText(const std::string& text) { m_engine.OnEchoText(text); }
+void CDownloaderDlg::OnEchoStartTimer() { m_engine.OnEchoStartTimer(); }
+void CDownloaderDlg::OnEchoReplyTimer() { m_engine.OnEchoReplyTimer(); }
+void CDownloaderDlg::EndEchoTest(const std::string& outcome) { m_engine.EndEchoTest(outcome); }
+void CDownloaderDlg::OnGetFromWeb() { m_engine.GetFromWeb(); }
+void CDownloaderDlg::ReportUpdateDone() { m_engine.ReportUpdateDone(); }

@@ -1,0 +1,106 @@
+// The firmware image as the engine sees it: reading a programming file, checking the image,
+// and the controls that follow the verdict.
+#include "device/UpdateEngine.h"
+
+#include <sys/stat.h>
+
+namespace {
+constexpr long long MAX_PROGRAMMING_FILE_BYTES = 16LL * 1024 * 1024; // far above any real image
+constexpr std::size_t READ_BLOCK_BYTES = 64 * 1024;
+const char* FILE_OPEN_ERROR = "File Error - Unable to open selected file, try again";
+const char* FILE_TOO_LARGE =
+    "File Error - The selected file is too large to be a programming file, please check "
+    "programming file\n\nPress OK";
+// Stands in for the version while an image is checked: still there afterwards, the image
+// named none.
+const char* NO_VERSION_MARK = "\x01";
+
+// The file's lines with their line ends removed, followed by one empty entry whether or not
+// the file ends with a line break.
+std::deque<std::string> SplitFileLines(const std::string& content)
+{
+    std::deque<std::string> lines;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = content.find('\n', start);
+        std::string line = content.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(std::move(line));
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    if (!lines.back().empty())
+        lines.emplace_back();
+    return lines;
+}
+} // namespace
+
+bool CUpdateEngine::ValidateImage()
+{
+    const std::string earlierVersion = m_image.m_strVersion;
+    m_image.m_strVersion = NO_VERSION_MARK;
+    const ImageVerdict verdict = CheckImage(m_image, m_identity.m_strModel);
+    m_bImageNamesVersion = m_image.m_strVersion != NO_VERSION_MARK;
+    if (!m_bImageNamesVersion)
+        m_image.m_strVersion = earlierVersion;
+    for (const auto& line : verdict.logLines)
+        Log(line);
+    if (!verdict.bAccepted) {
+        SetPhase(PHASE_IDENTIFIED);
+        SetImageButtons(true, true, false);
+        return false;
+    }
+    Enable(EngineControl::Send, true);
+    m_image.m_nTotalLines = static_cast<int>(m_image.m_lines.size());
+    return true;
+}
+
+bool CUpdateEngine::LoadImageFile(const std::string& path)
+{
+    CloseImageFile();
+    struct stat info {};
+    const bool bFound = stat(path.c_str(), &info) == 0;
+    if (bFound && S_ISREG(info.st_mode) && info.st_size > MAX_PROGRAMMING_FILE_BYTES) {
+        Enable(EngineControl::Send, false);
+        ShowNotice(FILE_TOO_LARGE);
+        return false;
+    }
+    // Only a plain file is read: a pipe or a device would hold the thread until it delivers.
+    if (bFound && S_ISREG(info.st_mode))
+        m_firmwareFile.open(path, std::ios::in | std::ios::binary);
+    if (!m_firmwareFile.is_open()) {
+        Enable(EngineControl::Send, false);
+        ShowNotice(FILE_OPEN_ERROR);
+        return false;
+    }
+    ReadFirmwareFile();
+    if (!ValidateImage())
+        return false;
+    m_image.m_nTotalLines = static_cast<int>(m_image.m_lines.size());
+    m_image.m_bFromWeb = false;
+    Enable(EngineControl::Send, true);
+    SendText("B");
+    return true;
+}
+
+void CUpdateEngine::ReadFirmwareFile()
+{
+    std::string content;
+    std::string block(READ_BLOCK_BYTES, '\0');
+    while (m_firmwareFile.read(block.data(), static_cast<std::streamsize>(block.size())) ||
+           m_firmwareFile.gcount() > 0) {
+        content.append(block.data(), static_cast<size_t>(m_firmwareFile.gcount()));
+        if (static_cast<long long>(content.size()) > MAX_PROGRAMMING_FILE_BYTES)
+            break; // grew while being read: what was read is validated and rejected
+    }
+    m_firmwareFile.close();
+    m_image.m_lines = SplitFileLines(content);
+}
+
+void CUpdateEngine::CloseImageFile()
+{
+    if (m_firmwareFile.is_open())
+        m_firmwareFile.close();
+}

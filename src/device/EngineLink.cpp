@@ -1,0 +1,240 @@
+// The engine's link: opening the chosen port or the USB cable, reading what arrives, sending,
+// and the reset and reopen that every failure and every finished unit go through.
+#include "device/UpdateEngine.h"
+
+#include "device/ReceivedText.h"
+#include "res/StringTable.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+namespace {
+constexpr DWORD LINE_BAUD = 9600;
+constexpr BYTE LINE_DATA_BITS = 8;
+constexpr int RESET_PAUSE_MS = 50;
+constexpr DWORD SERIAL_READ_CHUNK = 100; // bytes read per step of the COM-port dispatch
+const std::string DEVICE_PREFIX = "/dev/";
+
+bool AddPortName(void* context, const ComPortInfo& info)
+{
+    static_cast<std::vector<std::string>*>(context)->emplace_back(info.portName);
+    return true;
+}
+
+// A name from the port list ("ttyUSB0") or a device path ("/dev/ttyUSB0", "/tmp/unit").
+std::string DevicePath(const std::string& portName)
+{
+    return portName.find('/') == 0 ? portName : DEVICE_PREFIX + portName;
+}
+} // namespace
+
+std::vector<std::string> CUpdateEngine::ListSerialPorts() const
+{
+    std::vector<std::string> names;
+    EnumerateComPorts(&AddPortName, &names);
+    return names;
+}
+
+bool CUpdateEngine::OpenComPort(const std::string& portName)
+{
+    const std::string device = DevicePath(portName);
+    if (m_serial.OpenPort(device.c_str(), this, 0, 0, 0, 0) != 0)
+        return false;
+    m_serial.ConfigureLine(LINE_BAUD, LINE_DATA_BITS, NOPARITY, ONESTOPBIT);
+    m_serial.SetFlowControl(FlowNone);
+    return true;
+}
+
+void CUpdateEngine::DropLinkChoice()
+{
+    // No link: nothing to fetch an image for, and the port must be chosen anew.
+    Enable(EngineControl::OpenFile, false);
+    Enable(EngineControl::GetFromWeb, false);
+    m_events.OnPortChoiceDropped(true);
+}
+
+bool CUpdateEngine::OpenUsbLink()
+{
+    if (m_usb.Open(false) != 0)
+        return false;
+    m_bUsbActive = true;
+    m_events.OnPortOpened(USB_PORT_NAME, true);
+    return true;
+}
+
+void CUpdateEngine::EnterConnecting()
+{
+    SetPhase(PHASE_CONNECTING);
+    SetTimer(TIMER_WAKE, WAKE_INTERVAL_MS);
+    m_events.OnActivity();
+}
+
+void CUpdateEngine::OpenSavedPort(const std::string& name)
+{
+    if (name == USB_PORT_NAME) {
+        if (m_usb.Open(true) != 0) {
+            DropLinkChoice();
+            return;
+        }
+        m_bUsbActive = true;
+        m_events.OnPortOpened(name, false);
+        EnterConnecting();
+        m_usb.StartReader();
+        return;
+    }
+    if (!OpenComPort(name)) {
+        DropLinkChoice();
+        ShowNotice(LoadString(IDS_UNABLE_TO_OPEN));
+        return;
+    }
+    m_events.OnPortOpened(name, false);
+    EnterConnecting();
+}
+
+void CUpdateEngine::ConnectSelectedPort()
+{
+    const std::string name = m_events.SelectedPort();
+    if (name.empty()) {
+        DropLinkChoice();
+        return;
+    }
+    if (name == USB_PORT_NAME) {
+        if (!OpenUsbLink())
+            return;
+        EnterConnecting();
+        m_usb.StartReader();
+        return;
+    }
+    if (!OpenComPort(name)) {
+        DropLinkChoice();
+        ShowNotice(LoadString(IDS_UNABLE_TO_OPEN));
+        return;
+    }
+    m_events.OnPortOpened(name, true);
+    EnterConnecting();
+}
+
+void CUpdateEngine::CloseLinkAndIdle()
+{
+    KillTimer(TIMER_WAKE);
+    CancelStep();
+    m_nDots = 0;
+    if (m_bUsbActive)
+        m_usb.Close();
+    else if (m_serial.IsPortOpen())
+        m_serial.ClosePort();
+    SetImageButtons(false, false, false);
+    ClearLog();
+    SetPhase(PHASE_IDLE);
+}
+
+bool CUpdateEngine::ProbeUsbCable()
+{
+    if (m_usb.Open(true) != 0)
+        return false;
+    // Close releases the cable only while it is the active link.
+    m_bUsbActive = true;
+    m_usb.Close();
+    return true;
+}
+
+LPARAM CUpdateEngine::OnSerialEvent(WPARAM wParam, LPARAM)
+{
+    if ((wParam & 0xFFFF & EV_RXCHAR) == 0)
+        return 0;
+    DWORD got = 0;
+    do {
+        char buffer[SERIAL_READ_CHUNK + 1] = {};
+        got = 0;
+        if (!m_serial.IsPortOpen())
+            break;
+        // A failed read delivers nothing; the bytes it may have moved are not trusted.
+        if (m_serial.ReadBytes(buffer, SERIAL_READ_CHUNK, &got) != 0)
+            got = 0;
+        got = std::min<DWORD>(got, SERIAL_READ_CHUNK);
+        if (got == 0)
+            break;
+        DispatchReceived(CleanReceivedBytes(buffer, got));
+    } while (got == SERIAL_READ_CHUNK);
+    return 0;
+}
+
+void CUpdateEngine::DispatchReceived(const std::string& text)
+{
+    if (m_fnStepThen) {
+        m_heldText.push_back(text);
+        return;
+    }
+    if (m_bDropReceived)
+        return;
+    if (m_bEchoMode)
+        OnEchoText(text);
+    else
+        OnReceivedText(text);
+}
+
+void CUpdateEngine::ResetConnection()
+{
+    KillTimer(TIMER_PROGRAM_REPLY);
+    CancelStep();
+    std::this_thread::sleep_for(std::chrono::milliseconds(RESET_PAUSE_MS));
+    // The reset may run inside the USB reader's notification, so it only closes the device
+    // and never waits for the reader.
+    if (m_bUsbActive)
+        m_usb.CloseDevice();
+    else if (m_serial.IsPortOpen())
+        m_serial.ClosePort();
+    m_strReceived.clear();
+    SetPhase(PHASE_IDLE);
+    m_nDots = 0;
+    m_events.OnProgress(0);
+    SetImageButtons(false, false, false);
+    Enable(EngineControl::PortList, true);
+    Enable(EngineControl::Detect, true);
+    CloseImageFile();
+    ConnectSelectedPort();
+}
+
+bool CUpdateEngine::ReopenLink()
+{
+    if (m_bUsbActive) {
+        m_usb.Close();
+    } else {
+        if (!m_serial.IsPortOpen())
+            return false;
+        m_serial.ClosePort();
+    }
+    const std::string name = m_events.SelectedPort();
+    if (name.empty()) {
+        DropLinkChoice();
+        return false;
+    }
+    if (name == USB_PORT_NAME) {
+        // The cable has shown its own notice when it could not be opened.
+        if (!OpenUsbLink()) {
+            m_events.OnPortChoiceDropped(false);
+            ClearLog();
+            return true;
+        }
+        m_usb.StartReader();
+        return true;
+    }
+    if (!OpenComPort(name)) {
+        DropLinkChoice();
+        ShowNotice("Unable to find Tetherix");
+        ClearLog();
+        return false;
+    }
+    return true;
+}
+
+void CUpdateEngine::SendText(const std::string& text)
+{
+    if (m_bUsbActive) {
+        DWORD written = 0;
+        m_usb.WriteBytes(text.data(), static_cast<DWORD>(text.size()), &written);
+    } else {
+        m_serial.WriteText(text.c_str(), nullptr, nullptr, INFINITE);
+    }
+}

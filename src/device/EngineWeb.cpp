@@ -1,0 +1,67 @@
+// The engine's requests to the firmware web service: fetching the image that suits the unit and
+// reporting an update made with such an image. Both run off the engine's thread, so the unit is
+// kept talking while the service answers.
+#include "device/UpdateEngine.h"
+
+#include "web/AsyncWebRequest.h"
+#include "web/WebBody.h"
+#include "web/WebQuery.h"
+
+namespace {
+constexpr const char* TEXT_CANNOT_DOWNLOAD = "Cannot download firmware.  Check firewall";
+}
+
+void CUpdateEngine::GetFromWeb()
+{
+    if (m_pWebRequest)
+        return;
+    KillTimer(TIMER_WAKE);
+    // The line that every status text of the request replaces.
+    m_events.OnWebStatus(std::string(), true);
+    // Nothing that would start another conversation with the unit while the request runs.
+    const bool bSendWas = m_bSendEnabled;
+    SetImageButtons(false, false, false);
+    const std::string strUrl = BuildFirmwareUrl(m_strWebBaseUrl, m_identity.m_strSerialNumber,
+                                                m_identity.m_strAppVersion, m_identity.m_strLoaderVersion, false);
+    m_pWebRequest = std::make_unique<CAsyncWebRequest>(
+        [this](const std::string& text) { m_events.OnWebStatus(text, false); },
+        [this, strUrl, bSendWas](bool bDownloaded, std::string& body) {
+            OnWebAnswer(bDownloaded, body, strUrl, bSendWas);
+        });
+    m_pWebRequest->Start(strUrl);
+}
+
+void CUpdateEngine::OnWebAnswer(bool bDownloaded, std::string& body, const std::string& strUrl, bool bSendWas)
+{
+    // The request object is released once this handler has returned.
+    std::unique_ptr<CAsyncWebRequest> pDone = std::move(m_pWebRequest);
+    QMetaObject::invokeMethod(this, [p = pDone.release()] { delete p; }, Qt::QueuedConnection);
+    if (m_nPhase != PHASE_IDENTIFIED) {
+        // The unit was let go while the service answered: there is nothing to check it for.
+        Log("The downloaded image was not kept: the " + m_identity.m_strModel +
+            " stopped answering meanwhile.");
+        return;
+    }
+    SetImageButtons(true, true, bSendWas);
+    if (!bDownloaded) {
+        ShowMessageBox(std::string(TEXT_CANNOT_DOWNLOAD) + "\n\nAddress tried: " + strUrl);
+        return;
+    }
+    m_image.m_lines = SplitWebBody(body);
+    // Nothing goes to the unit here; an accepted image owes the service a report once sent.
+    if (ValidateImage())
+        m_image.m_bFromWeb = true;
+}
+
+// Reports the version now installed; called for every text of a finished unit, so the report
+// goes out once per image fetched from the service, whatever its outcome.
+void CUpdateEngine::ReportUpdateDone()
+{
+    if (!m_image.m_bFromWeb)
+        return;
+    m_image.m_bFromWeb = false;
+    const std::string strUrl = BuildFirmwareUrl(m_strWebBaseUrl, m_identity.m_strSerialNumber,
+                                                m_image.m_strVersion, m_identity.m_strLoaderVersion, true);
+    m_pReportRequest = std::make_unique<CAsyncWebRequest>(nullptr, nullptr);
+    m_pReportRequest->Start(strUrl);
+}

@@ -1,0 +1,46 @@
+#include "device/UpdateCheck.h"
+
+#include "device/TextValues.h"
+
+#include <cstdio>
+
+namespace {
+constexpr std::size_t HALF_CHARS = 2;
+
+std::pair<int, int> VersionParts(const std::string& fourDigits)
+{
+    const std::string major = fourDigits.substr(0, HALF_CHARS);
+    const std::string minor = fourDigits.size() > HALF_CHARS ? fourDigits.substr(HALF_CHARS, HALF_CHARS) : "";
+    return {DecimalValue(major), DecimalValue(minor)};
+}
+} // namespace
+
+std::string VersionText(const std::string& fourDigits)
+{
+    const auto [major, minor] = VersionParts(fourDigits);
+    char text[32];
+    std::snprintf(text, sizeof text, "Ver %i.%02i", major, minor);
+    return text;
+}
+
+UpdateCheck CheckUpdatedUnit(const std::string& strSentVersion, const std::string& strSentSerial,
+                             const DeviceIdentity& unit)
+{
+    const std::string& model = unit.m_strModel;
+    if (!strSentSerial.empty() && unit.m_strSerialNumber != strSentSerial)
+        return {UpdateResult::NotVerified,
+                "Another " + model + " (serial number " + unit.m_strSerialNumber +
+                    ") answered after the update. Connect the updated unit (serial number " +
+                    strSentSerial + ") to check it.",
+                true};
+    if (strSentVersion.empty())
+        return {UpdateResult::NoVersion, "Update finished; the image names no version to check against.",
+                false};
+    if (VersionParts(unit.m_strAppVersion) != VersionParts(strSentVersion))
+        return {UpdateResult::NotVerified,
+                "The " + model + " still reports " + VersionText(unit.m_strAppVersion) +
+                    " after the update. Cycle the power to the " + model + " and try again.",
+                true};
+    return {UpdateResult::Verified, "Update verified: " + model + " now runs " + VersionText(strSentVersion),
+            false};
+}

@@ -1,0 +1,158 @@
+// The update engine: one unit's conversation over one link. It owns the link (a serial port or
+// the USB cable), the firmware image and the unit's identity, runs the bootloader conversation,
+// the echo test and the web requests on its own timers, and reports through IUpdateEvents.
+// It has no widgets; several engines can run side by side in one process.
+#pragma once
+
+#include "device/DeviceIdentity.h"
+#include "device/EngineTypes.h"
+#include "device/FirmwareImage.h"
+#include "device/UpdateEvents.h"
+#include "link/ComPortEnum.h"
+#include "link/SerialWndObj.h"
+#include "link/UsbCable.h"
+#include "link/UsbCableOwner.h"
+#include "platform/WinTypes.h"
+
+#include <QBasicTimer>
+#include <QObject>
+
+#include <deque>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CAsyncWebRequest;
+
+class CUpdateEngine : public QObject, public CUsbCableOwner {
+public:
+    static constexpr const char* USB_PORT_NAME = "USB";
+
+    explicit CUpdateEngine(IUpdateEvents& events, QObject* parent = nullptr);
+    ~CUpdateEngine() override;
+
+    // --- timers ---
+    void SetTimer(int nIdEvent, int intervalMs);
+    void KillTimer(int nIdEvent) override;
+    bool IsTimerRunning(int nIdEvent) const;
+    void OnTimer(int nIdEvent);
+
+    // --- the link ---
+    // Opens the port the face has chosen and starts connecting; drops the choice when it fails.
+    void ConnectSelectedPort();
+    // Opens the saved port at start-up: quietly for the USB cable.
+    void OpenSavedPort(const std::string& name);
+    void ResetConnection();
+    bool ReopenLink();
+    void SendText(const std::string& text);
+    // Closes whichever link is open and goes idle (the port list is being opened, or Detect).
+    void CloseLinkAndIdle();
+    // Opens the USB cable quietly and closes it again: true when it is there.
+    bool ProbeUsbCable();
+    // The serial ports of the machine, in name order.
+    std::vector<std::string> ListSerialPorts() const;
+    LPARAM OnSerialEvent(WPARAM wParam, LPARAM lParam);
+    LPARAM OnCableData(WPARAM wParam, LPARAM lParam);
+
+    // --- the bootloader conversation ---
+    void OnReceivedText(const std::string& text) override;
+    void StartProgramming();
+    // Stops a programming run after the line in flight, as a failure that the user must redo.
+    void InterruptProgramming();
+    void OnWakeTimer();
+    void OnProgramReplyTimer();
+    void OnSilenceTimer();
+
+    // --- the firmware image ---
+    bool ValidateImage();
+    // Reads and checks a programming file; on success "B" goes to the unit.
+    bool LoadImageFile(const std::string& path);
+    void CloseImageFile();
+
+    // --- the echo test ---
+    void StartEchoTest();
+    void OnEchoText(const std::string& text) override;
+    void OnEchoStartTimer();
+    void OnEchoReplyTimer();
+    void EndEchoTest(const std::string& outcome);
+
+    // --- the web service ---
+    void SetWebBaseUrl(const std::string& url) { m_strWebBaseUrl = url; }
+    const std::string& WebBaseUrl() const { return m_strWebBaseUrl; }
+    // Starts fetching the image that suits the unit; the answer is checked when it arrives.
+    void GetFromWeb();
+    bool IsWebRequestRunning() const { return m_pWebRequest != nullptr; }
+    void ReportUpdateDone();
+
+    // --- the USB cable's owner ---
+    QObject* NotifyWindow() override { return this; }
+    bool IsUsbActive() const override { return m_bUsbActive; }
+    void SetUsbActive(bool bActive) override { m_bUsbActive = bActive; }
+    bool IsDropReceived() const override { return m_bDropReceived; }
+    bool IsEchoMode() const override { return m_bEchoMode; }
+    void ShowNotice(const std::string& text) override;
+    void ShowMessageBox(const std::string& text) override;
+
+    CSerialWndObj m_serial;
+    CUsbCable m_usb;
+    FirmwareImage m_image;
+    DeviceIdentity m_identity;
+    std::ifstream m_firmwareFile;
+    std::string m_strReceived;
+    int m_nPhase = PHASE_CONNECTING;
+    int m_nDots = 0;
+    bool m_bUsbActive = false;
+    bool m_bDropReceived = false;
+    bool m_bEchoMode = false;
+
+protected:
+    bool event(QEvent* e) override;
+    void timerEvent(QTimerEvent* e) override;
+
+private:
+    bool OpenComPort(const std::string& portName);
+    bool OpenUsbLink();
+    void EnterConnecting();
+    void DropLinkChoice();
+    void Enable(EngineControl control, bool bEnabled);
+    void SetImageButtons(bool bOpenFile, bool bGetFromWeb, bool bSend);
+    void SetPhase(int nPhase);
+    void Log(const std::string& text);
+    void ClearLog();
+    void DispatchReceived(const std::string& text);
+    bool WriteWakeText(const char* text);
+    void SendSecondWakeText();
+    void IdentifyUnit();
+    void CheckUpdatedUnit();
+    void SendNextDataLine();
+    void FinishProgramming();
+    void SendFinish();
+    void EndRun(UpdateResult result, const std::string& text);
+    std::string ImageVersion() const { return m_bImageNamesVersion ? m_image.m_strVersion : std::string(); }
+    void KeepRecentReceived();
+    void ReadFirmwareFile();
+    void OnWebAnswer(bool bDownloaded, std::string& body, const std::string& strUrl, bool bSendWas);
+    // A timed step holds the conversation: what the unit sends meanwhile waits until it ends.
+    void BeginStep(int ms, std::function<void()> fnThen);
+    void CancelStep();
+
+    IUpdateEvents& m_events;
+    std::map<int, QBasicTimer> m_timers;
+    std::function<void()> m_fnStepThen;
+    std::deque<std::string> m_heldText;
+    std::string m_strWebBaseUrl;
+    std::unique_ptr<CAsyncWebRequest> m_pWebRequest;
+    std::unique_ptr<CAsyncWebRequest> m_pReportRequest;
+    bool m_bSendEnabled = false; // Send, as last enabled or disabled
+    // The update that waits for the unit to come back and name its version.
+    bool m_bAwaitingCheck = false;
+    bool m_bImageNamesVersion = false; // the current image had a "VER:" line
+    std::string m_strSentVersion;
+    std::string m_strSentToSerial;
+    int m_nLinesSent = 0;
+    int m_nRunLines = 0;
+    bool m_bInterruptRequested = false;
+};
