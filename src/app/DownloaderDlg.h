@@ -177,7 +177,6 @@ protected:
     bool event(QEvent* e) override;
     void timerEvent(QTimerEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void reject() override { OnCancel(); }
     void accept() override { OnOK(); }
