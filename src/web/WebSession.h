@@ -50,6 +50,11 @@ public:
     QWidget* m_pStatusWnd = nullptr;
     QListWidget* m_pStatusList = nullptr;
 
+protected:
+    // A file of the certificate authorities that https requests trust instead of the system's
+    // own; empty (the default) keeps the system's.
+    virtual std::string TrustedCertificateFile() const { return {}; }
+
 private:
     friend struct CCurlHooks;
 
