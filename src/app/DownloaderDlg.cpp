@@ -1,6 +1,7 @@
 #include "app/DownloaderDlg.h"
 
 #include "app/PortCombo.h"
+#include "app/WindowMenuKeys.h"
 #include "dialogs/AboutDlg.h"
 #include "dialogs/EchoLinkDlg.h"
 #include "platform/DialogUnits.h"
@@ -12,7 +13,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -104,6 +104,7 @@ void CDownloaderDlg::BuildSystemMenu()
         m_sysMenu->addAction(QStringLiteral("Echo Test"), this,
                              [this] { OnSysCommand(IDM_ECHOTEST); });
     }
+    new CWindowMenuKeys(this, [this] { m_sysMenu->exec(mapToGlobal(QPoint(0, 0))); });
 }
 
 int CDownloaderDlg::DoModal()
@@ -253,16 +254,6 @@ void CDownloaderDlg::OnTimer(int nIdEvent)
 void CDownloaderDlg::contextMenuEvent(QContextMenuEvent* e)
 {
     m_sysMenu->exec(e->globalPos());
-}
-
-void CDownloaderDlg::keyPressEvent(QKeyEvent* e)
-{
-    const bool bAltSpace = e->key() == Qt::Key_Space && (e->modifiers() & Qt::AltModifier);
-    if (bAltSpace || e->key() == Qt::Key_Menu) {
-        m_sysMenu->exec(mapToGlobal(QPoint(0, 0)));
-        return;
-    }
-    QDialog::keyPressEvent(e);
 }
 
 void CDownloaderDlg::closeEvent(QCloseEvent* e)

@@ -161,7 +161,6 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
-    void keyPressEvent(QKeyEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void reject() override { OnCancel(); }
     void accept() override { OnOK(); }

@@ -5,8 +5,6 @@
 #include <cstring>
 
 namespace {
-constexpr size_t READ_STEP_CHARS = 512; // room added for each further read of a long value
-
 std::unique_ptr<char[]> CopyText(const char* text)
 {
     const size_t length = text ? std::strlen(text) : 0;
@@ -26,28 +24,12 @@ void CIniFile::SetPath(const char* path)
         m_pszPath[0] = '\0';
 }
 
-std::unique_ptr<char[]> CIniFile::ReadValue(const char* section, const char* key,
-                                            const char* defaultValue) const
-{
-    if (!section || !key)
-        return CopyText(defaultValue);
-    const char* def = defaultValue ? defaultValue : "";
-    const char* file = Path() ? Path() : "";
-    size_t capacity = READ_STEP_CHARS;
-    // A value that fills the buffer may have been cut: read again with more room until it fits.
-    for (;;) {
-        auto buffer = std::make_unique<char[]>(capacity + 1);
-        const size_t count = GetPrivateProfileString(section, key, def, buffer.get(), capacity, file);
-        if (count + 1 < capacity)
-            return buffer;
-        capacity += READ_STEP_CHARS;
-    }
-}
-
 std::string CIniFile::GetString(const char* section, const char* key,
                                 const char* defaultValue) const
 {
-    return std::string(ReadValue(section, key, defaultValue).get());
+    const auto value = ReadPrivateProfileValue(section, key, Path() ? Path() : "");
+    // Text stops at a NUL byte, as it does for every other string the program keeps.
+    return value ? std::string(value->c_str()) : std::string(defaultValue ? defaultValue : "");
 }
 
 bool CIniFile::WriteString(const char* section, const char* key, const char* value)

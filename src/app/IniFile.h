@@ -27,8 +27,5 @@ public:
     static constexpr const char* ABSENT_SENTINEL = "{63788286-AE30-4D6B-95DF-3B451C1C79F9}";
 
 private:
-    std::unique_ptr<char[]> ReadValue(const char* section, const char* key,
-                                      const char* defaultValue) const;
-
     std::unique_ptr<char[]> m_pszPath;
 };

@@ -6,15 +6,13 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <strings.h>
 #include <vector>
 
 namespace {
-
-constexpr size_t MAX_SETTINGS_FILE_BYTES = 4 * 1024 * 1024; // no real settings file is larger
 
 std::string Trim(const std::string& text)
 {
@@ -31,20 +29,41 @@ bool EqualNoCase(const std::string& a, const char* b)
     return strcasecmp(a.c_str(), b) == 0;
 }
 
-std::vector<std::string> ReadLines(const char* filePath)
+// The whole file, read in one go whatever its size; a file that cannot be read is empty.
+std::string ReadContent(const char* filePath)
 {
-    std::vector<std::string> lines;
     std::ifstream in(filePath, std::ios::binary);
     if (!in)
-        return lines;
+        return {};
     std::string content;
-    content.resize(MAX_SETTINGS_FILE_BYTES);
-    in.read(content.data(), static_cast<std::streamsize>(content.size()));
-    content.resize(static_cast<size_t>(in.gcount()));
-    std::string line;
-    std::istringstream stream(content);
-    while (std::getline(stream, line))
-        lines.push_back(line);
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size > 0 && in) {
+        content.resize(static_cast<size_t>(size));
+        in.read(content.data(), size);
+        content.resize(static_cast<size_t>(in.gcount()));
+        return content;
+    }
+    // Not a seekable file: read until its end.
+    in.clear();
+    content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return content;
+}
+
+// The file's lines without their line feeds; a last line without one still counts.
+std::vector<std::string> ReadLines(const char* filePath)
+{
+    const std::string content = ReadContent(filePath);
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < content.size()) {
+        size_t end = content.find('\n', start);
+        if (end == std::string::npos)
+            end = content.size();
+        lines.emplace_back(content, start, end - start);
+        start = end + 1;
+    }
     return lines;
 }
 
@@ -122,18 +141,25 @@ bool ReplaceFile(const std::string& path, const std::string& content)
 
 } // namespace
 
+std::optional<std::string> ReadPrivateProfileValue(const char* section, const char* key,
+                                                   const char* filePath)
+{
+    if (!section || !key || !filePath)
+        return std::nullopt;
+    const auto lines = ReadLines(filePath);
+    const auto where = Locate(lines, section, key);
+    if (!where.keyLine)
+        return std::nullopt;
+    return KeyValue(lines[*where.keyLine])->second;
+}
+
 size_t GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
                                char* buffer, size_t capacity, const char* filePath)
 {
     if (!buffer || capacity == 0)
         return 0;
-    std::string value = defaultValue ? defaultValue : "";
-    if (section && key && filePath) {
-        const auto lines = ReadLines(filePath);
-        const auto where = Locate(lines, section, key);
-        if (where.keyLine)
-            value = KeyValue(lines[*where.keyLine])->second;
-    }
+    const std::string value = ReadPrivateProfileValue(section, key, filePath)
+                                  .value_or(defaultValue ? defaultValue : "");
     const size_t count = std::min(value.size(), capacity - 1);
     std::memcpy(buffer, value.data(), count);
     buffer[count] = '\0';
@@ -156,8 +182,14 @@ int WritePrivateProfileString(const char* section, const char* key, const char* 
         lines.push_back(std::string("[") + section + "]");
         lines.push_back(entry);
     }
-    std::string content;
+    size_t total = 0;
     for (const auto& line : lines)
-        content += line + "\n";
+        total += line.size() + 1;
+    std::string content;
+    content.reserve(total);
+    for (const auto& line : lines) {
+        content += line;
+        content += '\n';
+    }
     return ReplaceFile(filePath, content) ? 1 : 0;
 }

@@ -6,6 +6,13 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
+#include <string>
+
+// The whole value of `key` in `section`, read in one pass over the file; nothing when the
+// file, the section or the key is absent.
+std::optional<std::string> ReadPrivateProfileValue(const char* section, const char* key,
+                                                   const char* filePath);
 
 // Copies the value of `key` in `section` (or `defaultValue` when absent) into `buffer`,
 // cut to capacity - 1 characters and terminated. Returns the number of characters stored,

@@ -18,6 +18,22 @@ namespace {
 
 constexpr long MAX_REDIRECTS = 5;
 constexpr const char* WEB_PROTOCOLS = "http,https";
+constexpr const char* SECURE_PROTOCOLS = "https";
+
+// The schemes a request may be redirected to: one that starts on https stays on https.
+const char* RedirectProtocolsFor(const std::string& strUrl)
+{
+    std::string strScheme;
+    CURLU* pUrl = curl_url();
+    char* pszScheme = nullptr;
+    if (pUrl != nullptr && curl_url_set(pUrl, CURLUPART_URL, strUrl.c_str(), CURLU_GUESS_SCHEME) == CURLUE_OK &&
+        curl_url_get(pUrl, CURLUPART_SCHEME, &pszScheme, 0) == CURLUE_OK) {
+        strScheme = pszScheme;
+        curl_free(pszScheme);
+    }
+    curl_url_cleanup(pUrl);
+    return strScheme == "http" ? WEB_PROTOCOLS : SECURE_PROTOCOLS;
+}
 
 std::string HostOfUrl(const char* pszUrl)
 {
@@ -233,7 +249,7 @@ bool CWebSession::ApplyRequestOptions(const std::string& strUrl, const WebLimits
     bool bOk = curl_easy_setopt(pCurl, CURLOPT_URL, strUrl.c_str()) == CURLE_OK;
     bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_HTTPGET, 1L) == CURLE_OK;
     bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_PROTOCOLS_STR, WEB_PROTOCOLS) == CURLE_OK;
-    bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_REDIR_PROTOCOLS_STR, WEB_PROTOCOLS) == CURLE_OK;
+    bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_REDIR_PROTOCOLS_STR, RedirectProtocolsFor(strUrl)) == CURLE_OK;
     bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_FOLLOWLOCATION, 1L) == CURLE_OK;
     bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_MAXREDIRS, MAX_REDIRECTS) == CURLE_OK;
     bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_CONNECTTIMEOUT_MS, limits.nConnectTimeoutMs) == CURLE_OK;
@@ -243,6 +259,9 @@ bool CWebSession::ApplyRequestOptions(const std::string& strUrl, const WebLimits
     bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_MAXFILESIZE_LARGE,
                                   static_cast<curl_off_t>(limits.nMaxBodyBytes)) == CURLE_OK;
     bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(pHeaders)) == CURLE_OK;
+    const std::string strCertificates = TrustedCertificateFile();
+    if (!strCertificates.empty())
+        bOk = bOk && curl_easy_setopt(pCurl, CURLOPT_CAINFO, strCertificates.c_str()) == CURLE_OK;
     return bOk;
 }
 

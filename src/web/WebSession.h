@@ -58,6 +58,11 @@ public:
     // thread hands them on to the window).
     std::function<void(const std::string&)> m_fnStatusSink;
 
+protected:
+    // A file of the certificate authorities that https requests trust instead of the system's
+    // own; empty (the default) keeps the system's.
+    virtual std::string TrustedCertificateFile() const { return {}; }
+
 private:
     friend struct CCurlHooks;
 

@@ -4,11 +4,27 @@
 #include "res/StringTable.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QTimer>
 
 namespace {
 
 const std::string TRYING = "Trying to connect. Check that the device is powered on";
+
+// Counts the key events that reach the object it watches.
+class CKeyCounter : public QObject {
+public:
+    int m_nKeys = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease)
+            ++m_nKeys;
+        return false;
+    }
+};
 
 using StartUp = DialogFixture;
 
@@ -126,6 +142,59 @@ TEST_F(StartUp, WindowMenuCarriesAboutAndEchoTestAfterASeparator)
     m_dlg->OnSysCommand(IDM_ABOUTBOX | 0x000F); // the low four bits are ignored
     ASSERT_EQ(answerer.AnsweredCount(), 1);
     EXPECT_EQ(answerer.Seen()[0].strTitle.toStdString(), "About Bootloader");
+}
+
+// Alt+Space typed into whichever control has the focus opens the window menu; the control
+// never sees the key (a button would click, the list select, the port list drop down).
+TEST_F(StartUp, AltSpaceOpensTheWindowMenuFromEveryControlAndReachesNone)
+{
+    AddFakePort("ttyUSB0");
+    StartDialog();
+    for (QPushButton* button : {m_dlg->m_btnOpenFile, m_dlg->m_btnGetFromWeb, m_dlg->m_btnSend})
+        button->setEnabled(true);
+    m_dlg->LogLine("a line to select");
+    auto* menu = m_dlg->findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    int nMenus = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (QApplication::activePopupWidget() == menu) {
+            ++nMenus;
+            menu->close();
+        }
+    });
+    closer.start(10);
+
+    const std::vector<QWidget*> controls = {
+        m_dlg->findChild<QPushButton*>(QString::number(IDCANCEL)), m_dlg->m_btnDetect,
+        m_dlg->m_comboPort, m_dlg->m_btnOpenFile, m_dlg->m_list, m_dlg->m_btnSend,
+        m_dlg->m_btnGetFromWeb};
+    CModalAnswerer answerer; // a click on any of these buttons would open a dialog
+    for (QWidget* control : controls) {
+        ASSERT_NE(control, nullptr);
+        SCOPED_TRACE(control->objectName().toStdString());
+        int nClicks = 0;
+        if (auto* button = qobject_cast<QPushButton*>(control))
+            QObject::connect(button, &QPushButton::clicked, menu, [&] { ++nClicks; });
+        CKeyCounter keys;
+        control->installEventFilter(&keys);
+        control->setFocus();
+        const int nMenusBefore = nMenus;
+        for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            QKeyEvent key(type, Qt::Key_Space, Qt::AltModifier, QStringLiteral(" "));
+            QApplication::sendEvent(control, &key);
+        }
+        control->removeEventFilter(&keys);
+        if (auto* button = qobject_cast<QPushButton*>(control))
+            QObject::disconnect(button, &QPushButton::clicked, menu, nullptr);
+        EXPECT_EQ(nMenus, nMenusBefore + 1);
+        EXPECT_EQ(keys.m_nKeys, 0);
+        EXPECT_EQ(nClicks, 0);
+        EXPECT_TRUE(m_dlg->isVisible());
+    }
+    EXPECT_EQ(m_dlg->m_comboPort->count(), 2);
+    EXPECT_EQ(m_dlg->m_list->currentRow(), -1);
+    EXPECT_EQ(answerer.AnsweredCount(), 0);
 }
 
 TEST_F(StartUp, EchoTestCancelledLeavesEverythingAsItWas)

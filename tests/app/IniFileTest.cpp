@@ -87,6 +87,30 @@ TEST_F(IniFileTest, ValuesOfAnyLengthAreReadWhole)
     }
 }
 
+TEST_F(IniFileTest, LargeFileKeepsEveryLineOnWriteAndLongValuesReadWhole)
+{
+    // A 3 MB value, then filler that carries the file past 4 MiB, then a key beyond that.
+    const std::string longValue = [] {
+        std::string v(3 * 1000 * 1000, 'v');
+        for (size_t i = 0; i < v.size(); i += 997)
+            v[i] = static_cast<char>('a' + (i / 997) % 26);
+        return v;
+    }();
+    std::string content = "[Settings]\nLONG=" + longValue + "\n[Filler]\n";
+    for (int i = 0; content.size() < 4 * 1024 * 1024 + 4096; ++i)
+        content += "line" + std::to_string(i) + "=" + std::string(100, 'f') + "\n";
+    content += "[Tail]\nKEY=past the end\n";
+    WriteFile(content);
+
+    ASSERT_TRUE(m_ini.WriteString("Settings", "COM PORT", "USB"));
+    ASSERT_EQ(m_ini.GetString("Tail", "KEY", "lost"), "past the end");
+    const std::string after = ReadFile();
+    EXPECT_EQ(after.size(), content.size() + std::string("COM PORT=USB\n").size());
+    EXPECT_EQ(after.substr(after.size() - 4096), content.substr(content.size() - 4096));
+    EXPECT_EQ(m_ini.GetString("Settings", "LONG"), longValue);
+    EXPECT_EQ(m_ini.GetString("Settings", "COM PORT"), "USB");
+}
+
 TEST_F(IniFileTest, MissingSectionOrKeyGivesDefaultAndWritesNothing)
 {
     EXPECT_EQ(m_ini.GetString(nullptr, "COM PORT", "dflt"), "dflt");

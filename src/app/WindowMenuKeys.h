@@ -1,0 +1,27 @@
+// The keys that open a window's menu (Alt+Space and the Menu key), taken away from whichever
+// control of that window has the focus: a focused button would otherwise treat Alt+Space as a
+// press of Space and click, a list would select and a drop-down list would open.
+#pragma once
+
+#include <QObject>
+
+#include <functional>
+
+class QKeyEvent;
+class QWidget;
+
+class CWindowMenuKeys : public QObject {
+public:
+    // Watches every key that reaches `window` or a control inside it (not its popups or the
+    // dialogs it opens) and calls `openMenu` when one of the menu keys is pressed.
+    CWindowMenuKeys(QWidget* window, std::function<void()> openMenu);
+
+    static bool IsMenuKey(const QKeyEvent& e);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    QWidget* const m_pWindow;
+    const std::function<void()> m_openMenu;
+};
