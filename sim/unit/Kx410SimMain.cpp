@@ -21,7 +21,9 @@ void OnStopSignal(int) { g_bStop = 1; }
 const char* const USAGE =
     "usage: kx410-sim [--baud-pace] [--corrupt-at N] [--silent-at N] [--garbage]\n"
     "                 [--serial N] [--product PPPP] [--loader MM.mm] [--app MM.mm]\n"
-    "                 [--log FILE] [--exit-on-close]\n";
+    "                 [--log FILE] [--timing FILE] [--exit-on-close]\n"
+    "  --timing FILE  at exit, write each turnaround in microseconds, one a line: the time\n"
+    "                 from writing an acknowledgement to the first byte that follows it\n";
 
 struct Options {
     UnitIdentity identity;
@@ -30,6 +32,7 @@ struct Options {
     int nSilentAt = 0;
     bool bGarbage = false;
     std::string strLogPath;
+    std::string strTimingPath;
 };
 
 bool ParseNumber(const char* text, unsigned long long max, unsigned long long* pValue)
@@ -77,6 +80,10 @@ bool ParseOption(const std::string& name, const char* value, Options* pOptions, 
         return ParseVersion(value, &pOptions->identity.appMajor, &pOptions->identity.appMinor);
     else if (name == "--log" && value && *value)
         pOptions->strLogPath = value;
+    else if (name == "--timing" && value && *value) {
+        pOptions->strTimingPath = value;
+        pOptions->runner.bRecordTurnaround = true;
+    }
     else {
         *pbUsedValue = false;
         if (name == "--baud-pace")
@@ -133,6 +140,14 @@ void WriteLog(const std::string& path, const std::string& received)
     if (!log)
         std::fprintf(stderr, "kx410-sim: cannot write the log %s\n", path.c_str());
 }
+void WriteTimings(const std::string& path, const CPtyUnitRunner& runner)
+{
+    std::ofstream out(path, std::ios::trunc);
+    for (const CPtyUnitRunner::Clock::duration& turnaround : runner.Turnarounds())
+        out << std::chrono::duration_cast<std::chrono::microseconds>(turnaround).count() << '\n';
+    if (!out)
+        std::fprintf(stderr, "kx410-sim: cannot write the timings %s\n", path.c_str());
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -158,5 +173,7 @@ int main(int argc, char** argv)
     runner.Run(&g_bStop, waitMask);
     if (!options.strLogPath.empty())
         WriteLog(options.strLogPath, unit.ReceivedBytes());
+    if (!options.strTimingPath.empty())
+        WriteTimings(options.strTimingPath, runner);
     return 0;
 }
