@@ -70,7 +70,12 @@ bool CBenchSession::LoadImage(int dataLines)
     for (const std::string& line : m_dlg->m_image.m_lines)
         if (line.rfind(':', 0) == 0)
             m_exchangedBytes += static_cast<long long>(line.size()) + 3;
-    return m_dlg->ValidateImage() && m_dlg->m_btnSend->isEnabled();
+    if (m_dlg->ValidateImage() && m_dlg->m_btnSend->isEnabled())
+        return true;
+    std::fprintf(stderr, "kx-update-bench: the image was refused:\n");
+    for (int row = 0; row < m_dlg->m_list->count(); ++row)
+        std::fprintf(stderr, "  %s\n", m_dlg->m_list->item(row)->text().toUtf8().constData());
+    return false;
 }
 
 CBenchSession::Clock::duration CBenchSession::SendAndWait(Clock::duration limit)

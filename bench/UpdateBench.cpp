@@ -177,8 +177,10 @@ bool ParseArguments(int argc, char** argv, Options* pOptions)
             pOptions->nMemoryLines = value;
         else if (name == "--web-lines" && value > 0)
             pOptions->nWebLines = value;
-        else if (name == "--max-unpaced-lines" && value > 0)
-            std::erase_if(pOptions->unpacedLines, [&](int lines) { return lines > value; });
+        else if (name == "--unpaced-lines" && value > 0)
+            pOptions->unpacedLines = {value};
+        else if (name == "--paced-lines" && value > 0)
+            pOptions->nPacedLines = value;
         else
             return false;
     }
@@ -190,8 +192,8 @@ int main(int argc, char** argv)
 {
     Options options;
     if (!ParseArguments(argc, argv, &options)) {
-        std::fputs("usage: kx-update-bench [--only abcd] [--max-unpaced-lines N] "
-                   "[--memory-lines N] [--web-lines N]\n",
+        std::fputs("usage: kx-update-bench [--only abcd] [--unpaced-lines N] [--paced-lines N]\n"
+                   "                       [--memory-lines N] [--web-lines N]\n",
                    stderr);
         return 2;
     }
