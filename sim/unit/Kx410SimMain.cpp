@@ -21,7 +21,10 @@ void OnStopSignal(int) { g_bStop = 1; }
 const char* const USAGE =
     "usage: kx410-sim [--baud-pace] [--corrupt-at N] [--silent-at N] [--garbage]\n"
     "                 [--serial N] [--product PPPP] [--loader MM.mm] [--app MM.mm]\n"
-    "                 [--app-after MM.mm] [--mute-at-finish] [--log FILE] [--exit-on-close]\n";
+    "                 [--app-after MM.mm] [--mute-at-finish] [--log FILE] [--timing FILE]\n"
+    "                 [--exit-on-close]\n"
+    "  --timing FILE  at exit, write each turnaround in microseconds, one a line: the time\n"
+    "                 from writing an acknowledgement to the first byte that follows it\n";
 
 struct Options {
     UnitIdentity identity;
@@ -31,6 +34,7 @@ struct Options {
     bool bGarbage = false;
     bool bMuteAtFinish = false;
     std::string strLogPath;
+    std::string strTimingPath;
 };
 
 bool ParseNumber(const char* text, unsigned long long max, unsigned long long* pValue)
@@ -80,6 +84,10 @@ bool ParseOption(const std::string& name, const char* value, Options* pOptions, 
         return ParseVersion(value, &pOptions->identity.appAfterMajor, &pOptions->identity.appAfterMinor);
     else if (name == "--log" && value && *value)
         pOptions->strLogPath = value;
+    else if (name == "--timing" && value && *value) {
+        pOptions->strTimingPath = value;
+        pOptions->runner.bRecordTurnaround = true;
+    }
     else {
         *pbUsedValue = false;
         if (name == "--baud-pace")
@@ -138,6 +146,14 @@ void WriteLog(const std::string& path, const std::string& received)
     if (!log)
         std::fprintf(stderr, "kx410-sim: cannot write the log %s\n", path.c_str());
 }
+void WriteTimings(const std::string& path, const CPtyUnitRunner& runner)
+{
+    std::ofstream out(path, std::ios::trunc);
+    for (const CPtyUnitRunner::Clock::duration& turnaround : runner.Turnarounds())
+        out << std::chrono::duration_cast<std::chrono::microseconds>(turnaround).count() << '\n';
+    if (!out)
+        std::fprintf(stderr, "kx410-sim: cannot write the timings %s\n", path.c_str());
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -164,5 +180,7 @@ int main(int argc, char** argv)
     runner.Run(&g_bStop, waitMask);
     if (!options.strLogPath.empty())
         WriteLog(options.strLogPath, unit.ReceivedBytes());
+    if (!options.strTimingPath.empty())
+        WriteTimings(options.strTimingPath, runner);
     return 0;
 }

@@ -121,6 +121,10 @@ bool CPtyUnitRunner::ReadFromSlave(Clock::time_point now)
     const ssize_t got = read(m_masterFd, buffer, sizeof buffer);
     if (got < 0)
         return errno == EAGAIN || errno == EINTR || errno == EIO;
+    if (m_bAckOutstanding && got > 0) {
+        m_turnarounds.push_back(now - m_ackWrittenAt);
+        m_bAckOutstanding = false;
+    }
     Clock::time_point due = now;
     if (m_options.bBaudPace) {
         m_inputFree = std::max(now, m_inputFree) + LineTime(static_cast<std::size_t>(got));
@@ -161,6 +165,10 @@ void CPtyUnitRunner::WriteDueOutput(Clock::time_point now)
         if (put < 0) {
             m_outbox.pop_front(); // nobody can take it
             continue;
+        }
+        if (m_options.bRecordTurnaround && text == UnitSimulator::ACK_TEXT && put > 0) {
+            m_ackWrittenAt = Clock::now();
+            m_bAckOutstanding = true;
         }
         text.erase(0, static_cast<std::size_t>(put));
         if (m_options.bBaudPace)

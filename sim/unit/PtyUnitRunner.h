@@ -10,6 +10,7 @@
 #include <csignal>
 #include <deque>
 #include <string>
+#include <vector>
 
 struct PtyRunnerOptions {
     bool bBaudPace = false;
@@ -17,6 +18,9 @@ struct PtyRunnerOptions {
     // runner keeps a descriptor of its own on the slave, so the downloader can close and
     // reopen the port (it does so on every reset), and runs until stopped.
     bool bExitOnClose = false;
+    // Record each turnaround: from writing an acknowledgement "." to reading the first byte
+    // the downloader sends after it.
+    bool bRecordTurnaround = false;
 };
 
 class CPtyUnitRunner {
@@ -36,6 +40,9 @@ public:
     // Runs until *pStop is set (by a signal handler; the signals are blocked outside the
     // wait and unblocked with `waitMask` inside it) or the slave side hangs up.
     void Run(const volatile std::sig_atomic_t* pStop, const sigset_t& waitMask);
+
+    // The recorded turnarounds, in order.
+    const std::vector<Clock::duration>& Turnarounds() const { return m_turnarounds; }
 
 private:
     struct Pending {
@@ -59,4 +66,7 @@ private:
     std::deque<Pending> m_outbox;
     Clock::time_point m_inputFree{};  // when the paced line has carried the last input
     Clock::time_point m_outputFree{}; // when the paced line may carry the next output byte
+    bool m_bAckOutstanding = false;   // a "." went out and nothing has come back since
+    Clock::time_point m_ackWrittenAt{};
+    std::vector<Clock::duration> m_turnarounds;
 };

@@ -1,5 +1,6 @@
 // kx410-websim: the simulated firmware web service on 127.0.0.1.
 #include "FirmwareWebService.h"
+#include "GeneratedImage.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,9 +13,10 @@ namespace {
 constexpr int DEFAULT_PORT = 8410;
 constexpr long MAX_PORT = 65535;
 constexpr long MAX_SLOW_MS = 600000;
+constexpr long MAX_IMAGE_LINES = 400000; // beyond the 16 MiB image cap
 
 constexpr const char* USAGE =
-    "usage: kx410-websim [--port N] [--port-file FILE] [--image FILE] [--reports FILE]\n"
+    "usage: kx410-websim [--port N] [--port-file FILE] [--image FILE | --lines N] [--reports FILE]\n"
     "                    [--slow MS] [--chunked]\n"
     "                    [--error-page | --junk | --empty | --cut-mid-body]\n"
     "Answers /firmware/kx410fw.php?sn=..&fw=..&ldr=..&done=0 on 127.0.0.1 with a firmware\n"
@@ -22,6 +24,7 @@ constexpr const char* USAGE =
     "  --port N          port to listen on (default 8410; 0 picks a free port)\n"
     "  --port-file FILE  write the port in use to FILE\n"
     "  --image FILE      answer with FILE (line ends are sent as CR LF)\n"
+    "  --lines N         answer with a generated image of N data lines\n"
     "  --reports FILE    append each completion report to FILE\n"
     "  --slow MS         pause MS milliseconds before each 1024-byte piece of the body\n"
     "  --error-page      answer with HTTP 500 and an HTML page\n"
@@ -35,6 +38,7 @@ struct CommandLine {
     int nPort = DEFAULT_PORT;
     std::string strPortFile;
     std::string strImageFile;
+    int nImageLines = 0;
 };
 
 bool ReadFile(const std::string& strPath, std::string& strText)
@@ -65,6 +69,8 @@ bool ParseValueOption(const std::string& strOption, const char* pszValue, Comman
         return false;
     if (strOption == "--port")
         return ParseNumber(pszValue, MAX_PORT, line.nPort);
+    if (strOption == "--lines")
+        return ParseNumber(pszValue, MAX_IMAGE_LINES, line.nImageLines) && line.nImageLines > 0;
     if (strOption == "--slow")
         return ParseNumber(pszValue, MAX_SLOW_MS, line.options.nSlowMs);
     if (strOption == "--port-file")
@@ -111,7 +117,9 @@ int main(int argc, char** argv)
     }
     line.options.bPrintRequests = true;
     line.options.strImage = DefaultServiceImage();
-    if (!line.strImageFile.empty()) {
+    if (line.nImageLines > 0)
+        line.options.strImage = GenerateImageText(line.nImageLines);
+    else if (!line.strImageFile.empty()) {
         std::string strText;
         if (!ReadFile(line.strImageFile, strText)) {
             std::fprintf(stderr, "kx410-websim: cannot read %s\n", line.strImageFile.c_str());

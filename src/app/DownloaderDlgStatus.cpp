@@ -1,9 +1,9 @@
 // The status list, the activity line and the notice of the main dialog.
 #include "app/DownloaderDlg.h"
 
+#include "app/StatusList.h"
 #include "res/StringTable.h"
 
-#include <QListWidget>
 #include <QPushButton>
 
 namespace {
@@ -15,22 +15,32 @@ std::string ActivitySuffix(int step)
         return "  ";
     return " " + std::string(static_cast<size_t>(step), '.');
 }
+
+CStatusList* AsStatusList(QListWidget* list)
+{
+    return qobject_cast<CStatusList*>(list);
+}
 } // namespace
 
 void CDownloaderDlg::LogLine(const std::string& text)
 {
+    // The newest line is always in view, however long the list is; the list brings it there
+    // once per pass of the event loop, not once per line.
+    if (CStatusList* list = AsStatusList(m_list)) {
+        list->AppendLine(text);
+        return;
+    }
     m_list->addItem(QString::fromStdString(text));
-    // The newest line is always in view, however long the list is.
-    m_list->scrollToItem(m_list->item(m_list->count() - 1), QAbstractItemView::PositionAtBottom);
+    m_list->scrollToBottom();
 }
 
 void CDownloaderDlg::ShowActivity()
 {
     const std::string base = LoadString(IDS_TRYING_TO_CONNECT);
-    const QString prefix = QString::fromStdString(base);
-    bool bFound = false;
-    for (int i = 0; i < m_list->count() && !bFound; ++i)
-        bFound = m_list->item(i)->text().startsWith(prefix, Qt::CaseInsensitive);
+    // Any line that begins with the activity text means the last line is the activity line:
+    // the list keeps count of such lines, so the question costs the same for any length.
+    const CStatusList* list = AsStatusList(m_list);
+    const bool bFound = list && list->HasWatchedLine();
     // The activity line is always the last line while the downloader waits.
     if (bFound && m_list->count() > 0)
         delete m_list->takeItem(m_list->count() - 1);

@@ -1,16 +1,20 @@
 #include "device/NotesBreaker.h"
 
+#include <string_view>
+
 namespace {
 
 // Length of the next piece of a remainder that holds at least maxChars characters: up to and
 // including the last blank among its first maxChars characters, or maxChars when there is none.
 std::size_t PieceLength(const std::string& text, std::size_t start, std::size_t maxChars)
 {
-    const std::size_t lastBlank = text.rfind(' ', start + maxChars - 1);
-    if (lastBlank == std::string::npos || lastBlank < start) {
+    // Only the piece's own characters are searched: looking further back would make a long
+    // text without blanks cost the square of its length.
+    const std::size_t lastBlank = std::string_view(text).substr(start, maxChars).rfind(' ');
+    if (lastBlank == std::string_view::npos) {
         return maxChars;
     }
-    return lastBlank - start + 1;
+    return lastBlank + 1;
 }
 
 }  // namespace

@@ -4,11 +4,14 @@
 
 #include "res/StringTable.h"
 
+#include <QApplication>
 #include <QFileDialog>
+#include <QPushButton>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -56,6 +59,35 @@ TEST_F(OpenFile, FileWithoutFinalLineBreakIsAcceptedAndAnnouncedWithB)
         const std::string received = m_cable->UnitReceived();
         return received.find('B', received.rfind("16EAaa") + 6) != std::string::npos;
     }, 3000));
+}
+
+TEST_F(OpenFile, MegabyteOfNotesIsShownAndTheWindowAnswersAClickAtOnce)
+{
+    StartIdentified();
+    // Words, then a run without blanks that must be broken hard, then a last word.
+    std::string notes;
+    while (notes.size() < 600000)
+        notes += "smoother servo ramps ";
+    notes += std::string(400000, 'x') + " lastword";
+    const std::string path = m_dir + "/long-notes.fwr";
+    std::ofstream(path, std::ios::binary) << "VER:0105\nPID:0410\nINFO:" << notes
+                                          << "\n:10000000AB\n:0000000119\n";
+    OpenLocalFile(path);
+    EXPECT_TRUE(m_dlg->m_btnSend->isEnabled());
+    const auto lines = ListLines();
+    EXPECT_GT(lines.size(), 10000u);
+    EXPECT_EQ(lines.back(), "Ready to update your kx410. Press send.");
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return line.size() >= 8 && line.compare(line.size() - 8, 8, "lastword") == 0;
+    }));
+
+    // A click reaches its handler in the very next pass of the event loop.
+    bool bClicked = false;
+    QPushButton probe(m_dlg.get());
+    QObject::connect(&probe, &QPushButton::clicked, [&] { bClicked = true; });
+    QMetaObject::invokeMethod(&probe, &QPushButton::click, Qt::QueuedConnection);
+    QApplication::processEvents();
+    EXPECT_TRUE(bClicked);
 }
 
 TEST_F(OpenFile, OversizedFileIsRefusedWithoutBeingRead)

@@ -1,0 +1,109 @@
+#include "BenchSession.h"
+
+#include "GeneratedImage.h"
+#include "web/WebBody.h"
+
+#include <QListWidget>
+#include <QPushButton>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+constexpr int START_LIMIT_MS = 10000;
+constexpr int IDENTIFY_LIMIT_MS = 15000;
+constexpr const char* SUCCESS_LINE = "Programming successful. ";
+} // namespace
+
+CBenchSession::CBenchSession()
+{
+    char pattern[] = "/tmp/kx-bench-XXXXXX";
+    m_dir = mkdtemp(pattern);
+    m_timingPath = m_dir + "/timing.txt";
+}
+
+CBenchSession::~CBenchSession()
+{
+    if (m_dlg) {
+        m_dlg->m_usb.Close();
+        m_dlg->m_serial.ClosePort();
+        m_dlg.reset();
+    }
+    if (m_unit.state() != QProcess::NotRunning) {
+        m_unit.kill();
+        m_unit.waitForFinished(START_LIMIT_MS);
+    }
+    std::filesystem::remove_all(m_dir);
+}
+
+bool CBenchSession::Start(bool bPaced)
+{
+    QStringList arguments{QStringLiteral("--timing"), QString::fromStdString(m_timingPath)};
+    if (bPaced)
+        arguments << QStringLiteral("--baud-pace");
+    m_unit.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_unit.start(QStringLiteral(KX410_SIM_PATH), arguments);
+    if (!m_unit.waitForStarted(START_LIMIT_MS) || !m_unit.waitForReadyRead(START_LIMIT_MS)) {
+        std::fprintf(stderr, "kx-update-bench: kx410-sim did not start\n");
+        return false;
+    }
+    const std::string port = m_unit.readLine().trimmed().toStdString().substr(5); // "/dev/"
+    setenv("KX_EXTRA_COM_PORTS", port.c_str(), 1);
+    std::ofstream(m_dir + "/Kestova.ini") << "[Settings]\nCOM PORT=" << port << "\n";
+    m_dlg = std::make_unique<CDownloaderDlg>();
+    m_dlg->SetProgramDirOverride(m_dir);
+    m_dlg->OnInitDialog();
+    m_dlg->show();
+    if (!SpinUntil([&] { return m_dlg->m_nPhase == PHASE_IDENTIFIED; }, IDENTIFY_LIMIT_MS)) {
+        std::fprintf(stderr, "kx-update-bench: the unit was not identified on %s\n", port.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool CBenchSession::LoadImage(int dataLines)
+{
+    m_dlg->m_image.m_lines = SplitWebBody(GenerateImageText(dataLines));
+    m_exchangedBytes = 0;
+    for (const std::string& line : m_dlg->m_image.m_lines)
+        if (line.rfind(':', 0) == 0)
+            m_exchangedBytes += static_cast<long long>(line.size()) + 3;
+    if (m_dlg->ValidateImage() && m_dlg->m_btnSend->isEnabled())
+        return true;
+    std::fprintf(stderr, "kx-update-bench: the image was refused:\n");
+    for (int row = 0; row < m_dlg->m_list->count(); ++row)
+        std::fprintf(stderr, "  %s\n", m_dlg->m_list->item(row)->text().toUtf8().constData());
+    return false;
+}
+
+CBenchSession::Clock::duration CBenchSession::SendAndWait(Clock::duration limit)
+{
+    // The success line is caught as it is inserted: the window's thread may pause after it.
+    Clock::time_point finished{};
+    QListWidget* list = m_dlg->m_list;
+    const QMetaObject::Connection watch = QObject::connect(
+        list->model(), &QAbstractItemModel::rowsInserted, list, [&](const QModelIndex&, int, int last) {
+            if (list->item(last)->text() == QLatin1String(SUCCESS_LINE))
+                finished = Clock::now();
+        });
+    const Clock::time_point start = Clock::now();
+    m_dlg->m_btnSend->click();
+    const int limitMs =
+        static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(limit).count());
+    const bool bDone = SpinUntil([&] { return finished != Clock::time_point{}; }, limitMs);
+    QObject::disconnect(watch);
+    return bDone ? finished - start : Clock::duration(-1);
+}
+
+std::vector<double> CBenchSession::StopUnitAndReadTurnarounds()
+{
+    m_unit.terminate();
+    m_unit.waitForFinished(START_LIMIT_MS);
+    std::vector<double> samples;
+    std::ifstream in(m_timingPath);
+    for (double value = 0; in >> value;)
+        samples.push_back(value);
+    return samples;
+}

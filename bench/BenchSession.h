@@ -1,0 +1,61 @@
+// One benchmark session: a kx410-sim process on a pseudo-terminal and the real main dialog
+// (offscreen) connected to it, with the means to time an update and the window's thread.
+#pragma once
+
+#include "app/DownloaderDlg.h"
+
+#include <QProcess>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CBenchSession {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    CBenchSession();
+    ~CBenchSession();
+    CBenchSession(const CBenchSession&) = delete;
+    CBenchSession& operator=(const CBenchSession&) = delete;
+
+    // Starts the unit (paced like a 9600-baud line or not) and the dialog, and waits for the
+    // identification; false with a reason on stderr.
+    bool Start(bool bPaced);
+    // Loads an image of `dataLines` lines as a download would; false when it is not accepted.
+    bool LoadImage(int dataLines);
+    // Presses Send and runs the event loop until the success line appears; returns the time
+    // from the press to that line, or a negative duration on failure or after `limit`.
+    Clock::duration SendAndWait(Clock::duration limit);
+    // Stops the unit and returns the turnarounds it recorded, in microseconds.
+    std::vector<double> StopUnitAndReadTurnarounds();
+    // Bytes that crossed the line for the image loaded last: each line, its "aa" and a ".".
+    long long ExchangedBytes() const { return m_exchangedBytes; }
+    CDownloaderDlg& Dialog() { return *m_dlg; }
+
+    // Runs the event loop until `done` holds or `limitMs` has passed.
+    template <typename F>
+    static bool SpinUntil(F done, int limitMs);
+
+private:
+    QProcess m_unit;
+    std::string m_dir;
+    std::string m_timingPath;
+    std::unique_ptr<CDownloaderDlg> m_dlg;
+    long long m_exchangedBytes = 0;
+};
+
+#include <QCoreApplication>
+
+template <typename F>
+bool CBenchSession::SpinUntil(F done, int limitMs)
+{
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(limitMs);
+    while (!done()) {
+        if (Clock::now() > end)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}

@@ -1,0 +1,215 @@
+// kx-update-bench: the whole update through the real main dialog (offscreen) against kx410-sim
+// on a pseudo-terminal, and a Get from Web from kx410-websim. Reports turnaround per line,
+// a paced update against its wire time, memory per logged line and the longest stretch the
+// window's thread stayed busy. A measurement, never a test verdict.
+#include "BenchSession.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <filesystem>
+
+namespace {
+using namespace std::chrono_literals;
+
+constexpr double LINE_BYTES_PER_SECOND = 960.0; // 9600 baud, 10 bits a byte
+constexpr int WATCH_INTERVAL_MS = 1;            // how often the window's thread is checked
+constexpr int WEB_LIMIT_MS = 120000;
+
+struct Options {
+    std::string strOnly = "abcd";
+    int nMemoryLines = 100000;
+    int nWebLines = 100000;
+    int nPacedLines = 2000;
+    std::vector<int> unpacedLines{2000, 20000};
+};
+
+double Percentile(std::vector<double> values, double fraction)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1));
+    return values[index];
+}
+
+std::vector<double> Slice(const std::vector<double>& values, double from, double to)
+{
+    const auto size = static_cast<double>(values.size());
+    return {values.begin() + static_cast<long>(from * size), values.begin() + static_cast<long>(to * size)};
+}
+
+// A field of /proc/self/status in bytes ("VmHWM", "VmRSS").
+long long StatusBytes(const char* field)
+{
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(field) + ":";
+    while (std::getline(in, line))
+        if (line.rfind(prefix, 0) == 0)
+            return std::atoll(line.c_str() + prefix.size()) * 1024;
+    return 0;
+}
+
+void ResetPeak()
+{
+    std::ofstream("/proc/self/clear_refs") << "5"; // the peak starts again from the present
+}
+
+bool RunUnpaced(int lines)
+{
+    CBenchSession session;
+    if (!session.Start(false) || !session.LoadImage(lines))
+        return false;
+    const auto took = session.SendAndWait(std::chrono::hours(2));
+    std::vector<double> samples = session.StopUnitAndReadTurnarounds();
+    if (took.count() < 0 || samples.size() < 2)
+        return false;
+    samples.pop_back(); // the last "." is followed by the finishing pause, not by a line
+    const double first = Percentile(Slice(samples, 0.0, 0.1), 0.5);
+    const double last = Percentile(Slice(samples, 0.9, 1.0), 0.5);
+    std::printf("(a) unpaced %6d lines: turnaround median %.3f ms, p99 %.3f ms, max %.3f ms; "
+                "last/first 10%% median %.3f/%.3f ms = %.2f; whole update %.1f s\n",
+                lines, Percentile(samples, 0.5) / 1000, Percentile(samples, 0.99) / 1000,
+                Percentile(samples, 1.0) / 1000, last / 1000, first / 1000, last / first,
+                std::chrono::duration<double>(took).count());
+    return true;
+}
+
+bool RunPaced(int lines)
+{
+    CBenchSession session;
+    if (!session.Start(true) || !session.LoadImage(lines))
+        return false;
+    const auto took = session.SendAndWait(std::chrono::hours(1));
+    session.StopUnitAndReadTurnarounds();
+    if (took.count() < 0)
+        return false;
+    const double wire = static_cast<double>(session.ExchangedBytes()) / LINE_BYTES_PER_SECOND;
+    const double seconds = std::chrono::duration<double>(took).count();
+    std::printf("(b) paced 9600 baud %d lines: update %.2f s, wire time %.2f s (%lld bytes), "
+                "%+.2f%%\n",
+                lines, seconds, wire, session.ExchangedBytes(), (seconds / wire - 1) * 100);
+    return true;
+}
+
+bool RunMemory(int lines)
+{
+    CBenchSession session;
+    if (!session.Start(false))
+        return false;
+    ResetPeak();
+    const long long idle = StatusBytes("VmHWM");
+    if (!session.LoadImage(lines))
+        return false;
+    const long long loaded = StatusBytes("VmHWM");
+    const auto took = session.SendAndWait(std::chrono::hours(4));
+    if (took.count() < 0)
+        return false;
+    const long long after = StatusBytes("VmHWM");
+    std::printf("(c) memory, %d-line update: peak idle %.1f MiB, with the image %.1f MiB, after "
+                "%.1f MiB; %.0f bytes per logged line above the loaded image (%.0f above idle)\n",
+                lines, static_cast<double>(idle) / (1 << 20), static_cast<double>(loaded) / (1 << 20),
+                static_cast<double>(after) / (1 << 20), static_cast<double>(after - loaded) / lines,
+                static_cast<double>(after - idle) / lines);
+    return true;
+}
+
+bool RunWeb(int lines)
+{
+    char pattern[] = "/tmp/kx-bench-web-XXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    const std::string portFile = dir + "/port";
+    QProcess service;
+    service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    service.start(QStringLiteral(KX410_WEBSIM_PATH),
+                  {"--port", "0", "--port-file", QString::fromStdString(portFile), "--lines",
+                   QString::number(lines)});
+    int port = 0;
+    CBenchSession::SpinUntil([&] { return (std::ifstream(portFile) >> port) && port > 0; }, 10000);
+    CBenchSession session;
+    bool bOk = port > 0 && session.Start(false);
+    if (bOk) {
+        CDownloaderDlg& dlg = session.Dialog();
+        dlg.SetWebBaseUrl("http://127.0.0.1:" + std::to_string(port));
+        // A timer that should fire every millisecond: the widest gap is the longest stretch
+        // in which the window's thread could not turn to anything else.
+        QElapsedTimer since;
+        qint64 longestNs = 0;
+        QTimer watch;
+        watch.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            longestNs = std::max(longestNs, since.nsecsElapsed());
+            since.restart();
+        });
+        watch.start(WATCH_INTERVAL_MS);
+        since.start();
+        QTimer::singleShot(0, dlg.m_btnGetFromWeb, &QPushButton::click);
+        bOk = CBenchSession::SpinUntil([&] { return dlg.m_btnSend->isEnabled(); }, WEB_LIMIT_MS);
+        std::printf("(d) Get from Web, %d lines: image %s; the window's thread was busy for at "
+                    "most %.1f ms at a time\n",
+                    lines, bOk ? "accepted" : "NOT accepted", static_cast<double>(longestNs) / 1e6);
+    }
+    service.kill();
+    service.waitForFinished();
+    std::filesystem::remove_all(dir);
+    return bOk;
+}
+
+bool ParseArguments(int argc, char** argv, Options* pOptions)
+{
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string name = argv[i];
+        const int value = std::atoi(argv[i + 1]);
+        if (name == "--only")
+            pOptions->strOnly = argv[i + 1];
+        else if (name == "--memory-lines" && value > 0)
+            pOptions->nMemoryLines = value;
+        else if (name == "--web-lines" && value > 0)
+            pOptions->nWebLines = value;
+        else if (name == "--unpaced-lines" && value > 0)
+            pOptions->unpacedLines = {value};
+        else if (name == "--paced-lines" && value > 0)
+            pOptions->nPacedLines = value;
+        else
+            return false;
+    }
+    return argc % 2 == 1;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    if (!ParseArguments(argc, argv, &options)) {
+        std::fputs("usage: kx-update-bench [--only abcd] [--unpaced-lines N] [--paced-lines N]\n"
+                   "                       [--memory-lines N] [--web-lines N]\n",
+                   stderr);
+        return 2;
+    }
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    bool bOk = true;
+    const auto wanted = [&](char part) { return options.strOnly.find(part) != std::string::npos; };
+    if (wanted('a'))
+        for (int lines : options.unpacedLines)
+            bOk = RunUnpaced(lines) && bOk;
+    if (wanted('b'))
+        bOk = RunPaced(options.nPacedLines) && bOk;
+    if (wanted('c'))
+        bOk = RunMemory(options.nMemoryLines) && bOk;
+    if (wanted('d'))
+        bOk = RunWeb(options.nWebLines) && bOk;
+    std::fflush(stdout);
+    return bOk ? 0 : 1;
+}

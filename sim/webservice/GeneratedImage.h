@@ -1,0 +1,8 @@
+// Programming files of any size for demos and benchmarks: a kx410 header, data records of
+// the sample's shape and the end record, every line ended by CR LF.
+#pragma once
+
+#include <string>
+
+// An image of `dataLines` data lines (at least 1: the end record), version 1.05.
+std::string GenerateImageText(int dataLines);
