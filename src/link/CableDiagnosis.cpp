@@ -2,6 +2,7 @@
 
 #include "link/UsbSysfs.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -61,7 +62,7 @@ std::string ExplainD2xxOpenFailure(const SystemRoots& roots)
     }
     const UsbDeviceFacts& device = cables.front().device;
     const std::string node = UsbNodePath(device, roots);
-    if (!node.empty() && access(node.c_str(), R_OK | W_OK) != 0)
+    if (!node.empty() && access(node.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
         return "Your user may not use the " + CableName(device) + " at " + node +
                ". Install the Tetherix udev rule, then plug the cable in again.";
     return "The " + CableName(device) +

@@ -80,9 +80,10 @@ std::string ExplainPortInUse(const std::string& devicePath, const std::vector<Po
         text += std::string(others == 0 ? " Stop it" : " Stop ModemManager") +
                 " with: sudo systemctl stop ModemManager, or install the "
                 "Tetherix udev rule, which tells ModemManager to leave the cable alone.";
-    if (others > 0)
-        text += others == 1 && !modemManager ? " Close it and try again."
-                                             : " Close the other programs and try again.";
+    if (modemManager && others > 0)
+        text += " Close the other programs and try again.";
+    else if (others > 0)
+        text += others == 1 ? " Close it and try again." : " Close them and try again.";
     return text;
 }
 
