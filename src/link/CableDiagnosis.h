@@ -3,12 +3,10 @@
 // and of the system's trees (which tests replace by fake ones).
 #pragma once
 
+#include "link/D2xxLibraryVariable.h"
 #include "link/SystemRoots.h"
 
 #include <string>
-
-// The environment variable that names FTDI's D2XX library (a name or a path).
-inline constexpr const char* D2XX_LIBRARY_VARIABLE = "KX_FTD2XX_LIBRARY";
 
 // The library `libraryName` could not be loaded; `loaderError` is the loader's own text. Says
 // how to point at the library and, when an FTDI cable's serial port exists, to choose it.
