@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev libcpp-httplib-dev libssl-dev
-          googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth)
+          googletest libgtest-dev libgmock-dev libbenchmark-dev libudev-dev xvfb xauth)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

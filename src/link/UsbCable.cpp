@@ -1,7 +1,10 @@
 #include "link/UsbCable.h"
 
+#include "link/D2xxLibraryVariable.h"
+
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -38,10 +41,19 @@ constexpr EntryPointName ENTRY_POINT_NAMES[] = {
     {"FT_ClrRts", "Error: Can't Find FT_ClrRts"},
 };
 
+// The name set by SetDriverLibraryName; empty for the default.
 std::string& LibraryName()
 {
-    static std::string s_strName = DEFAULT_DRIVER_LIBRARY;
+    static std::string s_strName;
     return s_strName;
+}
+
+std::string EffectiveLibraryName()
+{
+    if (!LibraryName().empty())
+        return LibraryName();
+    const char* named = std::getenv(D2XX_LIBRARY_VARIABLE);
+    return named && *named ? named : DEFAULT_DRIVER_LIBRARY;
 }
 
 void SleepMs(int ms)
@@ -86,7 +98,7 @@ void CUsbCable::SetDriverLibraryName(const std::string& nameOrPath)
 
 std::string CUsbCable::DriverLibraryName()
 {
-    return LibraryName();
+    return EffectiveLibraryName();
 }
 
 QEvent::Type CUsbCable::SpecialChangeMessage()
@@ -101,7 +113,7 @@ bool CUsbCable::LoadDriver()
 {
     if (m_driverModule.IsLoaded())
         return true;
-    if (!m_driverModule.Load(LibraryName()))
+    if (!m_driverModule.Load(EffectiveLibraryName()))
         return false;
     if (BindEntryPoints())
         return true;

@@ -31,13 +31,17 @@ public:
     CUsbCable(const CUsbCable&) = delete;
     CUsbCable& operator=(const CUsbCable&) = delete;
 
-    // The library that LoadDriver loads (default "libftd2xx.so", found on the library path).
+    // The library that LoadDriver loads: the name set here, else the one the environment
+    // variable KX_FTD2XX_LIBRARY names, else "libftd2xx.so" found on the library path. An empty
+    // name returns to that default.
     static void SetDriverLibraryName(const std::string& nameOrPath);
     static std::string DriverLibraryName();
     // The window message the reader sends: "Special_Change".
     static QEvent::Type SpecialChangeMessage();
 
     bool LoadDriver();
+    // The loader's own text when the last LoadDriver could not load the library, else empty.
+    const std::string& DriverLoadError() const { return m_driverModule.LoadError(); }
     // 0 when the cable is open at 9600 baud, 1 on failure (with a notice unless bQuiet).
     int Open(bool bQuiet);
     // Stops the reader, closes the cable and releases the library; only while the owner's

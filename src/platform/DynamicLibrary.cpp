@@ -11,6 +11,8 @@ bool CDynamicLibrary::Load(const std::string& nameOrPath)
 {
     Unload();
     m_pHandle = dlopen(nameOrPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const char* error = m_pHandle ? nullptr : dlerror();
+    m_loadError = error ? error : "";
     return m_pHandle != nullptr;
 }
 

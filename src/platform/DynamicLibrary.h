@@ -16,6 +16,9 @@ public:
     bool Load(const std::string& nameOrPath);
     void Unload();
     bool IsLoaded() const { return m_pHandle != nullptr; }
+    // The loader's own text for the last failed Load ("libftd2xx.so: cannot open shared
+    // object file: No such file or directory"); empty after a successful one.
+    const std::string& LoadError() const { return m_loadError; }
 
     // Address of the named symbol, or null when the library lacks it or is not loaded.
     void* Symbol(const char* name) const;
@@ -25,4 +28,5 @@ public:
 
 private:
     void* m_pHandle = nullptr;
+    std::string m_loadError;
 };

@@ -6,13 +6,19 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace {
 
 using Texts = std::vector<std::string>;
 
 class UsbCableBinding : public ::testing::Test {
 protected:
-    void TearDown() override { CUsbCable::SetDriverLibraryName("libftd2xx.so"); }
+    void TearDown() override
+    {
+        unsetenv("KX_FTD2XX_LIBRARY");
+        CUsbCable::SetDriverLibraryName("libftd2xx.so");
+    }
     CTestUsbOwner m_owner;
 };
 
@@ -27,6 +33,25 @@ TEST_F(UsbCableBinding, MissingLibraryFailsSilentlyWhenQuietAndWithItsNoticeOthe
     EXPECT_EQ(Texts{"Unable to load USB Tetherix driver"}, m_owner.m_notices);
     EXPECT_TRUE(m_owner.m_messageBoxes.empty());
     EXPECT_FALSE(cable.IsDriverLoaded());
+    EXPECT_NE(std::string::npos, cable.DriverLoadError().find("/nonexistent/libftd2xx.so"))
+        << cable.DriverLoadError();
+}
+
+// A library installed outside the search path is named in the environment; a name set by
+// the program comes first.
+TEST_F(UsbCableBinding, EnvironmentNamesTheLibraryUnlessTheProgramDoes)
+{
+    setenv("KX_FTD2XX_LIBRARY", KX_SIM_FTD2XX, 1);
+    CUsbCable::SetDriverLibraryName("");
+    EXPECT_EQ(KX_SIM_FTD2XX, CUsbCable::DriverLibraryName());
+    {
+        CUsbCable cable(m_owner);
+        EXPECT_TRUE(cable.LoadDriver());
+        EXPECT_EQ("", cable.DriverLoadError());
+    }
+    CUsbCable::SetDriverLibraryName("/nonexistent/libftd2xx.so");
+    CUsbCable cable(m_owner);
+    EXPECT_FALSE(cable.LoadDriver());
 }
 
 TEST_F(UsbCableBinding, WrappersReturnInvalidHandleWhileNothingIsBound)

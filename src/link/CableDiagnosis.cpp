@@ -1,0 +1,71 @@
+#include "link/CableDiagnosis.h"
+
+#include "link/UsbSysfs.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+const char* const SERIAL_DRIVER = "ftdi_sio";
+constexpr int USB_NUMBER_DIGITS = 3;
+
+// The node FTDI's library opens for a USB device: dev/bus/usb/<bus>/<device>, three digits each.
+std::string UsbNodePath(const UsbDeviceFacts& device, const SystemRoots& roots)
+{
+    const int bus = std::atoi(ReadFirstLine(device.path + "/busnum").c_str());
+    const int number = std::atoi(ReadFirstLine(device.path + "/devnum").c_str());
+    if (bus <= 0 || number <= 0)
+        return {};
+    char relative[32];
+    std::snprintf(relative, sizeof relative, "bus/usb/%0*d/%0*d", USB_NUMBER_DIGITS, bus,
+                  USB_NUMBER_DIGITS, number);
+    return roots.dev + "/" + relative;
+}
+
+std::string CableName(const UsbDeviceFacts& device)
+{
+    const std::string product = device.product.empty() ? device.productId : device.product;
+    return "FTDI " + product;
+}
+} // namespace
+
+std::string ExplainD2xxLoadFailure(const std::string& libraryName, const std::string& loaderError,
+                                   const SystemRoots& roots)
+{
+    std::string text = "FTDI's D2XX library " + libraryName + " could not be loaded";
+    text += loaderError.empty() ? "." : " (" + loaderError + ").";
+    text += " Install it, or name it with " + std::string(D2XX_LIBRARY_VARIABLE) +
+            "=/path/to/libftd2xx.so, or add its folder to LD_LIBRARY_PATH";
+    const std::vector<std::string> ports = UsbTtysOfVendor(roots.sys, FTDI_VENDOR_ID);
+    if (!ports.empty())
+        text += "; or choose the Tetherix's serial port (" + ports.front() + ")";
+    return text + ".";
+}
+
+std::string ExplainD2xxOpenFailure(const SystemRoots& roots)
+{
+    const std::vector<FtdiCable> cables = FindFtdiCables(roots.sys);
+    if (cables.empty())
+        return "No FTDI USB device is plugged in: plug the Tetherix in.";
+    for (const FtdiCable& cable : cables) {
+        if (cable.heldByDriver != SERIAL_DRIVER)
+            continue;
+        if (cable.ttyName.empty())
+            return "The Tetherix is held by the kernel's ftdi_sio driver: unload ftdi_sio (sudo "
+                   "rmmod ftdi_sio) to use FTDI's library.";
+        return "The Tetherix is held by the kernel's ftdi_sio driver as " + cable.ttyName +
+               ": choose " + cable.ttyName +
+               ", or unload ftdi_sio (sudo rmmod ftdi_sio) to use FTDI's library.";
+    }
+    const UsbDeviceFacts& device = cables.front().device;
+    const std::string node = UsbNodePath(device, roots);
+    if (!node.empty() && access(node.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
+        return "Your user may not use the " + CableName(device) + " at " + node +
+               ". Install the Tetherix udev rule, then plug the cable in again.";
+    return "The " + CableName(device) +
+           " is plugged in but FTDI's library could not open it; close any other program "
+           "that uses it and try again.";
+}

@@ -1,0 +1,47 @@
+// Fake /proc, /sys, /dev and /etc trees in a temporary directory, laid out as the kernel and
+// udev lay out the real ones, for the port description and diagnosis tests.
+#pragma once
+
+#include "link/SystemRoots.h"
+
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct FakeUsbSerial {
+    std::string usbName;   // "1-1"
+    std::string ttyName;   // "ttyUSB0"; empty when no driver made a port of it
+    std::string vendorId;  // "0403"
+    std::string productId; // "6001"
+    std::string manufacturer;
+    std::string product;
+    std::string serial;
+    std::string driver = "ftdi_sio"; // the interface's driver; empty for none
+};
+
+class FakeSystemTree {
+public:
+    FakeSystemTree();
+    ~FakeSystemTree();
+    FakeSystemTree(const FakeSystemTree&) = delete;
+    FakeSystemTree& operator=(const FakeSystemTree&) = delete;
+
+    SystemRoots Roots() const;
+    std::filesystem::path Root() const { return m_root; }
+
+    void AddUsbSerial(const FakeUsbSerial& device);
+    void AddPlatformTty(const std::string& ttyName);
+    // A by-id link under dev/serial/by-id, pointing to ../../<ttyName> as udev makes it.
+    void AddByIdLink(const std::string& name, const std::string& ttyName);
+    // A device node (a plain file) under dev with the given mode and group.
+    void AddNode(const std::string& relative, mode_t mode, gid_t gid);
+    // A process under proc with its command name and the targets of its open files.
+    void AddProcess(pid_t pid, const std::string& comm, const std::vector<std::string>& openFiles);
+    void WriteGroups(const std::string& text);
+    // Forgets every device (the cables were unplugged).
+    void ClearDevices();
+
+private:
+    std::filesystem::path m_root;
+};
