@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/IniFile.h"
+#include "app/SupportReport.h"
 #include "device/DeviceIdentity.h"
 #include "device/FirmwareImage.h"
 #include "dialogs/NoticeDlg.h"
@@ -29,6 +30,7 @@ class QProgressBar;
 class QPushButton;
 class QMenu;
 class CPortCombo;
+class CSupportLog;
 
 // Where the conversation with the unit stands.
 constexpr int PHASE_IDLE = 0;
@@ -52,6 +54,7 @@ constexpr int SILENCE_TIMEOUT_MS = 500;
 // Commands of the window's system menu.
 constexpr UINT IDM_ABOUTBOX = 0x0010;
 constexpr UINT IDM_ECHOTEST = 0x0020;
+constexpr UINT IDM_SAVELOG = 0x0030;
 constexpr UINT SC_CLOSE = 0xF060;
 
 // Controls of the main dialog.
@@ -125,6 +128,15 @@ public:
     void OnGetFromWeb();
     void ReportUpdateDone();
     void SetWebBaseUrl(const std::string& url) { m_strWebBaseUrl = url; }
+    // A service address from the command line; checked and applied at start-up, after the
+    // "FIRMWARE SERVICE" setting.
+    void SetServiceOverride(const std::string& url) { m_strServiceOverride = url; }
+
+    // --- support log ---
+    // The log that status lines and notices are copied to (owned by the caller; may be none).
+    void SetSupportLog(CSupportLog* pLog) { m_pSupportLog = pLog; }
+    CSupportLog* SupportLog() const { return m_pSupportLog; }
+    void OnSaveSupportLog();
 
     // --- USB cable ---
     LPARAM OnCableData(WPARAM wParam, LPARAM lParam);
@@ -198,6 +210,10 @@ private:
     void EndDialog(int result);
     void Pause(int ms);
     std::string ComputeProgramDir() const;
+    std::string ChooseSettingsFile();
+    void OnSettingsWriteFailed(const std::string& path);
+    void ApplyServiceAddress();
+    SupportFacts GatherSupportFacts() const;
     void StartFirstRunDefaults();
     void ReadFirmwareFile();
     void DispatchReceived(const std::string& text);
@@ -211,4 +227,7 @@ private:
     QMenu* m_sysMenu = nullptr;
     bool m_bEnded = false;
     std::string m_strProgramDirOverride;
+    std::string m_strServiceOverride;
+    CSupportLog* m_pSupportLog = nullptr;
+    bool m_bSettingsFailureShown = false;
 };

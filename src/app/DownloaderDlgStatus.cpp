@@ -1,6 +1,7 @@
 // The status list, the activity line and the notice of the main dialog.
 #include "app/DownloaderDlg.h"
 
+#include "platform/SupportLog.h"
 #include "res/StringTable.h"
 
 #include <QListWidget>
@@ -19,6 +20,8 @@ std::string ActivitySuffix(int step)
 
 void CDownloaderDlg::LogLine(const std::string& text)
 {
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->Status(text);
     m_list->addItem(QString::fromStdString(text));
     // The newest line is always in view, however long the list is.
     m_list->scrollToItem(m_list->item(m_list->count() - 1), QAbstractItemView::PositionAtBottom);
@@ -42,6 +45,8 @@ void CDownloaderDlg::ShowActivity()
 
 void CDownloaderDlg::ShowNotice(const std::string& text)
 {
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->Notice(text);
     m_noticeDlg.m_strText = text;
     m_noticeDlg.DoModal();
 }

@@ -109,17 +109,18 @@ TEST_F(StartUp, ExitAsksOutsideConnectingAndNoKeepsTheDialog)
     EXPECT_FALSE(m_dlg->isVisible());
 }
 
-TEST_F(StartUp, WindowMenuCarriesAboutAndEchoTestAfterASeparator)
+TEST_F(StartUp, WindowMenuCarriesAboutEchoTestAndSaveSupportLogAfterASeparator)
 {
     StartDialog();
     auto* menu = m_dlg->findChild<QMenu*>();
     ASSERT_NE(menu, nullptr);
     const auto actions = menu->actions();
-    ASSERT_GE(actions.size(), 3);
+    ASSERT_GE(actions.size(), 4);
     const int n = static_cast<int>(actions.size());
-    EXPECT_TRUE(actions[n - 3]->isSeparator());
-    EXPECT_EQ(actions[n - 2]->text().toStdString(), "&About Bootloader");
-    EXPECT_EQ(actions[n - 1]->text().toStdString(), "Echo Test");
+    EXPECT_TRUE(actions[n - 4]->isSeparator());
+    EXPECT_EQ(actions[n - 3]->text().toStdString(), "&About Bootloader");
+    EXPECT_EQ(actions[n - 2]->text().toStdString(), "Echo Test");
+    EXPECT_EQ(actions[n - 1]->text(), QStringLiteral("Save Support Log\u2026"));
 
     CModalAnswerer answerer;
     answerer.Press("OK");
