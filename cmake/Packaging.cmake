@@ -10,7 +10,7 @@ set(CPACK_PACKAGE_DESCRIPTION
   "Updates the firmware of a kx410 unit through the Tetherix programming cable, driven\n"
   "through FTDI's D2XX library or as a serial port. The image comes from a local .fwr file\n"
   "or from the firmware service. Includes the window program kestova-downloader, the\n"
-  "command line kestova-flash and a udev rule that gives the cable to the dialout group.")
+  "command line kestova-flash and a udev rule for the cable.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -18,5 +18,4 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Kestova Firmware Downloader developers <dow
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n${CPACK_PACKAGE_DESCRIPTION}")
 include(CPack)
