@@ -2,11 +2,14 @@
 # Installs the Debian packages the downloader needs that are not on this machine yet, then
 # configures and builds into the given build directory (default: build/).
 # Usage: scripts/setup.sh [build-dir] [extra cmake arguments...]
+# KX_TARGETS="a b" builds only those targets (default: everything). The compiler goes through
+# ccache, so that a second build directory or a fresh clone reuses what was compiled before.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev libcpp-httplib-dev libssl-dev
-          googletest libgtest-dev libgmock-dev libbenchmark-dev libudev-dev xvfb xauth)
+PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev libcurl4-openssl-dev
+          libcpp-httplib-dev libssl-dev libudev-dev googletest libgtest-dev libgmock-dev
+          libbenchmark-dev xvfb xauth appstream desktop-file-utils curl)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -23,5 +26,7 @@ fi
 
 BUILD_DIR="${1:-build}"
 shift || true
-cmake -S . -B "$BUILD_DIR" -G Ninja "$@"
-cmake --build "$BUILD_DIR" -j "$(nproc)"
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@"
+TARGET_ARGS=()
+for t in ${KX_TARGETS:-}; do TARGET_ARGS+=(--target "$t"); done
+cmake --build "$BUILD_DIR" -j "$(nproc)" "${TARGET_ARGS[@]}"

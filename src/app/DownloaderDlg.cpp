@@ -8,6 +8,7 @@
 #include "platform/DialogUnits.h"
 #include "platform/OsVersion.h"
 #include "platform/ProgramPath.h"
+#include "platform/SupportLog.h"
 #include "res/Resources.h"
 #include "res/StringTable.h"
 
@@ -107,6 +108,8 @@ void CDownloaderDlg::BuildSystemMenu()
                              [this] { OnSysCommand(IDM_ABOUTBOX); });
         m_sysMenu->addAction(QStringLiteral("Echo Test"), this,
                              [this] { OnSysCommand(IDM_ECHOTEST); });
+        m_sysMenu->addAction(QStringLiteral("Save Support Log\u2026"), this,
+                             [this] { OnSysCommand(IDM_SAVELOG); });
     }
     new CWindowMenuKeys(this, [this] { m_sysMenu->exec(mapToGlobal(QPoint(0, 0))); });
 }
@@ -150,10 +153,12 @@ bool CDownloaderDlg::OnInitDialog()
         ShowNotice(LoadString(IDS_OS_NOT_SUPPORTED) + " ");
 
     m_strProgramDir = ComputeProgramDir();
-    m_ini.SetPath((m_strProgramDir + SETTINGS_FILE_NAME).c_str());
+    m_ini.SetPath(ChooseSettingsFile().c_str());
+    m_ini.SetWriteFailedHandler([this](const std::string& path) { OnSettingsWriteFailed(path); });
     StartFirstRunDefaults();
     m_strPortName = m_ini.GetString(SETTINGS_SECTION, KEY_COM_PORT);
     m_strLastDirectory = m_ini.GetString(SETTINGS_SECTION, KEY_LAST_DIRECTORY);
+    ApplyServiceAddress();
 
     m_portNames = m_engine.ListSerialPorts();
     m_portNames.push_back(USB_PORT_NAME);
@@ -186,6 +191,9 @@ void CDownloaderDlg::OnSysCommand(UINT nId)
         m_engine.StartEchoTest();
         return;
     }
+    case IDM_SAVELOG:
+        OnSaveSupportLog();
+        return;
     case IDM_ABOUTBOX: {
         CAboutDlg aboutDlg;
         aboutDlg.DoModal();
@@ -269,6 +277,8 @@ void CDownloaderDlg::closeEvent(QCloseEvent* e)
 
 void CDownloaderDlg::ShowMessageBox(const std::string& text)
 {
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->Notice(text);
     QMessageBox::warning(this, QStringLiteral("Kestova"), QString::fromStdString(text),
                          QMessageBox::Ok);
 }

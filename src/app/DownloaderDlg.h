@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/IniFile.h"
+#include "app/SupportReport.h"
 #include "device/UpdateEngine.h"
 #include "dialogs/NoticeDlg.h"
 #include "dialogs/PromptDlg.h"
@@ -24,10 +25,12 @@ class QProgressBar;
 class QPushButton;
 class QMenu;
 class CPortCombo;
+class CSupportLog;
 
 // Commands of the window's system menu.
 constexpr UINT IDM_ABOUTBOX = 0x0010;
 constexpr UINT IDM_ECHOTEST = 0x0020;
+constexpr UINT IDM_SAVELOG = 0x0030;
 constexpr UINT SC_CLOSE = 0xF060;
 
 // Controls of the main dialog.
@@ -99,6 +102,15 @@ public:
     void OnGetFromWeb();
     void ReportUpdateDone();
     void SetWebBaseUrl(const std::string& url) { m_engine.SetWebBaseUrl(url); }
+    // A service address from the command line; checked and applied at start-up, after the
+    // "FIRMWARE SERVICE" setting.
+    void SetServiceOverride(const std::string& url) { m_strServiceOverride = url; }
+
+    // --- support log ---
+    // The log that status lines and notices are copied to (owned by the caller; may be none).
+    void SetSupportLog(CSupportLog* pLog) { m_pSupportLog = pLog; }
+    CSupportLog* SupportLog() const { return m_pSupportLog; }
+    void OnSaveSupportLog();
 
     // --- USB cable ---
     LPARAM OnCableData(WPARAM wParam, LPARAM lParam);
@@ -177,9 +189,16 @@ private:
     QWidget* ControlWidget(EngineControl control) const;
     void EndDialog(int result);
     std::string ComputeProgramDir() const;
+    std::string ChooseSettingsFile();
+    void OnSettingsWriteFailed(const std::string& path);
+    void ApplyServiceAddress();
+    SupportFacts GatherSupportFacts() const;
     void StartFirstRunDefaults();
 
     QMenu* m_sysMenu = nullptr;
     bool m_bEnded = false;
     std::string m_strProgramDirOverride;
+    std::string m_strServiceOverride;
+    CSupportLog* m_pSupportLog = nullptr;
+    bool m_bSettingsFailureShown = false;
 };

@@ -2,6 +2,7 @@
 #include "app/DownloaderDlg.h"
 
 #include "app/StatusList.h"
+#include "platform/SupportLog.h"
 #include "res/StringTable.h"
 
 #include <QPushButton>
@@ -26,6 +27,8 @@ void CDownloaderDlg::LogLine(const std::string& text)
 {
     // The newest line is always in view, however long the list is; the list brings it there
     // once per pass of the event loop, not once per line.
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->Status(text);
     if (CStatusList* list = AsStatusList(m_list)) {
         list->AppendLine(text);
         return;
@@ -52,6 +55,8 @@ void CDownloaderDlg::ShowActivity()
 
 void CDownloaderDlg::ShowNotice(const std::string& text)
 {
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->Notice(text);
     m_noticeDlg.m_strText = text;
     m_noticeDlg.DoModal();
 }

@@ -36,7 +36,11 @@ bool CIniFile::WriteString(const char* section, const char* key, const char* val
 {
     if (!section || !key)
         return false;
-    return WritePrivateProfileString(section, key, value ? value : "", Path() ? Path() : "") != 0;
+    const char* path = Path() ? Path() : "";
+    const bool bWritten = WritePrivateProfileString(section, key, value ? value : "", path) != 0;
+    if (!bWritten && m_onWriteFailed)
+        m_onWriteFailed(path);
+    return bWritten;
 }
 
 bool CIniFile::KeyExists(const char* section, const char* key) const

@@ -2,6 +2,7 @@
 // value, and tells whether a key is present.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,10 +23,16 @@ public:
     bool WriteString(const char* section, const char* key, const char* value);
     // True when the key is present in the section, even with an empty value.
     bool KeyExists(const char* section, const char* key) const;
+    // Called with the file's path each time a write of the file itself fails.
+    void SetWriteFailedHandler(std::function<void(const std::string&)> handler)
+    {
+        m_onWriteFailed = std::move(handler);
+    }
 
     // The sentinel default that no real setting holds.
     static constexpr const char* ABSENT_SENTINEL = "{63788286-AE30-4D6B-95DF-3B451C1C79F9}";
 
 private:
     std::unique_ptr<char[]> m_pszPath;
+    std::function<void(const std::string&)> m_onWriteFailed;
 };

@@ -1,14 +1,34 @@
-// The downloader's entry point: a Qt application whose only top-level window is the main
-// dialog.
+// The downloader's entry point: the command line is read first (--help and --version need no
+// display), then a Qt application whose only top-level window is the main dialog.
+#include "app/CommandLine.h"
 #include "app/DownloaderApp.h"
+#include "platform/SupportLog.h"
 
 #include <QApplication>
 
+#include <cstdio>
+
 int main(int argc, char* argv[])
 {
+    const DownloaderOptions options = ParseDownloaderOptions({argv + 1, argv + argc});
+    switch (options.action) {
+    case DownloaderOptions::EAction::Help:
+        std::fputs(DownloaderUsage().c_str(), stdout);
+        return 0;
+    case DownloaderOptions::EAction::Version:
+        std::fputs(DownloaderVersionText().c_str(), stdout);
+        return 0;
+    case DownloaderOptions::EAction::Error:
+        std::fprintf(stderr, "kestova-downloader: %s\n%s", options.strError.c_str(),
+                     DownloaderUsage().c_str());
+        return 1;
+    case DownloaderOptions::EAction::Run:
+        break;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestova Firmware Downloader"));
-    CDownloaderApp app;
+    CSupportLog supportLog(CSupportLog::DefaultPath());
+    CDownloaderApp app(options, &supportLog);
     app.InitInstance();
     return 0;
 }

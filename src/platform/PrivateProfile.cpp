@@ -1,5 +1,6 @@
 #include "platform/PrivateProfile.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -29,9 +30,13 @@ bool EqualNoCase(const std::string& a, const char* b)
     return strcasecmp(a.c_str(), b) == 0;
 }
 
-// The whole file, read in one go whatever its size; a file that cannot be read is empty.
+// The whole file, read in one go whatever its size; a file that cannot be read, or that is not
+// a plain file (a folder in its place, a pipe), is empty.
 std::string ReadContent(const char* filePath)
 {
+    struct stat info {};
+    if (stat(filePath, &info) != 0 || !S_ISREG(info.st_mode))
+        return {};
     std::ifstream in(filePath, std::ios::binary);
     if (!in)
         return {};

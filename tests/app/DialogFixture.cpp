@@ -17,6 +17,9 @@ void DialogFixture::SetUp()
     m_dir = mkdtemp(pattern);
     m_sysfs = m_dir + "/sys/class/tty";
     fs::create_directories(m_sysfs);
+    // The user's own settings and log never meet a test's.
+    setenv("XDG_CONFIG_HOME", (m_dir + "/config").c_str(), 1);
+    setenv("XDG_STATE_HOME", (m_dir + "/state").c_str(), 1);
     SetComPortSysfsRoot(m_dir + "/sys");
 }
 

@@ -1,12 +1,17 @@
 // The main dialog at start-up, on exit, and its status list, driven through the real window.
 #include "DialogFixture.h"
 
+#include "platform/SupportLog.h"
 #include "res/StringTable.h"
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -125,17 +130,18 @@ TEST_F(StartUp, ExitAsksOutsideConnectingAndNoKeepsTheDialog)
     EXPECT_FALSE(m_dlg->isVisible());
 }
 
-TEST_F(StartUp, WindowMenuCarriesAboutAndEchoTestAfterASeparator)
+TEST_F(StartUp, WindowMenuCarriesAboutEchoTestAndSaveSupportLogAfterASeparator)
 {
     StartDialog();
     auto* menu = m_dlg->findChild<QMenu*>();
     ASSERT_NE(menu, nullptr);
     const auto actions = menu->actions();
-    ASSERT_GE(actions.size(), 3);
+    ASSERT_GE(actions.size(), 4);
     const int n = static_cast<int>(actions.size());
-    EXPECT_TRUE(actions[n - 3]->isSeparator());
-    EXPECT_EQ(actions[n - 2]->text().toStdString(), "&About Bootloader");
-    EXPECT_EQ(actions[n - 1]->text().toStdString(), "Echo Test");
+    EXPECT_TRUE(actions[n - 4]->isSeparator());
+    EXPECT_EQ(actions[n - 3]->text().toStdString(), "&About Bootloader");
+    EXPECT_EQ(actions[n - 2]->text().toStdString(), "Echo Test");
+    EXPECT_EQ(actions[n - 1]->text(), QStringLiteral("Save Support Log\u2026"));
 
     CModalAnswerer answerer;
     answerer.Press("OK");
@@ -271,3 +277,66 @@ TEST_F(StatusLog, NoticeShowsTheTextAndShowsItAgain)
 }
 
 } // namespace
+
+using Support = DialogFixture;
+
+TEST_F(Support, SavedSupportLogHoldsVersionPortsD2xxAndTheSession)
+{
+    AddFakePort("ttyUSB0");
+    StartDialog();
+    CSupportLog log(m_dir + "/state/downloader.log");
+    m_dlg->SetSupportLog(&log);
+    m_dlg->LogLine("Found Device: kx410");
+
+    const std::string saved = m_dir + "/support.log";
+    CModalAnswerer answerer;
+    answerer.ChooseFile(QString::fromStdString(saved));
+    m_dlg->OnSysCommand(IDM_SAVELOG);
+    ASSERT_EQ(answerer.AnsweredCount(), 1);
+
+    std::ifstream in(saved);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string report = text.str();
+    EXPECT_NE(report.find("Version: kestova-downloader "), std::string::npos) << report;
+    EXPECT_NE(report.find("Ports found: ttyUSB0"), std::string::npos) << report;
+    EXPECT_NE(report.find("D2XX library " + CUsbCable::DriverLibraryName() + ": "),
+              std::string::npos) << report;
+    EXPECT_NE(report.find("Firmware service: " + m_dlg->m_engine.WebBaseUrl()), std::string::npos);
+    EXPECT_NE(report.find(" status Found Device: kx410\n"), std::string::npos) << report;
+    EXPECT_EQ(ListLines().back(), "Support log saved to " + saved);
+}
+
+TEST_F(Support, UnsavableSettingsAreSaidOnceAndABadServiceAddressKeepsTheDefault)
+{
+    // A folder where the settings file should be: every write fails, even for root.
+    std::filesystem::create_directories(m_dir + "/Kestova.ini");
+    m_dlg = std::make_unique<CDownloaderDlg>();
+    m_dlg->SetProgramDirOverride(m_dir);
+    m_dlg->SetServiceOverride("ftp://fw.example.com");
+    const std::string builtIn = m_dlg->m_engine.WebBaseUrl();
+    m_dlg->OnInitDialog();
+    m_dlg->m_ini.WriteString(CDownloaderDlg::SETTINGS_SECTION, "COM PORT", "USB");
+
+    const auto lines = ListLines();
+    ASSERT_EQ(lines.size(), 2u) << testing::PrintToString(lines);
+    EXPECT_EQ(lines[0], "Settings cannot be saved to " + m_dir +
+                            "/Kestova.ini; they will be lost when the program ends.");
+    EXPECT_EQ(lines[1], "Firmware service \"ftp://fw.example.com\" not used: only http:// and "
+                        "https:// addresses are accepted. Using " + builtIn + ".");
+    EXPECT_EQ(m_dlg->m_engine.WebBaseUrl(), builtIn);
+}
+
+TEST_F(Support, ServiceSettingIsUsedAndTheCommandLineWins)
+{
+    WriteSettings("[Settings]\nCOM PORT=\nFIRMWARE SERVICE=https://fw.example.com/\n");
+    StartDialog();
+    EXPECT_EQ(m_dlg->m_engine.WebBaseUrl(), "https://fw.example.com");
+    m_dlg.reset();
+    m_dlg = std::make_unique<CDownloaderDlg>();
+    m_dlg->SetProgramDirOverride(m_dir);
+    m_dlg->SetServiceOverride("http://127.0.0.1:9999");
+    m_dlg->OnInitDialog();
+    EXPECT_EQ(m_dlg->m_engine.WebBaseUrl(), "http://127.0.0.1:9999");
+    EXPECT_TRUE(ListLines().empty());
+}

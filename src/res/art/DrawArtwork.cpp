@@ -2,6 +2,9 @@
 // 139 (340 x 90). The PNGs are kept in src/res/images and built into the program; this tool is
 // not part of the normal build. To redraw them:
 //     ninja -C build kx_draw_artwork && build/src/res/kx_draw_artwork src/res/images
+// With --hicolor it draws the icon for the desktop's icon theme instead, at the theme's usual
+// sizes, as <dir>/<N>x<N>/apps/kestova-downloader.png:
+//     build/src/res/kx_draw_artwork --hicolor data/icons/hicolor
 #include <QDir>
 #include <QFont>
 #include <QGuiApplication>
@@ -221,13 +224,28 @@ bool Save(const QImage& image, const QDir& dir, const QString& strName)
     return false;
 }
 
+bool SaveThemeIcons(const QDir& themeDir)
+{
+    bool bOk = true;
+    for (const int nSizePx : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString strSub = QStringLiteral("%1x%1/apps").arg(nSizePx);
+        themeDir.mkpath(strSub);
+        bOk = Save(DrawIcon(nSizePx), QDir(themeDir.filePath(strSub)),
+                   QStringLiteral("kestova-downloader.png")) && bOk;
+    }
+    return bOk;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--hicolor")
+        return SaveThemeIcons(QDir(QString::fromLocal8Bit(argv[2]))) ? 0 : 1;
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output directory>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <output directory> | --hicolor <theme directory>\n",
+                     argv[0]);
         return 2;
     }
     const QDir dir(QString::fromLocal8Bit(argv[1]));

@@ -1,0 +1,20 @@
+// The downloader's command line, read before any window exists so that --help and --version
+// are answered without a display.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct DownloaderOptions {
+    enum class EAction { Run, Help, Version, Error };
+    EAction action = EAction::Run;
+    std::string strService;   // --service URL, as given (checked when the window starts)
+    std::string strError;     // what was wrong, for EAction::Error
+};
+
+// Options of our own start with "--"; options with one dash are left to Qt (-platform, ...).
+DownloaderOptions ParseDownloaderOptions(const std::vector<std::string>& args);
+
+// The texts printed for --help and --version.
+std::string DownloaderUsage();
+std::string DownloaderVersionText();

@@ -1,0 +1,53 @@
+// Where the main dialog keeps its settings, and the firmware service address chosen at run time.
+#include "app/DownloaderDlg.h"
+
+#include "app/SettingsLocation.h"
+#include "platform/UserDirs.h"
+#include "web/ServiceUrl.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace {
+constexpr const char* KEY_FIRMWARE_SERVICE = "FIRMWARE SERVICE";
+}
+
+std::string CDownloaderDlg::ChooseSettingsFile()
+{
+    SettingsPlaces places;
+    places.programDir = m_strProgramDir;
+    places.bProgramDirWritable = IsWritableDirectory(m_strProgramDir);
+    places.configHome = XdgConfigHome();
+    std::error_code error;
+    if (!places.configHome.empty())
+        places.bUserFileExists = std::filesystem::exists(UserSettingsPath(places.configHome), error);
+    const std::string path = ChooseSettingsPath(places);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    return path;
+}
+
+void CDownloaderDlg::OnSettingsWriteFailed(const std::string& path)
+{
+    // Said once: every later write fails the same way, and the list is for the update.
+    if (m_bSettingsFailureShown)
+        return;
+    m_bSettingsFailureShown = true;
+    LogLine("Settings cannot be saved to " + path + "; they will be lost when the program ends.");
+}
+
+void CDownloaderDlg::ApplyServiceAddress()
+{
+    // The setting overrides the built-in address, the command line overrides both.
+    for (const std::string& candidate :
+         {m_ini.GetString(SETTINGS_SECTION, KEY_FIRMWARE_SERVICE), m_strServiceOverride}) {
+        if (candidate.empty())
+            continue;
+        std::string url;
+        std::string reason;
+        if (CheckServiceUrl(candidate, url, reason))
+            SetWebBaseUrl(url);
+        else
+            LogLine("Firmware service \"" + candidate + "\" not used: " + reason + ". Using " +
+                    m_engine.WebBaseUrl() + ".");
+    }
+}

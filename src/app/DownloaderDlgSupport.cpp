@@ -1,0 +1,75 @@
+// The window menu's Save Support Log: the current session's log, with what the program is and
+// what it found, written to a file the user picks.
+#include "app/DownloaderDlg.h"
+
+#include "app/CommandLine.h"
+#include "app/SupportReport.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/SupportLog.h"
+
+#include <QDir>
+#include <QFileDialog>
+
+#include <fstream>
+
+namespace {
+
+bool AddPortDescription(void* context, const ComPortInfo& info)
+{
+    auto* ports = static_cast<std::vector<std::string>*>(context);
+    std::string text = info.portName;
+    if (info.friendlyName != info.portName || !info.enumerator.empty())
+        text += " (" + info.friendlyName + ", " + info.enumerator + ")";
+    ports->push_back(text);
+    return true;
+}
+
+bool IsD2xxLibraryFound(const std::string& name)
+{
+    if (CDynamicLibrary::IsResident(name))
+        return true;
+    CDynamicLibrary library;
+    return library.Load(name);
+}
+
+} // namespace
+
+SupportFacts CDownloaderDlg::GatherSupportFacts() const
+{
+    SupportFacts facts;
+    facts.strVersion = DownloaderVersionText();
+    if (!facts.strVersion.empty() && facts.strVersion.back() == '\n')
+        facts.strVersion.pop_back();
+    EnumerateComPorts(&AddPortDescription, &facts.ports);
+    facts.strD2xxLibrary = CUsbCable::DriverLibraryName();
+    facts.bD2xxFound = IsD2xxLibraryFound(facts.strD2xxLibrary);
+    facts.strSettingsFile = m_ini.Path() ? m_ini.Path() : "";
+    facts.strServiceUrl = m_engine.WebBaseUrl();
+    if (m_pSupportLog != nullptr && m_pSupportLog->IsWritingFile())
+        facts.strLogFile = m_pSupportLog->Path();
+    return facts;
+}
+
+void CDownloaderDlg::OnSaveSupportLog()
+{
+    QFileDialog dialog(this, QStringLiteral("Save Support Log"),
+                       QDir(QString::fromStdString(m_strLastDirectory))
+                           .filePath(QStringLiteral("kestova-support.log")),
+                       QStringLiteral("Log files (*.log);;All files (*)"));
+    dialog.setObjectName(QStringLiteral("SupportLogDialog"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+
+    const std::string path = dialog.selectedFiles().front().toStdString();
+    const std::string session = m_pSupportLog ? m_pSupportLog->SessionText() : std::string();
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << ComposeSupportReport(GatherSupportFacts(), session);
+    file.close();
+    if (!file)
+        ShowMessageBox("The support log could not be written to " + path + ".");
+    else
+        LogLine("Support log saved to " + path);
+}

@@ -1,0 +1,91 @@
+// The support log: rotation keeps a bounded number of bounded files, and the byte trace can be
+// read by a person.
+#include "platform/SupportLog.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class SupportLogTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char pattern[] = "/tmp/kx-log-XXXXXX";
+        m_dir = mkdtemp(pattern);
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+    std::string m_dir;
+};
+
+TEST_F(SupportLogTest, RotationKeepsThreeFilesNoneOverTheLimitNewestFirst)
+{
+    constexpr std::uintmax_t LIMIT_BYTES = 400;
+    const std::string path = m_dir + "/nested/downloader.log";
+    {
+        // An earlier session left a full file: it is rotated before anything is added.
+        fs::create_directories(m_dir + "/nested");
+        std::ofstream(path) << std::string(LIMIT_BYTES, 'x') << "\n";
+    }
+    CSupportLog log(path, LIMIT_BYTES);
+    ASSERT_TRUE(log.IsWritingFile()) << log.LastError();
+    for (int i = 0; i < 60; ++i)
+        log.Status("line " + std::to_string(i));
+
+    std::vector<std::string> files;
+    for (const auto& entry : fs::directory_iterator(m_dir + "/nested")) {
+        files.push_back(entry.path().filename().string());
+        EXPECT_LE(fs::file_size(entry.path()), LIMIT_BYTES) << entry.path();
+    }
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"downloader.log", "downloader.log.1",
+                                               "downloader.log.2"}));
+    const std::string newest = ReadAll(path);
+    EXPECT_NE(newest.find("status line 59\n"), std::string::npos);
+    EXPECT_EQ(ReadAll(path + ".2").find("xxxx"), std::string::npos); // the old file is gone
+    // The session in memory ends with the newest line and never outgrows the files.
+    const std::string session = log.SessionText();
+    EXPECT_LE(session.size(), 3 * LIMIT_BYTES);
+    EXPECT_EQ(session.substr(session.size() - newest.size()), newest);
+}
+
+TEST_F(SupportLogTest, EntriesAreTimestampedLinesAndBytesAreEscaped)
+{
+    CSupportLog log(m_dir + "/downloader.log");
+    log.Bytes(CSupportLog::EDirection::ToUnit, "15EBaa", 6);
+    const char reply[] = {'V', '1', '\r', '\n', '\x01', '\\', '\xff'};
+    log.Bytes(CSupportLog::EDirection::FromUnit, reply, sizeof reply);
+    log.LinkOpened("ttyUSB0", 13, "Permission denied");
+    log.Notice("Two\nlines");
+
+    std::istringstream lines(ReadAll(m_dir + "/downloader.log"));
+    std::vector<std::string> entries;
+    for (std::string line; std::getline(lines, line);) {
+        ASSERT_GT(line.size(), 24u);
+        EXPECT_EQ(line[4], '-');  // "YYYY-MM-DD HH:MM:SS.mmm "
+        EXPECT_EQ(line[19], '.');
+        entries.push_back(line.substr(24));
+    }
+    EXPECT_EQ(entries, (std::vector<std::string>{
+                           "sent 6 bytes \"15EBaa\"",
+                           "recv 7 bytes \"V1\\r\\n\\x01\\\\\\xFF\"",
+                           "open ttyUSB0: error 13: Permission denied",
+                           "notice Two\\nlines",
+                       }));
+    EXPECT_EQ(log.SessionText(), ReadAll(m_dir + "/downloader.log"));
+}
+
+} // namespace
