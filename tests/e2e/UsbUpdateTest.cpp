@@ -107,4 +107,74 @@ TEST_F(UsbUpdate, CablePulledMidUpdateEndsWithTheFailureNoticeAndNoHang)
     EXPECT_FALSE(m_dlg->m_bUsbActive);
 }
 
+TEST_F(UsbUpdate, UnitIsCheckedForTheSentVersionAfterItRestarts)
+{
+    struct Case {
+        int nAppAfter;            // the version the unit runs after the update (107: 1.07)
+        std::string strLastLine;  // the status list's last line once it is identified again
+        std::string strNotice;    // the notice shown, if any
+    };
+    const Case cases[] = {
+        {107, "Update verified: kx410 now runs Ver 1.07", ""},
+        {100, "Press Open File or Get from Web",
+         "The kx410 still reports Ver 1.00 after the update. Cycle the power to the kx410 and try again."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.nAppAfter);
+        m_cable->ConfigureAfterUpdate(c.nAppAfter, false);
+        WriteSettings("[Settings]\nCOM PORT=USB\n");
+        StartDialog();
+        ASSERT_TRUE(WaitForIdentified());
+        OpenLocalFile(WriteImageFile(5, nullptr));
+        auto answerer = std::make_unique<CModalAnswerer>();
+        answerer->PressOnAnyOther("OK");
+        m_dlg->m_btnSend->click();
+        ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 20000));
+        ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_nPhase == PHASE_CONNECTING; }, 5000));
+        ASSERT_TRUE(WaitForIdentified());
+        ASSERT_TRUE(WaitUntil([&] { return ListLines().back() == c.strLastLine; }, 2000))
+            << ListLines().back();
+        EXPECT_EQ(ListLines()[0], "Found Device: kx410");
+        if (c.strNotice.empty()) {
+            EXPECT_EQ(answerer->AnsweredCount(), 0);
+        } else {
+            ASSERT_TRUE(answerer->WaitForAnswered(1, 2000));
+            EXPECT_EQ(answerer->Seen()[0].strText.toStdString(), c.strNotice);
+        }
+        answerer.reset();
+        StopDialog();
+        m_cable->Reset();
+    }
+}
+
+TEST_F(UsbUpdate, UnitThatNeverAnswersAfterTheLastLineIsLetGo)
+{
+    // The unit stops right after acknowledging the last line, as if its cable were pulled.
+    m_cable->ConfigureAfterUpdate(107, true);
+    WriteSettings("[Settings]\nCOM PORT=USB\n");
+    StartDialog();
+    ASSERT_TRUE(WaitForIdentified());
+    OpenLocalFile(WriteImageFile(4, nullptr));
+    m_dlg->m_btnSend->click();
+    ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 20000));
+    // Back to connecting, with the port list usable again, without anything from the unit.
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_nPhase == PHASE_CONNECTING; }, 5000));
+    EXPECT_TRUE(m_dlg->m_comboPort->isEnabled());
+    EXPECT_TRUE(m_dlg->IsTimerRunning(TIMER_WAKE));
+    EXPECT_EQ(ListLines().size(), 1u);
+}
+
+TEST_F(UsbUpdate, CableReplugDuringWakeUpIsWokenAgainAndIdentified)
+{
+    WriteSettings("[Settings]\nCOM PORT=USB\n");
+    CModalAnswerer answerer; // no notice: the cable is back before the next wake-up
+    StartDialog();
+    ASSERT_EQ(m_dlg->m_nPhase, PHASE_CONNECTING);
+    m_cable->Unplug();
+    m_cable->Plug();
+    ASSERT_TRUE(WaitForIdentified());
+    EXPECT_EQ(ListLines()[0], "Found Device: kx410");
+    EXPECT_EQ(answerer.AnsweredCount(), 0);
+}
+
 } // namespace
