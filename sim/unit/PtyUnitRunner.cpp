@@ -43,8 +43,6 @@ CPtyUnitRunner::CPtyUnitRunner(UnitSimulator& unit, PtyRunnerOptions options)
 
 CPtyUnitRunner::~CPtyUnitRunner()
 {
-    if (m_heldSlaveFd >= 0)
-        close(m_heldSlaveFd);
     if (m_masterFd >= 0)
         close(m_masterFd);
 }
@@ -68,10 +66,9 @@ bool CPtyUnitRunner::Open(std::string* pSlavePath, std::string* pError)
             close(slaveFd);
         return false;
     }
-    if (m_options.bExitOnClose)
-        close(slaveFd);
-    else
-        m_heldSlaveFd = slaveFd;
+    // The slave is not kept open here: a program that checks whether anyone else has the port
+    // open before it opens it must find it free, as it would a real cable's port.
+    close(slaveFd);
     fcntl(m_masterFd, F_SETFL, fcntl(m_masterFd, F_GETFL) | O_NONBLOCK);
     *pSlavePath = path;
     return true;

@@ -59,7 +59,6 @@ private:
     UnitSimulator& m_unit;
     const PtyRunnerOptions m_options;
     int m_masterFd = -1;
-    int m_heldSlaveFd = -1;
     bool m_bSlaveSeen = false;
     bool m_bOutputBlocked = false;
     std::deque<Pending> m_inbox;

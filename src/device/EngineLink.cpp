@@ -3,6 +3,8 @@
 #include "device/UpdateEngine.h"
 
 #include "device/ReceivedText.h"
+#include "link/PortDiagnosis.h"
+#include "link/PortUsers.h"
 #include "res/StringTable.h"
 
 #include <algorithm>
@@ -39,8 +41,19 @@ std::vector<std::string> CUpdateEngine::ListSerialPorts() const
 bool CUpdateEngine::OpenComPort(const std::string& portName)
 {
     const std::string device = DevicePath(portName);
-    if (m_serial.OpenPort(device.c_str(), this, 0, 0, 0, 0) != 0)
+    m_strLastDiagnosis.clear();
+    // A program that holds the port without a lock would share the unit's replies with us, and
+    // opening it would throw away its pending input: such a port is left alone.
+    const std::vector<PortUser> users = FindPortUsers(device);
+    if (!users.empty()) {
+        m_strLastDiagnosis = ExplainPortInUse(device, users);
         return false;
+    }
+    const DWORD code = m_serial.OpenPort(device.c_str(), this, 0, 0, 0, 0);
+    if (code != 0) {
+        m_strLastDiagnosis = ExplainPortOpenFailure(device, static_cast<int>(code));
+        return false;
+    }
     m_serial.ConfigureLine(LINE_BAUD, LINE_DATA_BITS, NOPARITY, ONESTOPBIT);
     m_serial.SetFlowControl(FlowNone);
     return true;
@@ -54,8 +67,29 @@ void CUpdateEngine::DropLinkChoice()
     m_events.OnPortChoiceDropped(true);
 }
 
+void CUpdateEngine::OnDiagnosis(const std::string& sentence)
+{
+    m_strLastDiagnosis = sentence;
+    LogDiagnosis();
+}
+
+void CUpdateEngine::LogDiagnosis()
+{
+    if (m_strLastDiagnosis.empty())
+        return;
+    Log(m_strLastDiagnosis);
+    m_events.OnDiagnosis(m_strLastDiagnosis);
+}
+
+void CUpdateEngine::ShowOpenFailure(const std::string& notice)
+{
+    LogDiagnosis();
+    ShowNotice(m_strLastDiagnosis.empty() ? notice : notice + "\n\n" + m_strLastDiagnosis);
+}
+
 bool CUpdateEngine::OpenUsbLink()
 {
+    m_strLastDiagnosis.clear();
     if (m_usb.Open(false) != 0)
         return false;
     m_bUsbActive = true;
@@ -85,7 +119,7 @@ void CUpdateEngine::OpenSavedPort(const std::string& name)
     }
     if (!OpenComPort(name)) {
         DropLinkChoice();
-        ShowNotice(LoadString(IDS_UNABLE_TO_OPEN));
+        ShowOpenFailure(LoadString(IDS_UNABLE_TO_OPEN));
         return;
     }
     m_events.OnPortOpened(name, false);
@@ -108,7 +142,7 @@ void CUpdateEngine::ConnectSelectedPort()
     }
     if (!OpenComPort(name)) {
         DropLinkChoice();
-        ShowNotice(LoadString(IDS_UNABLE_TO_OPEN));
+        ShowOpenFailure(LoadString(IDS_UNABLE_TO_OPEN));
         return;
     }
     m_events.OnPortOpened(name, true);
@@ -215,6 +249,8 @@ bool CUpdateEngine::ReopenLink()
         if (!OpenUsbLink()) {
             m_events.OnPortChoiceDropped(false);
             ClearLog();
+            if (!m_strLastDiagnosis.empty())
+                Log(m_strLastDiagnosis);
             return true;
         }
         m_usb.StartReader();
@@ -222,8 +258,13 @@ bool CUpdateEngine::ReopenLink()
     }
     if (!OpenComPort(name)) {
         DropLinkChoice();
-        ShowNotice("Unable to find Tetherix");
+        if (!m_strLastDiagnosis.empty())
+            m_events.OnDiagnosis(m_strLastDiagnosis);
+        ShowNotice(m_strLastDiagnosis.empty() ? std::string("Unable to find Tetherix")
+                                              : "Unable to find Tetherix\n\n" + m_strLastDiagnosis);
         ClearLog();
+        if (!m_strLastDiagnosis.empty())
+            Log(m_strLastDiagnosis);
         return false;
     }
     return true;

@@ -95,6 +95,7 @@ public:
     bool IsEchoMode() const override { return m_bEchoMode; }
     void ShowNotice(const std::string& text) override;
     void ShowMessageBox(const std::string& text) override;
+    void OnDiagnosis(const std::string& sentence) override;
 
     CSerialWndObj m_serial;
     CUsbCable m_usb;
@@ -114,6 +115,9 @@ protected:
 
 private:
     bool OpenComPort(const std::string& portName);
+    // The notice for a port that could not be opened, followed by what OpenComPort found.
+    void ShowOpenFailure(const std::string& notice);
+    void LogDiagnosis();
     bool OpenUsbLink();
     void EnterConnecting();
     void DropLinkChoice();
@@ -155,4 +159,6 @@ private:
     int m_nLinesSent = 0;
     int m_nRunLines = 0;
     bool m_bInterruptRequested = false;
+    // Why the last port or cable could not be opened, and what to do; empty when it opened.
+    std::string m_strLastDiagnosis;
 };

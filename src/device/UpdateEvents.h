@@ -5,6 +5,7 @@
 #include "device/DeviceIdentity.h"
 #include "device/EngineTypes.h"
 
+#include <cstdio>
 #include <string>
 
 class IUpdateEvents {
@@ -29,6 +30,9 @@ public:
     virtual void OnPhase(int) {}
     // Something the user must acknowledge (a modal notice; a face without one prints it).
     virtual void OnNotice(const std::string& text) = 0;
+    // The sentence that says why a port or the cable could not be used and what to do about
+    // it; it also follows the notice and goes to the status list. Also said on stderr.
+    virtual void OnDiagnosis(const std::string& sentence) { std::fprintf(stderr, "%s\n", sentence.c_str()); }
     // A driver error shown as a standard message box.
     virtual void OnMessageBox(const std::string& text) = 0;
     // The unit identified itself.

@@ -1,5 +1,6 @@
 #include "link/UsbCable.h"
 
+#include "link/CableDiagnosis.h"
 #include "link/D2xxLibraryVariable.h"
 
 #include <algorithm>
@@ -143,12 +144,25 @@ void CUsbCable::UnloadDriver()
     m_driverModule.Unload();
 }
 
+// The notice, followed by the sentence that says why and what to do.
+void CUsbCable::ExplainFailure(const std::string& notice, const std::string& sentence)
+{
+    if (sentence.empty()) {
+        m_owner.ShowNotice(notice);
+        return;
+    }
+    m_owner.OnDiagnosis(sentence);
+    m_owner.ShowNotice(notice + "\n\n" + sentence);
+}
+
 // A failed step releases what the earlier steps acquired, so that a later Open starts afresh.
 int CUsbCable::Open(bool bQuiet)
 {
     if (!LoadDriver()) {
         if (!bQuiet)
-            m_owner.ShowNotice(TEXT_NO_DRIVER);
+            ExplainFailure(TEXT_NO_DRIVER, DriverLoadError().empty()
+                                               ? std::string()
+                                               : ExplainD2xxLoadFailure(DriverLibraryName(), DriverLoadError()));
         return 1;
     }
     if (m_device)
@@ -156,7 +170,7 @@ int CUsbCable::Open(bool bQuiet)
     if (OpenByDescription() != FT_OK) {
         UnloadDriver();
         if (!bQuiet)
-            m_owner.ShowNotice(TEXT_NO_CABLE);
+            ExplainFailure(TEXT_NO_CABLE, ExplainD2xxOpenFailure());
         return 1;
     }
     if (SetBaudRate(CABLE_BAUD) != FT_OK) {

@@ -79,6 +79,7 @@ private:
     Fn Entry(EntryPoint ep) const { return reinterpret_cast<Fn>(m_entryPoints[ep]); }
 
     bool BindEntryPoints();
+    void ExplainFailure(const std::string& notice, const std::string& sentence);
     void UnloadDriver();
     DWORD ReadChunk(DWORD wanted);
     void Dispatch(const std::string& text);

@@ -28,4 +28,7 @@ public:
     virtual void ShowNotice(const std::string& text) = 0;
     // A standard message box with OK, for the driver-binding errors.
     virtual void ShowMessageBox(const std::string& text) = 0;
+    // The sentence that says why the cable could not be reached and what to do; it also
+    // follows the notice.
+    virtual void OnDiagnosis(const std::string&) {}
 };

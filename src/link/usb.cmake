@@ -4,4 +4,4 @@ add_library(kx_link_usb STATIC
   ${CMAKE_CURRENT_LIST_DIR}/UsbReader.cpp
   ${CMAKE_SOURCE_DIR}/src/platform/DynamicLibrary.cpp
 )
-target_link_libraries(kx_link_usb PUBLIC kx_platform Qt6::Core Threads::Threads ${CMAKE_DL_LIBS})
+target_link_libraries(kx_link_usb PUBLIC kx_platform kx_link_ports Qt6::Core Threads::Threads ${CMAKE_DL_LIBS})

@@ -1,6 +1,7 @@
 // The main dialog at start-up, on exit, and its status list, driven through the real window.
 #include "DialogFixture.h"
 
+#include "link/PortUsers.h"
 #include "platform/SupportLog.h"
 #include "res/StringTable.h"
 
@@ -12,6 +13,12 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -88,18 +95,51 @@ TEST_F(StartUp, EmptySavedPortIsNotAFirstRun)
     EXPECT_EQ(m_dlg->m_strLastDirectory, "");
 }
 
-TEST_F(StartUp, SavedPortThatCannotBeOpenedShowsNoticeAndEmptiesThePortList)
+TEST_F(StartUp, SavedPortThatCannotBeOpenedSaysWhyAndEmptiesThePortList)
 {
+    // A port held open by another program (without any lock), and a port whose node is gone.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    const std::string slave = ptsname(master);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        execlp("sh", "sh", "-c", ("exec 3<>" + slave + "; exec sleep 30").c_str(), nullptr);
+        _exit(127);
+    }
+    ASSERT_GT(holder, 0);
+    ASSERT_TRUE(WaitUntil([&] { return !FindPortUsers(slave).empty(); }, 5000));
+
+    struct Case {
+        std::string strPort;
+        std::string strSentence;
+    };
+    const Case cases[] = {
+        {"ttyKXMISSING0", "The Tetherix was unplugged."},
+        {slave.substr(5), slave + " is in use by sleep (pid " + std::to_string(holder) + ")"},
+    };
+    setenv("KX_EXTRA_COM_PORTS", cases[1].strPort.c_str(), 1);
     AddFakePort("ttyKXMISSING0"); // listed, but there is no such device node to open
-    WriteSettings("[Settings]\nCOM PORT=ttyKXMISSING0\n");
-    CModalAnswerer answerer;
-    answerer.Press("OK");
-    StartDialog();
-    ASSERT_EQ(answerer.AnsweredCount(), 1);
-    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), LoadString(IDS_UNABLE_TO_OPEN));
-    EXPECT_TRUE(PortEntries().empty());
-    EXPECT_EQ(m_dlg->m_strPortName, "");
-    EXPECT_NE(ReadSettings().find("COM PORT=ttyKXMISSING0"), std::string::npos);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.strPort);
+        WriteSettings("[Settings]\nCOM PORT=" + c.strPort + "\n");
+        CModalAnswerer answerer;
+        answerer.Press("OK");
+        StartDialog();
+        ASSERT_EQ(answerer.AnsweredCount(), 1);
+        const std::string notice = answerer.Seen()[0].strText.toStdString();
+        EXPECT_EQ(notice.rfind(LoadString(IDS_UNABLE_TO_OPEN) + "\n\n" + c.strSentence, 0), 0u) << notice;
+        EXPECT_EQ(ListLines().back().rfind(c.strSentence, 0), 0u) << ListLines().back();
+        EXPECT_TRUE(PortEntries().empty());
+        EXPECT_EQ(m_dlg->m_strPortName, "");
+        EXPECT_NE(ReadSettings().find("COM PORT=" + c.strPort), std::string::npos);
+        m_dlg.reset();
+    }
+    unsetenv("KX_EXTRA_COM_PORTS");
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    close(master);
 }
 
 TEST_F(StartUp, ExitAsksOutsideConnectingAndNoKeepsTheDialog)

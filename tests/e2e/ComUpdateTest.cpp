@@ -101,7 +101,8 @@ TEST_F(ComUpdate, CableVanishingMidUpdateGivesNoticesAndNoHang)
     // The run fails after the silence limit; reopening the vanished port fails too.
     ASSERT_TRUE(answerer.WaitForAnswered(2, 20000));
     EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), UpdateFailedNotice("kx410"));
-    EXPECT_EQ(answerer.Seen()[1].strText.toStdString(), LoadString(IDS_UNABLE_TO_OPEN));
+    EXPECT_EQ(answerer.Seen()[1].strText.toStdString(),
+              LoadString(IDS_UNABLE_TO_OPEN) + "\n\nThe Tetherix was unplugged.");
     EXPECT_TRUE(PortEntries().empty());
     EXPECT_EQ(m_dlg->m_strPortName, "");
     EXPECT_TRUE(m_dlg->m_btnDetect->isEnabled());

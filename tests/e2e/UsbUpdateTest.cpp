@@ -2,6 +2,7 @@
 // library.
 #include "UsbFixture.h"
 
+#include "link/CableDiagnosis.h"
 #include "res/StringTable.h"
 
 namespace {
@@ -78,7 +79,9 @@ TEST_F(UsbUpdate, MissingCableIsQuietAtStartUpAndLoudWhenChosen)
     answerer.Press("OK");
     ChoosePortFromListExpectingNoLink("USB");
     ASSERT_EQ(answerer.AnsweredCount(), 1);
-    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), "Unable to find USB Tetherix");
+    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(),
+              "Unable to find USB Tetherix\n\n" + ExplainD2xxOpenFailure());
+    EXPECT_EQ(ListLines().back(), ExplainD2xxOpenFailure());
     EXPECT_FALSE(m_dlg->m_bUsbActive);
     EXPECT_NE(ReadSettings().find("COM PORT=USB"), std::string::npos); // only read, never lost
 }
