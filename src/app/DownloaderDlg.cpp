@@ -156,12 +156,14 @@ bool CDownloaderDlg::OnInitDialog()
     m_ini.SetPath(ChooseSettingsFile().c_str());
     m_ini.SetWriteFailedHandler([this](const std::string& path) { OnSettingsWriteFailed(path); });
     StartFirstRunDefaults();
-    m_strPortName = m_ini.GetString(SETTINGS_SECTION, KEY_COM_PORT);
+    // The saved choice is the cable's lasting name: find the port it has today.
+    m_strPortName = ResolveSavedPort(m_ini.GetString(SETTINGS_SECTION, KEY_COM_PORT));
     m_strLastDirectory = m_ini.GetString(SETTINGS_SECTION, KEY_LAST_DIRECTORY);
     ApplyServiceAddress();
 
     m_portNames = m_engine.ListSerialPorts();
     m_portNames.push_back(USB_PORT_NAME);
+    StartHotplugMonitor();
     FillPortListAndOpenSaved();
     return true;
 }
@@ -170,7 +172,7 @@ void CDownloaderDlg::FillPortListAndOpenSaved()
 {
     bool bMatched = false;
     for (const auto& name : m_portNames) {
-        m_comboPort->AddString(name);
+        AddPortEntry(name);
         bMatched = bMatched || name == m_strPortName;
     }
     if (!bMatched) {

@@ -9,6 +9,7 @@
 #include "dialogs/NoticeDlg.h"
 #include "dialogs/PromptDlg.h"
 #include "link/ComPortEnum.h"
+#include "link/UeventSource.h"
 #include "platform/WindowMessage.h"
 #include "platform/WinTypes.h"
 
@@ -16,6 +17,7 @@
 
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +28,7 @@ class QPushButton;
 class QMenu;
 class CPortCombo;
 class CSupportLog;
+class CHotplugMonitor;
 
 // Commands of the window's system menu.
 constexpr UINT IDM_ABOUTBOX = 0x0010;
@@ -106,6 +109,12 @@ public:
     // "FIRMWARE SERVICE" setting.
     void SetServiceOverride(const std::string& url) { m_strServiceOverride = url; }
 
+    // --- plugging and unplugging ---
+    // The source of device events the window follows (tests feed their own); by default the
+    // system's. Set before OnInitDialog.
+    void SetHotplugSource(std::unique_ptr<IUeventSource> source);
+    void OnPortPlugged(const std::string& name, bool bAppeared);
+
     // --- support log ---
     // The log that status lines and notices are copied to (owned by the caller; may be none).
     void SetSupportLog(CSupportLog* pLog) { m_pSupportLog = pLog; }
@@ -181,6 +190,12 @@ private:
     void CreateControls();
     void BuildSystemMenu();
     void FillPortListAndOpenSaved();
+    void AddPortEntry(const std::string& name);
+    std::string LastingPortName(const std::string& name) const;
+    std::string ResolveSavedPort(const std::string& saved) const;
+    void StartHotplugMonitor();
+    bool IsActivePort(const std::string& name) const;
+    void OnPortUnplugged(const std::string& name);
     void EnumeratePortsIntoList();
     void ForgetPort();
     void CloseLinkForDetect();
@@ -196,6 +211,11 @@ private:
     void StartFirstRunDefaults();
 
     QMenu* m_sysMenu = nullptr;
+    std::unique_ptr<IUeventSource> m_pHotplugSource;
+    CHotplugMonitor* m_pHotplug = nullptr;
+    std::string m_strAwaitedPort;  // the lasting name of the chosen cable, unplugged
+    bool m_bDetecting = false;
+    std::vector<std::string> m_portsPluggedDuringDetect;
     bool m_bEnded = false;
     std::string m_strProgramDirOverride;
     std::string m_strServiceOverride;

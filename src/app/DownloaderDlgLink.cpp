@@ -45,8 +45,13 @@ void CDownloaderDlg::OnDetect()
     const std::vector<std::string> earlier = m_portNames;
     m_portNames.clear();
 
+    // Ports the kernel reports while the user plugs the cable in are the first candidates.
+    m_portsPluggedDuringDetect.clear();
+    m_bDetecting = true;
     m_promptDlg.m_strText = LoadString(IDS_PLUG_IN_PROMPT);
-    if (m_promptDlg.DoModal() != IDOK || m_promptDlg.m_nChoice != CPromptDlg::CHOICE_CONTINUE)
+    const bool bContinue = m_promptDlg.DoModal() == IDOK && m_promptDlg.m_nChoice == CPromptDlg::CHOICE_CONTINUE;
+    m_bDetecting = false;
+    if (!bContinue)
         return;
 
     const std::string found = FindPluggedCable(earlier);
@@ -59,7 +64,7 @@ void CDownloaderDlg::OnDetect()
     }
     m_strPortName = found;
     m_comboPort->ResetContent();
-    m_comboPort->AddString(found);
+    AddPortEntry(found);
     m_comboPort->SelectString(found);
     ConnectSelectedPort();
 }
@@ -80,6 +85,12 @@ std::string CDownloaderDlg::FindPluggedCable(const std::vector<std::string>& ear
     }
     EnumeratePortsIntoList();
     const std::vector<std::string>& later = m_portNames;
+    if (m_portsPluggedDuringDetect.size() == 1 &&
+        std::find(later.begin(), later.end(), m_portsPluggedDuringDetect.front()) != later.end()) {
+        const std::string plugged = m_portsPluggedDuringDetect.front();
+        ShowNotice(FoundCableNotice(plugged));
+        return plugged;
+    }
     if (later.size() <= earlier.size())
         return {};
     std::string found;
@@ -106,9 +117,9 @@ void CDownloaderDlg::OnPortDropDown()
     m_portNames.clear();
     m_engine.CloseLinkAndIdle();
     EnumeratePortsIntoList();
-    m_comboPort->AddString(USB_PORT_NAME);
+    AddPortEntry(USB_PORT_NAME);
     for (const auto& name : m_portNames)
-        m_comboPort->AddString(name);
+        AddPortEntry(name);
 }
 
 void CDownloaderDlg::ConnectSelectedPort()
@@ -145,8 +156,10 @@ void CDownloaderDlg::OnPortOpened(const std::string& name, bool bRemember)
 {
     if (!bRemember)
         return;
-    m_ini.WriteString(SETTINGS_SECTION, KEY_COM_PORT, name.c_str());
+    // Saved by a name that lasts, so that the same cable is found again under another number.
+    m_ini.WriteString(SETTINGS_SECTION, KEY_COM_PORT, LastingPortName(name).c_str());
     m_strPortName = name;
+    m_strAwaitedPort.clear();
 }
 
 void CDownloaderDlg::OnPortChoiceDropped(bool bForget)

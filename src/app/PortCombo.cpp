@@ -5,14 +5,14 @@ CPortCombo::CPortCombo(QWidget* parent) : QComboBox(parent)
     setInsertPolicy(QComboBox::NoInsert);
 }
 
-int CPortCombo::AddString(const std::string& text)
+int CPortCombo::AddString(const std::string& name, const std::string& description)
 {
-    const QString entry = QString::fromStdString(text);
+    const QString entry = QString::fromStdString(name);
     int index = 0;
-    while (index < count() && itemText(index).compare(entry, Qt::CaseInsensitive) <= 0)
+    while (index < count() && itemData(index).toString().compare(entry, Qt::CaseInsensitive) <= 0)
         ++index;
     const int selected = currentIndex();
-    insertItem(index, entry);
+    insertItem(index, QString::fromStdString(description.empty() ? name : description), entry);
     // Adding to a list must not choose an entry on the user's behalf.
     setCurrentIndex(selected < 0 ? -1 : (selected >= index ? selected + 1 : selected));
     return index;
@@ -24,16 +24,26 @@ void CPortCombo::ResetContent()
     setCurrentIndex(-1);
 }
 
-int CPortCombo::SelectString(const std::string& text)
+int CPortCombo::FindName(const std::string& name) const
 {
-    const int index = findText(QString::fromStdString(text), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return findData(QString::fromStdString(name), Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+std::string CPortCombo::NameAt(int index) const
+{
+    return index >= 0 && index < count() ? itemData(index).toString().toStdString() : std::string();
+}
+
+int CPortCombo::SelectString(const std::string& name)
+{
+    const int index = FindName(name);
     setCurrentIndex(index);
     return index;
 }
 
 std::string CPortCombo::SelectedText() const
 {
-    return currentIndex() >= 0 ? currentText().toStdString() : std::string();
+    return NameAt(currentIndex());
 }
 
 void CPortCombo::showPopup()

@@ -1,5 +1,6 @@
-// The port drop-down list: keeps its entries sorted like the classic sorted combo box, and
-// tells its owner when the list opens and when it closes (with or without a choice).
+// The port drop-down list: keeps its entries sorted by port name like the classic sorted combo
+// box, shows each with what it is (its description), and tells its owner when the list opens
+// and when it closes (with or without a choice).
 #pragma once
 
 #include <QComboBox>
@@ -12,14 +13,18 @@ class CPortCombo : public QComboBox {
 public:
     explicit CPortCombo(QWidget* parent = nullptr);
 
-    // Inserts the text at its sorted place (letter case ignored) and returns its index.
-    int AddString(const std::string& text);
+    // Inserts the port at its sorted place by name (letter case ignored), shown as its
+    // description (its name when there is none), and returns its index.
+    int AddString(const std::string& name, const std::string& description = {});
     // Removes every entry; nothing is selected afterwards.
     void ResetContent();
-    // Selects the entry exactly equal to the text; -1 when there is none.
-    int SelectString(const std::string& text);
-    // The selected entry's text; empty when nothing is selected.
+    // Selects the port exactly so named; -1 when there is none.
+    int SelectString(const std::string& name);
+    // The selected port's name; empty when nothing is selected.
     std::string SelectedText() const;
+    // The index of the port so named (-1: none), and the name at an index.
+    int FindName(const std::string& name) const;
+    std::string NameAt(int index) const;
     bool HasSelection() const { return currentIndex() >= 0; }
 
     void showPopup() override;

@@ -91,7 +91,7 @@ std::vector<std::string> DialogFixture::PortEntries() const
 {
     std::vector<std::string> entries;
     for (int i = 0; i < m_dlg->m_comboPort->count(); ++i)
-        entries.push_back(m_dlg->m_comboPort->itemText(i).toStdString());
+        entries.push_back(m_dlg->m_comboPort->NameAt(i));
     return entries;
 }
 

@@ -192,4 +192,23 @@ TEST_F(ComUpdate, OpeningThePortListClosesTheLinkAndClosingItEmptyEmptiesIt)
     EXPECT_EQ(m_dlg->m_strPortName, "");
 }
 
+TEST_F(ComUpdate, ChosenPortUnpluggedAndPluggedBackIsUsedAgainWithoutTheUser)
+{
+    ASSERT_TRUE(m_unit.Start());
+    setenv("KX_EXTRA_COM_PORTS", m_unit.PortName().c_str(), 1);
+    WriteSettings("[Settings]\nCOM PORT=" + m_unit.PortName() + "\n");
+    CModalAnswerer answerer; // nothing to acknowledge: the cable only went away for a while
+    StartDialog();
+    ASSERT_TRUE(WaitForIdentified());
+    // The kernel reports the port gone, then back.
+    m_dlg->OnPortPlugged(m_unit.PortName(), false);
+    EXPECT_EQ(m_dlg->m_nPhase, PHASE_IDLE);
+    EXPECT_FALSE(m_dlg->m_serial.IsPortOpen());
+    EXPECT_EQ(ListLines().back(), "The Tetherix was unplugged; it is used again as soon as it is back.");
+    m_dlg->OnPortPlugged(m_unit.PortName(), true);
+    ASSERT_TRUE(WaitForIdentified());
+    EXPECT_EQ(ListLines(), IDENTIFIED_LINES);
+    EXPECT_EQ(answerer.AnsweredCount(), 0);
+}
+
 } // namespace

@@ -19,7 +19,7 @@ void E2eFixture::ChoosePortFromListExpectingNoLink(const std::string& portName)
         setenv("KX_EXTRA_COM_PORTS", portName.c_str(), 1);
     auto* combo = m_dlg->m_comboPort;
     combo->showPopup();
-    const int index = combo->findText(QString::fromStdString(portName));
+    const int index = combo->FindName(portName);
     ASSERT_GE(index, 0) << portName << " is not in the port list";
     combo->setCurrentIndex(index);
     combo->hidePopup();
