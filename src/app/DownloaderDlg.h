@@ -117,7 +117,11 @@ public:
 
     // --- support log ---
     // The log that status lines and notices are copied to (owned by the caller; may be none).
-    void SetSupportLog(CSupportLog* pLog) { m_pSupportLog = pLog; }
+    void SetSupportLog(CSupportLog* pLog)
+    {
+        m_pSupportLog = pLog;
+        m_engine.SetSupportLog(pLog);
+    }
     CSupportLog* SupportLog() const { return m_pSupportLog; }
     void OnSaveSupportLog();
 

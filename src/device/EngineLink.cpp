@@ -5,6 +5,7 @@
 #include "device/ReceivedText.h"
 #include "link/PortDiagnosis.h"
 #include "link/PortUsers.h"
+#include "platform/SupportLog.h"
 #include "res/StringTable.h"
 
 #include <algorithm>
@@ -52,8 +53,10 @@ bool CUpdateEngine::OpenComPort(const std::string& portName)
     const DWORD code = m_serial.OpenPort(device.c_str(), this, 0, 0, 0, 0);
     if (code != 0) {
         m_strLastDiagnosis = ExplainPortOpenFailure(device, static_cast<int>(code));
+        TraceLink(true, device, code, m_strLastDiagnosis);
         return false;
     }
+    TraceLink(true, device, 0);
     m_serial.ConfigureLine(LINE_BAUD, LINE_DATA_BITS, NOPARITY, ONESTOPBIT);
     m_serial.SetFlowControl(FlowNone);
     return true;
@@ -90,8 +93,11 @@ void CUpdateEngine::ShowOpenFailure(const std::string& notice)
 bool CUpdateEngine::OpenUsbLink()
 {
     m_strLastDiagnosis.clear();
-    if (m_usb.Open(false) != 0)
+    if (m_usb.Open(false) != 0) {
+        TraceLink(true, USB_PORT_NAME, 1, m_strLastDiagnosis);
         return false;
+    }
+    TraceLink(true, USB_PORT_NAME, 0);
     m_bUsbActive = true;
     m_events.OnPortOpened(USB_PORT_NAME, true);
     return true;
@@ -108,9 +114,11 @@ void CUpdateEngine::OpenSavedPort(const std::string& name)
 {
     if (name == USB_PORT_NAME) {
         if (m_usb.Open(true) != 0) {
+            TraceLink(true, USB_PORT_NAME, 1);
             DropLinkChoice();
             return;
         }
+        TraceLink(true, USB_PORT_NAME, 0);
         m_bUsbActive = true;
         m_events.OnPortOpened(name, false);
         EnterConnecting();
@@ -154,10 +162,7 @@ void CUpdateEngine::CloseLinkAndIdle()
     KillTimer(TIMER_WAKE);
     CancelStep();
     m_nDots = 0;
-    if (m_bUsbActive)
-        m_usb.Close();
-    else if (m_serial.IsPortOpen())
-        m_serial.ClosePort();
+    CloseLink();
     SetImageButtons(false, false, false);
     ClearLog();
     SetPhase(PHASE_IDLE);
@@ -189,6 +194,7 @@ LPARAM CUpdateEngine::OnSerialEvent(WPARAM wParam, LPARAM)
         got = std::min<DWORD>(got, SERIAL_READ_CHUNK);
         if (got == 0)
             break;
+        TraceBytes(false, std::string(buffer, got));
         DispatchReceived(CleanReceivedBytes(buffer, got));
     } while (got == SERIAL_READ_CHUNK);
     return 0;
@@ -215,10 +221,13 @@ void CUpdateEngine::ResetConnection()
     std::this_thread::sleep_for(std::chrono::milliseconds(RESET_PAUSE_MS));
     // The reset may run inside the USB reader's notification, so it only closes the device
     // and never waits for the reader.
-    if (m_bUsbActive)
+    if (m_bUsbActive) {
         m_usb.CloseDevice();
-    else if (m_serial.IsPortOpen())
+        TraceLink(false, USB_PORT_NAME, 0);
+    } else if (m_serial.IsPortOpen()) {
         m_serial.ClosePort();
+        TraceLink(false, m_strLinkName, 0);
+    }
     m_strReceived.clear();
     SetPhase(PHASE_IDLE);
     m_nDots = 0;
@@ -232,13 +241,9 @@ void CUpdateEngine::ResetConnection()
 
 bool CUpdateEngine::ReopenLink()
 {
-    if (m_bUsbActive) {
-        m_usb.Close();
-    } else {
-        if (!m_serial.IsPortOpen())
-            return false;
-        m_serial.ClosePort();
-    }
+    if (!m_bUsbActive && !m_serial.IsPortOpen())
+        return false;
+    CloseLink();
     const std::string name = m_events.SelectedPort();
     if (name.empty()) {
         DropLinkChoice();
@@ -270,8 +275,45 @@ bool CUpdateEngine::ReopenLink()
     return true;
 }
 
+void CUpdateEngine::CloseLink()
+{
+    if (m_bUsbActive) {
+        m_usb.Close();
+        TraceLink(false, USB_PORT_NAME, 0);
+    } else if (m_serial.IsPortOpen()) {
+        const DWORD code = m_serial.ClosePort();
+        TraceLink(false, m_strLinkName, code);
+    }
+}
+
+void CUpdateEngine::TraceLink(bool bOpened, const std::string& name, unsigned long code, const std::string& detail)
+{
+    if (bOpened && code == 0)
+        m_strLinkName = name;
+    if (m_pSupportLog == nullptr)
+        return;
+    if (bOpened)
+        m_pSupportLog->LinkOpened(name, code, detail);
+    else
+        m_pSupportLog->LinkClosed(name, code, detail);
+}
+
+void CUpdateEngine::TraceBytes(bool bToUnit, const std::string& bytes)
+{
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->Bytes(bToUnit ? CSupportLog::EDirection::ToUnit : CSupportLog::EDirection::FromUnit,
+                             bytes.data(), bytes.size());
+}
+
+void CUpdateEngine::OnCableText(const std::string& text)
+{
+    TraceBytes(false, text);
+    DispatchReceived(text);
+}
+
 void CUpdateEngine::SendText(const std::string& text)
 {
+    TraceBytes(true, text);
     if (m_bUsbActive) {
         DWORD written = 0;
         m_usb.WriteBytes(text.data(), static_cast<DWORD>(text.size()), &written);

@@ -17,6 +17,7 @@ const char* LINE_END_TEXT = "aa";
 
 bool CUpdateEngine::WriteWakeText(const char* text)
 {
+    TraceBytes(true, text);
     if (m_bUsbActive) {
         DWORD written = 0;
         return m_usb.WriteBytes(text, static_cast<DWORD>(std::strlen(text)), &written) == 0;

@@ -18,8 +18,7 @@ CUpdateEngine::~CUpdateEngine()
     m_pReportRequest.reset();
     for (auto& [id, timer] : m_timers)
         timer.stop();
-    if (m_serial.IsPortOpen())
-        m_serial.ClosePort();
+    CloseLink();
     m_usb.Close();
 }
 

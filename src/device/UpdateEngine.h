@@ -26,6 +26,7 @@
 #include <vector>
 
 class CAsyncWebRequest;
+class CSupportLog;
 
 class CUpdateEngine : public QObject, public CUsbCableOwner {
 public:
@@ -96,6 +97,12 @@ public:
     void ShowNotice(const std::string& text) override;
     void ShowMessageBox(const std::string& text) override;
     void OnDiagnosis(const std::string& sentence) override;
+    void OnCableText(const std::string& text) override;
+
+    // --- the support log ---
+    // Where link openings and closings and the bytes exchanged with the unit are recorded (owned
+    // by the caller; none: nothing is recorded).
+    void SetSupportLog(CSupportLog* pLog) { m_pSupportLog = pLog; }
 
     CSerialWndObj m_serial;
     CUsbCable m_usb;
@@ -118,6 +125,9 @@ private:
     // The notice for a port that could not be opened, followed by what OpenComPort found.
     void ShowOpenFailure(const std::string& notice);
     void LogDiagnosis();
+    void CloseLink();
+    void TraceLink(bool bOpened, const std::string& name, unsigned long code, const std::string& detail = {});
+    void TraceBytes(bool bToUnit, const std::string& bytes);
     bool OpenUsbLink();
     void EnterConnecting();
     void DropLinkChoice();
@@ -161,4 +171,6 @@ private:
     bool m_bInterruptRequested = false;
     // Why the last port or cable could not be opened, and what to do; empty when it opened.
     std::string m_strLastDiagnosis;
+    CSupportLog* m_pSupportLog = nullptr;
+    std::string m_strLinkName; // the link as the support log names it, while one is open
 };

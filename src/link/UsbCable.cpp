@@ -286,12 +286,7 @@ DWORD CUsbCable::ReadChunk(DWORD wanted)
 
 void CUsbCable::Dispatch(const std::string& text)
 {
-    if (m_owner.IsDropReceived())
-        return;
-    if (m_owner.IsEchoMode())
-        m_owner.OnEchoText(text);
-    else
-        m_owner.OnReceivedText(text);
+    m_owner.OnCableText(text);
 }
 
 FT_STATUS CUsbCable::OpenByDescription()

@@ -21,6 +21,17 @@ public:
 
     virtual void OnReceivedText(const std::string& text) = 0;
     virtual void OnEchoText(const std::string& text) = 0;
+    // A chunk read from the cable: thrown away while the owner drops received text, else handed
+    // to the echo test or to the conversation. An owner may take it over as a whole.
+    virtual void OnCableText(const std::string& text)
+    {
+        if (IsDropReceived())
+            return;
+        if (IsEchoMode())
+            OnEchoText(text);
+        else
+            OnReceivedText(text);
+    }
 
     // Stops one of the owner's window timers (the cable stops the wake-up timer 101).
     virtual void KillTimer(int id) = 0;

@@ -3,6 +3,7 @@
 #include "UsbFixture.h"
 
 #include "link/CableDiagnosis.h"
+#include "platform/SupportLog.h"
 #include "res/StringTable.h"
 
 namespace {
@@ -178,6 +179,31 @@ TEST_F(UsbUpdate, CableReplugDuringWakeUpIsWokenAgainAndIdentified)
     ASSERT_TRUE(WaitForIdentified());
     EXPECT_EQ(ListLines()[0], "Found Device: kx410");
     EXPECT_EQ(answerer.AnsweredCount(), 0);
+}
+
+TEST_F(UsbUpdate, FailedUpdateLeavesTheBytesExchangedInTheSupportLog)
+{
+    m_cable->ConfigureUnit(3, 0, false); // the unit reports the third line corrupt
+    WriteSettings("[Settings]\nCOM PORT=USB\n");
+    StartDialog();
+    CSupportLog log(m_dir + "/state/downloader.log");
+    m_dlg->SetSupportLog(&log);
+    ASSERT_TRUE(WaitForIdentified());
+    std::vector<std::string> dataLines;
+    OpenLocalFile(WriteImageFile(6, &dataLines));
+    CModalAnswerer answerer;
+    answerer.PressOnAnyOther("OK");
+    m_dlg->m_btnSend->click();
+    ASSERT_TRUE(answerer.WaitForAnswered(1, 20000));
+
+    const std::string session = log.SessionText();
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NE(session.find(" sent " + std::to_string(dataLines[i].size() + 2) + " bytes \"" +
+                               dataLines[i] + "aa\""), std::string::npos) << i;
+    EXPECT_EQ(session.find(dataLines[3]), std::string::npos);
+    EXPECT_NE(session.find(" recv 1 bytes \"/\""), std::string::npos);
+    EXPECT_NE(session.find(" notice " + answerer.Seen()[0].strText.toStdString().substr(0, 20)), std::string::npos);
+    EXPECT_NE(session.find(" open USB: "), std::string::npos);
 }
 
 } // namespace
