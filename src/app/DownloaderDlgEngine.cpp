@@ -8,10 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-void CDownloaderDlg::OnClearLog()
-{
-    m_list->clear();
-}
+void CDownloaderDlg::OnClearLog() { m_list->clear(); }
 
 void CDownloaderDlg::OnWebStatus(const std::string& text, bool bNewLine)
 {
@@ -23,15 +20,9 @@ void CDownloaderDlg::OnWebStatus(const std::string& text, bool bNewLine)
         m_list->item(m_list->count() - 1)->setText(line);
 }
 
-void CDownloaderDlg::OnProgressRange(int nMax)
-{
-    m_progress->setRange(0, nMax);
-}
+void CDownloaderDlg::OnProgressRange(int nMax) { m_progress->setRange(0, nMax); }
 
-void CDownloaderDlg::OnProgress(int nValue)
-{
-    m_progress->setValue(nValue);
-}
+void CDownloaderDlg::OnProgress(int nValue) { m_progress->setValue(nValue); }
 
 QWidget* CDownloaderDlg::ControlWidget(EngineControl control) const
 {

@@ -37,7 +37,8 @@ std::string CDownloaderDlg::LastingPortName(const std::string& name) const
 
 std::string CDownloaderDlg::ResolveSavedPort(const std::string& saved) const
 {
-    return saved.empty() || saved == USB_PORT_NAME ? saved : ResolvePortIdentity(saved, PortRoots());
+    return saved.empty() || saved == USB_PORT_NAME ? saved
+                                                   : ResolvePortIdentity(saved, PortRoots());
 }
 
 void CDownloaderDlg::SetHotplugSource(std::unique_ptr<IUeventSource> source)

@@ -14,7 +14,8 @@
 namespace {
 std::string FoundCableNotice(const std::string& portName)
 {
-    return LoadString(IDS_FOUND_CABLE_ON) + " " + portName + ". " + LoadString(IDS_PLUG_INTO_DEVICE);
+    return LoadString(IDS_FOUND_CABLE_ON) + " " + portName + ". " +
+           LoadString(IDS_PLUG_INTO_DEVICE);
 }
 } // namespace
 
@@ -49,7 +50,8 @@ void CDownloaderDlg::OnDetect()
     m_portsPluggedDuringDetect.clear();
     m_bDetecting = true;
     m_promptDlg.m_strText = LoadString(IDS_PLUG_IN_PROMPT);
-    const bool bContinue = m_promptDlg.DoModal() == IDOK && m_promptDlg.m_nChoice == CPromptDlg::CHOICE_CONTINUE;
+    const bool bContinue =
+        m_promptDlg.DoModal() == IDOK && m_promptDlg.m_nChoice == CPromptDlg::CHOICE_CONTINUE;
     m_bDetecting = false;
     if (!bContinue)
         return;
@@ -122,30 +124,18 @@ void CDownloaderDlg::OnPortDropDown()
         AddPortEntry(name);
 }
 
-void CDownloaderDlg::ConnectSelectedPort()
-{
-    m_engine.ConnectSelectedPort();
-}
+void CDownloaderDlg::ConnectSelectedPort() { m_engine.ConnectSelectedPort(); }
 
 LPARAM CDownloaderDlg::OnSerialEvent(WPARAM wParam, LPARAM lParam)
 {
     return m_engine.OnSerialEvent(wParam, lParam);
 }
 
-void CDownloaderDlg::ResetConnection()
-{
-    m_engine.ResetConnection();
-}
+void CDownloaderDlg::ResetConnection() { m_engine.ResetConnection(); }
 
-bool CDownloaderDlg::ReopenLink()
-{
-    return m_engine.ReopenLink();
-}
+bool CDownloaderDlg::ReopenLink() { return m_engine.ReopenLink(); }
 
-void CDownloaderDlg::SendText(const std::string& text)
-{
-    m_engine.SendText(text);
-}
+void CDownloaderDlg::SendText(const std::string& text) { m_engine.SendText(text); }
 
 std::string CDownloaderDlg::SelectedPort()
 {

@@ -26,7 +26,8 @@ void CPortCombo::ResetContent()
 
 int CPortCombo::FindName(const std::string& name) const
 {
-    return findData(QString::fromStdString(name), Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    return findData(QString::fromStdString(name), Qt::UserRole,
+                    Qt::MatchExactly | Qt::MatchCaseSensitive);
 }
 
 std::string CPortCombo::NameAt(int index) const
@@ -41,10 +42,7 @@ int CPortCombo::SelectString(const std::string& name)
     return index;
 }
 
-std::string CPortCombo::SelectedText() const
-{
-    return NameAt(currentIndex());
-}
+std::string CPortCombo::SelectedText() const { return NameAt(currentIndex()); }
 
 void CPortCombo::showPopup()
 {
@@ -63,5 +61,6 @@ void CPortCombo::hidePopup()
     m_bPopupOpen = false;
     // The list may close before the clicked entry becomes the selection: announce the close
     // once the event that closed it has been handled in full.
-    QMetaObject::invokeMethod(this, [this] { emit DropDownClosed(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { emit DropDownClosed(); }, Qt::QueuedConnection);
 }

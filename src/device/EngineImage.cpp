@@ -23,7 +23,8 @@ std::deque<std::string> SplitFileLines(const std::string& content)
     size_t start = 0;
     for (;;) {
         const size_t end = content.find('\n', start);
-        std::string line = content.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        std::string line =
+            content.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         lines.push_back(std::move(line));

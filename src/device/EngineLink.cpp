@@ -286,7 +286,8 @@ void CUpdateEngine::CloseLink()
     }
 }
 
-void CUpdateEngine::TraceLink(bool bOpened, const std::string& name, unsigned long code, const std::string& detail)
+void CUpdateEngine::TraceLink(bool bOpened, const std::string& name, unsigned long code,
+                              const std::string& detail)
 {
     if (bOpened && code == 0)
         m_strLinkName = name;
@@ -301,7 +302,8 @@ void CUpdateEngine::TraceLink(bool bOpened, const std::string& name, unsigned lo
 void CUpdateEngine::TraceBytes(bool bToUnit, const std::string& bytes)
 {
     if (m_pSupportLog != nullptr)
-        m_pSupportLog->Bytes(bToUnit ? CSupportLog::EDirection::ToUnit : CSupportLog::EDirection::FromUnit,
+        m_pSupportLog->Bytes(bToUnit ? CSupportLog::EDirection::ToUnit
+                                     : CSupportLog::EDirection::FromUnit,
                              bytes.data(), bytes.size());
 }
 

@@ -13,38 +13,38 @@ constexpr int PHASE_PROGRAMMING = 4;
 constexpr int PHASE_FINISHED = 5;
 
 // The engine's timers, by their fixed ids.
-constexpr int TIMER_WAKE = 101;           // wake the bootloader while connecting
-constexpr int TIMER_PROGRAM_REPLY = 102;  // no acknowledgement while programming
-constexpr int TIMER_ECHO_REPLY = 104;     // echo reply time-out
-constexpr int TIMER_ECHO_START = 105;     // start of the echo test
-constexpr int TIMER_SILENCE = 106;        // the unit stopped talking
-constexpr int TIMER_STEP = 107;           // the timed step in progress (wake-up gap, finish pause)
+constexpr int TIMER_WAKE = 101;          // wake the bootloader while connecting
+constexpr int TIMER_PROGRAM_REPLY = 102; // no acknowledgement while programming
+constexpr int TIMER_ECHO_REPLY = 104;    // echo reply time-out
+constexpr int TIMER_ECHO_START = 105;    // start of the echo test
+constexpr int TIMER_SILENCE = 106;       // the unit stopped talking
+constexpr int TIMER_STEP = 107;          // the timed step in progress (wake-up gap, finish pause)
 constexpr int WAKE_INTERVAL_MS = 1000;
 constexpr int PROGRAM_REPLY_TIMEOUT_MS = 5000;
 constexpr int ECHO_REPLY_TIMEOUT_MS = 1000;
 constexpr int ECHO_START_DELAY_MS = 1000;
 constexpr int SILENCE_TIMEOUT_MS = 500;
-constexpr int WAKE_TEXT_GAP_MS = 50;   // between the two wake-up texts
-constexpr int FINISH_PAUSE_MS = 500;   // after the last acknowledgement, before "C"
+constexpr int WAKE_TEXT_GAP_MS = 50; // between the two wake-up texts
+constexpr int FINISH_PAUSE_MS = 500; // after the last acknowledgement, before "C"
 
 // The controls of a face whose enabled state follows the conversation.
 enum class EngineControl { OpenFile, GetFromWeb, Send, PortList, Detect };
 
 // How an update ended, as far as the engine can tell.
 enum class UpdateResult {
-    Verified,        // the unit came back running the image's version
-    NotVerified,     // the unit came back with another version (or as another unit)
-    NoVersion,       // finished, but the image names no version to compare
-    Corrupt,         // the unit reported a corrupt line
-    Silent,          // no acknowledgement within the reply time-out
-    Empty,           // Send with no data line
-    Interrupted,     // stopped on request after the line in flight
+    Verified,    // the unit came back running the image's version
+    NotVerified, // the unit came back with another version (or as another unit)
+    NoVersion,   // finished, but the image names no version to compare
+    Corrupt,     // the unit reported a corrupt line
+    Silent,      // no acknowledgement within the reply time-out
+    Empty,       // Send with no data line
+    Interrupted, // stopped on request after the line in flight
 };
 
 struct UpdateOutcome {
     UpdateResult result = UpdateResult::Silent;
-    std::string strText;          // the sentence the user was shown
+    std::string strText; // the sentence the user was shown
     int nLinesSent = 0;
     int nTotalLines = 0;
-    std::string strImageVersion;  // the image's "VER:" value, empty when it has none
+    std::string strImageVersion; // the image's "VER:" value, empty when it has none
 };

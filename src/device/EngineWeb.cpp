@@ -21,8 +21,9 @@ void CUpdateEngine::GetFromWeb()
     // Nothing that would start another conversation with the unit while the request runs.
     const bool bSendWas = m_bSendEnabled;
     SetImageButtons(false, false, false);
-    const std::string strUrl = BuildFirmwareUrl(m_strWebBaseUrl, m_identity.m_strSerialNumber,
-                                                m_identity.m_strAppVersion, m_identity.m_strLoaderVersion, false);
+    const std::string strUrl =
+        BuildFirmwareUrl(m_strWebBaseUrl, m_identity.m_strSerialNumber, m_identity.m_strAppVersion,
+                         m_identity.m_strLoaderVersion, false);
     m_pWebRequest = std::make_unique<CAsyncWebRequest>(
         [this](const std::string& text) { m_events.OnWebStatus(text, false); },
         [this, strUrl, bSendWas](bool bDownloaded, std::string& body) {
@@ -31,11 +32,13 @@ void CUpdateEngine::GetFromWeb()
     m_pWebRequest->Start(strUrl);
 }
 
-void CUpdateEngine::OnWebAnswer(bool bDownloaded, std::string& body, const std::string& strUrl, bool bSendWas)
+void CUpdateEngine::OnWebAnswer(bool bDownloaded, std::string& body, const std::string& strUrl,
+                                bool bSendWas)
 {
     // The request object is released once this handler has returned.
     std::unique_ptr<CAsyncWebRequest> pDone = std::move(m_pWebRequest);
-    QMetaObject::invokeMethod(this, [p = pDone.release()] { delete p; }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [p = pDone.release()] { delete p; }, Qt::QueuedConnection);
     if (m_nPhase != PHASE_IDENTIFIED) {
         // The unit was let go while the service answered: there is nothing to check it for.
         Log("The downloaded image was not kept: the " + m_identity.m_strModel +
@@ -60,8 +63,9 @@ void CUpdateEngine::ReportUpdateDone()
     if (!m_image.m_bFromWeb)
         return;
     m_image.m_bFromWeb = false;
-    const std::string strUrl = BuildFirmwareUrl(m_strWebBaseUrl, m_identity.m_strSerialNumber,
-                                                m_image.m_strVersion, m_identity.m_strLoaderVersion, true);
+    const std::string strUrl =
+        BuildFirmwareUrl(m_strWebBaseUrl, m_identity.m_strSerialNumber, m_image.m_strVersion,
+                         m_identity.m_strLoaderVersion, true);
     m_pReportRequest = std::make_unique<CAsyncWebRequest>(nullptr, nullptr);
     m_pReportRequest->Start(strUrl);
 }

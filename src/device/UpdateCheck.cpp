@@ -10,7 +10,8 @@ constexpr std::size_t HALF_CHARS = 2;
 std::pair<int, int> VersionParts(const std::string& fourDigits)
 {
     const std::string major = fourDigits.substr(0, HALF_CHARS);
-    const std::string minor = fourDigits.size() > HALF_CHARS ? fourDigits.substr(HALF_CHARS, HALF_CHARS) : "";
+    const std::string minor =
+        fourDigits.size() > HALF_CHARS ? fourDigits.substr(HALF_CHARS, HALF_CHARS) : "";
     return {DecimalValue(major), DecimalValue(minor)};
 }
 } // namespace
@@ -34,13 +35,13 @@ UpdateCheck CheckUpdatedUnit(const std::string& strSentVersion, const std::strin
                     strSentSerial + ") to check it.",
                 true};
     if (strSentVersion.empty())
-        return {UpdateResult::NoVersion, "Update finished; the image names no version to check against.",
-                false};
+        return {UpdateResult::NoVersion,
+                "Update finished; the image names no version to check against.", false};
     if (VersionParts(unit.m_strAppVersion) != VersionParts(strSentVersion))
         return {UpdateResult::NotVerified,
                 "The " + model + " still reports " + VersionText(unit.m_strAppVersion) +
                     " after the update. Cycle the power to the " + model + " and try again.",
                 true};
-    return {UpdateResult::Verified, "Update verified: " + model + " now runs " + VersionText(strSentVersion),
-            false};
+    return {UpdateResult::Verified,
+            "Update verified: " + model + " now runs " + VersionText(strSentVersion), false};
 }

@@ -131,22 +131,10 @@ void CUpdateEngine::SetPhase(int nPhase)
     m_events.OnPhase(nPhase);
 }
 
-void CUpdateEngine::Log(const std::string& text)
-{
-    m_events.OnLogLine(text);
-}
+void CUpdateEngine::Log(const std::string& text) { m_events.OnLogLine(text); }
 
-void CUpdateEngine::ClearLog()
-{
-    m_events.OnClearLog();
-}
+void CUpdateEngine::ClearLog() { m_events.OnClearLog(); }
 
-void CUpdateEngine::ShowNotice(const std::string& text)
-{
-    m_events.OnNotice(text);
-}
+void CUpdateEngine::ShowNotice(const std::string& text) { m_events.OnNotice(text); }
 
-void CUpdateEngine::ShowMessageBox(const std::string& text)
-{
-    m_events.OnMessageBox(text);
-}
+void CUpdateEngine::ShowMessageBox(const std::string& text) { m_events.OnMessageBox(text); }

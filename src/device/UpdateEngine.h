@@ -126,7 +126,8 @@ private:
     void ShowOpenFailure(const std::string& notice);
     void LogDiagnosis();
     void CloseLink();
-    void TraceLink(bool bOpened, const std::string& name, unsigned long code, const std::string& detail = {});
+    void TraceLink(bool bOpened, const std::string& name, unsigned long code,
+                   const std::string& detail = {});
     void TraceBytes(bool bToUnit, const std::string& bytes);
     bool OpenUsbLink();
     void EnterConnecting();
@@ -145,7 +146,10 @@ private:
     void FinishProgramming();
     void SendFinish();
     void EndRun(UpdateResult result, const std::string& text);
-    std::string ImageVersion() const { return m_bImageNamesVersion ? m_image.m_strVersion : std::string(); }
+    std::string ImageVersion() const
+    {
+        return m_bImageNamesVersion ? m_image.m_strVersion : std::string();
+    }
     void KeepRecentReceived();
     void ReadFirmwareFile();
     void OnWebAnswer(bool bDownloaded, std::string& body, const std::string& strUrl, bool bSendWas);

@@ -32,7 +32,10 @@ public:
     virtual void OnNotice(const std::string& text) = 0;
     // The sentence that says why a port or the cable could not be used and what to do about
     // it; it also follows the notice and goes to the status list. Also said on stderr.
-    virtual void OnDiagnosis(const std::string& sentence) { std::fprintf(stderr, "%s\n", sentence.c_str()); }
+    virtual void OnDiagnosis(const std::string& sentence)
+    {
+        std::fprintf(stderr, "%s\n", sentence.c_str());
+    }
     // A driver error shown as a standard message box.
     virtual void OnMessageBox(const std::string& text) = 0;
     // The unit identified itself.

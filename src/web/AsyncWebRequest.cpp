@@ -21,7 +21,9 @@ const QEvent::Type WEB_DONE_EVENT = static_cast<QEvent::Type>(QEvent::registerEv
 class CWebEvent : public QEvent {
 public:
     CWebEvent(QEvent::Type type, std::string text, bool bOk = false)
-        : QEvent(type), m_strText(std::move(text)), m_bOk(bOk) {}
+        : QEvent(type), m_strText(std::move(text)), m_bOk(bOk)
+    {
+    }
     std::string m_strText;
     bool m_bOk;
 };
