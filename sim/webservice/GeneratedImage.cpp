@@ -9,7 +9,7 @@ constexpr const char* END_RECORD = ":0000000119";
 
 std::string GenerateImageText(int dataLines)
 {
-    std::string text = "VER:0105\r\nPID:0410\r\nINFO:Generated kx410 firmware\r\n";
+    std::string text = "VER:0107\r\nPID:0410\r\nINFO:Generated kx410 firmware\r\n";
     // Each record is 43 characters; reserving spares the copies of a growing string.
     text.reserve(text.size() + static_cast<std::size_t>(dataLines > 0 ? dataLines : 1) * 45);
     for (int i = 0; i + 1 < dataLines; ++i) {

@@ -4,5 +4,5 @@
 
 #include <string>
 
-// An image of `dataLines` data lines (at least 1: the end record), version 1.05.
+// An image of `dataLines` data lines (at least 1: the end record), version 1.07 (the version the simulated unit reports after an update).
 std::string GenerateImageText(int dataLines);
