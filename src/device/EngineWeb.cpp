@@ -35,10 +35,9 @@ void CUpdateEngine::GetFromWeb()
 void CUpdateEngine::OnWebAnswer(bool bDownloaded, std::string& body, const std::string& strUrl,
                                 bool bSendWas)
 {
-    // The request object is released once this handler has returned.
-    std::unique_ptr<CAsyncWebRequest> pDone = std::move(m_pWebRequest);
-    QMetaObject::invokeMethod(
-        this, [p = pDone.release()] { delete p; }, Qt::QueuedConnection);
+    // This handler runs inside the request's own delivery: the request is kept (until the next
+    // one ends, or the engine goes) rather than destroyed under its own feet.
+    m_pWebRequestDone = std::move(m_pWebRequest);
     if (m_nPhase != PHASE_IDENTIFIED) {
         // The unit was let go while the service answered: there is nothing to check it for.
         Log("The downloaded image was not kept: the " + m_identity.m_strModel +

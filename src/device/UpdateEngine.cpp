@@ -15,6 +15,7 @@ CUpdateEngine::CUpdateEngine(IUpdateEvents& events, QObject* parent)
 CUpdateEngine::~CUpdateEngine()
 {
     m_pWebRequest.reset();
+    m_pWebRequestDone.reset();
     m_pReportRequest.reset();
     for (auto& [id, timer] : m_timers)
         timer.stop();

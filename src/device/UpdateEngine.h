@@ -163,6 +163,7 @@ private:
     std::deque<std::string> m_heldText;
     std::string m_strWebBaseUrl;
     std::unique_ptr<CAsyncWebRequest> m_pWebRequest;
+    std::unique_ptr<CAsyncWebRequest> m_pWebRequestDone;
     std::unique_ptr<CAsyncWebRequest> m_pReportRequest;
     bool m_bSendEnabled = false; // Send, as last enabled or disabled
     // The update that waits for the unit to come back and name its version.
