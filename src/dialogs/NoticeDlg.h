@@ -21,5 +21,11 @@ protected:
     void DoDataExchange(bool bSaveAndValidate) override;
 
 private:
+    void FitText();
+
     QLabel* m_pText;
+    QPushButton* m_pOk;
+    QSize m_templateSize;
+    QRect m_templateTextRect;
+    QPoint m_templateOkPos;
 };
