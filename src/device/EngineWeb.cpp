@@ -65,3 +65,8 @@ void CUpdateEngine::ReportUpdateDone()
     m_pReportRequest = std::make_unique<CAsyncWebRequest>(nullptr, nullptr);
     m_pReportRequest->Start(strUrl);
 }
+
+bool CUpdateEngine::IsReportRunning() const
+{
+    return m_pReportRequest && !m_pReportRequest->IsDone();
+}
