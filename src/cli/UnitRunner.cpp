@@ -135,12 +135,10 @@ void CUnitRunner::OnProgress(int nValue)
 
 void CUnitRunner::OnEnable(EngineControl control, bool bEnabled)
 {
-    if (control == EngineControl::Send) {
+    if (control == EngineControl::Send)
         m_bSendEnabled = bEnabled;
-        if (bEnabled && m_state == EState::FetchingImage)
-            BecomeReady();
-    }
-    // The web service's answer re-enables the image buttons first; the verdict follows.
+    // The web service's answer re-enables the image buttons first; the verdict follows, and is
+    // read once the engine has finished with the answer.
     if (control == EngineControl::OpenFile && bEnabled && m_state == EState::FetchingImage)
         QTimer::singleShot(0, &m_engine, [this] { AfterWebAnswer(); });
 }

@@ -6,6 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <fstream>
 #include <sstream>
@@ -92,6 +98,38 @@ TEST(Flash, EachWayOneUpdateEndsGivesItsExitStatusResultAndText)
             EXPECT_FALSE(Has(flash.Err(), "\x1b[")) << flash.Err();
         }
     }
+}
+
+TEST(Flash, WebImageIsSentVerifiedAndItsCompletionReported)
+{
+    char dir[] = "/tmp/kx-flash-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string portFile = std::string(dir) + "/port";
+    const std::string reports = std::string(dir) + "/reports";
+    std::vector<std::string> args{KX410_WEBSIM_PATH, "--port", "0", "--port-file", portFile, "--reports", reports};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t service = -1;
+    ASSERT_EQ(posix_spawn(&service, argv[0], nullptr, nullptr, argv.data(), nullptr), 0);
+    for (int i = 0; i < 500 && ReadFile(portFile).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::string port = ReadFile(portFile);
+    port.erase(port.find_last_not_of(" \r\n") + 1);
+    CSimProcess unit;
+    ASSERT_TRUE(unit.IsStarted());
+    CFlashProcess flash({"--port", unit.SlavePath(), "--web", "--service", "http://127.0.0.1:" + port, "--yes",
+                         "--json", "--log", "/dev/null"});
+    EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), 0) << flash.Err();
+    EXPECT_TRUE(Has(flash.Out(), "\"lines_sent\":41,\"lines_total\":41")) << flash.Out();
+    // The report went out before the program ended.
+    EXPECT_TRUE(Has(ReadFile(reports), "sn=12345&fw=0107&ldr=0208&done=1")) << ReadFile(reports);
+    kill(service, SIGTERM);
+    waitpid(service, nullptr, 0);
+    std::remove(portFile.c_str());
+    std::remove(reports.c_str());
+    rmdir(dir);
 }
 
 TEST(Flash, ImageForAnotherProductIsRejectedBeforeAnythingIsSent)
