@@ -68,3 +68,8 @@ void CUpdateEngine::ReportUpdateDone()
     m_pReportRequest = std::make_unique<CAsyncWebRequest>(nullptr, nullptr);
     m_pReportRequest->Start(strUrl);
 }
+
+bool CUpdateEngine::IsReportRunning() const
+{
+    return m_pReportRequest && !m_pReportRequest->IsDone();
+}

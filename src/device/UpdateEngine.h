@@ -72,6 +72,8 @@ public:
     // Reads and checks a programming file; on success "B" goes to the unit.
     bool LoadImageFile(const std::string& path);
     void CloseImageFile();
+    // The current image's version ("0107"); empty when the image names none.
+    std::string ImageVersion() const { return m_bImageNamesVersion ? m_image.m_strVersion : std::string(); }
 
     // --- the echo test ---
     void StartEchoTest();
@@ -86,6 +88,8 @@ public:
     // Starts fetching the image that suits the unit; the answer is checked when it arrives.
     void GetFromWeb();
     bool IsWebRequestRunning() const { return m_pWebRequest != nullptr; }
+    // The completion report of an update with a web image has not been answered yet.
+    bool IsReportRunning() const;
     void ReportUpdateDone();
 
     // --- the USB cable's owner ---
@@ -146,10 +150,6 @@ private:
     void FinishProgramming();
     void SendFinish();
     void EndRun(UpdateResult result, const std::string& text);
-    std::string ImageVersion() const
-    {
-        return m_bImageNamesVersion ? m_image.m_strVersion : std::string();
-    }
     void KeepRecentReceived();
     void ReadFirmwareFile();
     void OnWebAnswer(bool bDownloaded, std::string& body, const std::string& strUrl, bool bSendWas);

@@ -1,0 +1,178 @@
+#include "cli/FlashOptions.h"
+
+#include "KxVersion.h"
+#include "web/ServiceUrl.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+constexpr long MAX_TIMEOUT_S = 3600;
+
+FlashOptions Only(FlashOptions::EAction action)
+{
+    FlashOptions options;
+    options.action = action;
+    return options;
+}
+
+FlashOptions Fail(const std::string& text)
+{
+    FlashOptions options = Only(FlashOptions::EAction::Error);
+    options.strError = text;
+    return options;
+}
+
+bool TakesValue(const std::string& name)
+{
+    return name == "--port" || name == "--file" || name == "--service" || name == "--log" ||
+           name == "--timeout";
+}
+
+bool ParseSeconds(const std::string& text, int& seconds)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    if (errno != 0 || value < 1 || value > MAX_TIMEOUT_S)
+        return false;
+    seconds = static_cast<int>(value);
+    return true;
+}
+
+// The actions that exclude each other; the count of those given decides.
+int CountActions(bool bList, bool bIdentify, bool bEcho, bool bImage)
+{
+    return int(bList) + int(bIdentify) + int(bEcho) + int(bImage);
+}
+} // namespace
+
+FlashOptions ParseFlashOptions(const std::vector<std::string>& args)
+{
+    FlashOptions options;
+    bool bList = false, bIdentify = false, bEcho = false, bServiceGiven = false;
+    std::string service;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::string value;
+        bool bHasValue = false;
+        const std::size_t equals = name.find('=');
+        if (name.rfind("--", 0) == 0 && equals != std::string::npos) {
+            value = name.substr(equals + 1);
+            name = name.substr(0, equals);
+            bHasValue = true;
+        }
+        if (TakesValue(name)) {
+            if (!bHasValue) {
+                if (i + 1 >= args.size())
+                    return Fail(name + " needs a value");
+                value = args[++i];
+            }
+            if (value.empty())
+                return Fail(name + " needs a value");
+        } else if (bHasValue) {
+            return Fail(name + " takes no value");
+        }
+        if (name == "--help" || name == "-h")
+            return Only(FlashOptions::EAction::Help);
+        if (name == "--version")
+            return Only(FlashOptions::EAction::Version);
+        if (name == "--port") {
+            if (std::find(options.ports.begin(), options.ports.end(), value) != options.ports.end())
+                return Fail("port " + value + " is given twice");
+            options.ports.push_back(value);
+        } else if (name == "--file") {
+            if (!options.strFile.empty())
+                return Fail("--file is given twice");
+            options.strFile = value;
+        } else if (name == "--service") {
+            service = value;
+            bServiceGiven = true;
+        } else if (name == "--log") {
+            options.strLogPath = value;
+        } else if (name == "--timeout") {
+            if (!ParseSeconds(value, options.nTimeoutS))
+                return Fail("--timeout wants whole seconds from 1 to " + std::to_string(MAX_TIMEOUT_S) +
+                            ", not \"" + value + "\"");
+        } else if (name == "--web") {
+            options.bWeb = true;
+        } else if (name == "--list") {
+            bList = true;
+        } else if (name == "--identify") {
+            bIdentify = true;
+        } else if (name == "--echo-test") {
+            bEcho = true;
+        } else if (name == "--yes" || name == "-y") {
+            options.bYes = true;
+        } else if (name == "--json") {
+            options.bJson = true;
+        } else if (name == "--verbose" || name == "-v") {
+            options.bVerbose = true;
+        } else {
+            return Fail("unknown option " + args[i]);
+        }
+    }
+
+    if (!options.strFile.empty() && options.bWeb)
+        return Fail("give --file or --web, not both");
+    if (bServiceGiven && !options.bWeb)
+        return Fail("--service only goes with --web");
+    if (bServiceGiven) {
+        std::string reason;
+        if (!CheckServiceUrl(service, options.strService, reason))
+            return Fail("--service " + service + ": " + reason);
+    }
+    const bool bImage = options.bWeb || !options.strFile.empty();
+    if (CountActions(bList, bIdentify, bEcho, bImage) > 1)
+        return Fail("give one of --list, --identify, --echo-test, --file or --web");
+    if (bList) {
+        if (!options.ports.empty())
+            return Fail("--list takes no --port");
+        options.action = FlashOptions::EAction::List;
+        return options;
+    }
+    if (options.ports.empty())
+        return Fail("name the unit's cable with --port (see --list)");
+    if (bIdentify || bEcho) {
+        options.action = bIdentify ? FlashOptions::EAction::Identify : FlashOptions::EAction::EchoTest;
+        return options;
+    }
+    if (!bImage)
+        return Fail("give the image with --file F.fwr or --web (or --identify, --echo-test)");
+    options.action = FlashOptions::EAction::Update;
+    return options;
+}
+
+std::string FlashUsage()
+{
+    return "usage: kestova-flash --list\n"
+           "       kestova-flash --port NAME... (--file F.fwr | --web [--service URL])\n"
+           "                     [--yes] [--json] [--verbose] [--timeout S] [--log FILE]\n"
+           "       kestova-flash --port NAME... (--identify | --echo-test) [--json]\n"
+           "       kestova-flash --help | --version\n"
+           "\n"
+           "  --list           list the serial ports, and USB when the Tetherix cable is there\n"
+           "  --port NAME      a name from --list (USB: the cable through D2XX) or a device\n"
+           "                   path; repeat it to update several units at once\n"
+           "  --file F.fwr     send the programming file F.fwr\n"
+           "  --web            fetch the image that suits each unit from the firmware service\n"
+           "  --service URL    the firmware service's address (with --web)\n"
+           "  --identify       only identify the unit\n"
+           "  --echo-test      run the cable's echo test\n"
+           "  --yes, -y        do not ask before updating\n"
+           "  --json           one JSON object per unit on standard output\n"
+           "  --verbose, -v    also print the status lines the window would list\n"
+           "  --timeout S      seconds to wait for a unit to answer, and to come back after\n"
+           "                   an update (default 20)\n"
+           "  --log FILE       the support log (default ~/.local/state/kestova/downloader.log)\n"
+           "\n"
+           "exit status: 0 verified, 1 bad arguments, 2 no cable or no unit, 3 image rejected,\n"
+           "             4 update failed, 5 finished but not verified, 130 interrupted\n";
+}
+
+std::string FlashVersionText()
+{
+    return std::string("kestova-flash ") + KX_VERSION + "\n";
+}

@@ -1,0 +1,111 @@
+#include "cli/UnitReport.h"
+
+#include "device/UpdateCheck.h"
+
+#include <cstdio>
+
+namespace {
+const std::string PRESS_OK = "Press OK";
+
+std::string JsonString(const std::string& text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+                out += escaped;
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string JsonOrNull(const std::string& text)
+{
+    return text.empty() ? "null" : JsonString(text);
+}
+} // namespace
+
+int ExitCodeFor(FlashResult result)
+{
+    switch (result) {
+    case FlashResult::Verified:
+    case FlashResult::Identified:
+    case FlashResult::EchoPassed: return EXIT_VERIFIED;
+    case FlashResult::BadArguments: return EXIT_BAD_ARGUMENTS;
+    case FlashResult::NoUnit:
+    case FlashResult::EchoFailed: return EXIT_NO_UNIT;
+    case FlashResult::Rejected: return EXIT_IMAGE_REJECTED;
+    case FlashResult::Failed: return EXIT_UPDATE_FAILED;
+    case FlashResult::NotVerified: return EXIT_NOT_VERIFIED;
+    case FlashResult::Interrupted: return EXIT_INTERRUPTED;
+    }
+    return EXIT_UPDATE_FAILED;
+}
+
+const char* ResultName(FlashResult result)
+{
+    switch (result) {
+    case FlashResult::Verified: return "verified";
+    case FlashResult::Identified: return "identified";
+    case FlashResult::EchoPassed: return "echo-passed";
+    case FlashResult::BadArguments: return "declined";
+    case FlashResult::NoUnit: return "no-unit";
+    case FlashResult::EchoFailed: return "echo-failed";
+    case FlashResult::Rejected: return "rejected";
+    case FlashResult::Failed: return "failed";
+    case FlashResult::NotVerified: return "not-verified";
+    case FlashResult::Interrupted: return "interrupted";
+    }
+    return "failed";
+}
+
+std::string VersionNumber(const std::string& fourDigits)
+{
+    if (fourDigits.empty())
+        return {};
+    const std::string text = VersionText(fourDigits); // "Ver 1.07"
+    return text.substr(text.find(' ') + 1);
+}
+
+std::string NoticeText(const std::string& notice)
+{
+    std::string text = notice;
+    if (text.size() >= PRESS_OK.size() && text.compare(text.size() - PRESS_OK.size(), PRESS_OK.size(), PRESS_OK) == 0)
+        text.erase(text.size() - PRESS_OK.size());
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+std::string ReportJson(const UnitReport& r)
+{
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", r.dSeconds);
+    std::string json = "{";
+    json += "\"port\":" + JsonString(r.strPort);
+    json += ",\"model\":" + JsonOrNull(r.before.m_strModel);
+    json += ",\"serial_number\":" + JsonOrNull(r.before.m_strSerialNumber);
+    json += ",\"loader_before\":" + JsonOrNull(VersionNumber(r.before.m_strLoaderVersion));
+    json += ",\"app_before\":" + JsonOrNull(VersionNumber(r.before.m_strAppVersion));
+    json += ",\"loader_after\":" + JsonOrNull(VersionNumber(r.after.m_strLoaderVersion));
+    json += ",\"app_after\":" + JsonOrNull(VersionNumber(r.after.m_strAppVersion));
+    json += ",\"image_version\":" + JsonOrNull(VersionNumber(r.strImageVersion));
+    json += ",\"lines_sent\":" + std::to_string(r.nLinesSent);
+    json += ",\"lines_total\":" + std::to_string(r.nTotalLines);
+    json += std::string(",\"seconds\":") + seconds;
+    json += std::string(",\"result\":\"") + ResultName(r.result) + "\"";
+    json += ",\"exit_code\":" + std::to_string(ExitCodeFor(r.result));
+    json += ",\"text\":" + JsonString(r.strText);
+    return json + "}";
+}

@@ -1,0 +1,54 @@
+// What kestova-flash says about one unit when it is done with it: the outcome in a word, the
+// sentence the user was shown, the exit status it stands for, and its JSON object.
+#pragma once
+
+#include "device/DeviceIdentity.h"
+
+#include <string>
+
+enum class FlashResult {
+    Verified,     // updated, and the unit runs the image's version
+    Identified,   // --identify: the unit answered
+    EchoPassed,   // --echo-test passed
+    BadArguments, // the update was declined, or cannot be confirmed
+    NoUnit,       // the port cannot be opened, or no unit answered in time
+    EchoFailed,   // --echo-test failed: no cable, or not looped back
+    Rejected,     // the image does not suit the unit, or none could be had
+    Failed,       // the unit fell silent or reported a corrupt line
+    NotVerified,  // finished, but the unit does not (or cannot be seen to) run the image's version
+    Interrupted,  // stopped on request
+};
+
+constexpr int EXIT_VERIFIED = 0;
+constexpr int EXIT_BAD_ARGUMENTS = 1;
+constexpr int EXIT_NO_UNIT = 2;
+constexpr int EXIT_IMAGE_REJECTED = 3;
+constexpr int EXIT_UPDATE_FAILED = 4;
+constexpr int EXIT_NOT_VERIFIED = 5;
+constexpr int EXIT_INTERRUPTED = 130;
+
+int ExitCodeFor(FlashResult result);
+// "verified", "not-verified", ...: the result's name in the JSON object.
+const char* ResultName(FlashResult result);
+
+struct UnitReport {
+    std::string strPort;
+    DeviceIdentity before;       // as identified first; empty when the unit never answered
+    DeviceIdentity after;        // as identified after the update; empty when it did not come back
+    std::string strImageVersion; // four digits, empty when the image names none
+    int nLinesSent = 0;
+    int nTotalLines = 0;
+    double dSeconds = 0.0;
+    FlashResult result = FlashResult::NoUnit;
+    std::string strText;
+};
+
+// One line of JSON, without the line end. Versions read "1.07"; absent values are null.
+std::string ReportJson(const UnitReport& report);
+
+// "1.07" for "0107"; empty for empty.
+std::string VersionNumber(const std::string& fourDigits);
+
+// A notice's text without the "\n\nPress OK" the window's notice ends with, and without
+// trailing blanks.
+std::string NoticeText(const std::string& notice);

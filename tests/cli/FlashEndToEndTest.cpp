@@ -1,0 +1,218 @@
+// kestova-flash as a user runs it: the built program against kx410-sim units on
+// pseudo-terminals, with no display, its exit status, messages and JSON checked.
+#include "FlashProcess.h"
+#include "SimProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include <fstream>
+#include <sstream>
+
+namespace {
+constexpr int RUN_TIMEOUT_MS = 60000;
+const std::string SAMPLE_IMAGE = KX410_SAMPLE_IMAGE;
+constexpr int SAMPLE_DATA_LINES = 41;
+
+std::vector<std::string> UpdateArgs(const std::vector<const CSimProcess*>& units,
+                                    std::vector<std::string> extra = {})
+{
+    std::vector<std::string> args;
+    for (const CSimProcess* unit : units) {
+        args.push_back("--port");
+        args.push_back(unit->SlavePath());
+    }
+    for (const char* fixed : {"--file", SAMPLE_IMAGE.c_str(), "--yes", "--json", "--log", "/dev/null"})
+        args.push_back(fixed);
+    args.insert(args.end(), extra.begin(), extra.end());
+    return args;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+bool Has(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(Flash, EachWayOneUpdateEndsGivesItsExitStatusResultAndText)
+{
+    struct Case {
+        std::vector<std::string> simOptions;
+        int exitStatus;
+        const char* result;
+        const char* text;
+        const char* appAfter;
+    };
+    const Case cases[] = {
+        {{}, 0, "verified", "Update verified: kx410 now runs Ver 1.07", "\"app_after\":\"1.07\""},
+        {{"--corrupt-at", "3"}, 4, "failed", "reported a corrupt program", "\"app_after\":null"},
+        {{"--silent-at", "3"}, 4, "failed", "An error occured whilst updating the kx410", "\"app_after\":null"},
+        {{"--app-after", "1.00"}, 5, "not-verified", "still reports Ver 1.00", "\"app_after\":\"1.00\""},
+        {{"--mute-at-finish"}, 5, "not-verified", "did not come back within 2 s", "\"app_after\":null"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.result + std::string(" ") + (c.simOptions.empty() ? "" : c.simOptions.front()));
+        CSimProcess unit(c.simOptions);
+        ASSERT_TRUE(unit.IsStarted());
+        CFlashProcess flash(UpdateArgs({&unit}, {"--timeout", "2"}));
+        EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), c.exitStatus) << flash.Err();
+        const std::vector<std::string> json = Lines(flash.Out());
+        ASSERT_EQ(json.size(), 1u) << flash.Out();
+        EXPECT_TRUE(Has(json[0], std::string("\"result\":\"") + c.result + "\"")) << json[0];
+        EXPECT_TRUE(Has(json[0], c.text)) << json[0];
+        EXPECT_TRUE(Has(flash.Err(), c.text)) << flash.Err();
+        EXPECT_TRUE(Has(json[0], c.appAfter)) << json[0];
+        EXPECT_FALSE(Has(flash.Err(), "Press OK")) << flash.Err();
+        // Data lines are sent, never shown.
+        EXPECT_FALSE(Has(flash.Err(), ":10000000")) << flash.Err();
+        if (c.exitStatus == 0) {
+            EXPECT_TRUE(Has(json[0], "\"port\":\"" + unit.SlavePath() + "\",\"model\":\"kx410\","
+                                     "\"serial_number\":\"12345\",\"loader_before\":\"2.08\","
+                                     "\"app_before\":\"1.00\",\"loader_after\":\"2.08\","
+                                     "\"app_after\":\"1.07\",\"image_version\":\"1.07\","
+                                     "\"lines_sent\":41,\"lines_total\":41,\"seconds\":"))
+                << json[0];
+            // Not a terminal: plain progress lines, no cursor movement.
+            EXPECT_TRUE(Has(flash.Err(), "Sent 41 of 41 lines.")) << flash.Err();
+            EXPECT_FALSE(Has(flash.Err(), "\x1b[")) << flash.Err();
+        }
+    }
+}
+
+TEST(Flash, WebImageIsSentVerifiedAndItsCompletionReported)
+{
+    char dir[] = "/tmp/kx-flash-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string portFile = std::string(dir) + "/port";
+    const std::string reports = std::string(dir) + "/reports";
+    std::vector<std::string> args{KX410_WEBSIM_PATH, "--port", "0", "--port-file", portFile, "--reports", reports};
+    std::vector<char*> argv;
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t service = -1;
+    ASSERT_EQ(posix_spawn(&service, argv[0], nullptr, nullptr, argv.data(), nullptr), 0);
+    for (int i = 0; i < 500 && ReadFile(portFile).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::string port = ReadFile(portFile);
+    port.erase(port.find_last_not_of(" \r\n") + 1);
+    CSimProcess unit;
+    ASSERT_TRUE(unit.IsStarted());
+    CFlashProcess flash({"--port", unit.SlavePath(), "--web", "--service", "http://127.0.0.1:" + port, "--yes",
+                         "--json", "--log", "/dev/null"});
+    EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), 0) << flash.Err();
+    EXPECT_TRUE(Has(flash.Out(), "\"lines_sent\":41,\"lines_total\":41")) << flash.Out();
+    // The report went out before the program ended.
+    EXPECT_TRUE(Has(ReadFile(reports), "sn=12345&fw=0107&ldr=0208&done=1")) << ReadFile(reports);
+    kill(service, SIGTERM);
+    waitpid(service, nullptr, 0);
+    std::remove(portFile.c_str());
+    std::remove(reports.c_str());
+    rmdir(dir);
+}
+
+TEST(Flash, ImageForAnotherProductIsRejectedBeforeAnythingIsSent)
+{
+    char dir[] = "/tmp/kx-flash-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string image = std::string(dir) + "/other.fwr";
+    std::ofstream(image) << "VER:0107\nPID:0999\n:100000004B9F09A82E99ED6A645752F219A777D22F\n";
+    const std::string unitLog = std::string(dir) + "/unit.log";
+    CSimProcess unit({"--log", unitLog});
+    ASSERT_TRUE(unit.IsStarted());
+    CFlashProcess flash({"--port", unit.SlavePath(), "--file", image, "--yes", "--json", "--log", "/dev/null"});
+    EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), 3) << flash.Err();
+    EXPECT_TRUE(Has(flash.Out(), "\"result\":\"rejected\"")) << flash.Out();
+    EXPECT_TRUE(Has(flash.Out(), "\"lines_sent\":0")) << flash.Out();
+    unit.Stop();
+    EXPECT_EQ(ReadFile(unitLog).find(':'), std::string::npos);
+    std::remove(image.c_str());
+    std::remove(unitLog.c_str());
+    rmdir(dir);
+}
+
+TEST(Flash, CtrlCDuringAnUpdateStopsAfterTheLineInFlightAndSaysToUpdateAgain)
+{
+    char dir[] = "/tmp/kx-flash-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string unitLog = std::string(dir) + "/unit.log";
+    CSimProcess unit({"--baud-pace", "--log", unitLog});
+    ASSERT_TRUE(unit.IsStarted());
+    CFlashProcess flash(UpdateArgs({&unit}));
+    ASSERT_TRUE(flash.WaitForError([](const std::string& err) { return Has(err, "Sent "); }, RUN_TIMEOUT_MS))
+        << flash.Err();
+    flash.Signal(SIGINT);
+    EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), 130) << flash.Err();
+    EXPECT_TRUE(Has(flash.Err(), "must be updated again")) << flash.Err();
+    EXPECT_TRUE(Has(flash.Out(), "\"result\":\"interrupted\"")) << flash.Out();
+    unit.Stop();
+    const std::string received = ReadFile(unitLog);
+    const auto dataLines = std::count(received.begin(), received.end(), ':');
+    EXPECT_GT(dataLines, 0);
+    EXPECT_LT(dataLines, SAMPLE_DATA_LINES);
+    // The unit was not told to finish after the last data line (hex data is upper case, the
+    // line end "aa" lower case).
+    const std::size_t lastLineEnd = received.find("aa", received.rfind(':'));
+    ASSERT_NE(lastLineEnd, std::string::npos);
+    EXPECT_EQ(received.find('C', lastLineEnd), std::string::npos) << received.substr(lastLineEnd);
+    std::remove(unitLog.c_str());
+    rmdir(dir);
+}
+
+TEST(Flash, TwoUnitsAtOnceOneFailingEachReportedAndTheWorstStatusReturned)
+{
+    CSimProcess good({"--serial", "111"});
+    CSimProcess bad({"--serial", "222", "--corrupt-at", "5"});
+    ASSERT_TRUE(good.IsStarted() && bad.IsStarted());
+    CFlashProcess flash(UpdateArgs({&good, &bad}));
+    EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), 4) << flash.Err();
+    const std::vector<std::string> json = Lines(flash.Out());
+    ASSERT_EQ(json.size(), 2u) << flash.Out();
+    EXPECT_TRUE(Has(json[0], "\"serial_number\":\"111\"")) << json[0];
+    EXPECT_TRUE(Has(json[0], "\"result\":\"verified\"")) << json[0];
+    EXPECT_TRUE(Has(json[0], "\"lines_sent\":41")) << json[0];
+    EXPECT_TRUE(Has(json[1], "\"serial_number\":\"222\"")) << json[1];
+    EXPECT_TRUE(Has(json[1], "\"result\":\"failed\"")) << json[1];
+    // Several units: every message names its port.
+    EXPECT_TRUE(Has(flash.Err(), bad.SlavePath() + ": The kx410 reported a corrupt program")) << flash.Err();
+    EXPECT_TRUE(Has(flash.Err(), good.SlavePath() + ": Update verified")) << flash.Err();
+}
+
+TEST(Flash, WithoutATerminalAnUpdateMustBeConfirmedWithYes)
+{
+    CSimProcess unit;
+    ASSERT_TRUE(unit.IsStarted());
+    CFlashProcess flash({"--port", unit.SlavePath(), "--file", SAMPLE_IMAGE});
+    EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), 1);
+    EXPECT_TRUE(Has(flash.Err(), "--yes")) << flash.Err();
+}
+
+TEST(Flash, NoUnitOnThePortEndsWithStatusTwo)
+{
+    CFlashProcess missing({"--port", "/dev/kx-no-such-port", "--identify", "--json"});
+    EXPECT_EQ(missing.Wait(RUN_TIMEOUT_MS), 2) << missing.Err();
+    EXPECT_TRUE(Has(missing.Out(), "\"result\":\"no-unit\"")) << missing.Out();
+}
+
+} // namespace
