@@ -80,8 +80,14 @@ std::string VersionNumber(const std::string& fourDigits)
 
 std::string NoticeText(const std::string& notice)
 {
+    // "Press OK" asks for a button the command line does not have, wherever it stands: at the
+    // end, or before the sentence that says what to do.
     std::string text = notice;
-    if (text.size() >= PRESS_OK.size() && text.compare(text.size() - PRESS_OK.size(), PRESS_OK.size(), PRESS_OK) == 0)
+    const std::size_t at = text.rfind("\n\n" + PRESS_OK);
+    if (at != std::string::npos)
+        text.erase(at, 2 + PRESS_OK.size());
+    else if (text.size() >= PRESS_OK.size() &&
+             text.compare(text.size() - PRESS_OK.size(), PRESS_OK.size(), PRESS_OK) == 0)
         text.erase(text.size() - PRESS_OK.size());
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();

@@ -76,6 +76,8 @@ public:
     void OnEnable(EngineControl control, bool bEnabled) override;
     void OnPhase(int nPhase) override;
     void OnNotice(const std::string& text) override;
+    // The sentence that says why a port could not be used comes with the notice it follows.
+    void OnDiagnosis(const std::string&) override {}
     void OnMessageBox(const std::string& text) override;
     void OnIdentified(const DeviceIdentity& identity) override;
     void OnEchoEnded(bool bPassed) override;

@@ -126,8 +126,9 @@ void CUpdateEngine::OpenSavedPort(const std::string& name)
         return;
     }
     if (!OpenComPort(name)) {
-        DropLinkChoice();
+        // The user hears why before the choice is dropped.
         ShowOpenFailure(LoadString(IDS_UNABLE_TO_OPEN));
+        DropLinkChoice();
         return;
     }
     m_events.OnPortOpened(name, false);
@@ -149,8 +150,9 @@ void CUpdateEngine::ConnectSelectedPort()
         return;
     }
     if (!OpenComPort(name)) {
-        DropLinkChoice();
+        // The user hears why before the choice is dropped.
         ShowOpenFailure(LoadString(IDS_UNABLE_TO_OPEN));
+        DropLinkChoice();
         return;
     }
     m_events.OnPortOpened(name, true);

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -213,6 +215,29 @@ TEST(Flash, NoUnitOnThePortEndsWithStatusTwo)
     CFlashProcess missing({"--port", "/dev/kx-no-such-port", "--identify", "--json"});
     EXPECT_EQ(missing.Wait(RUN_TIMEOUT_MS), 2) << missing.Err();
     EXPECT_TRUE(Has(missing.Out(), "\"result\":\"no-unit\"")) << missing.Out();
+}
+
+TEST(Flash, UserOutsideThePortsGroupIsToldToJoinIt)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to hand the port to the group dialout and drop to nobody";
+    const group* dialout = getgrnam("dialout");
+    if (dialout == nullptr)
+        GTEST_SKIP() << "no group dialout here";
+    CSimProcess unit;
+    ASSERT_TRUE(unit.IsStarted());
+    ASSERT_EQ(chown(unit.SlavePath().c_str(), 0, dialout->gr_gid), 0);
+    ASSERT_EQ(chmod(unit.SlavePath().c_str(), 0660), 0);
+    CFlashProcess flash({"--port", unit.SlavePath(), "--identify"},
+                        {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    const int status = flash.Wait(RUN_TIMEOUT_MS);
+    if (Has(flash.Err(), "setpriv"))
+        GTEST_SKIP() << "cannot drop privileges here: " << flash.Err();
+    EXPECT_EQ(status, 2) << flash.Err();
+    EXPECT_TRUE(Has(flash.Err(), "Your user may not use " + unit.SlavePath() +
+                                     " (group dialout). Run: sudo usermod -aG dialout $USER, then "
+                                     "log out and in, or install the Tetherix udev rule."))
+        << flash.Err();
 }
 
 } // namespace

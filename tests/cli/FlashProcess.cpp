@@ -46,12 +46,14 @@ void ReadInto(int& fd, std::string& text)
 }
 } // namespace
 
-CFlashProcess::CFlashProcess(const std::vector<std::string>& args)
+CFlashProcess::CFlashProcess(const std::vector<std::string>& args,
+                             const std::vector<std::string>& launcher)
 {
     int out[2], err[2], in[2];
     if (pipe(out) != 0 || pipe(err) != 0 || pipe(in) != 0)
         return;
-    std::vector<std::string> argStrings{KESTOVA_FLASH_PATH};
+    std::vector<std::string> argStrings = launcher;
+    argStrings.push_back(KESTOVA_FLASH_PATH);
     argStrings.insert(argStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : argStrings)
@@ -69,7 +71,7 @@ CFlashProcess::CFlashProcess(const std::vector<std::string>& args)
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
     for (const int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
         posix_spawn_file_actions_addclose(&actions, fd);
-    if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
+    if (posix_spawnp(&m_pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0)
         m_pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(in[0]);

@@ -10,7 +10,10 @@
 
 class CFlashProcess {
 public:
-    explicit CFlashProcess(const std::vector<std::string>& args);
+    // launcher: a program and its arguments that start kestova-flash (such as one that runs it
+    // as another user); none: it is started directly.
+    explicit CFlashProcess(const std::vector<std::string>& args,
+                           const std::vector<std::string>& launcher = {});
     ~CFlashProcess();
     CFlashProcess(const CFlashProcess&) = delete;
     CFlashProcess& operator=(const CFlashProcess&) = delete;
