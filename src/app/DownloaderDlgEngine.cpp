@@ -30,7 +30,13 @@ void CDownloaderDlg::OnProgressRange(int nMax)
 
 void CDownloaderDlg::OnProgress(int nValue)
 {
+    // The bar would paint itself at once for every value; with its updates held the value is
+    // taken now and the bar is painted once, with the newest value, in the next pass.
+    if (m_progress->value() == nValue)
+        return;
+    m_progress->setUpdatesEnabled(false);
     m_progress->setValue(nValue);
+    m_progress->setUpdatesEnabled(true);
 }
 
 QWidget* CDownloaderDlg::ControlWidget(EngineControl control) const
