@@ -148,12 +148,21 @@ void CPtyUnitRunner::DeliverDueInput(Clock::time_point now)
     }
 }
 
+// When the first waiting byte reaches the downloader. Paced, a byte starts once the line is
+// free and arrives a byte time later, as the last of its bits leaves the unit.
+CPtyUnitRunner::Clock::time_point CPtyUnitRunner::NextOutputArrival() const
+{
+    const Clock::time_point due = m_outbox.front().due;
+    if (!m_options.bBaudPace)
+        return due;
+    return std::max(due, m_outputFree) + LineTime(1);
+}
+
 // Writes the replies whose time has come, in order; paced, one byte per byte time.
 void CPtyUnitRunner::WriteDueOutput(Clock::time_point now)
 {
-    while (!m_bOutputBlocked && !m_outbox.empty() && m_outbox.front().due <= now) {
-        if (m_options.bBaudPace && now < m_outputFree)
-            return;
+    while (!m_bOutputBlocked && !m_outbox.empty() && NextOutputArrival() <= now) {
+        const Clock::time_point arrival = NextOutputArrival();
         std::string& text = m_outbox.front().text;
         const std::size_t count = m_options.bBaudPace ? std::min<std::size_t>(1, text.size())
                                                       : text.size();
@@ -172,7 +181,7 @@ void CPtyUnitRunner::WriteDueOutput(Clock::time_point now)
         }
         text.erase(0, static_cast<std::size_t>(put));
         if (m_options.bBaudPace)
-            m_outputFree = std::max(now, m_outputFree) + LineTime(static_cast<std::size_t>(put));
+            m_outputFree = arrival; // the schedule, not the moment of writing: no drift
         if (text.empty())
             m_outbox.pop_front();
     }
@@ -184,12 +193,8 @@ bool CPtyUnitRunner::NextWait(Clock::time_point now, timespec* pWait) const
     Clock::time_point next = Clock::time_point::max();
     if (!m_inbox.empty())
         next = m_inbox.front().due;
-    if (!m_outbox.empty() && !m_bOutputBlocked) {
-        Clock::time_point due = m_outbox.front().due;
-        if (m_options.bBaudPace)
-            due = std::max(due, m_outputFree);
-        next = std::min(next, due);
-    }
+    if (!m_outbox.empty() && !m_bOutputBlocked)
+        next = std::min(next, NextOutputArrival());
     if (next == Clock::time_point::max())
         return false;
     const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(next - now).count();
