@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/DownloaderDlg.h"
+#include "platform/SupportLog.h"
 
 #include <QProcess>
 
@@ -42,6 +43,7 @@ private:
     QProcess m_unit;
     std::string m_dir;
     std::string m_timingPath;
+    std::unique_ptr<CSupportLog> m_supportLog; // as the program keeps one, in the temporary folder
     std::unique_ptr<CDownloaderDlg> m_dlg;
     long long m_exchangedBytes = 0;
 };

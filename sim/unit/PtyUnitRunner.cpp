@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -79,6 +80,9 @@ bool CPtyUnitRunner::Open(std::string* pSlavePath, std::string* pError)
 
 void CPtyUnitRunner::Run(const volatile std::sig_atomic_t* pStop, const sigset_t& waitMask)
 {
+    // Paced, every byte is timed: the waits end when asked, not up to 50 us later.
+    if (m_options.bBaudPace)
+        prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     while (!*pStop) {
         timespec wait{};
         const bool bLimited = NextWait(Clock::now(), &wait);
@@ -137,10 +141,13 @@ bool CPtyUnitRunner::ReadFromSlave(Clock::time_point now)
 void CPtyUnitRunner::DeliverDueInput(Clock::time_point now)
 {
     while (!m_inbox.empty() && m_inbox.front().due <= now) {
+        // The unit answers from the moment the text reached it, however late this process
+        // woke up to see that.
+        const Clock::time_point reached = m_inbox.front().due;
         const std::vector<UnitSimulator::Reply> replies = m_unit.Receive(m_inbox.front().text);
         m_inbox.pop_front();
         for (const UnitSimulator::Reply& reply : replies) {
-            Clock::time_point due = now + std::chrono::milliseconds(reply.delayMs);
+            Clock::time_point due = reached + std::chrono::milliseconds(reply.delayMs);
             if (!m_outbox.empty())
                 due = std::max(due, m_outbox.back().due);
             m_outbox.push_back({reply.text, due});
