@@ -85,6 +85,12 @@ bool RunUnpaced(int lines)
                 lines, Percentile(samples, 0.5) / 1000, Percentile(samples, 0.99) / 1000,
                 Percentile(samples, 1.0) / 1000, last / 1000, first / 1000, last / first,
                 std::chrono::duration<double>(took).count());
+    // Growth shows as a climb from tenth to tenth; a machine that gets busier or quieter
+    // meanwhile shows as a step.
+    std::printf("    median per tenth of the lines, us:");
+    for (int tenth = 0; tenth < 10; ++tenth)
+        std::printf(" %.0f", Percentile(Slice(samples, tenth / 10.0, (tenth + 1) / 10.0), 0.5));
+    std::printf("\n");
     return true;
 }
 
