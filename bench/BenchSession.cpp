@@ -31,6 +31,7 @@ CBenchSession::~CBenchSession()
         m_dlg->m_serial.ClosePort();
         m_dlg.reset();
     }
+    m_supportLog.reset();
     if (m_unit.state() != QProcess::NotRunning) {
         m_unit.kill();
         m_unit.waitForFinished(START_LIMIT_MS);
@@ -52,7 +53,9 @@ bool CBenchSession::Start(bool bPaced)
     const std::string port = m_unit.readLine().trimmed().toStdString().substr(5); // "/dev/"
     setenv("KX_EXTRA_COM_PORTS", port.c_str(), 1);
     std::ofstream(m_dir + "/Kestova.ini") << "[Settings]\nCOM PORT=" << port << "\n";
+    m_supportLog = std::make_unique<CSupportLog>(m_dir + "/state/downloader.log");
     m_dlg = std::make_unique<CDownloaderDlg>();
+    m_dlg->SetSupportLog(m_supportLog.get());
     m_dlg->SetProgramDirOverride(m_dir);
     m_dlg->OnInitDialog();
     m_dlg->show();

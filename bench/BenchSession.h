@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/DownloaderDlg.h"
+#include "platform/SupportLog.h"
 
 #include <QProcess>
 
@@ -34,6 +35,8 @@ public:
     long long ExchangedBytes() const { return m_exchangedBytes; }
     CDownloaderDlg& Dialog() { return *m_dlg; }
 
+    static constexpr int CHECK_INTERVAL_MS = 10;
+
     // Runs the event loop until `done` holds or `limitMs` has passed.
     template <typename F>
     static bool SpinUntil(F done, int limitMs);
@@ -42,20 +45,27 @@ private:
     QProcess m_unit;
     std::string m_dir;
     std::string m_timingPath;
+    std::unique_ptr<CSupportLog> m_supportLog; // as the program keeps one, in the temporary folder
     std::unique_ptr<CDownloaderDlg> m_dlg;
     long long m_exchangedBytes = 0;
 };
 
 #include <QCoreApplication>
+#include <QTimer>
 
+// The thread sleeps until an event comes, as the program's own event loop does: a loop that
+// only polled would keep a processor busy and slow down the unit and the link it measures.
+// A timer wakes it now and then to look at `done` and the time.
 template <typename F>
 bool CBenchSession::SpinUntil(F done, int limitMs)
 {
     const Clock::time_point end = Clock::now() + std::chrono::milliseconds(limitMs);
+    QTimer wake;
+    wake.start(CHECK_INTERVAL_MS);
     while (!done()) {
         if (Clock::now() > end)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }

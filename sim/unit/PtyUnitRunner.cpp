@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -76,6 +77,9 @@ bool CPtyUnitRunner::Open(std::string* pSlavePath, std::string* pError)
 
 void CPtyUnitRunner::Run(const volatile std::sig_atomic_t* pStop, const sigset_t& waitMask)
 {
+    // Paced, every byte is timed: the waits end when asked, not up to 50 us later.
+    if (m_options.bBaudPace)
+        prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     while (!*pStop) {
         timespec wait{};
         const bool bLimited = NextWait(Clock::now(), &wait);
@@ -134,10 +138,13 @@ bool CPtyUnitRunner::ReadFromSlave(Clock::time_point now)
 void CPtyUnitRunner::DeliverDueInput(Clock::time_point now)
 {
     while (!m_inbox.empty() && m_inbox.front().due <= now) {
+        // The unit answers from the moment the text reached it, however late this process
+        // woke up to see that.
+        const Clock::time_point reached = m_inbox.front().due;
         const std::vector<UnitSimulator::Reply> replies = m_unit.Receive(m_inbox.front().text);
         m_inbox.pop_front();
         for (const UnitSimulator::Reply& reply : replies) {
-            Clock::time_point due = now + std::chrono::milliseconds(reply.delayMs);
+            Clock::time_point due = reached + std::chrono::milliseconds(reply.delayMs);
             if (!m_outbox.empty())
                 due = std::max(due, m_outbox.back().due);
             m_outbox.push_back({reply.text, due});
@@ -145,12 +152,21 @@ void CPtyUnitRunner::DeliverDueInput(Clock::time_point now)
     }
 }
 
+// When the first waiting byte reaches the downloader. Paced, a byte starts once the line is
+// free and arrives a byte time later, as the last of its bits leaves the unit.
+CPtyUnitRunner::Clock::time_point CPtyUnitRunner::NextOutputArrival() const
+{
+    const Clock::time_point due = m_outbox.front().due;
+    if (!m_options.bBaudPace)
+        return due;
+    return std::max(due, m_outputFree) + LineTime(1);
+}
+
 // Writes the replies whose time has come, in order; paced, one byte per byte time.
 void CPtyUnitRunner::WriteDueOutput(Clock::time_point now)
 {
-    while (!m_bOutputBlocked && !m_outbox.empty() && m_outbox.front().due <= now) {
-        if (m_options.bBaudPace && now < m_outputFree)
-            return;
+    while (!m_bOutputBlocked && !m_outbox.empty() && NextOutputArrival() <= now) {
+        const Clock::time_point arrival = NextOutputArrival();
         std::string& text = m_outbox.front().text;
         const std::size_t count = m_options.bBaudPace ? std::min<std::size_t>(1, text.size())
                                                       : text.size();
@@ -169,7 +185,7 @@ void CPtyUnitRunner::WriteDueOutput(Clock::time_point now)
         }
         text.erase(0, static_cast<std::size_t>(put));
         if (m_options.bBaudPace)
-            m_outputFree = std::max(now, m_outputFree) + LineTime(static_cast<std::size_t>(put));
+            m_outputFree = arrival; // the schedule, not the moment of writing: no drift
         if (text.empty())
             m_outbox.pop_front();
     }
@@ -181,12 +197,8 @@ bool CPtyUnitRunner::NextWait(Clock::time_point now, timespec* pWait) const
     Clock::time_point next = Clock::time_point::max();
     if (!m_inbox.empty())
         next = m_inbox.front().due;
-    if (!m_outbox.empty() && !m_bOutputBlocked) {
-        Clock::time_point due = m_outbox.front().due;
-        if (m_options.bBaudPace)
-            due = std::max(due, m_outputFree);
-        next = std::min(next, due);
-    }
+    if (!m_outbox.empty() && !m_bOutputBlocked)
+        next = std::min(next, NextOutputArrival());
     if (next == Clock::time_point::max())
         return false;
     const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(next - now).count();

@@ -53,6 +53,7 @@ private:
     bool ReadFromSlave(Clock::time_point now);
     void DeliverDueInput(Clock::time_point now);
     void WriteDueOutput(Clock::time_point now);
+    Clock::time_point NextOutputArrival() const;
     bool NextWait(Clock::time_point now, timespec* pWait) const;
     Clock::duration LineTime(std::size_t bytes) const;
 
@@ -64,7 +65,7 @@ private:
     std::deque<Pending> m_inbox;
     std::deque<Pending> m_outbox;
     Clock::time_point m_inputFree{};  // when the paced line has carried the last input
-    Clock::time_point m_outputFree{}; // when the paced line may carry the next output byte
+    Clock::time_point m_outputFree{}; // when the paced line has carried the last output byte
     bool m_bAckOutstanding = false;   // a "." went out and nothing has come back since
     Clock::time_point m_ackWrittenAt{};
     std::vector<Clock::duration> m_turnarounds;

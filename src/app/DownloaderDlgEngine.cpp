@@ -8,6 +8,17 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+namespace {
+// How many pixels of the bar `value` fills.
+qint64 FilledWidth(const QProgressBar& bar, int value)
+{
+    const qint64 steps = qint64{bar.maximum()} - bar.minimum();
+    if (steps <= 0)
+        return 0;
+    return (qint64{value} - bar.minimum()) * bar.width() / steps;
+}
+} // namespace
+
 void CDownloaderDlg::OnClearLog() { m_list->clear(); }
 
 void CDownloaderDlg::OnWebStatus(const std::string& text, bool bNewLine)
@@ -22,7 +33,22 @@ void CDownloaderDlg::OnWebStatus(const std::string& text, bool bNewLine)
 
 void CDownloaderDlg::OnProgressRange(int nMax) { m_progress->setRange(0, nMax); }
 
-void CDownloaderDlg::OnProgress(int nValue) { m_progress->setValue(nValue); }
+void CDownloaderDlg::OnProgress(int nValue)
+{
+    const int nWas = m_progress->value();
+    if (nWas == nValue)
+        return;
+    // A value that leaves the filled part as it was needs no paint (the bar agrees).
+    if (FilledWidth(*m_progress, nWas) == FilledWidth(*m_progress, nValue)) {
+        m_progress->setValue(nValue);
+        return;
+    }
+    // The bar would paint itself at once; with its updates held the value is taken now and
+    // the bar is painted once, with the newest value, in the next pass of the event loop.
+    m_progress->setUpdatesEnabled(false);
+    m_progress->setValue(nValue);
+    m_progress->setUpdatesEnabled(true);
+}
 
 QWidget* CDownloaderDlg::ControlWidget(EngineControl control) const
 {

@@ -3,22 +3,43 @@
 #include "app/StatusLine.h"
 
 #include <QEvent>
+#include <QPainter>
+#include <QPaintEvent>
 #include <QScrollBar>
 #include <QTimerEvent>
 
 #include <algorithm>
+#include <chrono>
+#include <climits>
+
+namespace {
+// Shortest time between two updates of the scroll range while lines keep arriving.
+constexpr int UPDATE_INTERVAL_MS = 16;
+// A line is measured by at most this many characters: a longer one is cut short on screen.
+constexpr qsizetype MAX_MEASURED_CHARS = 1000;
+// Room around the text of a row, beyond its measured width.
+constexpr int TEXT_MARGIN_PX = 8;
+const QString ROW_HEIGHT_SAMPLE = QStringLiteral("Xg");
+
+int FloorDiv(qint64 value, int divisor)
+{
+    const qint64 quotient = value / divisor;
+    return static_cast<int>((value % divisor != 0 && value < 0) ? quotient - 1 : quotient);
+}
+} // namespace
 
 CStatusList::CStatusList(QWidget* parent) : QListWidget(parent)
 {
-    // Every line is one text line high: the view need not measure each one.
     setUniformItemSizes(true);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 }
 
 void CStatusList::AppendLine(const std::string& text)
 {
     addItem(new CStatusLine(text));
     m_bScrollPending = true;
-    ScheduleLayout();
+    ScheduleUpdate();
 }
 
 void CStatusList::WatchPrefix(const QString& prefix)
@@ -35,74 +56,294 @@ bool CStatusList::IsWatched(int row) const
            item(row)->text().startsWith(m_strWatchedPrefix, Qt::CaseInsensitive);
 }
 
-// The view would lay out every line again for each insertion: the new rows are only noted
-// here and handed to it together, once per layout.
+int CStatusList::RowHeight() const
+{
+    if (m_nRowHeight <= 0) {
+        QStyleOptionViewItem option;
+        initViewItemOption(&option);
+        option.text = ROW_HEIGHT_SAMPLE;
+        option.features |= QStyleOptionViewItem::HasDisplay;
+        const QSize size = style()->sizeFromContents(QStyle::CT_ItemViewItem, &option, QSize(), this);
+        m_nRowHeight = std::max({1, size.height(), fontMetrics().height()});
+    }
+    return m_nRowHeight;
+}
+
+int CStatusList::RowWidth() const
+{
+    return std::max(m_nContentWidth, viewport()->width());
+}
+
+int CStatusList::RowAt(int y) const
+{
+    return FloorDiv(qint64{y} + verticalOffset(), RowHeight());
+}
+
+// The model tells of new rows: they are counted and noted, and the view itself is brought up
+// to date once, in a later pass.
 void CStatusList::rowsInserted(const QModelIndex& parent, int start, int end)
 {
     for (int row = start; row <= end; ++row)
         m_nWatchedLines += IsWatched(row) ? 1 : 0;
-    m_nPendingFirst = m_nPendingFirst < 0 ? start : std::min(m_nPendingFirst, start);
-    ScheduleLayout();
-    (void)parent;
+    m_nUnmeasuredFirst = m_nUnmeasuredFirst < 0 ? start : std::min(m_nUnmeasuredFirst, start);
+    m_bGeometryPending = true;
+    QAbstractItemView::rowsInserted(parent, start, end);
+    ScheduleUpdate();
 }
 
 void CStatusList::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end)
 {
-    LayOutPendingRows(); // the view must know a row before it can let it go
     for (int row = start; row <= end; ++row)
         m_nWatchedLines -= IsWatched(row) ? 1 : 0;
-    QListWidget::rowsAboutToBeRemoved(parent, start, end);
+    if (m_nUnmeasuredFirst > start)
+        m_nUnmeasuredFirst = start;
+    m_bGeometryPending = true;
+    QAbstractItemView::rowsAboutToBeRemoved(parent, start, end);
+    ScheduleUpdate();
+}
+
+void CStatusList::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                              const QList<int>& roles)
+{
+    if (topLeft.isValid() && bottomRight.isValid())
+        MeasureRows(topLeft.row(), bottomRight.row());
+    QAbstractItemView::dataChanged(topLeft, bottomRight, roles);
 }
 
 void CStatusList::reset()
 {
-    m_nPendingFirst = -1;
+    m_nUnmeasuredFirst = -1;
+    m_nContentWidth = 0;
     m_nWatchedLines = 0;
     m_bScrollPending = false;
+    m_bGeometryPending = true;
     QListWidget::reset();
+    ScheduleUpdate();
 }
 
-// Layouts follow one another at least LAYOUT_INTERVAL_MS apart; a lone line, or the first of a
-// burst, is laid out in the next pass of the event loop.
-void CStatusList::ScheduleLayout()
+// A lone line, or the first of a burst, is taken in the next pass of the event loop; later
+// ones at most every UPDATE_INTERVAL_MS.
+void CStatusList::ScheduleUpdate()
 {
-    if (m_layoutTimer.isActive())
+    if (m_updateTimer.isActive())
         return;
-    const auto since = std::chrono::steady_clock::now() - m_lastLayout;
-    const auto wait = std::chrono::milliseconds(LAYOUT_INTERVAL_MS) -
+    const auto since = std::chrono::steady_clock::now() - m_lastUpdate;
+    const auto wait = std::chrono::milliseconds(UPDATE_INTERVAL_MS) -
                       std::chrono::duration_cast<std::chrono::milliseconds>(since);
-    m_layoutTimer.start(std::max(0, static_cast<int>(wait.count())), Qt::PreciseTimer, this);
+    m_updateTimer.start(std::max(0, static_cast<int>(wait.count())), Qt::PreciseTimer, this);
 }
 
-void CStatusList::LayOutPendingRows()
+void CStatusList::ApplyPendingUpdate()
 {
-    m_layoutTimer.stop();
-    if (m_nPendingFirst >= 0) {
-        const int first = m_nPendingFirst;
-        m_nPendingFirst = -1;
-        if (first < count())
-            QListWidget::rowsInserted(QModelIndex(), first, count() - 1);
+    m_updateTimer.stop();
+    if (m_nUnmeasuredFirst >= 0) {
+        const int first = m_nUnmeasuredFirst;
+        m_nUnmeasuredFirst = -1;
+        MeasureRows(first, count() - 1);
     }
+    if (m_bGeometryPending)
+        updateGeometries();
     if (m_bScrollPending) {
         m_bScrollPending = false;
-        scrollToBottom(); // lays the list out now, once, and shows its end
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     }
-    m_lastLayout = std::chrono::steady_clock::now();
+    viewport()->update();
+    m_lastUpdate = std::chrono::steady_clock::now();
+}
+
+// The widest row sets how far the list scrolls sideways; each row is measured once.
+void CStatusList::MeasureRows(int first, int last)
+{
+    const QFontMetrics metrics = fontMetrics();
+    const int widest = m_nContentWidth;
+    for (int row = std::max(first, 0); row <= last && row < count(); ++row) {
+        const QString text = item(row)->text().left(MAX_MEASURED_CHARS);
+        m_nContentWidth = std::max(m_nContentWidth, metrics.horizontalAdvance(text) + TEXT_MARGIN_PX);
+    }
+    m_bGeometryPending = m_bGeometryPending || m_nContentWidth != widest;
+}
+
+void CStatusList::updateGeometries()
+{
+    m_bGeometryPending = false;
+    const int rowHeight = RowHeight();
+    const QSize area = viewport()->size();
+    const qint64 height = qint64{count()} * rowHeight;
+    QScrollBar* vertical = verticalScrollBar();
+    vertical->setSingleStep(rowHeight);
+    vertical->setPageStep(std::max(area.height(), 1));
+    vertical->setRange(0, static_cast<int>(std::clamp<qint64>(height - area.height(), 0, INT_MAX)));
+    QScrollBar* horizontal = horizontalScrollBar();
+    horizontal->setSingleStep(std::max(1, fontMetrics().averageCharWidth()));
+    horizontal->setPageStep(std::max(area.width(), 1));
+    horizontal->setRange(0, std::max(0, m_nContentWidth - area.width()));
+    QAbstractItemView::updateGeometries();
+}
+
+void CStatusList::doItemsLayout()
+{
+    // Nothing to lay out: every row's place follows from its number.
+    QAbstractItemView::doItemsLayout();
 }
 
 void CStatusList::timerEvent(QTimerEvent* e)
 {
-    if (e->timerId() == m_layoutTimer.timerId()) {
-        LayOutPendingRows();
+    if (e->timerId() == m_updateTimer.timerId()) {
+        ApplyPendingUpdate();
         return;
     }
     QListWidget::timerEvent(e);
 }
 
-// A paint that comes before the next layout (a forced repaint) still shows the newest lines.
+void CStatusList::resizeEvent(QResizeEvent* e)
+{
+    QAbstractItemView::resizeEvent(e);
+}
+
+void CStatusList::changeEvent(QEvent* e)
+{
+    if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange) {
+        m_nRowHeight = 0;
+        m_bGeometryPending = true;
+        ScheduleUpdate();
+    }
+    QListWidget::changeEvent(e);
+}
+
+// A paint that comes before the pending update (a forced repaint) still shows the newest lines.
 bool CStatusList::viewportEvent(QEvent* e)
 {
-    if (e->type() == QEvent::Paint && (m_nPendingFirst >= 0 || m_bScrollPending))
-        LayOutPendingRows();
+    if (e->type() == QEvent::Paint && m_updateTimer.isActive())
+        ApplyPendingUpdate();
     return QListWidget::viewportEvent(e);
+}
+
+void CStatusList::paintEvent(QPaintEvent* e)
+{
+    const int rows = count();
+    if (rows == 0)
+        return;
+    QPainter painter(viewport());
+    QStyleOptionViewItem base;
+    initViewItemOption(&base);
+    const QModelIndex current = currentIndex();
+    const bool bFocus = (hasFocus() || viewport()->hasFocus()) && current.isValid();
+    const QItemSelectionModel* selection = selectionModel();
+    const int first = std::max(0, RowAt(e->rect().top()));
+    const int last = std::min(rows - 1, RowAt(e->rect().bottom()));
+    for (int row = first; row <= last; ++row) {
+        const QModelIndex index = model()->index(row, 0, rootIndex());
+        QStyleOptionViewItem option = base;
+        option.rect = visualRect(index);
+        if (selection && selection->isSelected(index))
+            option.state |= QStyle::State_Selected;
+        if (bFocus && index == current)
+            option.state |= QStyle::State_HasFocus;
+        itemDelegateForIndex(index)->paint(&painter, option, index);
+    }
+}
+
+void CStatusList::scrollContentsBy(int dx, int dy)
+{
+    (void)dx;
+    (void)dy;
+    viewport()->update(); // a few rows are drawn again, whatever the distance
+}
+
+int CStatusList::horizontalOffset() const { return horizontalScrollBar()->value(); }
+int CStatusList::verticalOffset() const { return verticalScrollBar()->value(); }
+bool CStatusList::isIndexHidden(const QModelIndex&) const { return false; }
+
+QRect CStatusList::visualRect(const QModelIndex& index) const
+{
+    if (!index.isValid() || index.parent() != rootIndex())
+        return {};
+    const int rowHeight = RowHeight();
+    const qint64 top = qint64{index.row()} * rowHeight - verticalOffset();
+    return {-horizontalOffset(), static_cast<int>(std::clamp<qint64>(top, INT_MIN / 2, INT_MAX / 2)),
+            RowWidth(), rowHeight};
+}
+
+QModelIndex CStatusList::indexAt(const QPoint& point) const
+{
+    const int row = RowAt(point.y());
+    if (row < 0 || row >= count() || point.x() + horizontalOffset() >= RowWidth())
+        return {};
+    return model()->index(row, 0, rootIndex());
+}
+
+void CStatusList::scrollTo(const QModelIndex& index, ScrollHint hint)
+{
+    if (!index.isValid())
+        return;
+    if (m_bGeometryPending)
+        updateGeometries();
+    const int rowHeight = RowHeight();
+    const int area = viewport()->height();
+    const qint64 top = qint64{index.row()} * rowHeight;
+    qint64 value = verticalScrollBar()->value();
+    switch (hint) {
+    case PositionAtTop: value = top; break;
+    case PositionAtBottom: value = top + rowHeight - area; break;
+    case PositionAtCenter: value = top - (area - rowHeight) / 2; break;
+    case EnsureVisible:
+        if (top < value)
+            value = top;
+        else if (top + rowHeight > value + area)
+            value = top + rowHeight - area;
+        break;
+    }
+    verticalScrollBar()->setValue(static_cast<int>(std::clamp<qint64>(value, 0, INT_MAX)));
+}
+
+QModelIndex CStatusList::moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers)
+{
+    const int rows = count();
+    if (rows == 0)
+        return {};
+    const QModelIndex current = currentIndex();
+    int row = current.isValid() ? current.row() : -1;
+    const int pageRows = std::max(1, viewport()->height() / RowHeight());
+    switch (cursorAction) {
+    case MoveUp:
+    case MovePrevious: row = row < 0 ? 0 : row - 1; break;
+    case MoveDown:
+    case MoveNext: row += 1; break;
+    case MovePageUp: row -= pageRows; break;
+    case MovePageDown: row += pageRows; break;
+    case MoveHome: row = 0; break;
+    case MoveEnd: row = rows - 1; break;
+    case MoveLeft:
+    case MoveRight: return current;
+    }
+    return model()->index(std::clamp(row, 0, rows - 1), 0, rootIndex());
+}
+
+void CStatusList::setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command)
+{
+    const QRect area = rect.normalized();
+    const int first = std::max(0, RowAt(area.top()));
+    const int last = std::min(count() - 1, RowAt(area.bottom()));
+    QItemSelection chosen;
+    if (first <= last)
+        chosen.select(model()->index(first, 0, rootIndex()), model()->index(last, 0, rootIndex()));
+    selectionModel()->select(chosen, command);
+}
+
+QRegion CStatusList::visualRegionForSelection(const QItemSelection& selection) const
+{
+    const QRect area = viewport()->rect();
+    const int rowHeight = RowHeight();
+    QRegion region;
+    for (const QItemSelectionRange& range : selection) {
+        if (range.parent() != rootIndex())
+            continue;
+        const qint64 top = qint64{range.top()} * rowHeight - verticalOffset();
+        const qint64 bottom = qint64{range.bottom() + 1} * rowHeight - verticalOffset();
+        const int clippedTop = static_cast<int>(std::clamp<qint64>(top, -1, area.height() + 1));
+        const int clippedBottom = static_cast<int>(std::clamp<qint64>(bottom, -1, area.height() + 1));
+        if (clippedBottom > clippedTop)
+            region += QRect(0, clippedTop, area.width(), clippedBottom - clippedTop);
+    }
+    return region;
 }

@@ -1,7 +1,8 @@
 // The status list of the main dialog: a list widget whose cost per logged line does not grow
-// with the lines it already holds. Lines are laid out, scrolled into view and painted at most
-// once per pass of the event loop, and no more often than a screen refresh while lines pour
-// in; it counts the lines that begin with a watched text, so that asking costs nothing.
+// with the lines it already holds. Every line is one row of the same height, so the place of
+// any row is a product and no layout of all rows is ever made; the scroll range, the scroll to
+// the newest line and the repaint follow once per pass of the event loop. It counts the lines
+// that begin with a watched text, so that asking costs nothing.
 #pragma once
 
 #include <QBasicTimer>
@@ -14,9 +15,6 @@ class CStatusList : public QListWidget {
     Q_OBJECT
 
 public:
-    // Shortest time between two layouts of the list while lines keep arriving.
-    static constexpr int LAYOUT_INTERVAL_MS = 16;
-
     explicit CStatusList(QWidget* parent = nullptr);
 
     // Appends a line and brings the end of the list into view before the next paint.
@@ -25,22 +23,49 @@ public:
     void WatchPrefix(const QString& prefix);
     bool HasWatchedLine() const { return m_nWatchedLines > 0; }
 
+    // Height of every row, in pixels.
+    int RowHeight() const;
+
+    QRect visualRect(const QModelIndex& index) const override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
+    QModelIndex indexAt(const QPoint& point) const override;
+    void doItemsLayout() override;
+
 protected:
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
     void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
     void reset() override;
     bool viewportEvent(QEvent* e) override;
     void timerEvent(QTimerEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void scrollContentsBy(int dx, int dy) override;
+    int horizontalOffset() const override;
+    int verticalOffset() const override;
+    QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
+    void setSelection(const QRect& rect, QItemSelectionModel::SelectionFlags command) override;
+    QRegion visualRegionForSelection(const QItemSelection& selection) const override;
+    void updateGeometries() override;
+    bool isIndexHidden(const QModelIndex& index) const override;
 
 private:
-    void ScheduleLayout();
-    void LayOutPendingRows();
+    void ScheduleUpdate();
+    void ApplyPendingUpdate();
+    void MeasureRows(int first, int last);
     bool IsWatched(int row) const;
+    int RowWidth() const;
+    int RowAt(int y) const;
 
     QString m_strWatchedPrefix;
     int m_nWatchedLines = 0;
-    int m_nPendingFirst = -1; // first row inserted but not yet handed to the view, or -1
+    int m_nUnmeasuredFirst = -1; // first row whose width is not yet known, or -1
+    int m_nContentWidth = 0;     // widest row measured so far, in pixels
+    mutable int m_nRowHeight = 0; // 0 until measured
     bool m_bScrollPending = false;
-    QBasicTimer m_layoutTimer;
-    std::chrono::steady_clock::time_point m_lastLayout{};
+    bool m_bGeometryPending = false;
+    QBasicTimer m_updateTimer;
+    std::chrono::steady_clock::time_point m_lastUpdate{};
 };

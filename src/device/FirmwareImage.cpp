@@ -19,28 +19,42 @@ std::string LastChars(const std::string& line, std::size_t count)
     return line.size() <= count ? line : line.substr(line.size() - count);
 }
 
-// Removes every line that contains tag and returns the value of the topmost one, made by
-// valueOf; no value when no line carries the tag. Data lines keep their order.
-template <typename ValueOf>
-std::optional<std::string> TakeTag(std::deque<std::string>& lines, const char* tag,
-                                   ValueOf valueOf)
+// The values of the tagged lines, each from the topmost line that carries its tag.
+struct TaggedValues {
+    std::optional<std::string> notes;
+    std::optional<std::string> productId;
+    std::optional<std::string> version;
+};
+
+std::string LastFour(const std::string& line) { return LastChars(line, TAG_VALUE_CHARS); }
+
+// Removes the empty lines and every line that carries a tag, in one pass whatever the image's
+// length; data lines keep their order. A line with several tags counts for the first of notes,
+// product id and version.
+TaggedValues TakeTaggedLines(std::deque<std::string>& lines)
 {
-    std::optional<std::string> value;
-    std::deque<std::string> kept;
+    TaggedValues values;
+    std::size_t kept = 0;
     for (std::string& line : lines) {
-        if (line.find(tag) == std::string::npos) {
-            kept.push_back(std::move(line));
-        } else if (!value) {
-            value = valueOf(line);
+        if (line.empty())
+            continue;
+        if (line.find(TAG_NOTES) != std::string::npos) {
+            if (!values.notes)
+                values.notes = line.substr(NOTES_VALUE_OFFSET_CHARS);
+        } else if (line.find(TAG_PRODUCT_ID) != std::string::npos) {
+            if (!values.productId)
+                values.productId = LastFour(line);
+        } else if (line.find(TAG_VERSION) != std::string::npos) {
+            if (!values.version)
+                values.version = LastFour(line);
+        } else {
+            if (&lines[kept] != &line)
+                lines[kept] = std::move(line);
+            ++kept;
         }
     }
-    lines.swap(kept);
-    return value;
-}
-
-void RemoveEmptyLines(std::deque<std::string>& lines)
-{
-    std::erase_if(lines, [](const std::string& line) { return line.empty(); });
+    lines.resize(kept);
+    return values;
 }
 
 bool HasEndRecord(const std::deque<std::string>& lines)
@@ -67,13 +81,10 @@ std::string VersionMessage(const std::optional<std::string>& version)
 ImageVerdict CheckImage(FirmwareImage& image, const std::string& model)
 {
     ImageVerdict verdict;
-    RemoveEmptyLines(image.m_lines);
-    const auto notes = TakeTag(image.m_lines, TAG_NOTES, [](const std::string& line) {
-        return line.substr(NOTES_VALUE_OFFSET_CHARS);
-    });
-    const auto lastFour = [](const std::string& line) { return LastChars(line, TAG_VALUE_CHARS); };
-    const auto productId = TakeTag(image.m_lines, TAG_PRODUCT_ID, lastFour);
-    const auto version = TakeTag(image.m_lines, TAG_VERSION, lastFour);
+    const TaggedValues tagged = TakeTaggedLines(image.m_lines);
+    const std::optional<std::string>& notes = tagged.notes;
+    const std::optional<std::string>& productId = tagged.productId;
+    const std::optional<std::string>& version = tagged.version;
     if (version) {
         image.m_strVersion = *version;
     }

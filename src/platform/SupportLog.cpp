@@ -2,6 +2,7 @@
 
 #include "platform/UserDirs.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -14,6 +15,12 @@ namespace {
 
 // The session kept in memory never outgrows what the rotated files can hold.
 constexpr int SESSION_FILES_KEPT = CSupportLog::MAX_FILES;
+// The share of the session's memory that keeps its beginning; the rest keeps its newest part.
+constexpr std::size_t SESSION_HEAD_SHARE = 4;
+// The newest part is kept in about this many blocks, the oldest of which goes as a whole.
+constexpr std::size_t SESSION_TAIL_BLOCKS = 16;
+// Room kept for the line that says how much was left out.
+constexpr std::size_t LEFT_OUT_LINE_BYTES = 100;
 
 std::string Timestamp()
 {
@@ -95,7 +102,40 @@ void CSupportLog::Bytes(EDirection direction, const void* data, std::size_t coun
 std::string CSupportLog::SessionText() const
 {
     const std::lock_guard lock(m_mutex);
-    return m_strSession;
+    std::string text = m_strSessionHead;
+    if (m_nLeftOutBytes > 0)
+        text += "... " + std::to_string(m_nLeftOutBytes) +
+                " bytes of this session left out here; the log file keeps them ...\n";
+    for (const std::string& block : m_sessionTail)
+        text += block;
+    return text;
+}
+
+// The first entries stay; after them, only the newest ones, so that a long update costs
+// bounded memory. Whole blocks of the oldest entries go at once, never line by line.
+void CSupportLog::KeepInSession(const std::string& line)
+{
+    const std::size_t budget = static_cast<std::size_t>(
+        std::min<std::uintmax_t>(SESSION_MEMORY_BYTES, SESSION_FILES_KEPT * m_nMaxFileBytes));
+    const std::size_t headBudget = budget / SESSION_HEAD_SHARE;
+    if (m_sessionTail.empty() && m_strSessionHead.size() + line.size() <= headBudget) {
+        m_strSessionHead += line;
+        return;
+    }
+    const std::size_t tailBudget =
+        budget - headBudget - std::min(LEFT_OUT_LINE_BYTES, (budget - headBudget) / 2);
+    const std::size_t blockBytes = std::max<std::size_t>(1, tailBudget / SESSION_TAIL_BLOCKS);
+    if (m_sessionTail.empty() || m_sessionTail.back().size() + line.size() > blockBytes) {
+        m_sessionTail.emplace_back();
+        m_sessionTail.back().reserve(blockBytes);
+    }
+    m_sessionTail.back() += line;
+    m_nTailBytes += line.size();
+    while (m_nTailBytes > tailBudget && m_sessionTail.size() > 1) {
+        m_nTailBytes -= m_sessionTail.front().size();
+        m_nLeftOutBytes += m_sessionTail.front().size();
+        m_sessionTail.pop_front();
+    }
 }
 
 std::string CSupportLog::Escape(const void* data, std::size_t count)
@@ -128,12 +168,7 @@ void CSupportLog::Append(const char* kind, const std::string& text)
 {
     const std::string line = Timestamp() + " " + kind + " " + text + "\n";
     const std::lock_guard lock(m_mutex);
-    m_strSession += line;
-    const std::uintmax_t sessionLimit = SESSION_FILES_KEPT * m_nMaxFileBytes;
-    if (m_strSession.size() > sessionLimit) {
-        const std::size_t cut = m_strSession.find('\n', m_strSession.size() - sessionLimit);
-        m_strSession.erase(0, cut == std::string::npos ? m_strSession.size() : cut + 1);
-    }
+    KeepInSession(line);
     if (!m_file.is_open())
         return;
     if (m_nFileBytes > 0 && m_nFileBytes + line.size() > m_nMaxFileBytes)

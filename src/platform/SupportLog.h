@@ -3,11 +3,14 @@
 // closings with their errors, and a readable trace of the bytes exchanged with the unit. The
 // file is rotated so that at most MAX_FILES files of MAX_FILE_BYTES each are kept ("log",
 // "log.1", "log.2", oldest last). The current session is also kept in memory, so that it can
-// be saved elsewhere even when the file cannot be written. Safe to call from any thread.
+// be saved elsewhere even when the file cannot be written: its beginning and its newest part,
+// at most SESSION_MEMORY_BYTES together, with a line that says how much was left out between
+// them. Safe to call from any thread.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <fstream>
 #include <mutex>
 #include <string>
@@ -16,6 +19,8 @@ class CSupportLog {
 public:
     static constexpr std::uintmax_t MAX_FILE_BYTES = 5u * 1024u * 1024u;
     static constexpr int MAX_FILES = 3;
+    // The most of a session kept in memory; never more than the rotated files hold either.
+    static constexpr std::size_t SESSION_MEMORY_BYTES = 4u * 1024u * 1024u;
 
     enum class EDirection { ToUnit, FromUnit };
 
@@ -48,6 +53,7 @@ public:
 
 private:
     void Append(const char* kind, const std::string& text);
+    void KeepInSession(const std::string& line);
     void OpenFile();
     void RotateFiles();
     std::string RotatedName(int index) const;
@@ -57,6 +63,10 @@ private:
     mutable std::mutex m_mutex;
     std::ofstream m_file;
     std::uintmax_t m_nFileBytes = 0;
-    std::string m_strSession;
+    // The session in memory: its first entries, then its newest ones in blocks, oldest first.
+    std::string m_strSessionHead;
+    std::deque<std::string> m_sessionTail;
+    std::size_t m_nTailBytes = 0;
+    std::uintmax_t m_nLeftOutBytes = 0;
     std::string m_strError;
 };

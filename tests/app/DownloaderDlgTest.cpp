@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QTimer>
 
@@ -301,6 +302,53 @@ TEST_F(StatusLog, NewestLoggedLineIsAlwaysInView)
     auto* list = m_dlg->m_list;
     const QRect itemRect = list->visualItemRect(list->item(list->count() - 1));
     EXPECT_TRUE(list->viewport()->rect().intersects(itemRect));
+}
+
+// The list places rows by their numbers: points, clicks and keys must find the same rows
+// the list draws, however long it is.
+TEST_F(StatusLog, LongListFindsRowsByPointClickAndKey)
+{
+    StartDialog();
+    constexpr int LINES = 100000;
+    for (int i = 0; i < LINES; ++i)
+        m_dlg->LogLine("line " + std::to_string(i));
+    QApplication::processEvents();
+    QListWidget* list = m_dlg->m_list;
+    QWidget* viewport = list->viewport();
+    const auto inView = [&](int row) {
+        return viewport->rect().contains(list->visualItemRect(list->item(row)));
+    };
+    EXPECT_TRUE(inView(LINES - 1));
+    EXPECT_FALSE(inView(LINES - 30));
+    for (int row = LINES - 3; row < LINES; ++row)
+        EXPECT_EQ(list->itemAt(list->visualItemRect(list->item(row)).center()), list->item(row));
+
+    const QPointF point = list->visualItemRect(list->item(LINES - 2)).center();
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, point, viewport->mapToGlobal(point), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(viewport, &click);
+    }
+    ASSERT_EQ(list->selectedItems().size(), 1);
+    EXPECT_EQ(list->selectedItems().front()->text().toStdString(), "line 99998");
+
+    const struct {
+        int key;
+        int row; // -1: somewhere above the row before, a page at most
+    } moves[] = {{Qt::Key_Home, 0}, {Qt::Key_Down, 1}, {Qt::Key_End, LINES - 1}, {Qt::Key_PageUp, -1}};
+    int before = list->currentRow();
+    for (const auto& move : moves) {
+        QKeyEvent press(QEvent::KeyPress, move.key, Qt::NoModifier);
+        QApplication::sendEvent(list, &press);
+        const int row = list->currentRow();
+        if (move.row >= 0)
+            EXPECT_EQ(row, move.row) << move.key;
+        else
+            EXPECT_TRUE(row < before && row > before - 30) << row;
+        EXPECT_TRUE(inView(row)) << row;
+        before = row;
+    }
 }
 
 TEST_F(StatusLog, NoticeShowsTheTextAndShowsItAgain)

@@ -88,4 +88,31 @@ TEST_F(SupportLogTest, EntriesAreTimestampedLinesAndBytesAreEscaped)
     EXPECT_EQ(log.SessionText(), ReadAll(m_dir + "/downloader.log"));
 }
 
+TEST_F(SupportLogTest, LongSessionKeepsItsBeginningAndNewestPartInBoundedMemory)
+{
+    const std::string path = m_dir + "/downloader.log";
+    CSupportLog log(path);
+    const std::string padding(80, 'p');
+    int lines = 0;
+    std::uintmax_t written = 0;
+    while (written < CSupportLog::SESSION_MEMORY_BYTES + CSupportLog::MAX_FILE_BYTES / 2) {
+        log.Status("line " + std::to_string(lines++) + " " + padding);
+        written = fs::file_size(path) + (fs::exists(path + ".1") ? fs::file_size(path + ".1") : 0);
+    }
+    const std::string session = log.SessionText();
+    EXPECT_LE(session.size(), CSupportLog::SESSION_MEMORY_BYTES);
+    EXPECT_NE(session.find("status line 0 "), std::string::npos);
+    const std::string newest = "status line " + std::to_string(lines - 1) + " " + padding + "\n";
+    EXPECT_EQ(session.substr(session.size() - newest.size()), newest);
+
+    // What was left out is said in bytes, and with it nothing is missing or repeated.
+    const std::size_t said = session.find("... ");
+    ASSERT_NE(said, std::string::npos);
+    const std::size_t saidEnd = session.find('\n', said) + 1;
+    const std::uintmax_t leftOut = std::stoull(session.substr(said + 4));
+    EXPECT_EQ(session.size() - (saidEnd - said) + leftOut, written);
+    EXPECT_EQ(session[said - 1], '\n'); // whole entries on both sides
+    EXPECT_EQ(session[saidEnd + 4], '-'); // the next entry begins with its timestamp
+}
+
 } // namespace
