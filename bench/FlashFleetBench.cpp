@@ -28,7 +28,7 @@ double TimeRun(int units, const std::string& image)
     std::vector<std::string> args{"--file", image, "--yes", "--log", "/dev/null"};
     for (int i = 0; i < units; ++i) {
         sims.push_back(std::make_unique<CSimProcess>(std::vector<std::string>{
-            "--baud-pace", "--app-after", "1.05", "--serial", std::to_string(1000 + i)}));
+            "--baud-pace", "--serial", std::to_string(1000 + i)}));
         if (!sims.back()->IsStarted())
             return -1;
         args.push_back("--port");
