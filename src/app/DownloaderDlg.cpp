@@ -8,6 +8,7 @@
 #include "platform/DialogUnits.h"
 #include "platform/OsVersion.h"
 #include "platform/ProgramPath.h"
+#include "platform/UserDirs.h"
 #include "platform/SupportLog.h"
 #include "res/Resources.h"
 #include "res/StringTable.h"
@@ -15,6 +16,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -133,7 +135,12 @@ void CDownloaderDlg::StartFirstRunDefaults()
 {
     if (m_ini.KeyExists(SETTINGS_SECTION, KEY_COM_PORT))
         return;
-    m_ini.WriteString(SETTINGS_SECTION, KEY_LAST_DIRECTORY, ComputeProgramDir().c_str());
+    // The program's own folder is where its files are looked for first, as long as the program
+    // lives in a folder of the user's; installed in a system folder, the user's home is.
+    const std::string programDir = ComputeProgramDir();
+    const std::string home = QDir::homePath().toStdString();
+    const std::string firstDir = IsWritableDirectory(programDir) || home.empty() ? programDir : home;
+    m_ini.WriteString(SETTINGS_SECTION, KEY_LAST_DIRECTORY, firstDir.c_str());
     m_ini.WriteString(SETTINGS_SECTION, KEY_COM_PORT, "");
 }
 
