@@ -125,14 +125,7 @@ void CUpdateEngine::OpenSavedPort(const std::string& name)
         m_usb.StartReader();
         return;
     }
-    if (!OpenComPort(name)) {
-        // The user hears why before the choice is dropped.
-        ShowOpenFailure(LoadString(IDS_UNABLE_TO_OPEN));
-        DropLinkChoice();
-        return;
-    }
-    m_events.OnPortOpened(name, false);
-    EnterConnecting();
+    ConnectComPort(name, false);
 }
 
 void CUpdateEngine::ConnectSelectedPort()
@@ -149,13 +142,18 @@ void CUpdateEngine::ConnectSelectedPort()
         m_usb.StartReader();
         return;
     }
+    ConnectComPort(name, true);
+}
+
+void CUpdateEngine::ConnectComPort(const std::string& name, bool bRemember)
+{
     if (!OpenComPort(name)) {
         // The user hears why before the choice is dropped.
         ShowOpenFailure(LoadString(IDS_UNABLE_TO_OPEN));
         DropLinkChoice();
         return;
     }
-    m_events.OnPortOpened(name, true);
+    m_events.OnPortOpened(name, bRemember);
     EnterConnecting();
 }
 

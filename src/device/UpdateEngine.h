@@ -126,6 +126,8 @@ protected:
 
 private:
     bool OpenComPort(const std::string& portName);
+    // Opens a serial port and starts connecting; bRemember: it becomes the saved choice.
+    void ConnectComPort(const std::string& name, bool bRemember);
     // The notice for a port that could not be opened, followed by what OpenComPort found.
     void ShowOpenFailure(const std::string& notice);
     void LogDiagnosis();

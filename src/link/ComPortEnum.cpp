@@ -1,5 +1,7 @@
 #include "link/ComPortEnum.h"
 
+#include "link/UsbSysfs.h"
+
 #include "platform/ErrorCodes.h"
 #include "platform/LastError.h"
 
@@ -32,13 +34,7 @@ std::string& SysfsRoot()
 // First line of a sysfs attribute, without trailing blanks; empty when absent.
 std::string ReadAttribute(const fs::path& path)
 {
-    std::ifstream file(path);
-    std::string line;
-    if (!file || !std::getline(file, line))
-        return {};
-    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back())))
-        line.pop_back();
-    return line;
+    return ReadFirstLine(path.string());
 }
 
 // Layers of the serial core that sit between a port and the bus it is found on.

@@ -9,4 +9,4 @@ add_library(kx_link_serial STATIC
   ${CMAKE_SOURCE_DIR}/src/platform/TermiosMap.cpp
   ${CMAKE_SOURCE_DIR}/src/platform/LastError.cpp
 )
-target_link_libraries(kx_link_serial PUBLIC kx_platform Qt6::Core Threads::Threads)
+target_link_libraries(kx_link_serial PUBLIC kx_platform kx_link_ports Qt6::Core Threads::Threads)
