@@ -63,7 +63,8 @@ void CDownloaderDlg::StartHotplugMonitor()
             });
     connect(m_pHotplug, &CHotplugMonitor::usbDeviceDisappeared, this,
             [this](const QString&, const QString& vendor) {
-                if (vendor == FTDI_VENDOR_ID || vendor.isEmpty())
+                // Another device's removal must never end the cable's link: only an FTDI one.
+                if (vendor == FTDI_VENDOR_ID)
                     OnPortPlugged(USB_PORT_NAME, false);
             });
 }
