@@ -22,7 +22,6 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-CDownloaderDlg* g_pMainDlg = nullptr;
 
 namespace {
 constexpr int ICON_SMALL_PX = 16;
@@ -44,8 +43,6 @@ CDownloaderDlg::CDownloaderDlg(QWidget* parent)
 CDownloaderDlg::~CDownloaderDlg()
 {
     OnDestroy();
-    if (g_pMainDlg == this)
-        g_pMainDlg = nullptr;
 }
 
 void CDownloaderDlg::CreateControls()
@@ -152,7 +149,6 @@ bool CDownloaderDlg::OnInitDialog()
     m_bEchoMode = false;
     m_bDropReceived = false;
     m_nPhase = PHASE_CONNECTING;
-    g_pMainDlg = this;
     SetImageButtons(false, false, false);
 
     const OsVersionInfo os = GetVersionEx();

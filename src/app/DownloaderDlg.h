@@ -45,9 +45,6 @@ constexpr int IDC_SEND = 1009;
 constexpr int IDC_PROGRESS = 1011;
 constexpr int IDC_GET_FROM_WEB = 1013;
 
-class CDownloaderDlg;
-extern CDownloaderDlg* g_pMainDlg;
-
 class CDownloaderDlg : public QDialog, public IUpdateEvents {
     Q_OBJECT
 
