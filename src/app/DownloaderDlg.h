@@ -16,7 +16,6 @@
 #include <QDialog>
 
 #include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -145,7 +144,7 @@ public:
     static constexpr const char* SETTINGS_SECTION = "Settings";
     static constexpr const char* KEY_COM_PORT = "COM PORT";
     static constexpr const char* KEY_LAST_DIRECTORY = "LAST DIRECTORY";
-    static constexpr const char* USB_PORT_NAME = "USB";
+    static constexpr const char* USB_PORT_NAME = CUpdateEngine::USB_PORT_NAME;
 
     // Where the executable's directory is taken from; tests may place the settings elsewhere.
     void SetProgramDirOverride(const std::string& dir) { m_strProgramDirOverride = dir; }
