@@ -161,13 +161,19 @@ void CUpdateEngine::CheckUpdatedUnit()
     m_events.OnUpdateEnded(outcome);
 }
 
-void CUpdateEngine::SendNextDataLine()
+// Takes the next data line from the image, logs it and sends it followed by "aa".
+void CUpdateEngine::SendDataLine()
 {
     const std::string line = m_image.m_lines.front();
     m_image.m_lines.pop_front();
     Log(line);
     SendText(line + LINE_END_TEXT);
     ++m_nLinesSent;
+}
+
+void CUpdateEngine::SendNextDataLine()
+{
+    SendDataLine();
     m_events.OnProgress(m_image.m_nTotalLines - static_cast<int>(m_image.m_lines.size()));
 }
 
@@ -189,11 +195,8 @@ void CUpdateEngine::StartProgramming()
         EndRun(UpdateResult::Empty, LoadString(IDS_UNEXPECTED_EOF));
         return;
     }
-    const std::string line = m_image.m_lines.front();
-    m_image.m_lines.pop_front();
-    Log(line);
-    SendText(line + LINE_END_TEXT);
-    m_nLinesSent = 1;
+    // The bar stays at 0 for the first line; it moves from the second on.
+    SendDataLine();
     KillTimer(TIMER_WAKE);
     SetTimer(TIMER_PROGRAM_REPLY, PROGRAM_REPLY_TIMEOUT_MS);
 }

@@ -148,6 +148,7 @@ private:
     void SendSecondWakeText();
     void IdentifyUnit();
     void CheckUpdatedUnit();
+    void SendDataLine();
     void SendNextDataLine();
     void FinishProgramming();
     void SendFinish();
