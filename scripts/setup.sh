@@ -24,6 +24,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+# Paths inside the source tree are hashed relative to it, so that every clone of the project on
+# this machine (another folder, a CI checkout) shares one compiler cache.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
+export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
+
 BUILD_DIR="${1:-build}"
 shift || true
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@"
