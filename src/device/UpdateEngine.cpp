@@ -94,13 +94,13 @@ void CUpdateEngine::CancelStep()
 bool CUpdateEngine::event(QEvent* e)
 {
     if (e->type() == CUsbCable::SpecialChangeMessage()) {
-        auto* message = static_cast<CWindowMessageEvent*>(e);
-        OnCableData(message->m_wParam, message->m_lParam);
+        if (const auto* message = AcceptWindowMessage(e))
+            OnCableData(message->m_wParam, message->m_lParam);
         return true;
     }
     if (e->type() == static_cast<QEvent::Type>(CSerialWnd::DefaultMessage())) {
-        auto* message = static_cast<CWindowMessageEvent*>(e);
-        OnSerialEvent(message->m_wParam, message->m_lParam);
+        if (const auto* message = AcceptWindowMessage(e))
+            OnSerialEvent(message->m_wParam, message->m_lParam);
         return true;
     }
     return QObject::event(e);

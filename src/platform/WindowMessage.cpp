@@ -1,6 +1,6 @@
 #include "platform/WindowMessage.h"
 
-#include <QCoreApplication>
+#include "platform/ThreadHandoff.h"
 
 #include <map>
 #include <string>
@@ -57,6 +57,8 @@ CWindowMessageEvent::CWindowMessageEvent(QEvent::Type type, WPARAM wParam, LPARA
 
 CWindowMessageEvent::~CWindowMessageEvent()
 {
+    // An event that was never delivered is destroyed on the receiving thread all the same.
+    AcceptHandoffEvent(this);
     if (m_completion)
         m_completion->MarkHandled();
 }
@@ -64,7 +66,7 @@ CWindowMessageEvent::~CWindowMessageEvent()
 void PostWindowMessage(QObject* window, QEvent::Type type, WPARAM wParam, LPARAM lParam)
 {
     if (window)
-        QCoreApplication::postEvent(window, new CWindowMessageEvent(type, wParam, lParam));
+        PostHandoffEvent(window, new CWindowMessageEvent(type, wParam, lParam));
 }
 
 bool SendWindowMessageSync(QObject* window, QEvent::Type type, WPARAM wParam, LPARAM lParam,
@@ -72,7 +74,14 @@ bool SendWindowMessageSync(QObject* window, QEvent::Type type, WPARAM wParam, LP
 {
     if (!window || !completion)
         return false;
-    QCoreApplication::postEvent(window,
-                                new CWindowMessageEvent(type, wParam, lParam, completion));
+    PostHandoffEvent(window, new CWindowMessageEvent(type, wParam, lParam, completion));
     return completion->Wait();
+}
+
+const CWindowMessageEvent* AcceptWindowMessage(const QEvent* e)
+{
+    const auto* message = dynamic_cast<const CWindowMessageEvent*>(e);
+    if (message)
+        AcceptHandoffEvent(message);
+    return message;
 }

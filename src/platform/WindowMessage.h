@@ -48,6 +48,10 @@ public:
     std::shared_ptr<CSendCompletion> m_completion;
 };
 
+// The message an event carries, or null for another event; called by the receiving window
+// before it reads the message, so that the hand-over from the posting thread is ordered.
+const CWindowMessageEvent* AcceptWindowMessage(const QEvent* e);
+
 // Posts the message to the window and returns at once (any thread).
 void PostWindowMessage(QObject* window, QEvent::Type type, WPARAM wParam, LPARAM lParam);
 

@@ -1,8 +1,8 @@
 #include "web/AsyncWebRequest.h"
 
+#include "platform/ThreadHandoff.h"
 #include "web/WebDownloader.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 
 #include <atomic>
@@ -24,6 +24,9 @@ public:
         : QEvent(type), m_strText(std::move(text)), m_bOk(bOk)
     {
     }
+    // One that was never delivered (its receiver went first) is destroyed on the receiving
+    // thread all the same.
+    ~CWebEvent() override { AcceptHandoffEvent(this); }
     std::string m_strText;
     bool m_bOk;
 };
@@ -41,7 +44,7 @@ struct CAsyncWebRequest::Shared {
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (pReceiver != nullptr)
-            QCoreApplication::postEvent(pReceiver, new CWebEvent(type, std::move(text), bOk));
+            PostHandoffEvent(pReceiver, new CWebEvent(type, std::move(text), bOk));
     }
 };
 
@@ -55,6 +58,7 @@ protected:
     {
         if (e->type() != WEB_STATUS_EVENT && e->type() != WEB_DONE_EVENT)
             return QObject::event(e);
+        AcceptHandoffEvent(e);
         auto* pEvent = static_cast<CWebEvent*>(e);
         if (e->type() == WEB_STATUS_EVENT) {
             if (m_request.m_fnStatus)

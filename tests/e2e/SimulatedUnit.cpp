@@ -1,23 +1,20 @@
 #include "SimulatedUnit.h"
 
-#include <QDir>
+#include "SimProcess.h"
 
-#include <cstdlib>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include <unistd.h>
 
-namespace {
-constexpr int START_TIMEOUT_MS = 10000;
-}
+CSimulatedUnit::CSimulatedUnit() = default;
 
 CSimulatedUnit::~CSimulatedUnit()
 {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
+    if (m_pProcess)
+        m_pProcess->Kill();
     if (!m_strLogPath.empty())
         std::remove(m_strLogPath.c_str());
 }
@@ -29,17 +26,12 @@ bool CSimulatedUnit::Start(const QStringList& options)
     if (fd >= 0)
         close(fd);
     m_strLogPath = pattern;
-    QStringList arguments = options;
-    arguments << QStringLiteral("--log") << QString::fromStdString(m_strLogPath);
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral(KX410_SIM_PATH), arguments);
-    if (!m_process.waitForStarted(START_TIMEOUT_MS))
-        return false;
-    while (!m_process.canReadLine()) {
-        if (!m_process.waitForReadyRead(START_TIMEOUT_MS))
-            return false;
-    }
-    const std::string path = m_process.readLine().trimmed().toStdString();
+    std::vector<std::string> arguments;
+    for (const QString& option : options)
+        arguments.push_back(option.toStdString());
+    arguments.insert(arguments.end(), {"--log", m_strLogPath});
+    m_pProcess = std::make_unique<CSimProcess>(arguments);
+    const std::string path = m_pProcess->SlavePath();
     const std::string prefix = "/dev/";
     if (path.rfind(prefix, 0) != 0)
         return false;
@@ -49,10 +41,8 @@ bool CSimulatedUnit::Start(const QStringList& options)
 
 std::string CSimulatedUnit::StopAndReadLog()
 {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-    }
+    if (m_pProcess)
+        m_pProcess->Stop();
     std::ifstream in(m_strLogPath, std::ios::binary);
     std::stringstream content;
     content << in.rdbuf();
@@ -61,6 +51,6 @@ std::string CSimulatedUnit::StopAndReadLog()
 
 void CSimulatedUnit::Vanish()
 {
-    m_process.kill();
-    m_process.waitForFinished(5000);
+    if (m_pProcess)
+        m_pProcess->Kill();
 }

@@ -2,13 +2,16 @@
 // real COM-port driver.
 #pragma once
 
-#include <QProcess>
 #include <QStringList>
 
+#include <memory>
 #include <string>
+
+class CSimProcess;
 
 class CSimulatedUnit {
 public:
+    CSimulatedUnit();
     ~CSimulatedUnit();
 
     // Starts kx410-sim with the options; false when it did not print its terminal path.
@@ -21,7 +24,7 @@ public:
     void Vanish();
 
 private:
-    QProcess m_process;
+    std::unique_ptr<CSimProcess> m_pProcess;
     std::string m_strPortName;
     std::string m_strLogPath;
 };

@@ -28,7 +28,7 @@ public:
 protected:
     bool event(QEvent* e) override
     {
-        auto* message = dynamic_cast<CWindowMessageEvent*>(e);
+        const auto* message = AcceptWindowMessage(e);
         if (!message)
             return QObject::event(e);
         if ((message->m_wParam & 0xFFFF & EV_RXCHAR) == 0)

@@ -33,7 +33,7 @@ public:
 protected:
     bool event(QEvent* e) override
     {
-        if (auto* message = dynamic_cast<CWindowMessageEvent*>(e)) {
+        if (const auto* message = AcceptWindowMessage(e)) {
             m_records.push_back({e->type(), message->m_wParam, message->m_lParam});
             return true;
         }

@@ -10,7 +10,7 @@ target_link_libraries(kx_link_ports_tests PRIVATE kx_link_ports GTest::gtest_mai
 
 include(GoogleTest)
 gtest_discover_tests(kx_link_ports_tests TEST_PREFIX "link.ports."
-  PROPERTIES TIMEOUT 60 SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+  PROPERTIES ENVIRONMENT "${KX_TEST_ENV}" TIMEOUT 60 SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 
 if(TARGET kx_test_main)
   add_executable(kx_link_hotplug_tests ${CMAKE_CURRENT_LIST_DIR}/HotplugMonitorTest.cpp)

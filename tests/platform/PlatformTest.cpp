@@ -39,7 +39,7 @@ public:
     {
         if (e->type() != RegisterWindowMessage("Test_Message"))
             return QObject::event(e);
-        auto* message = static_cast<CWindowMessageEvent*>(e);
+        const auto* message = AcceptWindowMessage(e);
         m_lastWParam = message->m_wParam;
         ++m_nHandled;
         return true;

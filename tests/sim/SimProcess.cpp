@@ -29,12 +29,13 @@ std::string ReadFirstLine(int fd)
 }
 } // namespace
 
-CSimProcess::CSimProcess(const std::vector<std::string>& options)
+CSimProcess::CSimProcess(const std::string& program, const std::vector<std::string>& options,
+                         bool bReadPath)
 {
     int out[2];
     if (pipe(out) != 0)
         return;
-    std::vector<std::string> args{KX410_SIM_PATH};
+    std::vector<std::string> args{program};
     args.insert(args.end(), options.begin(), options.end());
     std::vector<char*> argv;
     for (std::string& arg : args)
@@ -49,7 +50,7 @@ CSimProcess::CSimProcess(const std::vector<std::string>& options)
     close(out[1]);
     if (spawned != 0)
         m_pid = -1;
-    else
+    else if (bReadPath)
         m_strSlavePath = ReadFirstLine(out[0]);
     close(out[0]);
 }
@@ -73,15 +74,21 @@ int CSimProcess::WaitForExit(int timeoutMs)
     return m_nExitStatus;
 }
 
+void CSimProcess::Kill()
+{
+    if (m_pid <= 0)
+        return;
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+}
+
 int CSimProcess::Stop()
 {
     if (m_pid <= 0)
         return m_nExitStatus;
     kill(m_pid, SIGTERM);
-    if (WaitForExit(STOP_TIMEOUT_MS) < 0 && m_pid > 0) {
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
+    if (WaitForExit(STOP_TIMEOUT_MS) < 0)
+        Kill();
     return m_nExitStatus;
 }

@@ -1,11 +1,11 @@
 // The sample programming file and the simulated service program that serves it.
 #include "FirmwareWebService.h"
 #include "SampleImage.h"
+#include "SimProcess.h"
 #include "web/WebBody.h"
 #include "web/WebDownloader.h"
 #include "web/WebQuery.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -68,10 +68,9 @@ TEST(WebSimProgram, ServesTheSampleAndAppendsEachReportToItsFile)
     ASSERT_TRUE(dir.isValid());
     const std::string strPortFile = dir.filePath("port").toStdString();
     const std::string strReports = dir.filePath("reports").toStdString();
-    QProcess process;
-    process.start(KX_WEBSIM_EXE, {"--port", "0", "--port-file", QString::fromStdString(strPortFile), "--reports",
-                                  QString::fromStdString(strReports)});
-    ASSERT_TRUE(process.waitForStarted());
+    CSimProcess process(KX_WEBSIM_EXE, {"--port", "0", "--port-file", strPortFile, "--reports", strReports},
+                        false);
+    ASSERT_TRUE(process.IsRunning());
     const auto deadline = std::chrono::steady_clock::now() + PORT_FILE_WAIT;
     std::string strPort;
     while (strPort.empty() && std::chrono::steady_clock::now() < deadline) {
@@ -92,7 +91,6 @@ TEST(WebSimProgram, ServesTheSampleAndAppendsEachReportToItsFile)
         std::string strScratch;
         EXPECT_TRUE(reporter.Download(BuildFirmwareUrl(strBase, "00123456", "0107", "0102", true), strScratch, nullptr));
     }
-    process.terminate();
-    process.waitForFinished();
+    process.Stop();
     EXPECT_EQ(ReadFile(strReports), "sn=00123456&fw=0107&ldr=0102&done=1\nsn=00123456&fw=0107&ldr=0102&done=1\n");
 }
