@@ -7,7 +7,6 @@ if(TARGET kx_test_main)
     ${CMAKE_CURRENT_LIST_DIR}/SerialWatcherTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ComPortEnumTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/TermiosMapTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/TsanSuppressions.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SerialSimConversationTest.cpp
     ${CMAKE_SOURCE_DIR}/tests/sim/SimProcess.cpp
   )

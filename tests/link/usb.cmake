@@ -7,7 +7,6 @@ if(TARGET kx_sim_ftd2xx AND TARGET kx_test_main)
     ${CMAKE_CURRENT_LIST_DIR}/UsbCableReceiveTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UsbReaderTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SimCableTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/TsanSuppressions.cpp
   )
   target_link_libraries(kx_link_usb_tests PRIVATE
     kx_link_usb kx_sim_ftd2xx_client kx_unit_sim kx_test_main GTest::gtest)
