@@ -1,8 +1,8 @@
 // --list: the serial ports with what they are, and "USB" when the D2XX library loads and the
-// Tetherix cable is there.
+// Tetherix cable is there; as lines, or as one JSON object a port.
 #pragma once
 
 #include <cstdio>
 
 // Writes one port a line to `out`; returns the exit status (2 when there is no port at all).
-int ListPorts(std::FILE* out);
+int ListPorts(std::FILE* out, bool bJson);
