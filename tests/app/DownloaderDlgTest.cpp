@@ -96,6 +96,16 @@ TEST_F(StartUp, EmptySavedPortIsNotAFirstRun)
     EXPECT_EQ(m_dlg->m_strLastDirectory, "");
 }
 
+TEST_F(StartUp, FileBesideTheProgramWinsOverTheUserFile)
+{
+    std::filesystem::create_directories(m_dir + "/config/Kestova");
+    std::ofstream(m_dir + "/config/Kestova/Kestova.ini") << "[Settings]\nCOM PORT=\nLAST DIRECTORY=/user\n";
+    WriteSettings("[Settings]\nCOM PORT=\nLAST DIRECTORY=/beside\n");
+    StartDialog();
+    EXPECT_EQ(m_dlg->m_strLastDirectory, "/beside");
+    EXPECT_STREQ(m_dlg->m_ini.Path(), (m_dir + "/Kestova.ini").c_str());
+}
+
 TEST_F(StartUp, SavedPortThatCannotBeOpenedSaysWhyAndEmptiesThePortList)
 {
     // A port held open by another program (without any lock), and a port whose node is gone.
