@@ -75,6 +75,10 @@ int ListPorts(std::FILE* out, bool bJson)
         else
             std::fprintf(out, "%s\t%s\n", CUpdateEngine::USB_PORT_NAME, USB_DESCRIPTION);
         ++count;
+    } else if (!engine.LastDiagnosis().empty()) {
+        // The list stays one port a line; why USB is missing goes beside it, for the reader.
+        std::fprintf(stderr, "kestova-flash: %s not listed: %s\n", CUpdateEngine::USB_PORT_NAME,
+                     engine.LastDiagnosis().c_str());
     }
     for (const std::string& name : engine.ListSerialPorts()) {
         if (bJson)

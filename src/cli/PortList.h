@@ -1,5 +1,6 @@
 // --list: the serial ports with what they are, and "USB" when the D2XX library loads and the
-// Tetherix cable is there; as lines, or as one JSON object a port.
+// Tetherix cable is there (otherwise why USB is not listed goes to stderr); as lines, or as one
+// JSON object a port.
 #pragma once
 
 #include <cstdio>
