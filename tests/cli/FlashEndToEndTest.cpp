@@ -300,8 +300,6 @@ TEST(Flash, ErrorsThatCannotHealEndTheRunAtOnceWithTheirStatus)
          "Unable to load USB Tetherix driver"},
         {{}, {"--port", "/dev/kx-no-such-port", "--file", folder + "/none.fwr", "--yes"}, 3,
          "kestova-flash: " + folder + "/none.fwr: No such file or directory"},
-        {{}, {"--port", "/dev/kx-no-such-port", "--file", folder, "--yes"}, 3,
-         "kestova-flash: " + folder + ": Is a directory"},
     };
     if (!simLibrary.empty())
         cases.push_back({{"/usr/bin/env", "KX_FTD2XX_LIBRARY=" + simLibrary, "KX_SIM_CABLE=absent"}, usb, 2,
