@@ -13,7 +13,7 @@ std::string ComposeSupportReport(const SupportFacts& facts, const std::string& s
     text += "D2XX library " + facts.strD2xxLibrary + ": " +
             (facts.bD2xxFound ? "found" : "not found") + "\n";
     text += "Settings file: " + facts.strSettingsFile + "\n";
-    text += "Firmware service: " + facts.strServiceUrl + "\n";
+    text += "Firmware service: " + (facts.strServiceUrl.empty() ? "none set" : facts.strServiceUrl) + "\n";
     if (!facts.strLogFile.empty())
         text += "Log file: " + facts.strLogFile + "\n";
     text += "\nThis session:\n" + sessionText;

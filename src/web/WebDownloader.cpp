@@ -62,6 +62,9 @@ void CWebDownloader::CloseSession()
 bool CWebDownloader::Download(const std::string& strUrl, std::string& strBody, QWidget* pStatusWnd)
 {
     strBody.clear();
+    m_outcome = WebFailure();
+    m_outcome.kind = WebFailure::EKind::Other;
+    m_outcome.strDetail = "The internet session could not be opened";
     if (!m_pSession && !OpenSession(pStatusWnd))
         return false;
     if (pStatusWnd != nullptr)
@@ -79,7 +82,11 @@ bool CWebDownloader::Download(const std::string& strUrl, std::string& strBody, Q
     };
     const DWORD dwFlags = INTERNET_FLAG_TRANSFER_BINARY | (m_bReload ? INTERNET_FLAG_RELOAD : 0u);
     std::string strError;
-    if (!m_pSession->OpenURL(strUrl, dwFlags, m_limits, handlers, strError)) {
+    const bool bOpened = m_pSession->OpenURL(strUrl, dwFlags, m_limits, handlers, strError);
+    m_outcome = m_pSession->LastOutcome();
+    if (!bOpened) {
+        if (state.bTooLarge)
+            m_outcome.strDetail = BODY_TOO_LARGE_TEXT;
         ShowError(state.bTooLarge ? BODY_TOO_LARGE_TEXT : strError);
         strBody.clear();
         return false;

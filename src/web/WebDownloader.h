@@ -31,6 +31,9 @@ public:
     // pStatusWnd is repainted after each status text; none: no status texts are shown.
     bool Download(const std::string& strUrl, std::string& strBody, QWidget* pStatusWnd);
 
+    // Why the last Download failed, or the status of the answer it read.
+    const WebFailure& Outcome() const { return m_outcome; }
+
     bool OpenSession(QWidget* pStatusWnd);
     void CloseSession();
 
@@ -62,6 +65,7 @@ private:
 
     ClockFn m_fnNow;
     WebLimits m_limits;
+    WebFailure m_outcome;
 };
 
 // The current wall-clock time in whole seconds.
