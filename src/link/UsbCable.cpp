@@ -2,6 +2,7 @@
 
 #include "link/CableDiagnosis.h"
 #include "link/D2xxLibraryVariable.h"
+#include "link/TetherixDevices.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,7 +12,7 @@
 namespace {
 
 const char* const DEFAULT_DRIVER_LIBRARY = "libftd2xx.so";
-const char* const CABLE_DESCRIPTION = "Tetherix";
+const char* const CABLE_DESCRIPTION = TETHERIX_DESCRIPTION;
 
 const char* const TEXT_NO_DRIVER = "Unable to load USB Tetherix driver";
 const char* const TEXT_NO_CABLE = "Unable to find USB Tetherix";
