@@ -57,8 +57,11 @@ public:
     // is let go at once. Nothing reopens a port that has gone: the face connects again once it
     // is back.
     void SetLinkUnplugged(bool bUnplugged);
-    // Opens the USB cable quietly and closes it again: true when it is there.
+    // Opens the USB cable quietly and closes it again: true when it is there, else
+    // LastDiagnosis says why.
     bool ProbeUsbCable();
+    // Why the last link could not be opened, in a sentence that says what to do; may be empty.
+    const std::string& LastDiagnosis() const { return m_strLastDiagnosis; }
     // The serial ports of the machine, in name order.
     std::vector<std::string> ListSerialPorts() const;
     LPARAM OnSerialEvent(WPARAM wParam, LPARAM lParam);

@@ -16,7 +16,7 @@ TetherixDevices FindTetherixDevices(const std::string& sysRoot)
 {
     TetherixDevices found;
     for (const FtdiCable& cable : FindFtdiCables(sysRoot)) {
-        if (cable.device.product != TETHERIX_DESCRIPTION)
+        if (!IsTetherix(cable.device))
             continue;
         found.sysNames.push_back(std::filesystem::path(cable.device.path).filename().string());
         if (!cable.device.serial.empty())
@@ -29,7 +29,10 @@ bool IsTetherixDevice(const UsbPlugFacts& device, const TetherixDevices& known)
 {
     if (Contains(known.sysNames, device.sysName) || Contains(known.serials, device.serial))
         return true;
-    return device.vendorId == FTDI_VENDOR_ID && device.product == TETHERIX_DESCRIPTION;
+    UsbDeviceFacts facts;
+    facts.vendorId = device.vendorId;
+    facts.product = device.product;
+    return IsTetherix(facts);
 }
 
 bool MayBeTetherixDevice(const UsbPlugFacts& device, const TetherixDevices& known)

@@ -6,9 +6,6 @@
 #include <string>
 #include <vector>
 
-// The description (USB product string) that the USB link opens the cable by.
-inline constexpr const char* TETHERIX_DESCRIPTION = "Tetherix";
-
 // A USB device as a plug event names it; serial and product are empty when it did not say.
 struct UsbPlugFacts {
     std::string sysName;  // "1-1.2"
