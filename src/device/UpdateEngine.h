@@ -52,16 +52,13 @@ public:
     // Closes whichever link is open, ends every timer of the conversation on it and goes idle
     // (the port list is being opened, Detect, or the link's port has gone).
     void CloseLinkAndIdle();
-<<<<<<< HEAD
     // The link's port or cable was reported gone (true), or back before the link was let go
     // (false). A programming run ends through its own failure notice first; otherwise the link
     // is let go at once. Nothing reopens a port that has gone: the face connects again once it
     // is back.
     void SetLinkUnplugged(bool bUnplugged);
-=======
     // A serial port or the USB cable is open as the link.
     bool IsLinkOpen() const { return m_bUsbActive || m_serial.IsPortOpen(); }
->>>>>>> main
     // Opens the USB cable quietly and closes it again: true when it is there, else
     // LastDiagnosis says why.
     bool ProbeUsbCable();
