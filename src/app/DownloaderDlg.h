@@ -25,6 +25,7 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QMenu;
+class CAnnouncer;
 class CPortCombo;
 class CSupportLog;
 class CHotplugMonitor;
@@ -135,6 +136,8 @@ public:
     void OnFocus(EngineControl control) override;
     void OnNotice(const std::string& text) override { ShowNotice(text); }
     void OnMessageBox(const std::string& text) override { ShowMessageBox(text); }
+    void OnProgrammingSucceeded(const std::vector<std::string>& lines) override;
+    void OnUpdateEnded(const UpdateOutcome& outcome) override;
     std::string SelectedPort() override;
     void OnPortOpened(const std::string& name, bool bRemember) override;
     void OnPortChoiceDropped(bool bForget) override;
@@ -210,7 +213,13 @@ private:
     SupportFacts GatherSupportFacts() const;
     void StartFirstRunDefaults();
 
+    void OnPortChosenWhileClosed();
+    void ReturnFocus(QWidget* pFocusBefore);
+    void Announce(const std::string& sentence);
+    void ShowProgressText();
+
     QMenu* m_sysMenu = nullptr;
+    CAnnouncer* m_pAnnouncer = nullptr; // how the end of an update is said to a screen reader
     std::unique_ptr<IUeventSource> m_pHotplugSource;
     CHotplugMonitor* m_pHotplug = nullptr;
     std::string m_strAwaitedPort;  // the lasting name of the chosen cable, unplugged

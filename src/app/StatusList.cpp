@@ -33,6 +33,7 @@ CStatusList::CStatusList(QWidget* parent) : QListWidget(parent)
     setUniformItemSizes(true);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    FollowRowsForAccessibility();
 }
 
 void CStatusList::AppendLine(const std::string& text)

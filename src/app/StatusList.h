@@ -2,9 +2,11 @@
 // with the lines it already holds. Every line is one row of the same height, so the place of
 // any row is a product and no layout of all rows is ever made; the scroll range, the scroll to
 // the newest line and the repaint follow once per pass of the event loop. It counts the lines
-// that begin with a watched text, so that asking costs nothing.
+// that begin with a watched text, so that asking costs nothing. Every row is seen by assistive
+// technology with its text.
 #pragma once
 
+#include <QAccessible>
 #include <QBasicTimer>
 #include <QListWidget>
 
@@ -50,8 +52,16 @@ protected:
     QRegion visualRegionForSelection(const QItemSelection& selection) const override;
     void updateGeometries() override;
     bool isIndexHidden(const QModelIndex& index) const override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
 
 private:
+    // Assistive technology is told of rows added, removed and changed (StatusListAccess.cpp).
+    void FollowRowsForAccessibility();
+    void TellRows(QAccessible::Event type, int first, int last);
+    void TellRowEvent(QAccessible::Event type, int row);
+
     void ScheduleUpdate();
     void ApplyPendingUpdate();
     void MeasureRows(int first, int last);
