@@ -20,7 +20,7 @@ except ImportError:
 
 DOWNLOADER, SIM_FTD2XX_DIR, WEBSIM = sys.argv[1:4]
 WINDOW_TITLE = "Kestova Firmware Downloader"
-STEP_TIMEOUT_S = 60
+STEP_TIMEOUT_S = 30
 POLL_MS = 100
 
 failures = []

@@ -7,6 +7,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QMenu>
@@ -333,6 +334,45 @@ TEST_F(StartUp, EchoTestCancelledLeavesEverythingAsItWas)
     EXPECT_FALSE(m_dlg->m_bEchoMode);
     EXPECT_EQ(ListLines(), std::vector<std::string>{"before"});
     EXPECT_FALSE(m_dlg->IsTimerRunning(TIMER_ECHO_START));
+}
+
+// A file name typed in full while the file dialog's suggestions show, and taken with Enter:
+// the main window is active again afterwards with the focus where it was, so Tab goes on.
+TEST_F(Keyboard, FocusComesBackAfterTheFileDialogClosesOverItsSuggestions)
+{
+    WriteSettings("[Settings]\nCOM PORT=\nLAST DIRECTORY=" + m_dir + "\n");
+    std::ofstream(m_dir + "/unit.fwr") << "VER:0107\r\nPID:0410\r\n";
+    StartDialog();
+    m_dlg->m_btnOpenFile->setEnabled(true);
+    ASSERT_TRUE(ActivateWindow());
+    m_dlg->m_btnOpenFile->setFocus(Qt::TabFocusReason);
+    bool bTyped = false;
+    int nTicksTyped = 0;
+    bool bSuggestionsShown = false;
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        auto* fileDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (fileDialog == nullptr || QApplication::focusWidget() == nullptr ||
+            QApplication::focusWidget()->window() != fileDialog)
+            return;
+        if (!bTyped) {
+            for (const char c : std::string("unit.fwr"))
+                PressKey(c == '.' ? Qt::Key_Period : Qt::Key_A + (c - 'a'));
+            bTyped = true;
+            return;
+        }
+        bSuggestionsShown = bSuggestionsShown || QApplication::activePopupWidget() != nullptr;
+        // The suggestions come from a folder read off the window's thread: given a moment.
+        if (bSuggestionsShown || ++nTicksTyped > 100)
+            PressKey(Qt::Key_Return);
+    });
+    typist.start(20);
+    PressKey(Qt::Key_Space);
+    typist.stop();
+    EXPECT_TRUE(bSuggestionsShown);
+    EXPECT_EQ(m_dlg->m_strFirmwarePath, m_dir + "/unit.fwr");
+    EXPECT_TRUE(WaitUntil([&] { return QApplication::activeWindow() == m_dlg.get(); }, 2000));
+    EXPECT_EQ(QApplication::focusWidget(), m_dlg->m_btnOpenFile);
 }
 
 using StatusLog = DialogFixture;
