@@ -51,8 +51,11 @@ public:
     void SendText(const std::string& text);
     // Closes whichever link is open and goes idle (the port list is being opened, or Detect).
     void CloseLinkAndIdle();
-    // Opens the USB cable quietly and closes it again: true when it is there.
+    // Opens the USB cable quietly and closes it again: true when it is there, else
+    // LastDiagnosis says why.
     bool ProbeUsbCable();
+    // Why the last link could not be opened, in a sentence that says what to do; may be empty.
+    const std::string& LastDiagnosis() const { return m_strLastDiagnosis; }
     // The serial ports of the machine, in name order.
     std::vector<std::string> ListSerialPorts() const;
     LPARAM OnSerialEvent(WPARAM wParam, LPARAM lParam);
