@@ -6,6 +6,7 @@ status row that names the identified unit and for the events that announce new r
 presses Get from Web and Send and waits for the notifications that say how the update ended.
 """
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -157,24 +158,34 @@ def main():
         "XDG_STATE_HOME": os.path.join(work, "state"),
         "no_proxy": "127.0.0.1",
     })
-    os.makedirs(os.path.join(work, "config", "Kestova"))
-    with open(os.path.join(work, "config", "Kestova", "Kestova.ini"), "w") as ini:
+    # A copy of the program in a folder of its own keeps its settings beside it: the cable is
+    # the saved port, and nothing is left in the build tree.
+    program = os.path.join(work, "kestova-downloader")
+    shutil.copy2(DOWNLOADER, program)
+    with open(os.path.join(work, "Kestova.ini"), "w") as ini:
         ini.write("[Settings]\nCOM PORT=USB\nLAST DIRECTORY=%s\n" % work)
 
     pyatspi.Registry.registerEventListener(record, "object:children-changed",
                                            "object:state-changed:showing",
                                            "object:property-change")
-    window = subprocess.Popen([DOWNLOADER, "--service", url], env=env)
+    window = subprocess.Popen([program, "--service", url], env=env,
+                              stderr=open(os.path.join(work, "window.log"), "w"))
     result = {}
     steps = scenario(result)
 
     def tick():
         try:
+            if window.poll() is not None:
+                check(False, "the window is still running (it ended with %d)" % window.returncode)
+                raise StopIteration
             next(steps)
             return True
         except StopIteration:
-            pyatspi.Registry.stop()
-            return False
+            pass
+        except Exception as error:  # a failed call on the bus ends the test, not the event loop
+            check(False, "no error from the bus: %s" % error)
+        pyatspi.Registry.stop()
+        return False
 
     GLib.timeout_add(POLL_MS, tick)
     try:
@@ -184,6 +195,9 @@ def main():
         service.kill()
         window.wait()
         service.wait()
+    if failures:
+        print("The window's messages:\n" + open(os.path.join(work, "window.log")).read())
+    shutil.rmtree(work, ignore_errors=True)
     print("%d check(s) failed" % len(failures) if failures else "all checks held", flush=True)
     return 1 if failures else 0
 
