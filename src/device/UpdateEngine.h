@@ -51,6 +51,8 @@ public:
     void SendText(const std::string& text);
     // Closes whichever link is open and goes idle (the port list is being opened, or Detect).
     void CloseLinkAndIdle();
+    // A serial port or the USB cable is open as the link.
+    bool IsLinkOpen() const { return m_bUsbActive || m_serial.IsPortOpen(); }
     // Opens the USB cable quietly and closes it again: true when it is there, else
     // LastDiagnosis says why.
     bool ProbeUsbCable();
