@@ -45,6 +45,12 @@ void CSimCableClient::SetSerialNumber(unsigned serialNumber)
         pfn(serialNumber);
 }
 
+void CSimCableClient::PinLatencyTimer(bool bPinned)
+{
+    if (auto pfn = Get<decltype(&KxSim_PinLatencyTimer)>("KxSim_PinLatencyTimer"))
+        pfn(bPinned ? 1 : 0);
+}
+
 void CSimCableClient::Unplug()
 {
     if (auto pfn = Get<decltype(&KxSim_Unplug)>("KxSim_Unplug"))

@@ -28,6 +28,7 @@ class QMenu;
 class CAnnouncer;
 class CPortCombo;
 class CSupportLog;
+class CScreenRatePacer;
 class CHotplugMonitor;
 
 // Commands of the window's system menu.
@@ -160,6 +161,8 @@ public:
     QPushButton* m_btnGetFromWeb = nullptr;
     QPushButton* m_btnDetect = nullptr;
     QProgressBar* m_progress = nullptr;
+    // Lets the progress bar paint again at most once per screen refresh.
+    CScreenRatePacer* m_pProgressPacer = nullptr;
     QPushButton* m_btnSend = nullptr;
     QListWidget* m_list = nullptr;
     QPushButton* m_btnOpenFile = nullptr;

@@ -3,6 +3,7 @@
 #include "app/DownloaderDlg.h"
 
 #include "app/PortCombo.h"
+#include "app/ScreenRatePacer.h"
 
 #include <QListWidget>
 #include <QProgressBar>
@@ -47,10 +48,10 @@ void CDownloaderDlg::OnProgress(int nValue)
         m_progress->setValue(nValue);
     } else {
         // The bar would paint itself at once; with its updates held the value is taken now
-        // and the bar is painted once, with the newest value, in the next pass of the loop.
+        // and the bar is painted with the newest value at the next screen refresh.
         m_progress->setUpdatesEnabled(false);
         m_progress->setValue(nValue);
-        m_progress->setUpdatesEnabled(true);
+        m_pProgressPacer->Request();
     }
     ShowProgressText();
 }
