@@ -20,7 +20,11 @@ class CStatusList : public QListWidget {
 public:
     explicit CStatusList(QWidget* parent = nullptr);
 
-    // Appends a line and brings the end of the list into view before the next paint.
+    // Marks a row that continues the line of the row before it (a line too wide for the list).
+    static constexpr int CONTINUATION_ROLE = Qt::UserRole + 1;
+
+    // Appends a line and brings the end of the list into view before the next paint; a line
+    // wider than the list is wrapped over several rows.
     void AppendLine(const std::string& text);
     // Lines are counted from now on when they begin with `prefix` (letter case ignored).
     void WatchPrefix(const QString& prefix);
@@ -66,6 +70,7 @@ private:
     void MeasureRows(int first, int last);
     bool IsWatched(int row) const;
     int RowWidth() const;
+    int WrapWidth() const;
     int RowAt(int y) const;
 
     QString m_strWatchedPrefix;

@@ -3,6 +3,8 @@
 // as events handled on the starting thread, in the order they happened.
 #pragma once
 
+#include "web/WebFailure.h"
+
 #include <QObject>
 
 #include <functional>
@@ -25,6 +27,8 @@ public:
 
     void Start(const std::string& strUrl);
     bool IsDone() const { return m_bDone; }
+    // Once done: why the request failed, or the status of the answer it read.
+    const WebFailure& Outcome() const { return m_outcome; }
 
     struct Shared;
 
@@ -35,4 +39,5 @@ private:
     StatusFn m_fnStatus;
     DoneFn m_fnDone;
     bool m_bDone = false;
+    WebFailure m_outcome;
 };
