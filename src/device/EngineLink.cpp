@@ -20,6 +20,7 @@ constexpr BYTE LINE_DATA_BITS = 8;
 constexpr int RESET_PAUSE_MS = 50;
 constexpr DWORD SERIAL_READ_CHUNK = 100; // bytes read per step of the COM-port dispatch
 const std::string DEVICE_PREFIX = "/dev/";
+const char* const TEXT_UNPLUGGED = "The Tetherix was unplugged; it is used again as soon as it is back.";
 
 bool AddPortName(void* context, const ComPortInfo& info)
 {
@@ -166,13 +167,43 @@ void CUpdateEngine::ConnectComPort(const std::string& name, bool bRemember)
 
 void CUpdateEngine::CloseLinkAndIdle()
 {
-    KillTimer(TIMER_WAKE);
-    CancelStep();
+    StopConversation();
     m_nDots = 0;
+    m_bLinkUnplugged = false;
     CloseLink();
     SetImageButtons(false, false, false);
     ClearLog();
     SetPhase(PHASE_IDLE);
+}
+
+// Every timer of the conversation ends with its link: none may later write to, reset or reopen
+// a link that is closed, least of all a port that has gone.
+void CUpdateEngine::StopConversation()
+{
+    for (const int id : {TIMER_WAKE, TIMER_PROGRAM_REPLY, TIMER_SILENCE, TIMER_ECHO_START,
+                         TIMER_ECHO_REPLY})
+        KillTimer(id);
+    CancelStep();
+    m_bEchoMode = false;
+}
+
+void CUpdateEngine::SetLinkUnplugged(bool bUnplugged)
+{
+    m_bLinkUnplugged = bUnplugged;
+    if (!bUnplugged || m_nPhase == PHASE_PROGRAMMING)
+        return;
+    LetUnpluggedLinkGo();
+}
+
+// The link's port has gone: it is closed quietly, and the user can choose again or wait.
+void CUpdateEngine::LetUnpluggedLinkGo()
+{
+    CloseLinkAndIdle();
+    CloseImageFile();
+    m_events.OnProgress(0);
+    Enable(EngineControl::PortList, true);
+    Enable(EngineControl::Detect, true);
+    Log(TEXT_UNPLUGGED);
 }
 
 bool CUpdateEngine::ProbeUsbCable()
@@ -225,6 +256,10 @@ void CUpdateEngine::DispatchReceived(const std::string& text)
 
 void CUpdateEngine::ResetConnection()
 {
+    if (m_bLinkUnplugged) {
+        LetUnpluggedLinkGo();
+        return;
+    }
     KillTimer(TIMER_PROGRAM_REPLY);
     CancelStep();
     std::this_thread::sleep_for(std::chrono::milliseconds(RESET_PAUSE_MS));
