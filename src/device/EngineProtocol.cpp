@@ -154,7 +154,8 @@ void CUpdateEngine::CheckUpdatedUnit()
         return;
     m_bAwaitingCheck = false;
     const UpdateCheck check = ::CheckUpdatedUnit(m_strSentVersion, m_strSentToSerial, m_identity);
-    UpdateOutcome outcome{check.result, check.strText, m_nLinesSent, m_nRunLines, m_strSentVersion};
+    UpdateOutcome outcome{check.result, check.strText, m_nLinesSent, m_nRunLines, m_strSentVersion,
+                          check.bNotice};
     if (check.bNotice)
         ShowNotice(check.strText);
     else
@@ -216,7 +217,7 @@ void CUpdateEngine::EndRun(UpdateResult result, const std::string& text)
 {
     KillTimer(TIMER_PROGRAM_REPLY);
     m_bInterruptRequested = false;
-    m_events.OnUpdateEnded({result, text, m_nLinesSent, m_nRunLines, ImageVersion()});
+    m_events.OnUpdateEnded({result, text, m_nLinesSent, m_nRunLines, ImageVersion(), true});
     ShowNotice(text);
     ClearLog();
     ResetConnection();
@@ -226,10 +227,13 @@ void CUpdateEngine::FinishProgramming()
 {
     KillTimer(TIMER_PROGRAM_REPLY);
     m_strReceived.clear();
-    Log("Programming successful. ");
+    std::vector<std::string> lines{"Programming successful. "};
     if (m_identity.m_strModel == MODEL_KX410)
-        Log("Please unplug the Tetherix and power off your kx410.");
-    Log("Before you fly ensure that the controls operate correctly.");
+        lines.emplace_back("Please unplug the Tetherix and power off your kx410.");
+    lines.emplace_back("Before you fly ensure that the controls operate correctly.");
+    for (const auto& line : lines)
+        Log(line);
+    m_events.OnProgrammingSucceeded(lines);
     // The unit, identified again after it restarts, must then run the image's version.
     m_bAwaitingCheck = true;
     m_strSentVersion = ImageVersion();
