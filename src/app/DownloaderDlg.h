@@ -14,6 +14,7 @@
 #include "platform/WinTypes.h"
 
 #include <QDialog>
+#include <QPersistentModelIndex>
 
 #include <fstream>
 #include <memory>
@@ -211,6 +212,9 @@ private:
     void StartFirstRunDefaults();
 
     QMenu* m_sysMenu = nullptr;
+    // Rows that are replaced later: the running web request's text and the activity line.
+    QPersistentModelIndex m_webRow;
+    QPersistentModelIndex m_activityRow;
     std::unique_ptr<IUeventSource> m_pHotplugSource;
     CHotplugMonitor* m_pHotplug = nullptr;
     std::string m_strAwaitedPort;  // the lasting name of the chosen cable, unplugged

@@ -15,7 +15,6 @@
 namespace {
 constexpr DWORD LINE_BAUD = 9600;
 constexpr BYTE LINE_DATA_BITS = 8;
-constexpr int RESET_PAUSE_MS = 50;
 constexpr DWORD SERIAL_READ_CHUNK = 100; // bytes read per step of the COM-port dispatch
 const std::string DEVICE_PREFIX = "/dev/";
 
@@ -218,7 +217,7 @@ void CUpdateEngine::ResetConnection()
 {
     KillTimer(TIMER_PROGRAM_REPLY);
     CancelStep();
-    std::this_thread::sleep_for(std::chrono::milliseconds(RESET_PAUSE_MS));
+    std::this_thread::sleep_for(std::chrono::milliseconds(m_nResetPauseMs));
     // The reset may run inside the USB reader's notification, so it only closes the device
     // and never waits for the reader.
     if (m_bUsbActive) {

@@ -3,7 +3,6 @@
 // kept talking while the service answers.
 #include "device/UpdateEngine.h"
 
-#include "web/AsyncWebRequest.h"
 #include "web/WebBody.h"
 #include "web/WebQuery.h"
 
@@ -24,7 +23,7 @@ void CUpdateEngine::GetFromWeb()
     const std::string strUrl =
         BuildFirmwareUrl(m_strWebBaseUrl, m_identity.m_strSerialNumber, m_identity.m_strAppVersion,
                          m_identity.m_strLoaderVersion, false);
-    m_pWebRequest = std::make_unique<CAsyncWebRequest>(
+    m_pWebRequest = m_webFactory(
         [this](const std::string& text) { m_events.OnWebStatus(text, false); },
         [this, strUrl, bSendWas](bool bDownloaded, std::string& body) {
             OnWebAnswer(bDownloaded, body, strUrl, bSendWas);
@@ -65,7 +64,7 @@ void CUpdateEngine::ReportUpdateDone()
     const std::string strUrl =
         BuildFirmwareUrl(m_strWebBaseUrl, m_identity.m_strSerialNumber, m_image.m_strVersion,
                          m_identity.m_strLoaderVersion, true);
-    m_pReportRequest = std::make_unique<CAsyncWebRequest>(nullptr, nullptr);
+    m_pReportRequest = m_webFactory(nullptr, nullptr);
     m_pReportRequest->Start(strUrl);
 }
 

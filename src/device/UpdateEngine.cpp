@@ -8,7 +8,11 @@
 #include <QTimerEvent>
 
 CUpdateEngine::CUpdateEngine(IUpdateEvents& events, QObject* parent)
-    : QObject(parent), m_usb(*this), m_events(events)
+    : QObject(parent), m_usb(*this), m_events(events),
+      m_webFactory([](IWebRequest::StatusFn fnStatus, IWebRequest::DoneFn fnDone) {
+          return std::unique_ptr<IWebRequest>(
+              std::make_unique<CAsyncWebRequest>(std::move(fnStatus), std::move(fnDone)));
+      })
 {
 }
 

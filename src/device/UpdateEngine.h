@@ -13,6 +13,7 @@
 #include "link/UsbCable.h"
 #include "link/UsbCableOwner.h"
 #include "platform/WinTypes.h"
+#include "web/WebRequest.h"
 
 #include <QBasicTimer>
 #include <QObject>
@@ -25,7 +26,6 @@
 #include <string>
 #include <vector>
 
-class CAsyncWebRequest;
 class CSupportLog;
 
 class CUpdateEngine : public QObject, public CUsbCableOwner {
@@ -85,6 +85,8 @@ public:
     // --- the web service ---
     void SetWebBaseUrl(const std::string& url) { m_strWebBaseUrl = url; }
     const std::string& WebBaseUrl() const { return m_strWebBaseUrl; }
+    // How requests to the service are made; by default each runs on a thread of its own.
+    void SetWebRequestFactory(WebRequestFactory factory) { m_webFactory = std::move(factory); }
     // Starts fetching the image that suits the unit; the answer is checked when it arrives.
     void GetFromWeb();
     bool IsWebRequestRunning() const { return m_pWebRequest != nullptr; }
@@ -107,6 +109,10 @@ public:
     // Where link openings and closings and the bytes exchanged with the unit are recorded (owned
     // by the caller; none: nothing is recorded).
     void SetSupportLog(CSupportLog* pLog) { m_pSupportLog = pLog; }
+
+    // The pause between closing the link and opening it again on a reset (50 ms); a test that
+    // steps the engine through thousands of resets may shorten it.
+    void SetResetPauseMs(int ms) { m_nResetPauseMs = ms; }
 
     CSerialWndObj m_serial;
     CUsbCable m_usb;
@@ -165,9 +171,11 @@ private:
     std::function<void()> m_fnStepThen;
     std::deque<std::string> m_heldText;
     std::string m_strWebBaseUrl;
-    std::unique_ptr<CAsyncWebRequest> m_pWebRequest;
-    std::unique_ptr<CAsyncWebRequest> m_pWebRequestDone;
-    std::unique_ptr<CAsyncWebRequest> m_pReportRequest;
+    WebRequestFactory m_webFactory;
+    std::unique_ptr<IWebRequest> m_pWebRequest;
+    std::unique_ptr<IWebRequest> m_pWebRequestDone;
+    std::unique_ptr<IWebRequest> m_pReportRequest;
+    int m_nResetPauseMs = 50;
     bool m_bSendEnabled = false; // Send, as last enabled or disabled
     // The update that waits for the unit to come back and name its version.
     bool m_bAwaitingCheck = false;

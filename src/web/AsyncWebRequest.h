@@ -3,28 +3,27 @@
 // as events handled on the starting thread, in the order they happened.
 #pragma once
 
+#include "web/WebRequest.h"
+
 #include <QObject>
 
-#include <functional>
 #include <memory>
 #include <string>
 
-class CAsyncWebRequest {
+class CAsyncWebRequest : public IWebRequest {
 public:
-    using StatusFn = std::function<void(const std::string& text)>;
-    // bDownloaded: the body was read to its end; body: what was read.
-    using DoneFn = std::function<void(bool bDownloaded, std::string& body)>;
-
     // fnStatus may be empty (no status texts); fnDone is called once, unless the request is
     // destroyed first.
     CAsyncWebRequest(StatusFn fnStatus, DoneFn fnDone);
     // Cancels a request still running; never waits longer than a moment for its thread.
-    ~CAsyncWebRequest();
+    ~CAsyncWebRequest() override;
     CAsyncWebRequest(const CAsyncWebRequest&) = delete;
     CAsyncWebRequest& operator=(const CAsyncWebRequest&) = delete;
 
-    void Start(const std::string& strUrl);
-    bool IsDone() const { return m_bDone; }
+    void Start(const std::string& strUrl) override;
+    void Cancel() override;
+    bool IsDone() const override { return m_bDone; }
+    bool IsFinished() const override;
 
     struct Shared;
 
