@@ -9,6 +9,8 @@ const char* FILE_FILTER = "Kestova Programming Files (*.fwr)";
 
 void CDownloaderDlg::OnOpenLocalFile()
 {
+    // The file is chosen for the unit shown now; the unit may change while the dialog is open.
+    const EngineTicket ticket = m_engine.Ticket();
     QFileDialog dialog(this, QString(), QString::fromStdString(m_strLastDirectory),
                        QString::fromLatin1(FILE_FILTER));
     dialog.setObjectName(QStringLiteral("FirmwareFileDialog"));
@@ -28,5 +30,5 @@ void CDownloaderDlg::OnOpenLocalFile()
     m_ini.WriteString(SETTINGS_SECTION, KEY_LAST_DIRECTORY, directory.c_str());
     m_strLastDirectory = directory;
 
-    m_engine.LoadImageFile(m_strFirmwarePath);
+    m_engine.LoadImageFileFor(ticket, m_strFirmwarePath);
 }

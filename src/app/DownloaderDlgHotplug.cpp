@@ -105,7 +105,7 @@ void CDownloaderDlg::OnPortUnplugged(const std::string& name)
         m_strAwaitedPort = LastingPortName(name);
     // A run in progress ends through its own failure notice; otherwise the link is let go now.
     if (bActive && (m_nPhase == PHASE_CONNECTING || m_nPhase == PHASE_IDENTIFIED)) {
-        m_engine.CloseLinkAndIdle();
+        m_engine.CloseLinkAndIdle("the Tetherix was unplugged");
         m_btnDetect->setEnabled(true);
         m_comboPort->setEnabled(true);
         LogLine(TEXT_UNPLUGGED);

@@ -44,7 +44,7 @@ bool CUpdateEngine::OpenComPort(const std::string& portName)
     m_strLastDiagnosis.clear();
     // A program that holds the port without a lock would share the unit's replies with us, and
     // opening it would throw away its pending input: such a port is left alone.
-    const std::vector<PortUser> users = FindPortUsers(device);
+    const std::vector<PortUser> users = FindPortUsers(device, m_roots);
     if (!users.empty()) {
         m_strLastDiagnosis = ExplainPortInUse(device, users);
         return false;
@@ -156,14 +156,19 @@ void CUpdateEngine::ConnectComPort(const std::string& name, bool bRemember)
     EnterConnecting();
 }
 
-void CUpdateEngine::CloseLinkAndIdle()
+void CUpdateEngine::CloseLinkAndIdle(const std::string& strWhy)
 {
+    SettleReport();
+    AdvanceGeneration();
+    m_bAwaitingCheck = false;
+    KillTimer(TIMER_REBOOT_WINDOW);
     KillTimer(TIMER_WAKE);
     CancelStep();
     m_nDots = 0;
     CloseLink();
     SetImageButtons(false, false, false);
     ClearLog();
+    CancelFetch(strWhy);
     SetPhase(PHASE_IDLE);
 }
 
@@ -215,6 +220,12 @@ void CUpdateEngine::DispatchReceived(const std::string& text)
 
 void CUpdateEngine::ResetConnection()
 {
+    SettleReport();
+    AdvanceGeneration();
+    CancelFetch("the connection was reset");
+    // Only the reboot after a whole run (the silence handler) keeps the check for afterwards.
+    m_bAwaitingCheck = false;
+    KillTimer(TIMER_REBOOT_WINDOW);
     KillTimer(TIMER_PROGRAM_REPLY);
     CancelStep();
     std::this_thread::sleep_for(std::chrono::milliseconds(m_nResetPauseMs));
@@ -274,12 +285,14 @@ bool CUpdateEngine::ReopenLink()
     return true;
 }
 
+// Closes both links, whichever are open: the USB cable's and a serial port.
 void CUpdateEngine::CloseLink()
 {
     if (m_bUsbActive) {
         m_usb.Close();
         TraceLink(false, USB_PORT_NAME, 0);
-    } else if (m_serial.IsPortOpen()) {
+    }
+    if (m_serial.IsPortOpen()) {
         const DWORD code = m_serial.ClosePort();
         TraceLink(false, m_strLinkName, code);
     }

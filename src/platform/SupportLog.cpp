@@ -93,6 +93,8 @@ void CSupportLog::LinkClosed(const std::string& link, unsigned long errorCode,
     Append("close", link + ": " + Outcome(errorCode, detail));
 }
 
+void CSupportLog::Note(const std::string& text) { Append("note", text); }
+
 void CSupportLog::Bytes(EDirection direction, const void* data, std::size_t count)
 {
     const char* kind = direction == EDirection::ToUnit ? "sent" : "recv";

@@ -18,7 +18,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -106,8 +107,8 @@ class CModel;
 // The web service's side of one request.
 class CFakeRequest : public IWebRequest {
 public:
-    CFakeRequest(CModel& model, StatusFn fnStatus, DoneFn fnDone)
-        : m_model(model), m_fnStatus(std::move(fnStatus)), m_fnDone(std::move(fnDone))
+    CFakeRequest(CModel& model, int nId, StatusFn fnStatus, DoneFn fnDone)
+        : m_model(model), m_nId(nId), m_fnStatus(std::move(fnStatus)), m_fnDone(std::move(fnDone))
     {
     }
     ~CFakeRequest() override;
@@ -117,6 +118,7 @@ public:
     bool IsFinished() const override { return true; }
 
     CModel& m_model;
+    int m_nId;
     StatusFn m_fnStatus;
     DoneFn m_fnDone;
     std::string m_strUrl;
@@ -126,7 +128,7 @@ public:
 
 struct Row {
     std::string text;
-    const void* owner = nullptr; // the request whose status row it is
+    int nOwner = 0; // the request whose status row it is
     bool bActivity = false;
 };
 
@@ -141,10 +143,13 @@ public:
         m_engine = std::make_unique<CUpdateEngine>(*this);
         m_engine->SetSupportLog(&m_log);
         m_engine->SetResetPauseMs(0);
+        SystemRoots roots;
+        roots.proc = m_imageDir; // no other program holds the terminal: no need to look
+        m_engine->SetSystemRoots(roots);
         m_engine->SetWebRequestFactory([this](IWebRequest::StatusFn fnStatus,
                                               IWebRequest::DoneFn fnDone) {
-            auto request = std::make_unique<CFakeRequest>(*this, std::move(fnStatus),
-                                                          std::move(fnDone));
+            auto request = std::make_unique<CFakeRequest>(*this, m_nNextRequest++,
+                                                          std::move(fnStatus), std::move(fnDone));
             m_requests.push_back(request.get());
             return std::unique_ptr<IWebRequest>(std::move(request));
         });
@@ -162,26 +167,26 @@ public:
     void OnClearLog() override { m_rows.clear(); }
     void OnActivity() override
     {
-        // The window's activity line: the line it replaces must be its own.
-        for (const Row& row : m_rows)
-            if (row.bActivity) {
-                if (!m_rows.back().bActivity)
-                    Fail(4, "the activity step removes \"" + m_rows.back().text + "\"");
-                m_rows.pop_back();
-                break;
-            }
-        m_rows.push_back({"Trying to connect", nullptr, true});
+        // The window's activity line replaces its own row, wherever it is.
+        std::erase_if(m_rows, [](const Row& row) { return row.bActivity; });
+        m_rows.push_back({"Trying to connect", 0, true});
     }
     void OnWebStatus(const std::string& text, bool bNewLine) override
     {
         if (bNewLine) {
-            m_rows.push_back({text, m_pDelivering ? m_pDelivering : NewestRequestOwner()});
+            m_rows.push_back({text, m_nNextRequest}); // the request about to start owns it
             return;
         }
-        if (m_rows.empty() || m_rows.back().owner != m_pDelivering)
-            Fail(4, "a web text replaces \"" + (m_rows.empty() ? "" : m_rows.back().text) + "\"");
+        // Only the newest request speaks, into its own row (a new one after a clear).
+        if (m_nDelivering != m_nNextRequest - 1)
+            Fail(4, "request " + std::to_string(m_nDelivering) + " writes \"" + text +
+                        "\" after request " + std::to_string(m_nNextRequest - 1) + " started");
+        auto own = std::find_if(m_rows.begin(), m_rows.end(),
+                                [this](const Row& row) { return row.nOwner == m_nDelivering; });
+        if (own == m_rows.end())
+            m_rows.push_back({text, m_nDelivering});
         else
-            m_rows.back().text = text;
+            own->text = text;
     }
     void OnProgressRange(int) override {}
     void OnProgress(int) override {}
@@ -199,6 +204,8 @@ public:
     void OnPortChoiceDropped(bool) override { m_bPortChosen = false; }
 
     // --- the steps ---
+    // A random step among those that can do something now, the user's and the unit's alike.
+    Step ChooseStep(std::mt19937& random);
     void Apply(const Step& step);
     void CheckUpdateReachable();
 
@@ -211,10 +218,6 @@ public:
 private:
     friend class CFakeRequest;
 
-    const void* NewestRequestOwner() const
-    {
-        return m_requests.empty() ? nullptr : m_requests.back();
-    }
     void Fail(int invariant, const std::string& text)
     {
         if (!m_strFailure) {
@@ -251,7 +254,8 @@ private:
     std::vector<std::string> m_notices;
     std::deque<std::string> m_pending; // what the attached unit has said and not yet delivered
     std::size_t m_nLinesSeen[2] = {0, 0};
-    const void* m_pDelivering = nullptr;
+    int m_nNextRequest = 1;
+    int m_nDelivering = 0; // the request whose text or answer is being delivered
     int m_nAttached = 0;
     bool m_bJunk = false;
     bool m_bPlugged = true;
@@ -284,9 +288,12 @@ void CFakeRequest::Start(const std::string& strUrl)
 
 void CModel::Attach(int index, bool bJunk)
 {
+    // A unit connected to the cable has just been switched on: it waits for the wake-up.
     m_nAttached = index;
     m_bJunk = bJunk;
     m_pending.clear();
+    if (UnitSimulator* unit = Attached())
+        unit->Restart();
 }
 
 // What the engine sent since the last call, from the trace lines ` sent N bytes "..."`.
@@ -326,6 +333,10 @@ void CModel::Drain()
     if (written.find('A') != std::string::npos)
         m_bOwedKeepAlive = false;
     UnitSimulator* unit = Attached();
+    static const bool bTrace = std::getenv("KX_MODEL_TRACE") != nullptr;
+    if (bTrace)
+        std::fprintf(stderr, "  sent \"%s\"%s\n", written.c_str(),
+                     m_bPlugged && unit != nullptr ? "" : " (nobody hears it)");
     if (!m_bPlugged || unit == nullptr)
         return;
     for (const auto& reply : unit->Receive(written)) {
@@ -342,6 +353,8 @@ void CModel::Drain()
 // and is whole.
 void CModel::CheckDataLine(int unit, const std::string& line)
 {
+    if (line.rfind(':', 0) != 0)
+        return; // not an image's line (an echo test's text the unit took for one)
     const std::string serial = unit == 0 ? "1111" : "2222";
     const auto expected = DataLines(serial);
     if (std::find(expected.begin(), expected.end(), line) == expected.end())
@@ -366,19 +379,24 @@ void CModel::Speak()
     m_engine->OnCableText(CleanReceivedBytes(text.data(), text.size()));
     Drain();
     m_bOwedKeepAlive = false;
+    // The acknowledgement of a run's last line: this unit took the whole image.
+    if (m_bRunRunning && m_nRunUnit < 0 && m_engine->m_image.m_lines.empty() &&
+        (m_engine->m_nPhase == PHASE_FINISHED ||
+         (m_engine->m_nPhase == PHASE_PROGRAMMING && m_engine->IsTimerRunning(TIMER_STEP))))
+        m_nRunUnit = m_nAttached;
 }
 
 void CModel::Answer(CFakeRequest& request, bool bOk, bool bControlByte)
 {
     std::string body = bOk ? ImageText(QueryValue(request.m_strUrl, "sn"), bControlByte) : "";
     request.m_bDone = true;
-    m_pDelivering = &request;
+    m_nDelivering = request.m_nId;
     if (request.m_fnStatus)
         request.m_fnStatus("Downloading lastest update " + std::to_string(body.size()) + " bytes");
     auto fnDone = request.m_fnDone; // the engine may destroy the request while it is told
     if (fnDone)
         fnDone(bOk, body);
-    m_pDelivering = nullptr;
+    m_nDelivering = 0;
 }
 
 // A completion report names the unit that took the whole image, with its version, once; a
@@ -386,8 +404,6 @@ void CModel::Answer(CFakeRequest& request, bool bOk, bool bControlByte)
 void CModel::CheckRunEnd()
 {
     const int phase = m_engine ? m_engine->m_nPhase : PHASE_IDLE;
-    if (phase == PHASE_FINISHED && m_bRunRunning && m_nRunUnit < 0)
-        m_nRunUnit = m_nAttached;
     for (std::size_t i = m_nReportsAtRun; i < m_reports.size(); ++i) {
         const std::string& url = m_reports[i];
         const bool bExpected = m_bRunFromWeb && m_nRunUnit >= 0 && i == m_nReportsAtRun;
@@ -421,6 +437,10 @@ void CModel::ClickSend()
 
 void CModel::Apply(const Step& step)
 {
+    static const bool bTrace = std::getenv("KX_MODEL_TRACE") != nullptr;
+    if (bTrace)
+        std::fprintf(stderr, "%s(%d) phase %d\n", ACT_NAMES[static_cast<int>(step.act)],
+                     step.param, m_engine->m_nPhase);
     CUpdateEngine& engine = *m_engine;
     UnitSimulator* unit = Attached();
     switch (step.act) {
@@ -489,9 +509,9 @@ void CModel::Apply(const Step& step)
         break;
     case Act::WebStatus:
         if (CFakeRequest* request = LiveRequest(); request && request->m_fnStatus) {
-            m_pDelivering = request;
+            m_nDelivering = request->m_nId;
             request->m_fnStatus("Connecting to 127.0.0.1");
-            m_pDelivering = nullptr;
+            m_nDelivering = 0;
         }
         break;
     case Act::Unplug:
@@ -500,6 +520,7 @@ void CModel::Apply(const Step& step)
         // The window lets the link go unless a run is in progress, which fails by itself.
         if (engine.m_nPhase == PHASE_CONNECTING || engine.m_nPhase == PHASE_IDENTIFIED) {
             engine.CloseLinkAndIdle();
+            m_enabled[EngineControl::Detect] = m_enabled[EngineControl::PortList] = true;
             m_bAwaitingPlug = true;
         }
         break;
@@ -534,14 +555,14 @@ void CModel::CheckUpdateReachable()
         if (m_units[index]->DataLines().size() == static_cast<std::size_t>(IMAGE_DATA_LINES))
             return;
         CUpdateEngine& engine = *m_engine;
-        if (!m_pending.empty()) {
-            Apply({Act::UnitSpeaks});
-        } else if (LiveRequest()) {
+        if (LiveRequest()) {
             Apply({Act::WebAnswer});
         } else if (m_enabled[EngineControl::Send]) {
             Apply({Act::Send});
         } else if (engine.m_nPhase == PHASE_IDENTIFIED && m_enabled[EngineControl::GetFromWeb]) {
             Apply({Act::GetFromWeb});
+        } else if (!m_pending.empty()) {
+            Apply({Act::UnitSpeaks});
         } else {
             int fired = 0;
             for (int id : {TIMER_STEP, TIMER_ECHO_START, TIMER_ECHO_REPLY, TIMER_WAKE,
@@ -562,71 +583,74 @@ void CModel::CheckUpdateReachable()
         Fail(5, "the connected unit was not updated within 400 steps");
 }
 
-Step RandomStep(std::mt19937& random)
+Step CModel::ChooseStep(std::mt19937& random)
 {
-    static const std::vector<std::pair<Act, int>> weights = {
-        {Act::GetFromWeb, 6}, {Act::OpenFile, 4}, {Act::Send, 6}, {Act::DetectContinue, 1},
-        {Act::DetectCancel, 1}, {Act::PortChange, 1}, {Act::EchoTest, 1}, {Act::Exit, 1},
-        {Act::UnitA, 2}, {Act::UnitB, 2}, {Act::UnitSilent, 2}, {Act::UnitCorruptAt, 1},
-        {Act::UnitDieAtLine, 1}, {Act::UnitDieAfterLast, 1}, {Act::UnitKeepsOldVersion, 2},
-        {Act::UnitSpeaks, 30}, {Act::WebAnswer, 4}, {Act::WebFail, 1}, {Act::WebControlByte, 1},
-        {Act::WebStatus, 2}, {Act::Unplug, 1}, {Act::Plug, 2}, {Act::Timer, 14},
+    const auto pick = [&random](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
+    std::vector<int> running;
+    for (int id : TIMER_IDS)
+        if (m_engine->IsTimerRunning(id))
+            running.push_back(id);
+    const bool bLive = LiveRequest() != nullptr;
+    const std::vector<std::pair<Step, int>> weights = {
+        {{Act::GetFromWeb}, m_enabled[EngineControl::GetFromWeb] ? 12 : 1},
+        {{Act::OpenFile}, m_enabled[EngineControl::OpenFile] ? 4 : 1},
+        {{Act::Send}, m_enabled[EngineControl::Send] ? 12 : 1},
+        {{Act::DetectContinue}, 1}, {{Act::DetectCancel}, 1}, {{Act::PortChange}, 1},
+        {{Act::EchoTest}, 1}, {{Act::Exit}, 1},
+        {{Act::UnitA, pick(3) == 0}, 2}, {{Act::UnitB, pick(3) == 0}, 2}, {{Act::UnitSilent}, 2},
+        {{Act::UnitCorruptAt, 1 + pick(IMAGE_DATA_LINES)}, 1},
+        {{Act::UnitDieAtLine, 1 + pick(IMAGE_DATA_LINES)}, 1},
+        {{Act::UnitDieAfterLast}, 1}, {{Act::UnitKeepsOldVersion}, 2},
+        {{Act::UnitSpeaks}, m_pending.empty() ? 1 : 30},
+        {{Act::WebAnswer}, bLive ? 6 : 1}, {{Act::WebFail}, 1}, {{Act::WebControlByte}, 1},
+        {{Act::WebStatus}, bLive ? 3 : 1}, {{Act::Unplug}, 1}, {{Act::Plug}, 2},
+        {{Act::Timer, running.empty() ? TIMER_WAKE : running[pick(static_cast<int>(running.size()))]},
+         running.empty() ? 1 : 12},
     };
     int total = 0;
-    for (const auto& [act, weight] : weights)
-        total += weight;
-    int pick = std::uniform_int_distribution<int>(0, total - 1)(random);
-    Act act = Act::UnitSpeaks;
-    for (const auto& [candidate, weight] : weights) {
-        if (pick < weight) {
-            act = candidate;
-            break;
-        }
-        pick -= weight;
+    for (const auto& entry : weights)
+        total += entry.second;
+    int chosen = pick(total);
+    for (const auto& [step, weight] : weights) {
+        if (chosen < weight)
+            return step;
+        chosen -= weight;
     }
-    int param = 0;
-    if (act == Act::Timer)
-        param = TIMER_IDS[std::uniform_int_distribution<int>(0, std::size(TIMER_IDS) - 1)(random)];
-    else if (act == Act::UnitA || act == Act::UnitB)
-        param = std::uniform_int_distribution<int>(0, 2)(random) == 0 ? 1 : 0;
-    else if (act == Act::UnitCorruptAt || act == Act::UnitDieAtLine)
-        param = std::uniform_int_distribution<int>(1, IMAGE_DATA_LINES)(random);
-    return {act, param};
+    return {Act::UnitSpeaks};
 }
 
-std::vector<Step> RandomSequence(unsigned seed)
-{
-    std::mt19937 random(seed);
-    const int length = std::uniform_int_distribution<int>(5, 80)(random);
-    std::vector<Step> steps;
-    for (int i = 0; i < length; ++i) {
-        steps.push_back(RandomStep(random));
-        if (steps.back().act == Act::Exit)
-            break;
-    }
-    return steps;
-}
+struct Outcome {
+    int nInvariant = 0; // 0: every invariant held
+    std::string strText;
+    std::vector<Step> steps; // what was done
+};
 
-// Runs one sequence on a fresh engine; the failure's invariant and text, if any.
-std::optional<std::pair<int, std::string>> Run(const std::vector<Step>& steps,
-                                               const std::string& imageDir)
+// Runs one sequence on a fresh engine: the given steps, or with a seed, steps chosen as it goes.
+Outcome RunSequence(const std::vector<Step>& given, const std::string& imageDir,
+                    std::optional<unsigned> seed = std::nullopt)
 {
     CModel model(imageDir);
+    Outcome outcome;
+    std::mt19937 random(seed.value_or(0));
+    const std::size_t length =
+        seed ? static_cast<std::size_t>(std::uniform_int_distribution<int>(5, 150)(random)) : given.size();
     bool bExited = false;
-    for (const Step& step : steps) {
+    for (std::size_t i = 0; i < length && !model.m_strFailure; ++i) {
+        const Step step = seed ? model.ChooseStep(random) : given[i];
+        outcome.steps.push_back(step);
         if (step.act == Act::Exit) {
             bExited = true;
             break;
         }
         model.Apply(step);
-        if (model.m_strFailure)
-            break;
     }
     if (!bExited)
         model.CheckUpdateReachable();
-    if (model.m_strFailure)
-        return std::make_pair(model.m_nFailedInvariant, *model.m_strFailure);
-    return std::nullopt;
+    if (model.m_strFailure) {
+        outcome.nInvariant = model.m_nFailedInvariant;
+        outcome.strText = *model.m_strFailure;
+    }
+    return outcome;
 }
 
 // The shortest sequence found that still breaks the same invariant: steps are taken out one
@@ -638,8 +662,7 @@ std::vector<Step> Shrink(std::vector<Step> steps, int invariant, const std::stri
         for (std::size_t i = 0; i < steps.size(); ++i) {
             std::vector<Step> fewer = steps;
             fewer.erase(fewer.begin() + static_cast<std::ptrdiff_t>(i));
-            const auto failure = Run(fewer, imageDir);
-            if (failure && failure->first == invariant) {
+            if (RunSequence(fewer, imageDir).nInvariant == invariant) {
                 steps = std::move(fewer);
                 bShorter = true;
                 break;
@@ -664,17 +687,42 @@ TEST(EngineModel, RandomSequencesKeepEveryInvariant)
     const int first = onlySeed >= 0 ? onlySeed : EnvNumber("KX_MODEL_FIRST_SEED", 1);
     const int count = onlySeed >= 0 ? 1 : EnvNumber("KX_MODEL_SEQUENCES", 2000);
     for (int seed = first; seed < first + count; ++seed) {
-        const std::vector<Step> steps = RandomSequence(static_cast<unsigned>(seed));
-        const auto failure = Run(steps, imageDir);
-        if (!failure)
+        const Outcome outcome = RunSequence({}, imageDir, static_cast<unsigned>(seed));
+        if (outcome.nInvariant == 0)
             continue;
-        const std::vector<Step> shortest = Shrink(steps, failure->first, imageDir);
-        const auto again = Run(shortest, imageDir);
-        FAIL() << "seed " << seed << " (replay: KX_MODEL_SEED=" << seed << "): " << failure->second
+        const std::vector<Step> shortest = Shrink(outcome.steps, outcome.nInvariant, imageDir);
+        FAIL() << "seed " << seed << " (replay: KX_MODEL_SEED=" << seed << "): " << outcome.strText
                << "\nshortest sequence (" << shortest.size() << " steps; "
-               << (again ? again->second : std::string("no longer fails")) << "):\n"
+               << RunSequence(shortest, imageDir).strText << "):\n"
                << Describe(shortest);
     }
+}
+
+// Detect's Continue and a port change let go of every link, whichever were open.
+TEST(EngineLinks, ClosingForDetectClosesBothLinks)
+{
+    struct CQuiet : IUpdateEvents {
+        void OnLogLine(const std::string&) override {}
+        void OnClearLog() override {}
+        void OnActivity() override {}
+        void OnWebStatus(const std::string&, bool) override {}
+        void OnProgressRange(int) override {}
+        void OnProgress(int) override {}
+        void OnEnable(EngineControl, bool) override {}
+        void OnNotice(const std::string&) override {}
+        void OnMessageBox(const std::string&) override {}
+        std::string SelectedPort() override { return m_strPort; }
+        void OnPortChoiceDropped(bool) override {}
+        std::string m_strPort;
+    } events;
+    CPtyPair pty;
+    events.m_strPort = pty.SlavePath();
+    CUpdateEngine engine(events);
+    engine.ConnectSelectedPort();
+    ASSERT_TRUE(engine.m_serial.IsPortOpen());
+    engine.m_bUsbActive = true; // the cable is the active link, and the serial port is open too
+    engine.CloseLinkAndIdle();
+    EXPECT_FALSE(engine.m_serial.IsPortOpen());
 }
 
 } // namespace
