@@ -35,8 +35,9 @@ std::string DownloaderUsage()
            "  --help         show this text and exit\n"
            "  --version      show the version and exit\n"
            "\n"
-           "Settings: Kestova.ini beside the program when that folder is writable, else\n"
-           "$XDG_CONFIG_HOME/Kestova/Kestova.ini. Support log:\n"
+           "Settings: $XDG_CONFIG_HOME/Kestova/Kestova.ini for an installed program; a copy\n"
+           "elsewhere uses a Kestova.ini beside itself when there is one or when it is a\n"
+           "portable copy in a folder of yours. Support log:\n"
            "$XDG_STATE_HOME/kestova/downloader.log.\n";
 }
 

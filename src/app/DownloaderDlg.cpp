@@ -129,11 +129,12 @@ void CDownloaderDlg::StartFirstRunDefaults()
 {
     if (m_ini.KeyExists(SETTINGS_SECTION, KEY_COM_PORT))
         return;
-    // The program's own folder is where its files are looked for first, as long as the program
-    // lives in a folder of the user's; installed in a system folder, the user's home is.
+    // The program's own folder is where its files are looked for first, as long as it keeps
+    // its settings beside itself (a portable copy); an installed program starts in the home.
     const std::string programDir = ComputeProgramDir();
     const std::string home = QDir::homePath().toStdString();
-    const std::string firstDir = IsWritableDirectory(programDir) || home.empty() ? programDir : home;
+    const bool bPortable = m_ini.Path() && DirectoryOf(m_ini.Path()) == programDir;
+    const std::string firstDir = bPortable || home.empty() ? programDir : home;
     m_ini.WriteString(SETTINGS_SECTION, KEY_LAST_DIRECTORY, firstDir.c_str());
     m_ini.WriteString(SETTINGS_SECTION, KEY_COM_PORT, "");
 }

@@ -201,6 +201,11 @@ private:
     void ForgetPort();
     void CloseLinkForDetect();
     std::string FindPluggedCable(const std::vector<std::string>& earlier);
+    // The one port that was plugged in during Detect, or that is new in `later`; else empty.
+    std::string NewPortName(const std::vector<std::string>& earlier,
+                            const std::vector<std::string>& later) const;
+    // The one port of `names` that describes itself as the Tetherix; empty for none or several.
+    std::string OnlyTetherixPort(const std::vector<std::string>& names) const;
     void SetImageButtons(bool bOpenFile, bool bGetFromWeb, bool bSend);
     QWidget* ControlWidget(EngineControl control) const;
     void EndDialog(int result);

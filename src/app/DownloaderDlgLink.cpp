@@ -3,6 +3,8 @@
 #include "app/DownloaderDlg.h"
 
 #include "app/PortCombo.h"
+#include "link/ComPortEnum.h"
+#include "link/UsbSysfs.h"
 #include "res/StringTable.h"
 
 #include <QListWidget>
@@ -88,30 +90,47 @@ std::string CDownloaderDlg::FindPluggedCable(const std::vector<std::string>& ear
         return USB_PORT_NAME;
     }
     EnumeratePortsIntoList();
-    const std::vector<std::string>& later = m_portNames;
+    std::string found = NewPortName(earlier, m_portNames);
+    // Without FTDI's library the cable is still there as a serial port: the one port that
+    // describes itself as the Tetherix is it, also when it stayed plugged in throughout.
+    if (found.empty())
+        found = OnlyTetherixPort(m_portNames);
+    if (!found.empty())
+        ShowNotice(FoundCableNotice(found));
+    return found;
+}
+
+std::string CDownloaderDlg::NewPortName(const std::vector<std::string>& earlier,
+                                        const std::vector<std::string>& later) const
+{
     if (m_portsPluggedDuringDetect.size() == 1 &&
-        std::find(later.begin(), later.end(), m_portsPluggedDuringDetect.front()) != later.end()) {
-        const std::string plugged = m_portsPluggedDuringDetect.front();
-        ShowNotice(FoundCableNotice(plugged));
-        return plugged;
-    }
+        std::find(later.begin(), later.end(), m_portsPluggedDuringDetect.front()) != later.end())
+        return m_portsPluggedDuringDetect.front();
     if (later.size() <= earlier.size())
         return {};
+    if (earlier.empty() && later.size() == 1)
+        return later.front();
     std::string found;
-    if (earlier.empty() && later.size() == 1) {
-        found = later.front();
-    } else {
-        int newCount = 0;
-        for (const auto& name : later) {
-            if (std::find(earlier.begin(), earlier.end(), name) == earlier.end()) {
-                ++newCount;
-                found = name;
-            }
+    int newCount = 0;
+    for (const auto& name : later) {
+        if (std::find(earlier.begin(), earlier.end(), name) == earlier.end()) {
+            ++newCount;
+            found = name;
         }
-        if (newCount != 1)
-            return {};
     }
-    ShowNotice(FoundCableNotice(found));
+    return newCount == 1 ? found : std::string();
+}
+
+std::string CDownloaderDlg::OnlyTetherixPort(const std::vector<std::string>& names) const
+{
+    std::string found;
+    for (const auto& name : names) {
+        if (!IsTetherixTty(ComPortSysfsRoot(), name))
+            continue;
+        if (!found.empty())
+            return {};
+        found = name;
+    }
     return found;
 }
 

@@ -2,7 +2,6 @@
 #include "app/DownloaderDlg.h"
 
 #include "app/SettingsLocation.h"
-#include "platform/UserDirs.h"
 #include "web/ServiceUrl.h"
 
 #include <filesystem>
@@ -14,15 +13,10 @@ constexpr const char* KEY_FIRMWARE_SERVICE = "FIRMWARE SERVICE";
 
 std::string CDownloaderDlg::ChooseSettingsFile()
 {
-    SettingsPlaces places;
-    places.programDir = m_strProgramDir;
-    places.bProgramDirWritable = IsWritableDirectory(m_strProgramDir);
-    places.configHome = XdgConfigHome();
+    const std::string path = ChooseSettingsPath(ProbeSettingsPlaces(m_strProgramDir, KX_INSTALL_PREFIX));
     std::error_code error;
-    if (!places.configHome.empty())
-        places.bUserFileExists = std::filesystem::exists(UserSettingsPath(places.configHome), error);
-    const std::string path = ChooseSettingsPath(places);
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    if (!path.empty())
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
     return path;
 }
 
@@ -32,7 +26,9 @@ void CDownloaderDlg::OnSettingsWriteFailed(const std::string& path)
     if (m_bSettingsFailureShown)
         return;
     m_bSettingsFailureShown = true;
-    LogLine("Settings cannot be saved to " + path + "; they will be lost when the program ends.");
+    const std::string where = path.empty() ? std::string(": no user folder ($HOME) is known")
+                                           : " to " + path;
+    LogLine("Settings cannot be saved" + where + "; they will be lost when the program ends.");
 }
 
 void CDownloaderDlg::ApplyServiceAddress()

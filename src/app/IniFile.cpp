@@ -1,6 +1,7 @@
 #include "app/IniFile.h"
 
 #include "platform/PrivateProfile.h"
+#include "platform/ProfileText.h"
 
 #include <cstring>
 
@@ -35,6 +36,10 @@ std::string CIniFile::GetString(const char* section, const char* key,
 bool CIniFile::WriteString(const char* section, const char* key, const char* value)
 {
     if (!section || !key)
+        return false;
+    // A value is one line: one with a line break is refused, as it would add a key of its own.
+    // The file itself is fine, so this is no failure to write it.
+    if (value && !IsProfileValue(value))
         return false;
     const char* path = Path() ? Path() : "";
     const bool bWritten = WritePrivateProfileString(section, key, value ? value : "", path) != 0;

@@ -19,7 +19,7 @@ public:
     std::string GetString(const char* section, const char* key,
                           const char* defaultValue = nullptr) const;
     // Writes key=value (a missing value writes the empty string); false when section or key
-    // is missing or the file cannot be written.
+    // is missing, the value holds a line break, or the file cannot be written.
     bool WriteString(const char* section, const char* key, const char* value);
     // True when the key is present in the section, even with an empty value.
     bool KeyExists(const char* section, const char* key) const;

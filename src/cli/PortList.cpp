@@ -30,6 +30,10 @@ int ListPorts(std::FILE* out)
     if (engine.ProbeUsbCable()) {
         std::fprintf(out, "%s\tTetherix cable through the D2XX library\n", CUpdateEngine::USB_PORT_NAME);
         ++count;
+    } else if (!engine.LastDiagnosis().empty()) {
+        // The list stays one port a line; why USB is missing goes beside it, for the reader.
+        std::fprintf(stderr, "kestova-flash: %s not listed: %s\n", CUpdateEngine::USB_PORT_NAME,
+                     engine.LastDiagnosis().c_str());
     }
     for (const std::string& name : engine.ListSerialPorts()) {
         std::fprintf(out, "%s\t%s\n", name.c_str(), DescribePort(name).c_str());

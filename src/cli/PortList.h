@@ -1,5 +1,5 @@
 // --list: the serial ports with what they are, and "USB" when the D2XX library loads and the
-// Tetherix cable is there.
+// Tetherix cable is there; otherwise why USB is not listed goes to stderr.
 #pragma once
 
 #include <cstdio>

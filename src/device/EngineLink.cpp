@@ -9,6 +9,7 @@
 #include "res/StringTable.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -51,7 +52,10 @@ bool CUpdateEngine::OpenComPort(const std::string& portName)
     }
     const DWORD code = m_serial.OpenPort(device.c_str(), this, 0, 0, 0, 0);
     if (code != 0) {
-        m_strLastDiagnosis = ExplainPortOpenFailure(device, static_cast<int>(code));
+        // A port that was never open here was not unplugged: it is not there (or mistyped).
+        const bool bMissing = code == static_cast<DWORD>(ENOENT) && device != m_strLinkName;
+        m_strLastDiagnosis = bMissing ? ExplainMissingPort(portName, ListSerialPorts())
+                                      : ExplainPortOpenFailure(device, static_cast<int>(code));
         TraceLink(true, device, code, m_strLastDiagnosis);
         return false;
     }
@@ -174,8 +178,10 @@ void CUpdateEngine::CloseLinkAndIdle(const std::string& strWhy)
 
 bool CUpdateEngine::ProbeUsbCable()
 {
-    if (m_usb.Open(true) != 0)
+    if (m_usb.Open(true) != 0) {
+        m_strLastDiagnosis = m_usb.OpenFailure();
         return false;
+    }
     // Close releases the cable only while it is the active link.
     m_bUsbActive = true;
     m_usb.Close();

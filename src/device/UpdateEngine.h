@@ -54,8 +54,11 @@ public:
     // Closes whichever links are open and goes idle (the port list is being opened, Detect, the
     // cable was unplugged); strWhy completes the line that says a running fetch was dropped.
     void CloseLinkAndIdle(const std::string& strWhy = "the link was closed");
-    // Opens the USB cable quietly and closes it again: true when it is there.
+    // Opens the USB cable quietly and closes it again: true when it is there, else
+    // LastDiagnosis says why.
     bool ProbeUsbCable();
+    // Why the last link could not be opened, in a sentence that says what to do; may be empty.
+    const std::string& LastDiagnosis() const { return m_strLastDiagnosis; }
     // The serial ports of the machine, in name order.
     std::vector<std::string> ListSerialPorts() const;
     LPARAM OnSerialEvent(WPARAM wParam, LPARAM lParam);

@@ -2,6 +2,7 @@
 
 #include "link/UsbSysfs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -38,16 +39,32 @@ std::string ExplainD2xxLoadFailure(const std::string& libraryName, const std::st
     std::string text = "FTDI's D2XX library " + libraryName + " could not be loaded";
     text += loaderError.empty() ? "." : " (" + loaderError + ").";
     text += " Install it, or name it with " + std::string(D2XX_LIBRARY_VARIABLE) +
-            "=/path/to/libftd2xx.so, or add its folder to LD_LIBRARY_PATH";
-    const std::vector<std::string> ports = UsbTtysOfVendor(roots.sys, FTDI_VENDOR_ID);
-    if (!ports.empty())
-        text += "; or choose the Tetherix's serial port (" + ports.front() + ")";
-    return text + ".";
+            "=/path/to/libftd2xx.so, or add its folder to LD_LIBRARY_PATH.";
+    // The kernel's driver gives the cable a serial port, which works without the library.
+    std::string serialTty;
+    for (const FtdiCable& cable : FindFtdiCables(roots.sys)) {
+        if (cable.ttyName.empty())
+            continue;
+        if (IsTetherix(cable.device))
+            return text + " The Tetherix is there as " + cable.ttyName +
+                   " through the kernel's serial driver: pick " + cable.ttyName +
+                   " in the port list.";
+        if (serialTty.empty())
+            serialTty = cable.ttyName;
+    }
+    if (!serialTty.empty())
+        text += " An FTDI cable is there as " + serialTty +
+                " through the kernel's serial driver: if it is the Tetherix, pick " + serialTty +
+                " in the port list.";
+    return text;
 }
 
 std::string ExplainD2xxOpenFailure(const SystemRoots& roots)
 {
-    const std::vector<FtdiCable> cables = FindFtdiCables(roots.sys);
+    std::vector<FtdiCable> cables = FindFtdiCables(roots.sys);
+    // The cable that describes itself as the Tetherix is the one FTDI's library looked for.
+    std::stable_partition(cables.begin(), cables.end(),
+                          [](const FtdiCable& cable) { return IsTetherix(cable.device); });
     if (cables.empty())
         return "No FTDI USB device is plugged in: plug the Tetherix in.";
     for (const FtdiCable& cable : cables) {

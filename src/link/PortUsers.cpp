@@ -4,14 +4,20 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 
 namespace {
+const char* const LOCK_FILE_PREFIX = "LCK..";
+constexpr std::size_t LOCK_FILE_MAX_BYTES = 32; // a pid in text, padded to 10 digits
+
 bool IsPidName(const std::string& name)
 {
     return !name.empty() &&
@@ -33,6 +39,40 @@ std::string NodePath(const std::string& devicePath, const SystemRoots& roots)
                                   ? target
                                   : (fs::path(devicePath).parent_path() / target).lexically_normal();
     return resolved.string();
+}
+
+// The process a UUCP lock file names: its pid in text ("      1234\n"), or as a binary number
+// from older programs; 0 when the file is absent or names none.
+pid_t LockFilePid(const fs::path& lockFile)
+{
+    std::ifstream in(lockFile, std::ios::binary);
+    char bytes[LOCK_FILE_MAX_BYTES] = {};
+    in.read(bytes, sizeof bytes);
+    const auto size = static_cast<std::size_t>(in.gcount());
+    const std::string text(bytes, size);
+    const auto first = text.find_first_not_of(" \t");
+    if (first != std::string::npos && std::isdigit(static_cast<unsigned char>(text[first])))
+        return static_cast<pid_t>(std::strtol(text.c_str() + first, nullptr, 10));
+    int32_t binary = 0;
+    if (size != sizeof binary)
+        return 0;
+    std::memcpy(&binary, bytes, sizeof binary);
+    return binary;
+}
+
+// The live processes that hold the node's lock files, other than this one.
+std::vector<pid_t> LockHolders(const std::string& nodePath, const SystemRoots& roots)
+{
+    const std::string lockName = LOCK_FILE_PREFIX + fs::path(nodePath).filename().string();
+    std::vector<pid_t> pids;
+    for (const std::string& folder : {roots.run + "/lock", roots.var + "/lock"}) {
+        const pid_t pid = LockFilePid(fs::path(folder) / lockName);
+        std::error_code ec;
+        if (pid > 0 && pid != getpid() && fs::exists(fs::path(roots.proc) / std::to_string(pid), ec) &&
+            std::find(pids.begin(), pids.end(), pid) == pids.end())
+            pids.push_back(pid);
+    }
+    return pids;
 }
 
 bool HasOpen(const fs::path& processDir, const std::string& nodePath)
@@ -63,6 +103,11 @@ std::vector<PortUser> FindPortUsers(const std::string& devicePath, const SystemR
         if (pid == ownPid || !HasOpen(it->path(), nodePath))
             continue;
         users.push_back({pid, ReadFirstLine((it->path() / "comm").string())});
+    }
+    // The name of a process is readable by every user, even when its open files are not.
+    for (const pid_t pid : LockHolders(nodePath, roots)) {
+        if (std::none_of(users.begin(), users.end(), [pid](const PortUser& u) { return u.pid == pid; }))
+            users.push_back({pid, ReadFirstLine(roots.proc + "/" + std::to_string(pid) + "/comm")});
     }
     std::sort(users.begin(), users.end(),
               [](const PortUser& a, const PortUser& b) { return a.pid < b.pid; });

@@ -1,6 +1,8 @@
-// Finds the other processes that hold a device open, by their open files under /proc, so
-// that a port held without any lock (a terminal program, ModemManager probing a new USB
-// serial device) is noticed before it is opened and its pending input is stolen.
+// Finds the other processes that hold a device open, so that a port held without the kernel's
+// exclusive lock (a terminal program, ModemManager probing a new USB serial device) is noticed
+// before it is opened and its pending input is stolen: by their open files under /proc where
+// this user may read them, and by the UUCP lock file that terminal programs leave for a port
+// ("LCK..ttyUSB0" under /run/lock or /var/lock), which any user may read.
 #pragma once
 
 #include "link/SystemRoots.h"
@@ -16,7 +18,8 @@ struct PortUser {
     bool operator==(const PortUser&) const = default;
 };
 
-// Processes other than this one with `devicePath` ("/dev/ttyUSB0") open, in pid order.
-// Processes whose open files this user may not read are not seen.
+// Processes other than this one with `devicePath` ("/dev/ttyUSB0") open, or whose live process
+// holds the port's lock file, in pid order. Processes whose open files this user may not read
+// and that leave no lock file are not seen.
 std::vector<PortUser> FindPortUsers(const std::string& devicePath,
                                     const SystemRoots& roots = SystemRoots());

@@ -158,24 +158,27 @@ void CUsbCable::ExplainFailure(const std::string& notice, const std::string& sen
 // A failed step releases what the earlier steps acquired, so that a later Open starts afresh.
 int CUsbCable::Open(bool bQuiet)
 {
+    m_strOpenFailure.clear();
     if (!LoadDriver()) {
+        if (!DriverLoadError().empty())
+            m_strOpenFailure = ExplainD2xxLoadFailure(DriverLibraryName(), DriverLoadError());
         if (!bQuiet)
-            ExplainFailure(TEXT_NO_DRIVER, DriverLoadError().empty()
-                                               ? std::string()
-                                               : ExplainD2xxLoadFailure(DriverLibraryName(), DriverLoadError()));
+            ExplainFailure(TEXT_NO_DRIVER, m_strOpenFailure);
         return 1;
     }
     if (m_device)
         CloseDevice();
     if (OpenByDescription() != FT_OK) {
         UnloadDriver();
+        m_strOpenFailure = ExplainD2xxOpenFailure();
         if (!bQuiet)
-            ExplainFailure(TEXT_NO_CABLE, ExplainD2xxOpenFailure());
+            ExplainFailure(TEXT_NO_CABLE, m_strOpenFailure);
         return 1;
     }
     if (SetBaudRate(CABLE_BAUD) != FT_OK) {
         CloseDevice();
         UnloadDriver();
+        m_strOpenFailure = TEXT_NO_BAUD;
         if (!bQuiet)
             m_owner.ShowNotice(TEXT_NO_BAUD);
         return 1;

@@ -40,10 +40,13 @@ public:
     static QEvent::Type SpecialChangeMessage();
 
     bool LoadDriver();
-    // The loader's own text when the last LoadDriver could not load the library, else empty.
+    // The loader's own text when the last LoadDriver could not load the library or found a
+    // function missing in it, else empty.
     const std::string& DriverLoadError() const { return m_driverModule.LoadError(); }
     // 0 when the cable is open at 9600 baud, 1 on failure (with a notice unless bQuiet).
     int Open(bool bQuiet);
+    // Why the last Open failed, in a sentence that says what to do; empty when it did not.
+    const std::string& OpenFailure() const { return m_strOpenFailure; }
     // Stops the reader, closes the cable and releases the library; only while the owner's
     // USB link is active, which it then clears.
     void Close();
@@ -91,6 +94,7 @@ private:
     CDynamicLibrary m_driverModule;
     FT_HANDLE m_device = nullptr;
     std::array<void*, EP_COUNT> m_entryPoints{};
+    std::string m_strOpenFailure;
     std::unique_ptr<CUsbReader> m_pReader;
     // Readers told to end; kept (with their events) until their threads have ended.
     std::vector<std::unique_ptr<CUsbReader>> m_retiredReaders;

@@ -60,6 +60,17 @@ std::vector<fs::path> InterfacesOf(const fs::path& device)
 }
 } // namespace
 
+bool IsTetherix(const UsbDeviceFacts& device)
+{
+    return device.vendorId == FTDI_VENDOR_ID && device.product == TETHERIX_DESCRIPTION;
+}
+
+bool IsTetherixTty(const std::string& sysRoot, const std::string& ttyName)
+{
+    UsbDeviceFacts facts;
+    return UsbDeviceOfTty(sysRoot, ttyName, &facts) && IsTetherix(facts);
+}
+
 std::string ReadFirstLine(const std::string& path)
 {
     std::ifstream file(path);
@@ -124,5 +135,8 @@ std::vector<FtdiCable> FindFtdiCables(const std::string& sysRoot)
         }
         cables.push_back(std::move(cable));
     }
+    std::sort(cables.begin(), cables.end(), [](const FtdiCable& a, const FtdiCable& b) {
+        return a.device.path < b.device.path;
+    });
     return cables;
 }

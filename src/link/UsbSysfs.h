@@ -7,6 +7,8 @@
 
 // Vendor id of FTDI, whose USB-serial chips the Tetherix cable is built on.
 inline constexpr const char* FTDI_VENDOR_ID = "0403";
+// The USB device description (product string) the Tetherix cable carries.
+inline constexpr const char* TETHERIX_DESCRIPTION = "Tetherix";
 
 struct UsbDeviceFacts {
     std::string path;         // the USB device's sysfs directory
@@ -25,6 +27,13 @@ struct FtdiCable {
     std::string ttyName;      // "ttyUSB0" when the kernel made a serial port of it
 };
 
+// True when the device describes itself as the Tetherix.
+bool IsTetherix(const UsbDeviceFacts& device);
+
+// True when the tty (under sysRoot/class/tty) sits on a USB device that describes itself as the
+// Tetherix.
+bool IsTetherixTty(const std::string& sysRoot, const std::string& ttyName);
+
 // First line of a sysfs attribute or a /proc file, without trailing blanks; empty when absent.
 std::string ReadFirstLine(const std::string& path);
 
@@ -35,5 +44,6 @@ bool UsbDeviceOfTty(const std::string& sysRoot, const std::string& ttyName, UsbD
 // in directory order.
 std::vector<std::string> UsbTtysOfVendor(const std::string& sysRoot, const std::string& vendorId);
 
-// Every FTDI USB device under sysRoot/bus/usb/devices, with its interface driver and tty.
+// Every FTDI USB device under sysRoot/bus/usb/devices, with its interface driver and tty, in
+// the order of their sysfs paths.
 std::vector<FtdiCable> FindFtdiCables(const std::string& sysRoot);

@@ -26,7 +26,15 @@ void CDynamicLibrary::Unload()
 
 void* CDynamicLibrary::Symbol(const char* name) const
 {
-    return m_pHandle ? dlsym(m_pHandle, name) : nullptr;
+    if (!m_pHandle)
+        return nullptr;
+    dlerror(); // forget an earlier text, so that the one below is this lookup's
+    void* pSymbol = dlsym(m_pHandle, name);
+    if (!pSymbol) {
+        const char* error = dlerror();
+        m_loadError = error ? error : std::string("undefined symbol: ") + name;
+    }
+    return pSymbol;
 }
 
 bool CDynamicLibrary::IsResident(const std::string& nameOrPath)

@@ -17,7 +17,8 @@ public:
     void Unload();
     bool IsLoaded() const { return m_pHandle != nullptr; }
     // The loader's own text for the last failed Load ("libftd2xx.so: cannot open shared
-    // object file: No such file or directory"); empty after a successful one.
+    // object file: No such file or directory") or symbol lookup ("libz.so.1: undefined symbol:
+    // FT_Write"); empty after a successful Load until a lookup fails.
     const std::string& LoadError() const { return m_loadError; }
 
     // Address of the named symbol, or null when the library lacks it or is not loaded.
@@ -28,5 +29,5 @@ public:
 
 private:
     void* m_pHandle = nullptr;
-    std::string m_loadError;
+    mutable std::string m_loadError;
 };

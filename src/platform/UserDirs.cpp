@@ -43,3 +43,9 @@ bool IsWritableDirectory(const std::string& dir)
         return false;
     return access(dir.c_str(), W_OK | X_OK) == 0;
 }
+
+bool IsOwnedByThisUser(const std::string& path)
+{
+    struct stat info {};
+    return !path.empty() && stat(path.c_str(), &info) == 0 && info.st_uid == geteuid();
+}

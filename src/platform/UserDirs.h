@@ -11,3 +11,5 @@ std::string XdgConfigHome();
 std::string XdgStateHome();
 // True when this process may create files in `dir` (an existing folder).
 bool IsWritableDirectory(const std::string& dir);
+// True when `path` exists and belongs to this process's user.
+bool IsOwnedByThisUser(const std::string& path);

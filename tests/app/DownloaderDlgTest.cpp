@@ -96,6 +96,34 @@ TEST_F(StartUp, EmptySavedPortIsNotAFirstRun)
     EXPECT_EQ(m_dlg->m_strLastDirectory, "");
 }
 
+TEST_F(StartUp, FileBesideTheProgramWinsOverTheUserFile)
+{
+    std::filesystem::create_directories(m_dir + "/config/Kestova");
+    std::ofstream(m_dir + "/config/Kestova/Kestova.ini") << "[Settings]\nCOM PORT=\nLAST DIRECTORY=/user\n";
+    WriteSettings("[Settings]\nCOM PORT=\nLAST DIRECTORY=/beside\n");
+    StartDialog();
+    EXPECT_EQ(m_dlg->m_strLastDirectory, "/beside");
+    EXPECT_STREQ(m_dlg->m_ini.Path(), (m_dir + "/Kestova.ini").c_str());
+}
+
+// Without FTDI's library the cable that stayed plugged in is still found, as its serial port.
+TEST_F(StartUp, DetectWithoutTheD2xxLibraryPicksTheTetherixOnItsSerialPort)
+{
+    AddFakePort("ttyS0", "pnp");
+    AddFakePort("ttyUSB0");
+    std::ofstream(m_dir + "/devices/ttyUSB0/idVendor") << "0403\n";
+    std::ofstream(m_dir + "/devices/ttyUSB0/product") << "Tetherix\n";
+    CUsbCable::SetDriverLibraryName("/nonexistent/libftd2xx.so");
+    StartDialog();
+    CModalAnswerer answerer;
+    answerer.Press("Continue").Press("Continue").PressOnAnyOther("OK").AllowUnused();
+    m_dlg->m_btnDetect->click();
+    CUsbCable::SetDriverLibraryName("");
+    ASSERT_GE(answerer.AnsweredCount(), 3);
+    EXPECT_EQ(answerer.Seen()[2].strText.toStdString(),
+              LoadString(IDS_FOUND_CABLE_ON) + " ttyUSB0. " + LoadString(IDS_PLUG_INTO_DEVICE));
+}
+
 TEST_F(StartUp, SavedPortThatCannotBeOpenedSaysWhyAndEmptiesThePortList)
 {
     // A port held open by another program (without any lock), and a port whose node is gone.
@@ -117,7 +145,7 @@ TEST_F(StartUp, SavedPortThatCannotBeOpenedSaysWhyAndEmptiesThePortList)
         std::string strSentence;
     };
     const Case cases[] = {
-        {"ttyKXMISSING0", "The Tetherix was unplugged."},
+        {"ttyKXMISSING0", "There is no port ttyKXMISSING0 on this computer; ports found: "},
         {slave.substr(5), slave + " is in use by sleep (pid " + std::to_string(holder) + ")"},
     };
     setenv("KX_EXTRA_COM_PORTS", cases[1].strPort.c_str(), 1);

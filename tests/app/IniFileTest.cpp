@@ -1,15 +1,22 @@
 // The settings file: values of any length, case-insensitive names, other content kept,
-// unreadable or unwritable files handled, atomic replacement.
+// unreadable or unwritable files handled, atomic replacement, the file's nature kept, no value
+// that adds a key, and memory bounded by the file's size.
 #include "app/IniFile.h"
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <random>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -34,9 +41,10 @@ protected:
     {
         std::ofstream(m_path, std::ios::binary) << content;
     }
-    std::string ReadFile() const
+    std::string ReadFile() const { return ReadFileAt(m_path); }
+    static std::string ReadFileAt(const std::string& path)
     {
-        std::ifstream in(m_path, std::ios::binary);
+        std::ifstream in(path, std::ios::binary);
         std::stringstream s;
         s << in.rdbuf();
         return s.str();
@@ -177,6 +185,170 @@ TEST_F(IniFileTest, SetPathWithNoneEmptiesAHeldPath)
     CIniFile fresh;
     fresh.SetPath(nullptr);
     EXPECT_EQ(fresh.Path(), nullptr);
+}
+
+struct NatureCase {
+    const char* what;
+    bool bNeedsRoot;
+    // Makes the file (or what stands at m_path) before the write.
+    std::function<void(const std::string& dir, const std::string& path)> make;
+    // Checks what stands at m_path after the write.
+    std::function<void(const std::string& dir, const std::string& path)> check;
+};
+
+mode_t ModeOf(const std::string& path)
+{
+    struct stat info {};
+    stat(path.c_str(), &info);
+    return info.st_mode & 07777;
+}
+
+TEST_F(IniFileTest, WriteKeepsWhatTheFileIs)
+{
+    const std::string content = "[Settings]\nCOM PORT=ttyS0\n";
+    const passwd* nobody = getpwnam("nobody");
+    const NatureCase cases[] = {
+        {"a symbolic link stays a link and its target is written", false,
+         [&](const std::string& dir, const std::string& path) {
+             fs::create_directory(dir + "/real");
+             std::ofstream(dir + "/real/Kestova.ini") << content;
+             fs::create_symlink("real/Kestova.ini", path);
+         },
+         [](const std::string& dir, const std::string& path) {
+             EXPECT_TRUE(fs::is_symlink(path));
+             EXPECT_NE(ReadFileAt(dir + "/real/Kestova.ini").find("COM PORT=USB"), std::string::npos);
+         }},
+        {"a hard link's other name sees the new content", false,
+         [&](const std::string& dir, const std::string& path) {
+             std::ofstream(path) << content;
+             fs::create_hard_link(path, dir + "/other.ini");
+         },
+         [](const std::string& dir, const std::string&) {
+             EXPECT_NE(ReadFileAt(dir + "/other.ini").find("COM PORT=USB"), std::string::npos);
+         }},
+        {"the mode stays", false,
+         [&](const std::string&, const std::string& path) {
+             std::ofstream(path) << content;
+             chmod(path.c_str(), 0640);
+         },
+         [](const std::string&, const std::string& path) { EXPECT_EQ(ModeOf(path), 0640u); }},
+        {"a read-only file stays read-only (root writes it, others may not)", false,
+         [&](const std::string&, const std::string& path) {
+             std::ofstream(path) << content;
+             chmod(path.c_str(), 0444);
+         },
+         [](const std::string&, const std::string& path) { EXPECT_EQ(ModeOf(path), 0444u); }},
+        {"the owner stays when root writes a user's file", true,
+         [&](const std::string&, const std::string& path) {
+             std::ofstream(path) << content;
+             ASSERT_EQ(0, chown(path.c_str(), nobody->pw_uid, nobody->pw_gid));
+         },
+         [&](const std::string&, const std::string& path) {
+             struct stat info {};
+             stat(path.c_str(), &info);
+             EXPECT_EQ(info.st_uid, nobody->pw_uid);
+             EXPECT_EQ(info.st_gid, nobody->pw_gid);
+         }},
+    };
+    const bool bRoot = geteuid() == 0;
+    for (const NatureCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.bNeedsRoot && (!bRoot || nobody == nullptr))
+            continue;
+        fs::remove_all(m_dir);
+        fs::create_directory(m_dir);
+        c.make(m_dir, m_path);
+        const bool bWritable = bRoot || access(m_path.c_str(), W_OK) == 0;
+        EXPECT_EQ(m_ini.WriteString("Settings", "COM PORT", "USB"), bWritable);
+        EXPECT_EQ(m_ini.GetString("Settings", "COM PORT"), bWritable ? "USB" : "ttyS0");
+        c.check(m_dir, m_path);
+        // No temporary file and no copy is left behind.
+        size_t entries = 0;
+        for (const auto& entry : fs::recursive_directory_iterator(m_dir))
+            entries += entry.path().filename().string().find("Kestova.ini.") == 0 ? 1 : 0;
+        EXPECT_EQ(entries, 0u);
+    }
+}
+
+// Random writes against a model of what each key holds, starting from a file with CRLF line
+// ends: a write either changes its own key and nothing else, or is refused and changes
+// nothing; the line ends stay CRLF throughout.
+TEST_F(IniFileTest, RandomWritesChangeOnlyTheirOwnKeyAndKeepTheLineEnds)
+{
+    WriteFile("; kept\r\n[Settings]\r\nCOM PORT=ttyS0\r\n\r\n[Other]\r\nx=1\r\n");
+    std::map<std::pair<std::string, std::string>, std::string> model = {
+        {{"Settings", "COM PORT"}, "ttyS0"}, {{"Other", "X"}, "1"}};
+    const char* const sections[] = {"Settings", "Other", "New"};
+    const char* const keys[] = {"COM PORT", "LAST DIRECTORY", "X", "FIRMWARE SERVICE"};
+    const char* const pieces[] = {"a", "b", "/", " ", "=", "[", "]", ";", "\n", "\r",
+                                  "\r\n", "LAST DIRECTORY=/etc", "[Settings]", "#"};
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    auto pick = [&](auto& items) { return items[random() % std::size(items)]; };
+    for (int step = 0; step < 300; ++step) {
+        const std::string section = pick(sections);
+        const std::string key = pick(keys);
+        std::string value;
+        for (unsigned n = random() % 5; n > 0; --n)
+            value += pick(pieces);
+        const bool bAccepted = m_ini.WriteString(section.c_str(), key.c_str(), value.c_str());
+        ASSERT_EQ(bAccepted, value.find_first_of("\r\n") == std::string::npos)
+            << testing::PrintToString(value);
+        if (bAccepted) {
+            const auto first = value.find_first_not_of(' ');
+            value = first == std::string::npos ? "" : value.substr(first, value.find_last_not_of(' ') - first + 1);
+            model[{section, key}] = value;
+        }
+        for (const char* s : sections)
+            for (const char* k : keys) {
+                const auto it = model.find({s, k});
+                ASSERT_EQ(m_ini.GetString(s, k, "absent"), it == model.end() ? "absent" : it->second)
+                    << "step " << step << " [" << s << "] " << k;
+            }
+    }
+    const std::string text = ReadFile();
+    for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
+        ASSERT_TRUE(at > 0 && text[at - 1] == '\r') << "line end at " << at;
+}
+
+// Reading and writing a 50 MB file, in a child process so that its peak memory is its own.
+TEST_F(IniFileTest, LargeFileCostsLessThanTwiceItsSizeInMemory)
+{
+    constexpr size_t FILE_BYTES = 50u * 1000 * 1000;
+    {
+        std::ofstream out(m_path, std::ios::binary);
+        out << "[Settings]\nCOM PORT=ttyS0\n[Filler]\n";
+        const std::string line = "k=" + std::string(60, 'f') + "\n";
+        for (size_t written = 0; written < FILE_BYTES; written += line.size())
+            out << line;
+        out << "[Tail]\nKEY=end\n";
+    }
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        rusage before {};
+        getrusage(RUSAGE_SELF, &before);
+        const bool bOk = m_ini.GetString("Tail", "KEY") == "end" &&
+                         m_ini.WriteString("Settings", "COM PORT", "USB") &&
+                         m_ini.WriteString("Tail", "NEW", "value") &&
+                         m_ini.GetString("Settings", "COM PORT") == "USB";
+        rusage after {};
+        getrusage(RUSAGE_SELF, &after);
+        const long grownKb = after.ru_maxrss - before.ru_maxrss;
+        _exit(!bOk ? 2 : grownKb * 1000 > static_cast<long>(2 * FILE_BYTES) ? 3 : 0);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_NE(WEXITSTATUS(status), 2) << "the values were not read or written";
+    EXPECT_NE(WEXITSTATUS(status), 3) << "peak memory grew by more than twice the file's size";
+    const std::string tail = "[Tail]\nKEY=end\nNEW=value\n";
+    std::ifstream in(m_path, std::ios::binary);
+    in.seekg(-static_cast<std::streamoff>(tail.size()), std::ios::end);
+    std::string end(tail.size(), '\0');
+    in.read(end.data(), static_cast<std::streamsize>(end.size()));
+    EXPECT_EQ(end, tail);
 }
 
 } // namespace

@@ -8,28 +8,49 @@
 
 namespace {
 
-TEST(SettingsLocation, ProgramFolderWhenWritableUserFolderOtherwiseAndAnExistingUserFileFirst)
+TEST(SettingsLocation, InstalledProgramsUseTheUserFileAndOthersTheirOwnFileWhenItIsThere)
 {
     struct Case {
-        bool bProgramDirWritable;
+        bool bInstalled;
+        bool bPortable;
+        bool bBesideFileExists;
         const char* configHome;
-        bool bUserFileExists;
         const char* expected;
     };
+    const char* const user = "/home/u/.config/Kestova/Kestova.ini";
+    const char* const beside = "/opt/kx/Kestova.ini";
     const Case cases[] = {
-        {true, "/home/u/.config", false, "/opt/kx/Kestova.ini"},
-        {false, "/home/u/.config", false, "/home/u/.config/Kestova/Kestova.ini"},
-        {true, "/home/u/.config", true, "/home/u/.config/Kestova/Kestova.ini"},
-        {false, "/home/u/.config", true, "/home/u/.config/Kestova/Kestova.ini"},
-        {false, "", false, "/opt/kx/Kestova.ini"}, // nowhere better: the failed writes are said
-        {true, "", true, "/opt/kx/Kestova.ini"},
+        // Installed: never beside itself, even when root may write there or a file is there.
+        {true, true, false, "/root/.config", "/root/.config/Kestova/Kestova.ini"},
+        {true, true, true, "/home/u/.config", user},
+        {true, false, false, "", ""}, // nowhere to keep them: the failed writes are said
+        // A file beside a copy that is not installed wins, even in a folder it may not write.
+        {false, false, true, "/home/u/.config", beside},
+        {false, true, true, "/home/u/.config", beside},
+        // A portable copy starts its own file; another copy uses the user's.
+        {false, true, false, "/home/u/.config", beside},
+        {false, false, false, "/home/u/.config", user},
+        {false, false, false, "", beside},
     };
     for (const Case& c : cases) {
-        const SettingsPlaces places{"/opt/kx", c.bProgramDirWritable, c.configHome,
-                                    c.bUserFileExists};
+        const SettingsPlaces places{"/opt/kx", c.bInstalled, c.bPortable, c.bBesideFileExists,
+                                    c.configHome};
         EXPECT_EQ(ChooseSettingsPath(places), c.expected)
-            << c.bProgramDirWritable << " '" << c.configHome << "' " << c.bUserFileExists;
+            << c.bInstalled << c.bPortable << c.bBesideFileExists << " '" << c.configHome << "'";
     }
+    struct PrefixCase {
+        const char* dir;
+        bool bInstalled;
+    };
+    const PrefixCase prefixCases[] = {
+        {"/usr/bin", true},         {"/usr/local/bin", true}, {"/opt/kestova/bin", true},
+        {"/home/u/.local/bin", true}, {"/usr", true},         {"/usrx/bin", false},
+        {"/home/u/kx", false},      {"/opt/../home/u", false},
+    };
+    for (const PrefixCase& c : prefixCases)
+        EXPECT_EQ(IsUnderPrefix(c.dir, {"/usr", "/usr/local", "/opt", "/home/u/.local", "/", ""}),
+                  c.bInstalled)
+            << c.dir;
 }
 
 TEST(ServiceUrl, OnlyHttpAndHttpsAddressesWithAHostAreAccepted)

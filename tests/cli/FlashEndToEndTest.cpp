@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <grp.h>
+#include <sys/ioctl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -238,6 +240,44 @@ TEST(Flash, UserOutsideThePortsGroupIsToldToJoinIt)
                                      " (group dialout). Run: sudo usermod -aG dialout $USER, then "
                                      "log out and in, or install the Tetherix udev rule."))
         << flash.Err();
+}
+
+// What a user is told about a port that is not there, about USB missing from the list, and
+// about a port that a program of another user holds with the kernel's exclusive lock.
+TEST(Flash, PortDoctorExplainsAMissingPortAMissingLibraryAndAnUnseenHolder)
+{
+    CFlashProcess missing({"--port", "ttyKX9", "--identify"});
+    EXPECT_EQ(missing.Wait(RUN_TIMEOUT_MS), 2) << missing.Err();
+    EXPECT_TRUE(Has(missing.Err(), "There is no port ttyKX9 on this computer; ports found: "))
+        << missing.Err();
+
+    CFlashProcess list({"--list"}, {"env", "KX_FTD2XX_LIBRARY=/nonexistent/libftd2xx.so"});
+    list.Wait(RUN_TIMEOUT_MS);
+    EXPECT_TRUE(Has(list.Err(), "kestova-flash: USB not listed: FTDI's D2XX library "
+                                "/nonexistent/libftd2xx.so could not be loaded ("))
+        << list.Err();
+
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to hold the port as another user";
+    CSimProcess unit;
+    ASSERT_TRUE(unit.IsStarted());
+    ASSERT_EQ(chmod(unit.SlavePath().c_str(), 0666), 0);
+    const int held = open(unit.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(ioctl(held, TIOCEXCL), 0);
+    CFlashProcess busy({"--port", unit.SlavePath(), "--identify"},
+                       {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    const int status = busy.Wait(RUN_TIMEOUT_MS);
+    close(held);
+    if (Has(busy.Err(), "setpriv"))
+        GTEST_SKIP() << "cannot drop privileges here: " << busy.Err();
+    EXPECT_EQ(status, 2) << busy.Err();
+    EXPECT_TRUE(Has(busy.Err(), unit.SlavePath() + " is in use by another program that cannot be "
+                                                   "named from this user's view. It is usually "
+                                                   "ModemManager, brltty or a terminal program; "
+                                                   "see which with: sudo fuser -v " +
+                                    unit.SlavePath()))
+        << busy.Err();
 }
 
 } // namespace

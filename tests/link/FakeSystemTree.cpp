@@ -25,7 +25,7 @@ FakeSystemTree::FakeSystemTree()
     : m_root(fs::path(testing::TempDir()) / ("kx-tree-" + std::to_string(getpid())))
 {
     fs::remove_all(m_root);
-    for (const char* top : {"proc", "sys", "dev", "etc"})
+    for (const char* top : {"proc", "sys", "dev", "etc", "run/lock", "var/lock"})
         fs::create_directories(m_root / top);
 }
 
@@ -34,7 +34,7 @@ FakeSystemTree::~FakeSystemTree() { fs::remove_all(m_root); }
 SystemRoots FakeSystemTree::Roots() const
 {
     return {(m_root / "proc").string(), (m_root / "sys").string(), (m_root / "dev").string(),
-            (m_root / "etc").string()};
+            (m_root / "etc").string(),  (m_root / "run").string(), (m_root / "var").string()};
 }
 
 void FakeSystemTree::AddUsbSerial(const FakeUsbSerial& d)
@@ -104,4 +104,11 @@ void FakeSystemTree::ClearDevices()
     fs::remove_all(m_root / "dev");
     fs::create_directories(m_root / "sys");
     fs::create_directories(m_root / "dev");
+}
+
+void FakeSystemTree::AddLockFile(const std::string& relative, const std::string& content)
+{
+    const fs::path path = m_root / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
 }

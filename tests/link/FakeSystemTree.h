@@ -39,6 +39,8 @@ public:
     // A process under proc with its command name and the targets of its open files.
     void AddProcess(pid_t pid, const std::string& comm, const std::vector<std::string>& openFiles);
     void WriteGroups(const std::string& text);
+    // A file under the tree's root ("run/lock/LCK..ttyUSB0") with exactly this content.
+    void AddLockFile(const std::string& relative, const std::string& content);
     // Forgets every device (the cables were unplugged).
     void ClearDevices();
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <functional>
 #include <grp.h>
@@ -22,6 +23,14 @@ const char* const MODEM_MANAGER_SENTENCE =
     "install the Tetherix udev rule, which tells ModemManager to leave the cable alone.";
 const char* const UNPLUGGED = "The Tetherix was unplugged.";
 constexpr gid_t DIALOUT_GID = 20;
+constexpr gid_t UUCP_GID = 21;
+
+std::string UnnamedHolder(const std::string& path)
+{
+    return path + " is in use by another program that cannot be named from this user's view. It "
+                  "is usually ModemManager, brltty or a terminal program; see which with: sudo "
+                  "fuser -v " + path + ". Close it and try again.";
+}
 
 FakeUsbSerial Tetherix(const std::string& tty, const std::string& driver = "ftdi_sio")
 {
@@ -42,9 +51,17 @@ struct OpenCase {
 TEST(PortDiagnosis, EachOpenFailureNamesItsCauseAndRemedy)
 {
     FakeSystemTree tree;
-    tree.WriteGroups("root:x:0:\ndialout:x:20:\n");
+    tree.WriteGroups("root:x:0:\ndialout:x:20:\nuucp:x:21:other,pilot\n");
     tree.AddNode("ttyUSB0", 0660, DIALOUT_GID);
+    tree.AddNode("ttyACM0", 0660, UUCP_GID);
     tree.AddNode("ttyS0", 0600, 0);
+    // Lock files name their holders even where /proc hides their open files; a lock whose
+    // process has ended counts for nothing.
+    tree.AddProcess(930, "minicom", {});
+    tree.AddLockFile("run/lock/LCK..ttyUSB4", "       930\n");
+    const int32_t binaryPid = 930;
+    tree.AddLockFile("var/lock/LCK..ttyUSB5", std::string(reinterpret_cast<const char*>(&binaryPid), 4));
+    tree.AddLockFile("run/lock/LCK..ttyUSB6", "     99999\n");
     tree.AddByIdLink(TETHERIX_BY_ID, "ttyUSB0");
     tree.AddProcess(812, "ModemManager", {"/dev/null", "/dev/ttyUSB0"});
     tree.AddProcess(900, "screen", {"/dev/ttyUSB1"});
@@ -53,6 +70,7 @@ TEST(PortDiagnosis, EachOpenFailureNamesItsCauseAndRemedy)
     tree.AddProcess(getpid(), "kestova", {"/dev/ttyUSB2", "/dev/ttyUSB3"});
 
     const std::string byId = std::string("/dev/serial/by-id/") + TETHERIX_BY_ID;
+    const LoginIdentity pilot{"pilot", {1000, 24}};
     const OpenCase cases[] = {
         {"/dev/ttyUSB0", EACCES,
          "Your user may not use /dev/ttyUSB0 (group dialout). Run: sudo usermod -aG dialout "
@@ -66,8 +84,14 @@ TEST(PortDiagnosis, EachOpenFailureNamesItsCauseAndRemedy)
          "/dev/ttyUSB1 is in use by screen (pid 900) and minicom (pid 901). Close them and try "
          "again."},
         {"/dev/ttyUSB3", EBUSY, "/dev/ttyUSB3 is in use by agetty (pid 902). Close it and try again."},
+        {"/dev/ttyACM0", EACCES,
+         "You are in the group uucp, but this login started before that: log out and in, or run "
+         "`newgrp uucp`."},
         // Only this process holds it: someone else holds the lock without showing in /proc.
-        {"/dev/ttyUSB2", EBUSY, "/dev/ttyUSB2 is in use by another program. Close it and try again."},
+        {"/dev/ttyUSB2", EBUSY, UnnamedHolder("/dev/ttyUSB2")},
+        {"/dev/ttyUSB4", EBUSY, "/dev/ttyUSB4 is in use by minicom (pid 930). Close it and try again."},
+        {"/dev/ttyUSB5", EWOULDBLOCK, "/dev/ttyUSB5 is in use by minicom (pid 930). Close it and try again."},
+        {"/dev/ttyUSB6", EBUSY, UnnamedHolder("/dev/ttyUSB6")},
         {"/dev/ttyUSB0", ENOENT, UNPLUGGED},
         {"/dev/ttyUSB0", ENODEV, UNPLUGGED},
         {"/dev/ttyUSB0", ENXIO, UNPLUGGED},
@@ -75,8 +99,13 @@ TEST(PortDiagnosis, EachOpenFailureNamesItsCauseAndRemedy)
     };
     for (const OpenCase& c : cases) {
         SCOPED_TRACE(c.devicePath + " errno " + std::to_string(c.errorNumber));
-        EXPECT_EQ(c.sentence, ExplainPortOpenFailure(c.devicePath, c.errorNumber, tree.Roots()));
+        EXPECT_EQ(c.sentence,
+                  ExplainPortOpenFailure(c.devicePath, c.errorNumber, tree.Roots(), pilot));
     }
+    EXPECT_EQ("There is no port COM3 on this computer; ports found: ttyS0, ttyUSB1.",
+              ExplainMissingPort("COM3", {"ttyS0", "ttyUSB1"}));
+    EXPECT_EQ("There is no port ttyUSB0 on this computer; ports found: none.",
+              ExplainMissingPort("ttyUSB0", {}));
 }
 
 TEST(PortDiagnosis, UsersAreFoundBeforeOpeningAndModemManagerGetsItsOwnRemedy)
@@ -116,13 +145,26 @@ TEST(CableDiagnosis, LibraryAndCableFailuresPointToTheWayThatWorks)
          "No FTDI USB device is plugged in: plug the Tetherix in."},
         {"another adapter only", [](FakeSystemTree& t) { t.AddUsbSerial(OtherAdapter("ttyUSB0")); },
          loadPrefix + ".", "No FTDI USB device is plugged in: plug the Tetherix in."},
-        {"cable held by ftdi_sio",
+        {"FTDI cable held by ftdi_sio",
          [](FakeSystemTree& t) {
              t.AddUsbSerial(OtherAdapter("ttyUSB0"));
              t.AddUsbSerial(Tetherix("ttyUSB1"));
          },
-         loadPrefix + "; or choose the Tetherix's serial port (ttyUSB1).",
+         loadPrefix + ". An FTDI cable is there as ttyUSB1 through the kernel's serial driver: "
+                      "if it is the Tetherix, pick ttyUSB1 in the port list.",
          "The Tetherix is held by the kernel's ftdi_sio driver as ttyUSB1: choose ttyUSB1, or "
+         "unload ftdi_sio (sudo rmmod ftdi_sio) to use FTDI's library."},
+        {"the Tetherix itself held by ftdi_sio, after another FTDI cable",
+         [](FakeSystemTree& t) {
+             t.AddUsbSerial(Tetherix("ttyUSB0"));
+             FakeUsbSerial named = Tetherix("ttyUSB2");
+             named.usbName = "1-3";
+             named.product = "Tetherix";
+             t.AddUsbSerial(named);
+         },
+         loadPrefix + ". The Tetherix is there as ttyUSB2 through the kernel's serial driver: "
+                      "pick ttyUSB2 in the port list.",
+         "The Tetherix is held by the kernel's ftdi_sio driver as ttyUSB2: choose ttyUSB2, or "
          "unload ftdi_sio (sudo rmmod ftdi_sio) to use FTDI's library."},
         {"cable free of ftdi_sio", [](FakeSystemTree& t) { t.AddUsbSerial(Tetherix("", "")); },
          loadPrefix + ".",
@@ -167,7 +209,8 @@ TEST(PortDiagnosis, UserOutsideThePortsGroupIsToldToJoinIt)
         const int fd = open(slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (fd >= 0)
             _exit(3);
-        const std::string sentence = ExplainPortOpenFailure(slave, errno);
+        const int error = errno;
+        const std::string sentence = ExplainPortOpenFailure(slave, error);
         _exit(write(channel[1], sentence.data(), sentence.size()) ==
                       static_cast<ssize_t>(sentence.size())
                   ? 0

@@ -93,6 +93,7 @@ protected:
 };
 
 // The message box shows even when quiet; the library is released after the failed binding.
+// (The library's path is what KX_FTD2XX_LIBRARY would name: a file that is not the D2XX one.)
 TEST_P(UsbCableMissingFunction, OpenFailsWithTheFunctionsMessageAndReleasesTheLibrary)
 {
     const MissingFunction missing = GetParam();
@@ -109,7 +110,15 @@ TEST_P(UsbCableMissingFunction, OpenFailsWithTheFunctionsMessageAndReleasesTheLi
     m_owner.m_messageBoxes.clear();
     EXPECT_EQ(1, cable.Open(false));
     EXPECT_EQ(boxes, m_owner.m_messageBoxes);
-    EXPECT_EQ(Texts{"Unable to load USB Tetherix driver"}, m_owner.m_notices);
+    // The notice gives the loader's reason: the library is not the one it was taken for.
+    ASSERT_EQ(m_owner.m_notices.size(), 1u);
+    EXPECT_EQ(m_owner.m_notices[0].rfind("Unable to load USB Tetherix driver\n\nFTDI's D2XX "
+                                         "library " + std::string(missing.libraryPath) +
+                                         " could not be loaded (", 0), 0u)
+        << m_owner.m_notices[0];
+    EXPECT_NE(m_owner.m_notices[0].find(std::string("undefined symbol: FT_") + missing.name),
+              std::string::npos)
+        << m_owner.m_notices[0];
     EXPECT_EQ(FT_INVALID_HANDLE, cable.SetBaudRate(9600));
 }
 
