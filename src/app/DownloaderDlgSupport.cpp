@@ -4,7 +4,6 @@
 
 #include "app/CommandLine.h"
 #include "app/SupportReport.h"
-#include "platform/DynamicLibrary.h"
 #include "platform/SupportLog.h"
 
 #include <QDir>
@@ -12,37 +11,10 @@
 
 #include <fstream>
 
-namespace {
-
-bool AddPortDescription(void* context, const ComPortInfo& info)
-{
-    auto* ports = static_cast<std::vector<std::string>*>(context);
-    std::string text = info.portName;
-    if (info.friendlyName != info.portName || !info.enumerator.empty())
-        text += " (" + info.friendlyName + ", " + info.enumerator + ")";
-    ports->push_back(text);
-    return true;
-}
-
-bool IsD2xxLibraryFound(const std::string& name)
-{
-    if (CDynamicLibrary::IsResident(name))
-        return true;
-    CDynamicLibrary library;
-    return library.Load(name);
-}
-
-} // namespace
-
 SupportFacts CDownloaderDlg::GatherSupportFacts() const
 {
     SupportFacts facts;
-    facts.strVersion = DownloaderVersionText();
-    if (!facts.strVersion.empty() && facts.strVersion.back() == '\n')
-        facts.strVersion.pop_back();
-    EnumerateComPorts(&AddPortDescription, &facts.ports);
-    facts.strD2xxLibrary = CUsbCable::DriverLibraryName();
-    facts.bD2xxFound = IsD2xxLibraryFound(facts.strD2xxLibrary);
+    facts.session = GatherSessionFacts(DownloaderVersionText());
     facts.strSettingsFile = m_ini.Path() ? m_ini.Path() : "";
     facts.strServiceUrl = m_engine.WebBaseUrl();
     if (m_pSupportLog != nullptr && m_pSupportLog->IsWritingFile())

@@ -3,15 +3,9 @@
 std::string ComposeSupportReport(const SupportFacts& facts, const std::string& sessionText)
 {
     std::string text = "Kestova Firmware Downloader support log\n";
-    text += "Version: " + facts.strVersion + "\n";
-    text += "Ports found:";
-    if (facts.ports.empty())
-        text += " none";
-    for (size_t i = 0; i < facts.ports.size(); ++i)
-        text += (i == 0 ? " " : ", ") + facts.ports[i];
-    text += "\n";
-    text += "D2XX library " + facts.strD2xxLibrary + ": " +
-            (facts.bD2xxFound ? "found" : "not found") + "\n";
+    text += "Version: " + facts.session.strVersion + "\n";
+    text += PortsFoundText(facts.session.ports) + "\n";
+    text += D2xxLibraryText(facts.session) + "\n";
     text += "Settings file: " + facts.strSettingsFile + "\n";
     text += "Firmware service: " + facts.strServiceUrl + "\n";
     if (!facts.strLogFile.empty())

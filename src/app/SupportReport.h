@@ -2,14 +2,12 @@
 // followed by the current session's log.
 #pragma once
 
+#include "device/SessionFacts.h"
+
 #include <string>
-#include <vector>
 
 struct SupportFacts {
-    std::string strVersion;              // "kestova-downloader 1.0"
-    std::vector<std::string> ports;      // the serial ports found, one description each
-    std::string strD2xxLibrary;          // the D2XX library's name
-    bool bD2xxFound = false;
+    SessionFacts session;                // version, ports found, the D2XX library
     std::string strSettingsFile;
     std::string strServiceUrl;
     std::string strLogFile;              // where the session is also appended; may be empty

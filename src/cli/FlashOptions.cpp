@@ -30,6 +30,64 @@ bool TakesValue(const std::string& name)
            name == "--timeout";
 }
 
+// The short options, as esptool and avrdude spell them, and the long option each stands for.
+struct ShortOption {
+    char letter;
+    const char* longName;
+};
+constexpr ShortOption SHORT_OPTIONS[] = {
+    {'p', "--port"}, {'f', "--file"},    {'y', "--yes"},     {'q', "--quiet"},
+    {'v', "--verbose"}, {'V', "--version"}, {'h', "--help"},
+};
+
+const char* LongNameOf(char letter)
+{
+    for (const ShortOption& option : SHORT_OPTIONS)
+        if (option.letter == letter)
+            return option.longName;
+    return nullptr;
+}
+
+// Rewrites short options into long ones: "-p X" and "-pX" become "--port=X", "-yq" becomes
+// "--yes --quiet". An unknown letter leaves the word as it is, to be refused with its name.
+std::vector<std::string> ExpandShortOptions(const std::vector<std::string>& args)
+{
+    std::vector<std::string> expanded;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.size() < 2 || arg[0] != '-' || arg[1] == '-') {
+            expanded.push_back(arg);
+            continue;
+        }
+        std::vector<std::string> words;
+        std::size_t at = 1;
+        for (; at < arg.size(); ++at) {
+            const char* name = LongNameOf(arg[at]);
+            if (name == nullptr)
+                break;
+            if (!TakesValue(name)) {
+                words.push_back(name);
+                continue;
+            }
+            // The rest of the word is the value, else the next word (a missing one is said later).
+            if (at + 1 < arg.size())
+                words.push_back(std::string(name) + "=" + arg.substr(at + 1));
+            else if (i + 1 < args.size())
+                words.push_back(std::string(name) + "=" + args[++i]);
+            else
+                words.push_back(name);
+            at = arg.size();
+            break;
+        }
+        if (at < arg.size()) {
+            expanded.push_back(arg);
+            continue;
+        }
+        expanded.insert(expanded.end(), words.begin(), words.end());
+    }
+    return expanded;
+}
+
 bool ParseSeconds(const std::string& text, int& seconds)
 {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
@@ -49,8 +107,9 @@ int CountActions(bool bList, bool bIdentify, bool bEcho, bool bImage)
 }
 } // namespace
 
-FlashOptions ParseFlashOptions(const std::vector<std::string>& args)
+FlashOptions ParseFlashOptions(const std::vector<std::string>& givenArgs)
 {
+    const std::vector<std::string> args = ExpandShortOptions(givenArgs);
     FlashOptions options;
     bool bList = false, bIdentify = false, bEcho = false, bServiceGiven = false;
     std::string service;
@@ -75,7 +134,7 @@ FlashOptions ParseFlashOptions(const std::vector<std::string>& args)
         } else if (bHasValue) {
             return Fail(name + " takes no value");
         }
-        if (name == "--help" || name == "-h")
+        if (name == "--help")
             return Only(FlashOptions::EAction::Help);
         if (name == "--version")
             return Only(FlashOptions::EAction::Version);
@@ -104,12 +163,14 @@ FlashOptions ParseFlashOptions(const std::vector<std::string>& args)
             bIdentify = true;
         } else if (name == "--echo-test") {
             bEcho = true;
-        } else if (name == "--yes" || name == "-y") {
+        } else if (name == "--yes") {
             options.bYes = true;
         } else if (name == "--json") {
             options.bJson = true;
-        } else if (name == "--verbose" || name == "-v") {
+        } else if (name == "--verbose") {
             options.bVerbose = true;
+        } else if (name == "--quiet") {
+            options.bQuiet = true;
         } else {
             return Fail("unknown option " + args[i]);
         }
@@ -117,6 +178,8 @@ FlashOptions ParseFlashOptions(const std::vector<std::string>& args)
 
     if (!options.strFile.empty() && options.bWeb)
         return Fail("give --file or --web, not both");
+    if (options.bQuiet && options.bVerbose)
+        return Fail("give --quiet or --verbose, not both");
     if (bServiceGiven && !options.bWeb)
         return Fail("--service only goes with --web");
     if (bServiceGiven) {
@@ -147,29 +210,35 @@ FlashOptions ParseFlashOptions(const std::vector<std::string>& args)
 
 std::string FlashUsage()
 {
-    return "usage: kestova-flash --list\n"
-           "       kestova-flash --port NAME... (--file F.fwr | --web [--service URL])\n"
-           "                     [--yes] [--json] [--verbose] [--timeout S] [--log FILE]\n"
-           "       kestova-flash --port NAME... (--identify | --echo-test) [--json]\n"
-           "       kestova-flash --help | --version\n"
+    return "usage: kestova-flash --list [--json]\n"
+           "       kestova-flash -p NAME... (-f F.fwr | --web [--service URL])\n"
+           "                     [-y] [--json] [-q | -v] [--timeout S] [--log FILE]\n"
+           "       kestova-flash -p NAME... (--identify | --echo-test) [--json] [-q | -v]\n"
+           "       kestova-flash -h | -V\n"
            "\n"
-           "  --list           list the serial ports, and USB when the Tetherix cable is there\n"
-           "  --port NAME      a name from --list (USB: the cable through D2XX) or a device\n"
-           "                   path; repeat it to update several units at once\n"
-           "  --file F.fwr     send the programming file F.fwr\n"
-           "  --web            fetch the image that suits each unit from the firmware service\n"
-           "  --service URL    the firmware service's address (with --web)\n"
-           "  --identify       only identify the unit\n"
-           "  --echo-test      run the cable's echo test\n"
-           "  --yes, -y        do not ask before updating\n"
-           "  --json           one JSON object per unit on standard output\n"
-           "  --verbose, -v    also print the status lines the window would list\n"
-           "  --timeout S      seconds to wait for a unit to answer, and to come back after\n"
-           "                   an update (default 20)\n"
-           "  --log FILE       the support log (default ~/.local/state/kestova/downloader.log)\n"
+           "  --list            list the serial ports, and USB when the Tetherix cable is there\n"
+           "  -p, --port NAME   a name from --list (USB: the cable through D2XX) or a device\n"
+           "                    path; repeat it to update several units at once\n"
+           "  -f, --file F.fwr  send the programming file F.fwr\n"
+           "  --web             fetch the image that suits each unit from the firmware service\n"
+           "  --service URL     the firmware service's address (with --web)\n"
+           "  --identify        only identify the unit\n"
+           "  --echo-test       run the cable's echo test\n"
+           "  -y, --yes         do not ask before updating\n"
+           "  --json            one JSON object per unit (with --list: per port) on standard output\n"
+           "  -q, --quiet       print errors only\n"
+           "  -v, --verbose     also print the status lines the window would list\n"
+           "  --timeout S       seconds to wait for a unit to answer, and to come back after\n"
+           "                    an update (default 20)\n"
+           "  --log FILE        the support log (default ~/.local/state/kestova/downloader.log)\n"
+           "  -h, --help        this text\n"
+           "  -V, --version     the version\n"
            "\n"
-           "exit status: 0 verified, 1 bad arguments, 2 no cable or no unit, 3 image rejected,\n"
-           "             4 update failed, 5 finished but not verified, 130 interrupted\n";
+           "exit status: 0 verified, 1 bad arguments, 2 no cable or no unit, 3 image rejected\n"
+           "             or unreadable, 4 update failed, 5 finished but not verified,\n"
+           "             130 interrupted\n"
+           "Colours and cursor movement are left out when NO_COLOR is set, TERM is dumb, or\n"
+           "standard error is not a terminal.\n";
 }
 
 std::string FlashVersionText()

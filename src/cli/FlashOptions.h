@@ -19,6 +19,7 @@ struct FlashOptions {
     bool bYes = false;
     bool bJson = false;
     bool bVerbose = false;
+    bool bQuiet = false;            // errors only
     std::string strError;           // what was wrong, for EAction::Error
 };
 

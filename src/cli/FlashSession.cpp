@@ -61,7 +61,7 @@ void CFlashSession::Start()
         QObject::connect(m_pSignalNotifier.get(), &QSocketNotifier::activated, m_pSignalNotifier.get(),
                          [this] { OnSignals(); });
     }
-    if (m_view.IsTerminal())
+    if (IsLive())
         m_redraw.start();
     for (const auto& runner : m_runners)
         if (!m_bEnding)
@@ -74,9 +74,20 @@ std::string CFlashSession::Prefixed(int nIndex, const std::string& text) const
     return m_runners.size() > 1 ? m_options.ports[static_cast<std::size_t>(nIndex)] + ": " + text : text;
 }
 
+bool CFlashSession::IsLive() const
+{
+    return m_view.IsTerminal() && !m_options.bQuiet;
+}
+
+void CFlashSession::Say(const std::string& text)
+{
+    if (!m_options.bQuiet)
+        m_view.Message(text);
+}
+
 void CFlashSession::OnUnitMessage(int, const std::string& text)
 {
-    m_view.Message(text);
+    Say(text);
 }
 
 void CFlashSession::OnUnitChanged(int nIndex)
@@ -87,11 +98,11 @@ void CFlashSession::OnUnitChanged(int nIndex)
     const DeviceIdentity& unit = runner.Report().before;
     if (!seen.bIdentified && !unit.m_strSerialNumber.empty()) {
         seen.bIdentified = true;
-        m_view.Message(Prefixed(nIndex, "Found " + unit.m_strModel + " serial " + unit.m_strSerialNumber +
+        Say(Prefixed(nIndex, "Found " + unit.m_strModel + " serial " + unit.m_strSerialNumber +
                                             ": boot loader " + VersionText(unit.m_strLoaderVersion) +
                                             ", application " + VersionText(unit.m_strAppVersion) + "."));
     }
-    if (!m_view.IsTerminal())
+    if (!m_view.IsTerminal() && !m_options.bQuiet)
         PlainProgress(nIndex);
     seen.state = runner.State();
 }
@@ -139,7 +150,7 @@ std::string CFlashSession::StatusLine(const CUnitRunner& runner) const
 void CFlashSession::Redraw()
 {
     m_bDirty = false;
-    if (!m_view.IsTerminal())
+    if (!IsLive())
         return;
     std::vector<std::string> lines;
     for (const auto& runner : m_runners)
@@ -210,12 +221,16 @@ void CFlashSession::OnSignals()
     for (const auto& runner : m_runners)
         bAwaiting = runner->Interrupt() || bAwaiting;
     if (bAwaiting)
-        m_view.Message("Stopping after the line in flight (Ctrl+C again to stop at once)...");
+        Say("Stopping after the line in flight (Ctrl+C again to stop at once)...");
 }
 
-void CFlashSession::OnUnitDone(int)
+void CFlashSession::OnUnitDone(int nIndex)
 {
     m_bDirty = true;
+    // Quiet: a unit that did not end well is the one thing said.
+    const UnitReport& report = m_runners[static_cast<std::size_t>(nIndex)]->Report();
+    if (m_options.bQuiet && ExitCodeFor(report.result) != EXIT_VERIFIED)
+        m_view.Message(Prefixed(nIndex, report.strText));
     for (const auto& runner : m_runners)
         if (!runner->IsDone())
             return;

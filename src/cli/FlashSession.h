@@ -46,6 +46,10 @@ private:
         bool bIdentified = false;
     };
 
+    // The status block is redrawn in place: on a live terminal, unless only errors are wanted.
+    bool IsLive() const;
+    // A message that is not an error: left out with --quiet.
+    void Say(const std::string& text);
     void OnSignals();
     void AskWhenAllReady();
     void OnAnswer(bool bYes);

@@ -77,6 +77,13 @@ void CStatusView::WriteBlock()
     m_nDrawnLines = static_cast<int>(m_block.size());
 }
 
+bool IsLiveTerminal(bool bTerminal, const char* noColor, const char* term)
+{
+    const bool bNoColor = noColor != nullptr && noColor[0] != '\0';
+    const bool bDumb = term != nullptr && std::string(term) == "dumb";
+    return bTerminal && !bNoColor && !bDumb;
+}
+
 std::string ProgressBar(int value, int max, int width)
 {
     const int filled = max > 0 ? std::clamp(value, 0, max) * width / max : 0;

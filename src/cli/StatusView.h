@@ -34,5 +34,10 @@ private:
     bool m_bPaused = false;
 };
 
+// Whether standard error gets the redrawn status block, which moves the cursor: only on a
+// terminal, and not when NO_COLOR is set (to anything but an empty text) or TERM is "dumb".
+// `noColor` and `term` are the variables' values, null when unset.
+bool IsLiveTerminal(bool bTerminal, const char* noColor, const char* term);
+
 // "[#########...........]" with `width` cells between the brackets.
 std::string ProgressBar(int value, int max, int width);

@@ -6,6 +6,7 @@
 
 namespace {
 const std::string PRESS_OK = "Press OK";
+} // namespace
 
 std::string JsonString(const std::string& text)
 {
@@ -34,7 +35,6 @@ std::string JsonOrNull(const std::string& text)
 {
     return text.empty() ? "null" : JsonString(text);
 }
-} // namespace
 
 int ExitCodeFor(FlashResult result)
 {

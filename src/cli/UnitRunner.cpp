@@ -48,6 +48,7 @@ CUnitRunner::CUnitRunner(int nIndex, UnitSettings settings, IUnitListener& liste
 {
     m_report.strPort = m_settings.strPort;
     m_engine.SetWebBaseUrl(m_settings.strService);
+    m_engine.SetSupportLog(pLog);
     m_deadline.setSingleShot(true);
     QObject::connect(&m_deadline, &QTimer::timeout, &m_engine, [this] { OnDeadline(); });
 }
@@ -60,10 +61,14 @@ CUnitRunner::~CUnitRunner()
 void CUnitRunner::Start()
 {
     m_clock.start();
-    if (m_pLog)
-        m_pLog->Status("Opening " + m_settings.strPort);
     StartDeadline();
     m_engine.ConnectSelectedPort();
+    // A port or cable that cannot be opened now will not open by waiting: the library is
+    // missing, the cable is not plugged in, or the port is refused.
+    if (!IsDone() && !m_engine.IsLinkOpen()) {
+        Finish(FlashResult::NoUnit, m_notices.empty() ? "Cannot open " + m_settings.strPort + "." : m_notices.back());
+        return;
+    }
     if (m_settings.mode == UnitSettings::EMode::EchoTest && !IsDone()) {
         m_deadline.stop();
         m_engine.StartEchoTest();
@@ -105,10 +110,12 @@ std::string CUnitRunner::Question() const
 
 void CUnitRunner::OnLogLine(const std::string& text)
 {
-    if (IsDataLine(text))
-        return;
+    // The support log lists every line, as the window's does: the last data line logged is
+    // the one a failed run stopped at.
     if (m_pLog)
         m_pLog->Status(text);
+    if (IsDataLine(text))
+        return;
     m_checkLines.push_back(text);
     if (m_settings.bVerbose && !text.empty())
         Message(text);
@@ -367,8 +374,13 @@ void CUnitRunner::Finish(FlashResult result, const std::string& text)
     m_report.dSeconds = static_cast<double>(m_clock.elapsed()) / MS_PER_S;
     if (m_report.nLinesSent == 0 && (m_state == EState::Programming || m_state == EState::Checking))
         m_report.nLinesSent = m_nProgress;
-    if (m_pLog)
-        m_pLog->Status(m_settings.strPort + ": " + ResultName(result) + ": " + text);
+    if (m_pLog) {
+        // Where the run stopped, once an image was there to send.
+        const std::string where = m_report.nTotalLines > 0 ? " after " + std::to_string(m_report.nLinesSent) + " of " +
+                                                                 std::to_string(m_report.nTotalLines) + " lines"
+                                                           : std::string();
+        m_pLog->Status(m_settings.strPort + ": " + ResultName(result) + where + ": " + text);
+    }
     m_state = EState::Done;
     // The identity has been shown as the unit answered.
     const bool bShown = m_strLastMessage == text ||

@@ -1,10 +1,13 @@
-// kestova-flash: the update engine without a window. The command line is read first; then a
-// Qt Core event loop runs every named unit's engine until all are done.
+// kestova-flash: the update engine without a window. The command line is read first, and the
+// image file checked, before any port is opened; then a Qt Core event loop runs every named
+// unit's engine until all are done.
 #include "cli/FlashOptions.h"
 #include "cli/FlashSession.h"
+#include "cli/ImageFileCheck.h"
 #include "cli/PortList.h"
 #include "cli/StatusView.h"
 #include "cli/UnitReport.h"
+#include "device/SessionFacts.h"
 #include "platform/SignalPipe.h"
 #include "platform/SupportLog.h"
 #include "platform/TerminalIo.h"
@@ -12,10 +15,27 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 constexpr int DEFAULT_COLUMNS = 80;
+
+// An image file that cannot be sent ends the run before any port is opened; with --json each
+// named unit still gets its object.
+int RefuseImageFile(const FlashOptions& options, const std::string& error)
+{
+    std::fprintf(stderr, "kestova-flash: %s\n", error.c_str());
+    for (const std::string& port : options.ports) {
+        UnitReport report;
+        report.strPort = port;
+        report.result = FlashResult::Rejected;
+        report.strText = error;
+        if (options.bJson)
+            std::printf("%s\n", ReportJson(report).c_str());
+    }
+    return EXIT_IMAGE_REJECTED;
 }
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -28,28 +48,39 @@ int main(int argc, char* argv[])
         std::fputs(FlashVersionText().c_str(), stdout);
         return EXIT_VERIFIED;
     case FlashOptions::EAction::Error:
-        std::fprintf(stderr, "kestova-flash: %s\n%s", options.strError.c_str(), FlashUsage().c_str());
+        std::fprintf(stderr, "kestova-flash: %s\n%s", options.strError.c_str(),
+                     FlashUsage().c_str());
         return EXIT_BAD_ARGUMENTS;
     default: break;
     }
+    if (options.action == FlashOptions::EAction::Update && !options.strFile.empty()) {
+        const std::string error = CheckImageFile(options.strFile);
+        if (!error.empty())
+            return RefuseImageFile(options, error);
+    }
     if (options.action == FlashOptions::EAction::Update && !options.bYes && !IsTerminal(STDIN_FD)) {
-        std::fputs("kestova-flash: the update must be confirmed, and standard input is not a terminal; "
-                   "add --yes to update without asking\n",
-                   stderr);
+        std::fputs(
+            "kestova-flash: the update must be confirmed, and standard input is not a terminal; "
+            "add --yes to update without asking\n",
+            stderr);
         return EXIT_BAD_ARGUMENTS;
     }
 
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kestova-flash"));
     if (options.action == FlashOptions::EAction::List)
-        return ListPorts(stdout);
+        return ListPorts(stdout, options.bJson);
 
-    CSupportLog supportLog(options.strLogPath.empty() ? CSupportLog::DefaultPath() : options.strLogPath);
+    CSupportLog supportLog(options.strLogPath.empty() ? CSupportLog::DefaultPath()
+                                                      : options.strLogPath);
     if (!options.strLogPath.empty() && !supportLog.IsWritingFile())
         std::fprintf(stderr, "kestova-flash: the support log %s cannot be written: %s\n",
                      options.strLogPath.c_str(), supportLog.LastError().c_str());
+    WriteSessionHeader(supportLog, GatherSessionFacts(FlashVersionText()));
     CSignalPipe stopSignals;
-    CStatusView view(stderr, IsTerminal(STDERR_FD), TerminalColumns(STDERR_FD, DEFAULT_COLUMNS));
+    const bool bLive =
+        IsLiveTerminal(IsTerminal(STDERR_FD), std::getenv("NO_COLOR"), std::getenv("TERM"));
+    CStatusView view(stderr, bLive, TerminalColumns(STDERR_FD, DEFAULT_COLUMNS));
     CFlashSession session(options, view, stdout, &supportLog, &stopSignals);
     session.Start();
     return QCoreApplication::exec();

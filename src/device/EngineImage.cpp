@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 namespace {
-constexpr long long MAX_PROGRAMMING_FILE_BYTES = 16LL * 1024 * 1024; // far above any real image
 constexpr std::size_t READ_BLOCK_BYTES = 64 * 1024;
 const char* FILE_OPEN_ERROR = "File Error - Unable to open selected file, try again";
 const char* FILE_TOO_LARGE =
@@ -16,28 +15,6 @@ const char* FILE_TOO_LARGE =
 // Stands in for the version while an image is checked: still there afterwards, the image
 // named none.
 const char* NO_VERSION_MARK = "\x01";
-
-// The file's lines with their line ends removed, followed by one empty entry whether or not
-// the file ends with a line break.
-std::deque<std::string> SplitFileLines(const std::string& content)
-{
-    std::deque<std::string> lines;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = content.find('\n', start);
-        std::string line =
-            content.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        lines.push_back(std::move(line));
-        if (end == std::string::npos)
-            break;
-        start = end + 1;
-    }
-    if (!lines.back().empty())
-        lines.emplace_back();
-    return lines;
-}
 } // namespace
 
 bool CUpdateEngine::ValidateImage()
@@ -112,7 +89,7 @@ void CUpdateEngine::ReadFirmwareFile()
             break; // grew while being read: what was read is validated and rejected
     }
     m_firmwareFile.close();
-    m_image.m_lines = SplitFileLines(content);
+    m_image.m_lines = SplitImageLines(content);
 }
 
 void CUpdateEngine::CloseImageFile()

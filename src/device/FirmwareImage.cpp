@@ -134,3 +134,23 @@ ImageVerdict CheckImage(FirmwareImage& image, const std::string& model)
     verdict.bAccepted = true;
     return verdict;
 }
+
+std::deque<std::string> SplitImageLines(const std::string& content)
+{
+    std::deque<std::string> lines;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = content.find('\n', start);
+        std::string line =
+            content.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(std::move(line));
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    if (!lines.back().empty())
+        lines.emplace_back();
+    return lines;
+}

@@ -32,6 +32,9 @@ inline constexpr std::size_t TAG_VALUE_CHARS = 4;  // "VER:" and "PID:" values: 
 inline constexpr std::size_t NOTES_VALUE_OFFSET_CHARS = 5;  // "INFO:" value: from the 6th char
 inline constexpr const char* END_RECORD_MARK = "19";        // within the last data line's last 4
 
+// A programming file larger than this is refused unread; it is far above any real image.
+inline constexpr long long MAX_PROGRAMMING_FILE_BYTES = 16LL * 1024 * 1024;
+
 inline constexpr const char* TEXT_IMAGE_NOT_SUITABLE =
     "The selected firmware is not suitable for your kx410";
 inline constexpr const char* TEXT_IMAGE_NOT_SUITABLE_FOR = "The selected firmware is not suitable for your ";
@@ -45,3 +48,7 @@ inline constexpr const char* TEXT_READY_TO_UPDATE = "Ready to update your kx410.
 // image.m_lines holds exactly the data lines. Rejected: m_lines is left as the check left it.
 // Does not touch m_nTotalLines or m_bFromWeb; the dialog sets those, the buttons and the phase.
 ImageVerdict CheckImage(FirmwareImage& image, const std::string& model);
+
+// A programming file's lines with their line ends (LF or CR LF) removed, followed by one empty
+// entry whether or not the file ends with a line break.
+std::deque<std::string> SplitImageLines(const std::string& content);

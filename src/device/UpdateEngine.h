@@ -54,6 +54,8 @@ public:
     // Closes whichever links are open and goes idle (the port list is being opened, Detect, the
     // cable was unplugged); strWhy completes the line that says a running fetch was dropped.
     void CloseLinkAndIdle(const std::string& strWhy = "the link was closed");
+    // A serial port or the USB cable is open as the link.
+    bool IsLinkOpen() const { return m_bUsbActive || m_serial.IsPortOpen(); }
     // Opens the USB cable quietly and closes it again: true when it is there, else
     // LastDiagnosis says why.
     bool ProbeUsbCable();

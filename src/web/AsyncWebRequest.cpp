@@ -116,7 +116,7 @@ void CAsyncWebRequest::Start(const std::string& strUrl)
                 downloader.m_fnStatusSink = [&pShared](const std::string& text) {
                     pShared->Post(WEB_STATUS_EVENT, text);
                 };
-            bOk = downloader.Download(strUrl, strBody, nullptr);
+            bOk = downloader.Download(strUrl, strBody);
         }
         pShared->Post(WEB_DONE_EVENT, std::move(strBody), bOk);
         std::lock_guard<std::mutex> lock(pShared->mutex);

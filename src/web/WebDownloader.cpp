@@ -24,11 +24,6 @@ CWebDownloader::~CWebDownloader()
     CloseSession();
 }
 
-void CWebDownloader::SetStatusList(QListWidget* pStatusList)
-{
-    m_pStatusList = pStatusList;
-}
-
 void CWebDownloader::SetClock(ClockFn fnNow)
 {
     m_fnNow = fnNow ? std::move(fnNow) : ClockFn(&WallClockSeconds);
@@ -39,11 +34,10 @@ void CWebDownloader::SetLimits(const WebLimits& limits)
     m_limits = limits;
 }
 
-bool CWebDownloader::OpenSession(QWidget* pStatusWnd)
+bool CWebDownloader::OpenSession()
 {
     CloseSession();
-    m_pSession = std::make_unique<CWebSession>(pStatusWnd);
-    m_pSession->m_pStatusList = m_pStatusList;
+    m_pSession = std::make_unique<CWebSession>();
     m_pSession->m_fnStatusSink = m_fnStatusSink;
     m_pSession->SetCancelFlag(m_pCancel);
     if (!m_pSession->IsOpen())
@@ -59,13 +53,11 @@ void CWebDownloader::CloseSession()
     }
 }
 
-bool CWebDownloader::Download(const std::string& strUrl, std::string& strBody, QWidget* pStatusWnd)
+bool CWebDownloader::Download(const std::string& strUrl, std::string& strBody)
 {
     strBody.clear();
-    if (!m_pSession && !OpenSession(pStatusWnd))
+    if (!m_pSession && !OpenSession())
         return false;
-    if (pStatusWnd != nullptr)
-        m_pSession->m_pStatusWnd = pStatusWnd;
 
     ReadState state;
     state.pBody = &strBody;

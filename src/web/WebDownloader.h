@@ -11,9 +11,6 @@
 #include <memory>
 #include <string>
 
-class QListWidget;
-class QWidget;
-
 class CWebDownloader {
 public:
     // Wall-clock time in whole seconds; the download rate is measured with it.
@@ -24,14 +21,11 @@ public:
     CWebDownloader(const CWebDownloader&) = delete;
     CWebDownloader& operator=(const CWebDownloader&) = delete;
 
-    void SetStatusList(QListWidget* pStatusList);
-
     // One GET of strUrl; strBody receives the whole body. True when the body was read to its
     // end, whatever the HTTP status; false on any failure, after an "Error: " status text.
-    // pStatusWnd is repainted after each status text; none: no status texts are shown.
-    bool Download(const std::string& strUrl, std::string& strBody, QWidget* pStatusWnd);
+    bool Download(const std::string& strUrl, std::string& strBody);
 
-    bool OpenSession(QWidget* pStatusWnd);
+    bool OpenSession();
     void CloseSession();
 
     // Replace the clock or the limits (tests run shorter stall limits and a fixed clock).
@@ -39,12 +33,11 @@ public:
     void SetLimits(const WebLimits& limits);
 
     bool m_bReload = false;
-    // Status texts go here instead of a status list when set; the request ends early, as a
+    // Status texts go here when set (none: they are not shown); the request ends early, as a
     // failure, once *m_pCancel is set.
     std::function<void(const std::string&)> m_fnStatusSink;
     const std::atomic<bool>* m_pCancel = nullptr;
     std::unique_ptr<CWebSession> m_pSession;
-    QListWidget* m_pStatusList = nullptr;
 
 private:
     // The body as it is read: whole pieces of READ_PIECE_BYTES, the rest held until more comes.

@@ -215,16 +215,14 @@ struct CCurlHooks {
     }
 };
 
-CWebSession::CWebSession(QWidget* pStatusWnd)
+CWebSession::CWebSession()
 {
     m_pCurl = curl_easy_init();
     if (m_pCurl != nullptr && !CCurlHooks::Install(*this)) {
         curl_easy_cleanup(m_pCurl);
         m_pCurl = nullptr;
     }
-    m_pStatusWnd = nullptr;
     EnableStatusCallback(true);
-    m_pStatusWnd = pStatusWnd;
 }
 
 CWebSession::~CWebSession()

@@ -1,5 +1,5 @@
 // The internet session of one web request: a synchronous libcurl transfer whose progress
-// (resolving, connecting, sending, response, closing) becomes status texts in the status list.
+// (resolving, connecting, sending, response, closing) becomes status texts, handed to a sink.
 #pragma once
 
 #include "platform/WinTypes.h"
@@ -12,9 +12,6 @@
 #include <functional>
 #include <string>
 
-class QListWidget;
-class QWidget;
-
 class CWebSession {
 public:
     // What a request does with its response: onOpened when a response's headers are complete,
@@ -24,9 +21,9 @@ public:
         std::function<bool(const char* pData, std::size_t nBytes)> onData;
     };
 
-    // Opens the session and turns the status notifications on; texts appear only while
-    // pStatusWnd (and m_pStatusList) are set.
-    explicit CWebSession(QWidget* pStatusWnd);
+    // Opens the session and turns the status notifications on; their texts go to
+    // m_fnStatusSink while it is set.
+    CWebSession();
     virtual ~CWebSession();
     CWebSession(const CWebSession&) = delete;
     CWebSession& operator=(const CWebSession&) = delete;
@@ -52,10 +49,9 @@ public:
     void SetCancelFlag(const std::atomic<bool>* pCancel);
     bool IsCancelled() const;
 
-    QWidget* m_pStatusWnd = nullptr;
-    QListWidget* m_pStatusList = nullptr;
-    // Where the status texts go instead of a status list, when set (a request off the window's
-    // thread hands them on to the window).
+    // Where the status texts go, when set; none: they are not shown (a request off the window's
+    // thread hands them on to the window, which shows each in place of the status list's last
+    // line).
     std::function<void(const std::string&)> m_fnStatusSink;
 
 protected:

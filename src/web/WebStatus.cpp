@@ -2,9 +2,6 @@
 
 #include "web/WebSession.h"
 
-#include <QAbstractItemView>
-#include <QListWidget>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -29,21 +26,6 @@ std::string RequestCompleteText(const void* pInfo, DWORD dwInfoLength)
     std::snprintf(szText, sizeof szText, "Request complete, dwResult = %8.8X, dwError = %8.8X",
                   values[0], values[1]);
     return szText;
-}
-
-// Replaces the list's last line (or adds the first one) and draws the change now, since no
-// event loop runs while a request is in progress.
-void ReplaceLastLine(QListWidget* pList, QWidget* pStatusWnd, const QString& strText)
-{
-    const int nCount = pList->count();
-    if (nCount > 0)
-        delete pList->takeItem(nCount - 1);
-    pList->addItem(strText);
-    if (auto* pView = qobject_cast<QAbstractItemView*>(pStatusWnd)) {
-        pView->doItemsLayout();
-        pView->viewport()->repaint();
-    }
-    pStatusWnd->repaint();
 }
 
 } // namespace
@@ -84,13 +66,6 @@ void ShowWebStatus(CWebSession* pSession, const char* pszFormat, ...)
     std::vsnprintf(szText, sizeof szText, pszFormat, args);
     va_end(args);
 
-    if (pSession == nullptr)
-        return;
-    if (pSession->m_fnStatusSink) {
+    if (pSession != nullptr && pSession->m_fnStatusSink)
         pSession->m_fnStatusSink(szText);
-        return;
-    }
-    if (pSession->m_pStatusWnd == nullptr || pSession->m_pStatusList == nullptr)
-        return;
-    ReplaceLastLine(pSession->m_pStatusList, pSession->m_pStatusWnd, QString::fromUtf8(szText));
 }

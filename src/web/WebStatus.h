@@ -1,5 +1,5 @@
 // The progress notifications of an internet session, the texts the status list shows for them,
-// and ShowWebStatus, which puts such a text in place of the status list's last line.
+// and ShowWebStatus, which hands such a text to the session's status sink.
 #pragma once
 
 #include "platform/WinTypes.h"
@@ -34,7 +34,6 @@ constexpr int WEB_STATUS_MAX_CHARS = 511;
 // 32-bit values (result, error) for a request-complete notification of length 8.
 bool WebStatusText(DWORD dwStatus, const void* pInfo, DWORD dwInfoLength, std::string& strText);
 
-// Formats the text and, when the session has a status window, replaces the last line of its
-// status list with it and repaints the window at once.
+// Formats the text and hands it to the session's status sink, when it has one.
 void ShowWebStatus(CWebSession* pSession, const char* pszFormat, ...)
     __attribute__((format(printf, 2, 3)));

@@ -270,6 +270,42 @@ TEST_F(IniFileTest, WriteKeepsWhatTheFileIs)
     }
 }
 
+// A portable copy's file in a folder it may not write: written in place, while its copy waits
+// in the user's state folder. Run as "nobody" when the test runs as root, who writes anywhere.
+TEST_F(IniFileTest, WritableFileInAReadOnlyFolderIsWrittenInPlace)
+{
+    const passwd* nobody = getpwnam("nobody");
+    if (geteuid() == 0 && nobody == nullptr)
+        GTEST_SKIP() << "needs a user 'nobody' to drop root's privileges";
+    WriteFile("[Settings]\nCOM PORT=ttyS0\n");
+    const std::string state = m_dir + "/state";
+    fs::create_directory(state);
+    if (geteuid() == 0) {
+        for (const std::string& path : {m_dir, m_path, state})
+            ASSERT_EQ(0, chown(path.c_str(), nobody->pw_uid, nobody->pw_gid));
+    }
+    struct stat before {};
+    stat(m_path.c_str(), &before);
+    chmod(m_dir.c_str(), 0555);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0))
+            _exit(2);
+        setenv("XDG_STATE_HOME", state.c_str(), 1);
+        _exit(m_ini.WriteString("Settings", "COM PORT", "USB") ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    chmod(m_dir.c_str(), 0700);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    struct stat after {};
+    stat(m_path.c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino);
+    EXPECT_EQ(ReadFile(), "[Settings]\nCOM PORT=USB\n");
+    EXPECT_TRUE(fs::is_empty(state + "/kestova"));
+}
+
 // Random writes against a model of what each key holds, starting from a file with CRLF line
 // ends: a write either changes its own key and nothing else, or is refused and changes
 // nothing; the line ends stay CRLF throughout.

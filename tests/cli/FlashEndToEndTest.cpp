@@ -280,4 +280,99 @@ TEST(Flash, PortDoctorExplainsAMissingPortAMissingLibraryAndAnUnseenHolder)
         << busy.Err();
 }
 
+// Errors that waiting cannot heal end the run at once: the timeout is far longer than the
+// test waits, so a run that waited for it would be killed and fail the test.
+TEST(Flash, ErrorsThatCannotHealEndTheRunAtOnceWithTheirStatus)
+{
+    char dir[] = "/tmp/kx-flash-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string folder = dir;
+    const std::string simLibrary = KX_SIM_FTD2XX_PATH;
+    struct Case {
+        std::vector<std::string> launcher;
+        std::vector<std::string> args;
+        int exitStatus;
+        std::string message;
+    };
+    const std::vector<std::string> usb{"--port", "USB", "--identify"};
+    std::vector<Case> cases = {
+        {{"/usr/bin/env", "KX_FTD2XX_LIBRARY=" + folder + "/libnone.so"}, usb, 2,
+         "Unable to load USB Tetherix driver"},
+        {{}, {"--port", "/dev/kx-no-such-port", "--file", folder + "/none.fwr", "--yes"}, 3,
+         "kestova-flash: " + folder + "/none.fwr: No such file or directory"},
+    };
+    if (!simLibrary.empty())
+        cases.push_back({{"/usr/bin/env", "KX_FTD2XX_LIBRARY=" + simLibrary, "KX_SIM_CABLE=absent"}, usb, 2,
+                         "Unable to find USB Tetherix"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        std::vector<std::string> args = c.args;
+        for (const char* fixed : {"--timeout", "3600", "--json", "--log", "/dev/null"})
+            args.push_back(fixed);
+        CFlashProcess flash(args, c.launcher);
+        EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), c.exitStatus) << flash.Err();
+        EXPECT_TRUE(Has(flash.Err(), c.message)) << flash.Err();
+        const std::vector<std::string> json = Lines(flash.Out());
+        ASSERT_EQ(json.size(), 1u) << flash.Out();
+        EXPECT_TRUE(Has(json[0], "\"exit_code\":" + std::to_string(c.exitStatus))) << json[0];
+    }
+    rmdir(dir);
+}
+
+TEST(Flash, SupportLogHasTheSessionHeaderTheLinkItsBytesAndWhereTheRunStopped)
+{
+    char dir[] = "/tmp/kx-flash-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string log = std::string(dir) + "/support.log";
+    CSimProcess unit({"--corrupt-at", "3"});
+    ASSERT_TRUE(unit.IsStarted());
+    CFlashProcess flash({"--port", unit.SlavePath(), "-f", SAMPLE_IMAGE, "-y", "--log", log});
+    EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), 4) << flash.Err();
+    const std::string text = ReadFile(log);
+    for (const std::string& part :
+         {std::string("session started: kestova-flash "), std::string("Ports found: "), std::string("D2XX library "),
+          " open " + unit.SlavePath() + ": ok", std::string(" sent 1 bytes \"B\""), std::string(" recv "),
+          std::string(" status :10000000"), " close " + unit.SlavePath(),
+          unit.SlavePath() + ": failed after 3 of 41 lines: The kx410 reported a corrupt program"})
+        EXPECT_TRUE(Has(text, part)) << part << "\n" << text;
+    std::remove(log.c_str());
+    rmdir(dir);
+}
+
+TEST(Flash, QuietSaysNothingWhenAllIsWellAndOnlyTheErrorOtherwise)
+{
+    CSimProcess good;
+    CSimProcess bad({"--corrupt-at", "3"});
+    ASSERT_TRUE(good.IsStarted() && bad.IsStarted());
+    CFlashProcess quietGood({"-p", good.SlavePath(), "-f", SAMPLE_IMAGE, "-yq", "--log", "/dev/null"});
+    EXPECT_EQ(quietGood.Wait(RUN_TIMEOUT_MS), 0) << quietGood.Err();
+    EXPECT_EQ(quietGood.Err(), "");
+    EXPECT_EQ(quietGood.Out(), "");
+    CFlashProcess quietBad({"-p", bad.SlavePath(), "-f", SAMPLE_IMAGE, "-yq", "--log", "/dev/null"});
+    EXPECT_EQ(quietBad.Wait(RUN_TIMEOUT_MS), 4) << quietBad.Err();
+    const std::vector<std::string> lines = Lines(quietBad.Err());
+    ASSERT_EQ(lines.size(), 1u) << quietBad.Err();
+    EXPECT_TRUE(Has(lines[0], "reported a corrupt program")) << lines[0];
+}
+
+TEST(Flash, ListAsJsonGivesEachPortsNamesAndWhetherItCanBeHad)
+{
+    CSimProcess unit;
+    ASSERT_TRUE(unit.IsStarted());
+    const std::string name = unit.SlavePath().substr(std::string("/dev/").size());
+    CFlashProcess flash({"--list", "--json"}, {"/usr/bin/env", "KX_EXTRA_COM_PORTS=" + name});
+    EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), 0) << flash.Err();
+    std::string entry;
+    for (const std::string& line : Lines(flash.Out())) {
+        EXPECT_EQ(line.front(), '{') << line;
+        EXPECT_EQ(line.back(), '}') << line;
+        if (Has(line, "\"name\":\"" + name + "\""))
+            entry = line;
+    }
+    EXPECT_EQ(entry, "{\"name\":\"" + name + "\",\"lasting_name\":\"" + name + "\",\"description\":\"" + name +
+                         "\",\"vendor_id\":null,\"product_id\":null,\"serial_number\":null,\"in_use\":false,"
+                         "\"in_use_by\":[],\"permitted\":true}")
+        << flash.Out();
+}
+
 } // namespace

@@ -1,9 +1,17 @@
 // The command line's decisions, and the words and numbers a script reads back.
 #include "cli/ConfirmPrompt.h"
 #include "cli/FlashOptions.h"
+#include "cli/ImageFileCheck.h"
+#include "cli/StatusView.h"
 #include "cli/UnitReport.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
 
 namespace {
 using A = FlashOptions::EAction;
@@ -37,6 +45,14 @@ TEST(FlashOptions, ActionsAndErrorsFromArgumentTables)
         {{"--port", "a", "--web", "--timeout", "5s"}, A::Error, "--timeout"},
         {{"--port", "a", "--web", "--yes=1"}, A::Error, "takes no value"},
         {{"--port", "a", "--web", "-x"}, A::Error, "unknown option -x"},
+        {{"-p", "ttyUSB0", "-f", "a.fwr", "-yq"}, A::Update, ""},
+        {{"-pUSB", "--identify", "-v"}, A::Identify, ""},
+        {{"-V"}, A::Version, ""},
+        {{"-h"}, A::Help, ""},
+        {{"-p"}, A::Error, "--port needs a value"},
+        {{"-p", "a", "--web", "-q", "-v"}, A::Error, "--quiet or --verbose"},
+        {{"-p", "a", "--web", "-yx"}, A::Error, "unknown option -yx"},
+        {{"--list", "--json"}, A::List, ""},
     };
     for (const Case& c : cases) {
         std::string joined;
@@ -63,6 +79,95 @@ TEST(FlashOptions, ValuesAreKeptAsGiven)
     EXPECT_TRUE(options.bYes && options.bJson && options.bWeb);
     EXPECT_EQ(options.strLogPath, "/tmp/x.log");
     EXPECT_EQ(ParseFlashOptions({"--port", "a", "--identify"}).nTimeoutS, FlashOptions::DEFAULT_TIMEOUT_S);
+}
+
+// Any mix of short and long spellings, separate, attached and bundled, reads as the long one.
+TEST(FlashOptions, ShortSpellingsReadAsTheLongOnesInRandomMixes)
+{
+    struct Spelling {
+        std::vector<std::string> longForm;
+        std::vector<std::vector<std::string>> shortForms;
+    };
+    const Spelling spellings[] = {
+        {{"--port", "ttyUSB0"}, {{"-p", "ttyUSB0"}, {"-pttyUSB0"}, {"--port=ttyUSB0"}}},
+        {{"--port", "/dev/pts/4"}, {{"-p", "/dev/pts/4"}, {"-p/dev/pts/4"}}},
+        {{"--file", "a b.fwr"}, {{"-f", "a b.fwr"}, {"-fa b.fwr"}, {"--file=a b.fwr"}}},
+        {{"--yes"}, {{"-y"}}},
+        {{"--quiet"}, {{"-q"}}},
+        {{"--yes", "--quiet"}, {{"-yq"}, {"-qy"}}},
+        {{"--yes", "--file", "x.fwr"}, {{"-yf", "x.fwr"}, {"-yfx.fwr"}}},
+        {{"--json"}, {{"--json"}}},
+    };
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 500; ++round) {
+        std::vector<std::string> longArgs, mixedArgs;
+        const int count = std::uniform_int_distribution<int>(1, 6)(random);
+        for (int i = 0; i < count; ++i) {
+            const Spelling& spelling = spellings[random() % std::size(spellings)];
+            const auto& shortForm = spelling.shortForms[random() % spelling.shortForms.size()];
+            longArgs.insert(longArgs.end(), spelling.longForm.begin(), spelling.longForm.end());
+            mixedArgs.insert(mixedArgs.end(), shortForm.begin(), shortForm.end());
+        }
+        std::string joined;
+        for (const std::string& arg : mixedArgs)
+            joined += "[" + arg + "] ";
+        SCOPED_TRACE(joined);
+        const FlashOptions expected = ParseFlashOptions(longArgs);
+        const FlashOptions got = ParseFlashOptions(mixedArgs);
+        EXPECT_EQ(got.action, expected.action);
+        EXPECT_EQ(got.strError, expected.strError);
+        EXPECT_EQ(got.ports, expected.ports);
+        EXPECT_EQ(got.strFile, expected.strFile);
+        EXPECT_EQ(got.bYes, expected.bYes);
+        EXPECT_EQ(got.bQuiet, expected.bQuiet);
+        EXPECT_EQ(got.bJson, expected.bJson);
+    }
+}
+
+TEST(FlashOutput, CursorMovesOnlyOnATerminalWithoutNoColorOrADumbTerm)
+{
+    struct Case {
+        bool bTerminal;
+        const char* noColor;
+        const char* term;
+        bool bLive;
+    };
+    const Case cases[] = {
+        {true, nullptr, "xterm-256color", true}, {true, "", "xterm", true},
+        {true, "1", "xterm", false},            {true, nullptr, "dumb", false},
+        {false, nullptr, "xterm", false},       {true, nullptr, nullptr, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(IsLiveTerminal(c.bTerminal, c.noColor, c.term), c.bLive)
+            << c.bTerminal << " NO_COLOR=" << (c.noColor ? c.noColor : "(unset)") << " TERM=" << (c.term ? c.term : "(unset)");
+}
+
+TEST(FlashImageFile, WhatCannotBeSentIsSaidWithThePathAndTheSystemsWords)
+{
+    char dir[] = "/tmp/kx-image-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    const std::string folder = dir;
+    std::ofstream(folder + "/other.fwr") << "VER:0107\nPID:0999\n:00000001FF\n";
+    std::ofstream(folder + "/empty.fwr");
+    ASSERT_EQ(mkfifo((folder + "/pipe.fwr").c_str(), 0600), 0);
+    struct Case {
+        std::string path;
+        std::string message; // empty: the file may be sent
+    };
+    const Case cases[] = {
+        {KX410_SAMPLE_IMAGE, ""},
+        {folder + "/none.fwr", folder + "/none.fwr: No such file or directory"},
+        {folder, folder + ": Is a directory"},
+        {folder + "/pipe.fwr", folder + "/pipe.fwr: not a plain file"},
+        {folder + "/other.fwr", folder + "/other.fwr: The selected firmware is not suitable for your kx410"},
+        {folder + "/empty.fwr", folder + "/empty.fwr: The selected firmware is not suitable for your kx410"},
+        {folder + "/none/x.fwr", folder + "/none/x.fwr: No such file or directory"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CheckImageFile(c.path), c.message) << c.path;
+    for (const char* name : {"/other.fwr", "/empty.fwr", "/pipe.fwr"})
+        std::remove((folder + name).c_str());
+    rmdir(dir);
 }
 
 TEST(FlashReport, ExitStatusesJsonEscapesNoticeTextsAndAnswers)

@@ -1,25 +1,34 @@
-// Records every text that enters a status list, so a test sees the whole sequence of status
-// texts even though each one replaces the last.
+// Stands in for the status list a web request's status texts go to: every text takes the place
+// of the last line, as the window shows it, and every text is recorded, so a test sees the whole
+// sequence even though each one replaces the last.
 #pragma once
 
-#include <QAbstractItemModel>
-#include <QListWidget>
-
+#include <functional>
 #include <string>
 #include <vector>
 
 class CStatusRecorder {
 public:
-    explicit CStatusRecorder(QListWidget& list) : m_list(list)
+    // A line the caller adds, as the window adds one before a request.
+    void AddLine(const std::string& strText)
     {
-        m_connection = QObject::connect(list.model(), &QAbstractItemModel::rowsInserted,
-                                        [this](const QModelIndex&, int nFirst, int nLast) {
-                                            for (int i = nFirst; i <= nLast; ++i)
-                                                m_texts.push_back(m_list.item(i)->text().toStdString());
-                                        });
+        m_lines.push_back(strText);
+        m_texts.push_back(strText);
     }
-    ~CStatusRecorder() { QObject::disconnect(m_connection); }
 
+    // The sink to give a session or a downloader.
+    std::function<void(const std::string&)> Sink()
+    {
+        return [this](const std::string& strText) {
+            if (m_lines.empty())
+                m_lines.push_back(strText);
+            else
+                m_lines.back() = strText;
+            m_texts.push_back(strText);
+        };
+    }
+
+    const std::vector<std::string>& Lines() const { return m_lines; }
     const std::vector<std::string>& Texts() const { return m_texts; }
 
     // The texts that begin with strPrefix, in order.
@@ -33,15 +42,6 @@ public:
     }
 
 private:
-    QListWidget& m_list;
-    QMetaObject::Connection m_connection;
+    std::vector<std::string> m_lines;
     std::vector<std::string> m_texts;
 };
-
-inline std::vector<std::string> ListLines(const QListWidget& list)
-{
-    std::vector<std::string> lines;
-    for (int i = 0; i < list.count(); ++i)
-        lines.push_back(list.item(i)->text().toStdString());
-    return lines;
-}

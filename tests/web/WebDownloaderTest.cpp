@@ -45,8 +45,8 @@ class WebDownloadTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        m_list.addItem(QString::fromStdString(LOGGED_BEFORE[0]));
-        m_downloader.SetStatusList(&m_list);
+        m_recorder.AddLine(LOGGED_BEFORE[0]);
+        m_downloader.m_fnStatusSink = m_recorder.Sink();
         m_downloader.m_bReload = true;
         // Whole seconds of wall-clock time: a request may cross a second boundary at any time,
         // so the clock stands still unless a test moves it.
@@ -70,18 +70,16 @@ protected:
     std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(m_pService->Port()); }
 
     // The firmware query as the dialog makes it: one empty line first, then the download with
-    // the status list as its status window.
+    // its status texts in place of that line.
     bool QueryFirmware(std::string& strBody)
     {
-        m_list.addItem("");
-        return m_downloader.Download(BuildFirmwareUrl(BaseUrl(), "00123456", "0105", "0102", false), strBody,
-                                     &m_list);
+        m_recorder.AddLine("");
+        return m_downloader.Download(BuildFirmwareUrl(BaseUrl(), "00123456", "0105", "0102", false), strBody);
     }
 
-    std::string LastLine() const { return m_list.item(m_list.count() - 1)->text().toStdString(); }
+    std::string LastLine() const { return m_recorder.Lines().back(); }
 
-    QListWidget m_list;
-    CStatusRecorder m_recorder{m_list};
+    CStatusRecorder m_recorder;
     std::unique_ptr<CFirmwareWebService> m_pService;  // outlives the downloader's connection
     CWebDownloader m_downloader;
 };
@@ -110,7 +108,7 @@ TEST_F(WebDownloadTest, OneRequestShowsItsStatusTextsInOrderOnOneLine)
         "Downloading lastest update 1500 bytes",
     };
     EXPECT_EQ(m_recorder.Texts(), expected);
-    EXPECT_EQ(ListLines(m_list), (std::vector<std::string>{LOGGED_BEFORE[0], "Downloading lastest update 1500 bytes"}));
+    EXPECT_EQ(m_recorder.Lines(), (std::vector<std::string>{LOGGED_BEFORE[0], "Downloading lastest update 1500 bytes"}));
 }
 
 TEST_F(WebDownloadTest, ProgressShowsTheRateFromTheFirstWholeSecond)
@@ -146,12 +144,12 @@ TEST_F(WebDownloadTest, BodyArrivingInSlowPiecesIsReadWhole)
 TEST_F(WebDownloadTest, RefusedConnectionLeavesTheClientsErrorTextAsTheLastLine)
 {
     const int nPort = ClosedPort();
-    m_list.addItem("");
+    m_recorder.AddLine("");
     std::string strBody = "stale";
     EXPECT_FALSE(m_downloader.Download(BuildFirmwareUrl("http://127.0.0.1:" + std::to_string(nPort), "1", "2", "3", false),
-                                       strBody, &m_list));
+                                       strBody));
     EXPECT_TRUE(strBody.empty());
-    ASSERT_EQ(m_list.count(), 2);
+    ASSERT_EQ(m_recorder.Lines().size(), 2u);
     EXPECT_EQ(LastLine().rfind("Error: Failed to connect to 127.0.0.1 port " + std::to_string(nPort), 0), 0u)
         << LastLine();
 }
@@ -177,7 +175,7 @@ TEST_F(WebDownloadTest, ErrorPageJunkAndEmptyBodyAreSuccessfulDownloads)
     EXPECT_TRUE(strBody.empty());
     EXPECT_EQ(LastLine(), "Response received");
     // One line for each of the three requests.
-    EXPECT_EQ(m_list.count(), 4);
+    EXPECT_EQ(m_recorder.Lines().size(), 4u);
 }
 
 TEST_F(WebDownloadTest, BodyCutMidWayFailsAndDropsWhatArrived)
@@ -187,7 +185,7 @@ TEST_F(WebDownloadTest, BodyCutMidWayFailsAndDropsWhatArrived)
     EXPECT_FALSE(QueryFirmware(strBody));
     EXPECT_TRUE(strBody.empty());
     EXPECT_EQ(LastLine(), "Error: transfer closed with 2048 bytes remaining to read");
-    EXPECT_EQ(m_list.count(), 2);
+    EXPECT_EQ(m_recorder.Lines().size(), 2u);
 }
 
 TEST_F(WebDownloadTest, StalledAnswerEndsTheRequest)
@@ -228,18 +226,17 @@ TEST_F(WebDownloadTest, AnswerOfExactlyTheBodyLimitIsAccepted)
     options.bChunked = true;
     StartService(std::move(options));
     std::string strBody;
-    ASSERT_TRUE(m_downloader.Download(BuildFirmwareUrl(BaseUrl(), "1", "2", "3", false), strBody, nullptr));
+    ASSERT_TRUE(m_downloader.Download(BuildFirmwareUrl(BaseUrl(), "1", "2", "3", false), strBody));
     EXPECT_EQ(strBody.size(), MAX_BODY_BYTES);
 }
 
-TEST_F(WebDownloadTest, ReportWithoutStatusWindowLeavesTheListAloneAndEscapesItsValues)
+TEST_F(WebDownloadTest, ReportWithoutStatusSinkLeavesTheListAloneAndEscapesItsValues)
 {
     StartService(WebServiceAnswer::Image);
     CWebDownloader reporter;
-    reporter.SetStatusList(&m_list);
     std::string strScratch;
-    EXPECT_TRUE(reporter.Download(BuildFirmwareUrl(BaseUrl(), "SN 7&x", "0107", "0102", true), strScratch, nullptr));
-    EXPECT_EQ(ListLines(m_list), LOGGED_BEFORE);
+    EXPECT_TRUE(reporter.Download(BuildFirmwareUrl(BaseUrl(), "SN 7&x", "0107", "0102", true), strScratch));
+    EXPECT_EQ(m_recorder.Lines(), LOGGED_BEFORE);
     reporter.CloseSession();
     EXPECT_EQ(m_pService->Reports(), std::vector<std::string>{"sn=SN%207%26x&fw=0107&ldr=0102&done=1"});
 }

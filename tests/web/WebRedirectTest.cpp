@@ -122,7 +122,7 @@ private:
 
 class CTrustingSession : public CWebSession {
 public:
-    explicit CTrustingSession(std::string strPemPath) : CWebSession(nullptr), m_strPemPath(std::move(strPemPath)) {}
+    explicit CTrustingSession(std::string strPemPath) : m_strPemPath(std::move(strPemPath)) {}
 
 protected:
     std::string TrustedCertificateFile() const override { return m_strPemPath; }

@@ -84,13 +84,13 @@ TEST(WebSimProgram, ServesTheSampleAndAppendsEachReportToItsFile)
     std::string strBody;
     {
         CWebDownloader downloader;
-        ASSERT_TRUE(downloader.Download(BuildFirmwareUrl(strBase, "00123456", "0105", "0102", false), strBody, nullptr));
+        ASSERT_TRUE(downloader.Download(BuildFirmwareUrl(strBase, "00123456", "0105", "0102", false), strBody));
     }
     EXPECT_EQ(strBody, DefaultServiceImage());
     for (int i = 0; i < 2; ++i) {
         CWebDownloader reporter;
         std::string strScratch;
-        EXPECT_TRUE(reporter.Download(BuildFirmwareUrl(strBase, "00123456", "0107", "0102", true), strScratch, nullptr));
+        EXPECT_TRUE(reporter.Download(BuildFirmwareUrl(strBase, "00123456", "0107", "0102", true), strScratch));
     }
     process.terminate();
     process.waitForFinished();

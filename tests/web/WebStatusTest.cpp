@@ -17,15 +17,15 @@ struct Notification {
 
 class WebStatusTest : public testing::Test {
 protected:
-    void SetUp() override { m_session.m_pStatusList = &m_list; }
+    void SetUp() override { m_session.m_fnStatusSink = m_recorder.Sink(); }
 
     void Notify(DWORD dwStatus, const void* pInfo = nullptr, DWORD dwLength = 0)
     {
         m_session.OnStatusCallback(WEB_SESSION_CONTEXT, dwStatus, pInfo, dwLength);
     }
 
-    QListWidget m_list;
-    CWebSession m_session{&m_list};
+    CStatusRecorder m_recorder;
+    CWebSession m_session;
 };
 
 } // namespace
@@ -48,15 +48,15 @@ TEST_F(WebStatusTest, EachNotificationShowsItsTextInPlaceOfTheLastLine)
         {INTERNET_STATUS_REQUEST_COMPLETE, nullptr, "Request complete"},
         {99, nullptr, "Unknown status: 99"},
     };
-    m_list.addItem("logged before");
-    m_list.addItem("previous status");
+    m_recorder.AddLine("logged before");
+    m_recorder.AddLine("previous status");
     for (const Notification& n : table) {
-        const std::string strBefore = m_list.item(1)->text().toStdString();
+        const std::string strBefore = m_recorder.Lines()[1];
         const auto nLength = static_cast<DWORD>(n.pszInfo ? std::strlen(n.pszInfo) + 1 : 0);
         Notify(n.dwStatus, n.pszInfo, nLength);
-        ASSERT_EQ(m_list.count(), 2) << n.dwStatus;
-        EXPECT_EQ(m_list.item(0)->text().toStdString(), "logged before");
-        EXPECT_EQ(m_list.item(1)->text().toStdString(), n.pszText ? n.pszText : strBefore) << n.dwStatus;
+        ASSERT_EQ(m_recorder.Lines().size(), 2u) << n.dwStatus;
+        EXPECT_EQ(m_recorder.Lines()[0], "logged before");
+        EXPECT_EQ(m_recorder.Lines()[1], n.pszText ? n.pszText : strBefore) << n.dwStatus;
     }
 }
 
@@ -64,34 +64,32 @@ TEST_F(WebStatusTest, RequestCompleteWithResultAndErrorShowsBothInHex)
 {
     const DWORD values[2] = {1, 0x2EFD};
     Notify(INTERNET_STATUS_REQUEST_COMPLETE, values, sizeof values);
-    ASSERT_EQ(m_list.count(), 1);
-    EXPECT_EQ(m_list.item(0)->text().toStdString(), "Request complete, dwResult = 00000001, dwError = 00002EFD");
+    EXPECT_EQ(m_recorder.Lines(), std::vector<std::string>{"Request complete, dwResult = 00000001, dwError = 00002EFD"});
 }
 
 TEST_F(WebStatusTest, FirstTextIntoAnEmptyListBecomesItsOnlyLine)
 {
     ShowWebStatus(&m_session, "Downloading lastest update %d bytes", 1024);
-    EXPECT_EQ(ListLines(m_list), std::vector<std::string>{"Downloading lastest update 1024 bytes"});
+    EXPECT_EQ(m_recorder.Lines(), std::vector<std::string>{"Downloading lastest update 1024 bytes"});
 }
 
 TEST_F(WebStatusTest, TextIsCutAt511Characters)
 {
     const std::string strLong(600, 'x');
     ShowWebStatus(&m_session, "Error: %s", strLong.c_str());
-    ASSERT_EQ(m_list.count(), 1);
-    const std::string strShown = m_list.item(0)->text().toStdString();
+    ASSERT_EQ(m_recorder.Lines().size(), 1u);
+    const std::string strShown = m_recorder.Lines()[0];
     EXPECT_EQ(strShown.size(), 511u);
     EXPECT_EQ(strShown.substr(0, 8), "Error: x");
 }
 
-TEST(WebStatus, WithoutAStatusWindowNothingIsShown)
+TEST(WebStatus, WithoutASinkNothingIsShown)
 {
-    QListWidget list;
-    list.addItem("logged before");
-    CWebSession session(nullptr);
-    session.m_pStatusList = &list;
+    CStatusRecorder recorder;
+    recorder.AddLine("logged before");
+    CWebSession session;
     session.OnStatusCallback(WEB_SESSION_CONTEXT, INTERNET_STATUS_SENDING_REQUEST, nullptr, 0);
     ShowWebStatus(&session, "Downloading lastest update %d bytes", 10);
     ShowWebStatus(nullptr, "no session");
-    EXPECT_EQ(ListLines(list), std::vector<std::string>{"logged before"});
+    EXPECT_EQ(recorder.Lines(), std::vector<std::string>{"logged before"});
 }
