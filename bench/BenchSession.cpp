@@ -1,6 +1,7 @@
 #include "BenchSession.h"
 
 #include "GeneratedImage.h"
+#include "SimCableClient.h"
 #include "web/WebBody.h"
 
 #include <QListWidget>
@@ -52,6 +53,36 @@ bool CBenchSession::Start(bool bPaced)
     }
     const std::string port = m_unit.readLine().trimmed().toStdString().substr(5); // "/dev/"
     setenv("KX_EXTRA_COM_PORTS", port.c_str(), 1);
+    return StartDialog(port);
+}
+
+bool CBenchSession::StartUsb(bool bLatencyPinned)
+{
+    // The hold keeps the simulated cable's settings while the dialog loads and unloads it.
+    m_pCable = std::make_unique<CSimCableClient>(KX_SIM_FTD2XX);
+    if (!m_pCable->IsLoaded()) {
+        std::fprintf(stderr, "kx-update-bench: cannot load %s\n", KX_SIM_FTD2XX);
+        return false;
+    }
+    m_pCable->Reset();
+    m_pCable->SetMode("unit");
+    m_pCable->SetPaced(true);
+    m_pCable->PinLatencyTimer(bLatencyPinned);
+    CUsbCable::SetDriverLibraryName(KX_SIM_FTD2XX);
+    return StartDialog("USB");
+}
+
+long long CBenchSession::SupportLogFileBytes()
+{
+    m_supportLog->Flush();
+    long long bytes = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir + "/state"))
+        bytes += static_cast<long long>(entry.file_size());
+    return bytes;
+}
+
+bool CBenchSession::StartDialog(const std::string& port)
+{
     std::ofstream(m_dir + "/Kestova.ini") << "[Settings]\nCOM PORT=" << port << "\n";
     m_supportLog = std::make_unique<CSupportLog>(m_dir + "/state/downloader.log");
     m_dlg = std::make_unique<CDownloaderDlg>();

@@ -2,6 +2,7 @@
 // (offscreen) connected to it, with the means to time an update and the window's thread.
 #pragma once
 
+#include "SimCableClient.h"
 #include "app/DownloaderDlg.h"
 #include "platform/SupportLog.h"
 
@@ -24,6 +25,9 @@ public:
     // Starts the unit (paced like a 9600-baud line or not) and the dialog, and waits for the
     // identification; false with a reason on stderr.
     bool Start(bool bPaced);
+    // The same over the USB link: the simulated D2XX library with the unit behind its chip,
+    // paced; with `bLatencyPinned` the chip keeps its 16 ms latency timer whatever it is asked.
+    bool StartUsb(bool bLatencyPinned);
     // Loads an image of `dataLines` lines as a download would; false when it is not accepted.
     bool LoadImage(int dataLines);
     // Presses Send and runs the event loop until the success line appears; returns the time
@@ -34,6 +38,9 @@ public:
     // Bytes that crossed the line for the image loaded last: each line, its "aa" and a ".".
     long long ExchangedBytes() const { return m_exchangedBytes; }
     CDownloaderDlg& Dialog() { return *m_dlg; }
+    CSupportLog& SupportLog() { return *m_supportLog; }
+    // Bytes of the support log's files on disk (everything buffered written first).
+    long long SupportLogFileBytes();
 
     static constexpr int CHECK_INTERVAL_MS = 10;
 
@@ -42,11 +49,14 @@ public:
     static bool SpinUntil(F done, int limitMs);
 
 private:
+    bool StartDialog(const std::string& port);
+
     QProcess m_unit;
     std::string m_dir;
     std::string m_timingPath;
     std::unique_ptr<CSupportLog> m_supportLog; // as the program keeps one, in the temporary folder
     std::unique_ptr<CDownloaderDlg> m_dlg;
+    std::unique_ptr<CSimCableClient> m_pCable;
     long long m_exchangedBytes = 0;
 };
 

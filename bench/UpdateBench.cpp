@@ -1,10 +1,13 @@
-// kx-update-bench: the whole update through the real main dialog (offscreen) against kx410-sim
-// on a pseudo-terminal, and a Get from Web from kx410-websim. Reports turnaround per line,
-// a paced update against its wire time, memory per logged line and the longest stretch the
-// window's thread stayed busy. A measurement, never a test verdict.
+// kx-update-bench: the whole update through the real main dialog (offscreen, or on an X server)
+// against kx410-sim on a pseudo-terminal and against the simulated D2XX library with its chip,
+// and a Get from Web from kx410-websim. Reports turnaround per line and the window thread's
+// time per line, paced updates against their wire time, memory and support-log bytes per logged
+// line and the longest stretch the window's thread stayed busy. A measurement, never a test
+// verdict.
 #include "BenchSession.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
@@ -17,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <filesystem>
@@ -29,12 +33,24 @@ constexpr int BEAT_INTERVAL_MS = 1;             // how often the window's thread
 constexpr int WEB_LIMIT_MS = 120000;
 
 struct Options {
-    std::string strOnly = "abcd";
+    std::string strOnly = "abcdef";
+    std::string strPlatform;      // QT_QPA_PLATFORM for this run; offscreen unless set
     int nMemoryLines = 100000;
+    int nMemorySmallLines = 2000;
+    int nUsbPacedLines = 500;
     int nWebLines = 100000;
     int nPacedLines = 2000;
     std::vector<int> unpacedLines{2000, 20000};
 };
+
+constexpr const char* XVFB_SCREEN = "-screen 0 1024x768x24";
+
+double ThreadCpuMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
 
 double Percentile(std::vector<double> values, double fraction)
 {
@@ -73,18 +89,22 @@ bool RunUnpaced(int lines)
     CBenchSession session;
     if (!session.Start(false) || !session.LoadImage(lines))
         return false;
+    const double cpuBefore = ThreadCpuMs();
     const auto took = session.SendAndWait(std::chrono::hours(2));
+    const double cpuPerLine = (ThreadCpuMs() - cpuBefore) / lines;
     std::vector<double> samples = session.StopUnitAndReadTurnarounds();
     if (took.count() < 0 || samples.size() < 2)
         return false;
     samples.pop_back(); // the last "." is followed by the finishing pause, not by a line
     const double first = Percentile(Slice(samples, 0.0, 0.1), 0.5);
     const double last = Percentile(Slice(samples, 0.9, 1.0), 0.5);
-    std::printf("(a) unpaced %6d lines: turnaround median %.3f ms, p99 %.3f ms, max %.3f ms; "
-                "last/first 10%% median %.3f/%.3f ms = %.2f; whole update %.1f s\n",
-                lines, Percentile(samples, 0.5) / 1000, Percentile(samples, 0.99) / 1000,
+    std::printf("(a) unpaced %6d lines, %s: turnaround median %.3f ms, p99 %.3f ms, max %.3f ms; "
+                "last/first 10%% median %.3f/%.3f ms = %.2f; window thread CPU %.3f ms per line; "
+                "whole update %.1f s\n",
+                lines, QGuiApplication::platformName().toUtf8().constData(),
+                Percentile(samples, 0.5) / 1000, Percentile(samples, 0.99) / 1000,
                 Percentile(samples, 1.0) / 1000, last / 1000, first / 1000, last / first,
-                std::chrono::duration<double>(took).count());
+                cpuPerLine, std::chrono::duration<double>(took).count());
     // Growth shows as a climb from tenth to tenth; a machine that gets busier or quieter
     // meanwhile shows as a step.
     std::printf("    median per tenth of the lines, us:");
@@ -117,6 +137,42 @@ bool RunPaced(int lines)
     return true;
 }
 
+// The paced update over the USB link, through the simulated chip: its latency timer as the
+// downloader sets it, or pinned at the chip's 16 ms default.
+bool RunPacedUsb(int lines, bool bPinned)
+{
+    CBenchSession session;
+    if (!session.StartUsb(bPinned) || !session.LoadImage(lines))
+        return false;
+    const auto took = session.SendAndWait(std::chrono::hours(1));
+    if (took.count() < 0)
+        return false;
+    const double wire = static_cast<double>(session.ExchangedBytes()) / LINE_BYTES_PER_SECOND;
+    const double seconds = std::chrono::duration<double>(took).count();
+    std::printf("(f) paced USB, chip modelled, latency timer %s, %d lines: update %.2f s, wire "
+                "time %.2f s (%lld bytes), %+.2f%%\n",
+                bPinned ? "pinned at 16 ms" : "set by the link", lines, seconds, wire,
+                session.ExchangedBytes(), (seconds / wire - 1) * 100);
+    return true;
+}
+
+// The turnaround measured again in a child of this benchmark on an X server of its own.
+bool RunOnXvfb(const char* program, const Options& options)
+{
+    QStringList arguments{QStringLiteral("-a"), QStringLiteral("-s"), QLatin1String(XVFB_SCREEN),
+                          QString::fromLocal8Bit(program), QStringLiteral("--platform"),
+                          QStringLiteral("xcb"), QStringLiteral("--only"), QStringLiteral("a")};
+    for (int lines : options.unpacedLines)
+        arguments << QStringLiteral("--unpaced-lines") << QString::number(lines);
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QStringLiteral("xvfb-run"), arguments);
+    std::printf("(e) the same turnaround against Xvfb (xvfb-run %s):\n", XVFB_SCREEN);
+    std::fflush(stdout);
+    return child.waitForFinished(-1) && child.exitStatus() == QProcess::NormalExit &&
+           child.exitCode() == 0;
+}
+
 bool RunMemory(int lines)
 {
     CBenchSession session;
@@ -131,11 +187,15 @@ bool RunMemory(int lines)
     if (took.count() < 0)
         return false;
     const long long after = StatusBytes("VmHWM");
+    const std::uint64_t writes = session.SupportLog().FileWriteCount();
+    const long long onDisk = session.SupportLogFileBytes();
     std::printf("(c) memory, %d-line update: peak idle %.1f MiB, with the image %.1f MiB, after "
-                "%.1f MiB; %.0f bytes per logged line above the loaded image (%.0f above idle)\n",
+                "%.1f MiB; %.0f bytes per logged line above the loaded image (%.0f above idle); "
+                "support log %.1f bytes on disk per line, %llu writes in all\n",
                 lines, static_cast<double>(idle) / (1 << 20), static_cast<double>(loaded) / (1 << 20),
                 static_cast<double>(after) / (1 << 20), static_cast<double>(after - loaded) / lines,
-                static_cast<double>(after - idle) / lines);
+                static_cast<double>(after - idle) / lines, static_cast<double>(onDisk) / lines,
+                static_cast<unsigned long long>(writes));
     return true;
 }
 
@@ -236,12 +296,16 @@ bool ParseArguments(int argc, char** argv, Options* pOptions)
         const int value = std::atoi(argv[i + 1]);
         if (name == "--only")
             pOptions->strOnly = argv[i + 1];
+        else if (name == "--platform")
+            pOptions->strPlatform = argv[i + 1];
+        else if (name == "--usb-paced-lines" && value > 0)
+            pOptions->nUsbPacedLines = value;
         else if (name == "--memory-lines" && value > 0)
             pOptions->nMemoryLines = value;
         else if (name == "--web-lines" && value > 0)
             pOptions->nWebLines = value;
         else if (name == "--unpaced-lines" && value > 0)
-            pOptions->unpacedLines = {value};
+            pOptions->unpacedLines.push_back(value);
         else if (name == "--paced-lines" && value > 0)
             pOptions->nPacedLines = value;
         else
@@ -254,12 +318,19 @@ bool ParseArguments(int argc, char** argv, Options* pOptions)
 int main(int argc, char** argv)
 {
     Options options;
+    const std::vector<int> defaultUnpaced = options.unpacedLines;
+    options.unpacedLines.clear();
     if (!ParseArguments(argc, argv, &options)) {
-        std::fputs("usage: kx-update-bench [--only abcd] [--unpaced-lines N] [--paced-lines N]\n"
-                   "                       [--memory-lines N] [--web-lines N]\n",
+        std::fputs("usage: kx-update-bench [--only abcdef] [--unpaced-lines N]... [--paced-lines N]\n"
+                   "                       [--usb-paced-lines N] [--memory-lines N] [--web-lines N]\n"
+                   "                       [--platform offscreen|xcb]\n",
                    stderr);
         return 2;
     }
+    if (options.unpacedLines.empty())
+        options.unpacedLines = defaultUnpaced;
+    if (!options.strPlatform.empty())
+        setenv("QT_QPA_PLATFORM", options.strPlatform.c_str(), 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
     bool bOk = true;
@@ -267,10 +338,18 @@ int main(int argc, char** argv)
     if (wanted('a'))
         for (int lines : options.unpacedLines)
             bOk = RunUnpaced(lines) && bOk;
+    if (wanted('e'))
+        bOk = RunOnXvfb(argv[0], options) && bOk;
     if (wanted('b'))
         bOk = RunPaced(options.nPacedLines) && bOk;
-    if (wanted('c'))
+    if (wanted('f')) {
+        bOk = RunPacedUsb(options.nUsbPacedLines, false) && bOk;
+        bOk = RunPacedUsb(options.nUsbPacedLines, true) && bOk;
+    }
+    if (wanted('c')) {
+        bOk = RunMemory(options.nMemorySmallLines) && bOk;
         bOk = RunMemory(options.nMemoryLines) && bOk;
+    }
     if (wanted('d'))
         bOk = RunWeb(options.nWebLines) && bOk;
     std::fflush(stdout);

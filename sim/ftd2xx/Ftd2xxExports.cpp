@@ -90,6 +90,13 @@ KX_SIM_API FT_STATUS FT_GetStatus(FT_HANDLE handle, DWORD* pRxBytes, DWORD* pTxB
 }
 #endif
 
+#ifndef KX_SIM_OMIT_FT_SETLATENCYTIMER
+KX_SIM_API FT_STATUS FT_SetLatencyTimer(FT_HANDLE handle, UCHAR latencyMs)
+{
+    return Cable().SetLatencyTimer(handle, latencyMs);
+}
+#endif
+
 #ifndef KX_SIM_OMIT_FT_CLRRTS
 KX_SIM_API FT_STATUS FT_ClrRts(FT_HANDLE handle)
 {

@@ -107,6 +107,12 @@ void KxSim_FailBaudRate(int bFail)
     Cable().SetBaudRateFails(bFail != 0);
 }
 
+void KxSim_PinLatencyTimer(int bPinned)
+{
+    auto lock = Cable().Lock();
+    Cable().Overrides().bLatencyPinned = bPinned != 0;
+}
+
 unsigned KxSim_Written(char* buffer, unsigned capacity)
 {
     return CopyOut(Cable().Written(), buffer, capacity);
@@ -152,7 +158,8 @@ unsigned KxSim_Counter(const char* name)
         {"reads", counters.nReads},       {"readWaits", counters.nReadWaits},
         {"statusQueries", counters.nStatusQueries}, {"writes", counters.nWrites},
         {"arms", counters.nArms},         {"signals", counters.nSignals},
-        {"lastBaud", counters.nLastBaud},
+        {"lastBaud", counters.nLastBaud}, {"latencyMs", counters.nLatencyMs},
+        {"latencySets", counters.nLatencySets}, {"transfers", counters.nTransfers},
     };
     for (const auto& [entry, value] : table) {
         if (key == entry)

@@ -29,6 +29,9 @@ KX_SIM_API void KxSim_Plug(void);
 KX_SIM_API void KxSim_InjectRx(const unsigned char* bytes, unsigned count, int bSignal);
 KX_SIM_API void KxSim_RaiseModemStatus(void);
 KX_SIM_API void KxSim_FailBaudRate(int bFail);
+// The chip's latency timer stays at 16 ms whatever FT_SetLatencyTimer asks (from the next
+// setting on), to measure a link that never sets it.
+KX_SIM_API void KxSim_PinLatencyTimer(int bPinned);
 // Copies up to `capacity` bytes and returns the full length (call with 0 to size a buffer).
 KX_SIM_API unsigned KxSim_Written(char* buffer, unsigned capacity);
 KX_SIM_API unsigned KxSim_UnitReceived(char* buffer, unsigned capacity);
@@ -37,7 +40,8 @@ KX_SIM_API int KxSim_UnitSentFinish(void);
 KX_SIM_API unsigned KxSim_RxPending(void);
 KX_SIM_API int KxSim_IsOpen(void);
 // "opens", "closes", "reads", "readWaits", "statusQueries", "writes", "arms", "signals",
-// "lastBaud"; 0 for an unknown name.
+// "lastBaud", "latencyMs" (the chip's timer now), "latencySets", "transfers" (packets of the
+// unit's bytes the chip sent to the host); 0 for an unknown name.
 KX_SIM_API unsigned KxSim_Counter(const char* name);
 
 }

@@ -68,6 +68,10 @@ FT_STATUS CSimCable::Open(const char* description, FT_HANDLE* pHandle)
     m_nHandle += 0x10;
     m_rx.clear();
     m_line.clear();
+    m_chip.clear();
+    m_nLatencyMs = DEFAULT_LATENCY_MS;
+    m_chipTimerStart = Clock::now();
+    m_counters.nLatencyMs = static_cast<unsigned>(m_nLatencyMs);
     m_pendingEvents = 0;
     m_eventMask = 0;
     m_pEvent = nullptr;
@@ -114,6 +118,7 @@ FT_STATUS CSimCable::Close(FT_HANDLE handle)
     m_eventMask = 0;
     m_rx.clear();
     m_line.clear();
+    m_chip.clear();
     ++m_counters.nCloses;
     m_rxCv.notify_all();
     StopLine(lock);
@@ -153,11 +158,19 @@ FT_STATUS CSimCable::Write(FT_HANDLE handle, const void* buffer, DWORD count, DW
     m_written += bytes;
     if (pWritten)
         *pWritten = count;
+    // On a paced line the far end has the bytes once they have crossed it.
+    Clock::duration crossing{};
+    if (m_config.bPaced) {
+        const Clock::time_point now = Clock::now();
+        m_txFreeAt = std::max(m_txFreeAt, now) +
+                     std::chrono::microseconds(count * 1000000LL / PACED_BYTES_PER_S);
+        crossing = m_txFreeAt - now;
+    }
     if (m_config.mode == SimCableMode::Loop) {
-        Schedule(bytes, 0);
+        Schedule(bytes, crossing);
     } else if (m_pUnit) {
         for (const UnitSimulator::Reply& reply : m_pUnit->Receive(bytes))
-            Schedule(reply.text, reply.delayMs);
+            Schedule(reply.text, crossing + std::chrono::milliseconds(reply.delayMs));
     }
     return FT_OK;
 }
@@ -238,6 +251,25 @@ FT_STATUS CSimCable::ClrRts(FT_HANDLE handle)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return Check(handle);
+}
+
+// The chip takes 1 to 255 ms; while the timer is pinned it stays at its default. Setting it
+// restarts it.
+FT_STATUS CSimCable::SetLatencyTimer(FT_HANDLE handle, unsigned char latencyMs)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (const FT_STATUS status = Check(handle); status != FT_OK)
+        return status;
+    if (latencyMs < MIN_LATENCY_MS || latencyMs > MAX_LATENCY_MS)
+        return FT_INVALID_PARAMETER;
+    m_nLatencyMs = m_config.bLatencyPinned ? DEFAULT_LATENCY_MS : latencyMs;
+    m_chipTimerStart = Clock::now();
+    if (!m_chip.empty())
+        m_chipDue = ChipTimerDue();
+    ++m_counters.nLatencySets;
+    m_counters.nLatencyMs = static_cast<unsigned>(m_nLatencyMs);
+    m_lineCv.notify_all();
+    return FT_OK;
 }
 
 // Called with m_mutex held: as FTDI's library does, the event is signalled under its mutex.

@@ -25,10 +25,16 @@ struct SimCableCounters {
     unsigned nArms = 0;
     unsigned nSignals = 0;
     unsigned nLastBaud = 0;
+    unsigned nLatencyMs = 0;     // the chip's latency timer as it stands
+    unsigned nLatencySets = 0;   // FT_SetLatencyTimer calls that succeeded
+    unsigned nTransfers = 0;     // packets the chip sent to the host with bytes from the line
 };
 
-// A line thread delivers the far end's bytes into the receive queue (optionally at 960 bytes/s)
-// and signals the registered event on every reception, whether anyone waits or not.
+// Bytes written reach the far end at once or, when paced, once they have crossed the line at
+// 960 bytes/s. A line thread delivers the far end's bytes into the chip (paced alike). The chip
+// holds them, as an FTDI chip does, until CHIP_PACKET_BYTES are waiting or its latency timer
+// runs out; the timer restarts at each transfer to the host. A transfer puts the bytes into the
+// receive queue and signals the registered event, whether anyone waits or not.
 class CSimCable {
 public:
     using Clock = std::chrono::steady_clock;
@@ -36,6 +42,12 @@ public:
     static constexpr int READ_LIMIT_MS = 3000;
     static constexpr int PACED_BYTES_PER_S = 960;
     static constexpr std::size_t PACED_CHUNK_BYTES = 8;
+    // The chip's receive packet: it goes to the host as soon as it is full.
+    static constexpr std::size_t CHIP_PACKET_BYTES = 62;
+    // The chip's latency timer after power-up, and the range FT_SetLatencyTimer accepts.
+    static constexpr int DEFAULT_LATENCY_MS = 16;
+    static constexpr int MIN_LATENCY_MS = 1;
+    static constexpr int MAX_LATENCY_MS = 255;
 
     static CSimCable& Instance();
     ~CSimCable();
@@ -54,6 +66,7 @@ public:
     FT_STATUS GetStatus(FT_HANDLE handle, DWORD* pRxBytes, DWORD* pTxBytes, DWORD* pEvents);
     FT_STATUS SetEventNotification(FT_HANDLE handle, DWORD mask, void* pEvent);
     FT_STATUS ClrRts(FT_HANDLE handle);
+    FT_STATUS SetLatencyTimer(FT_HANDLE handle, unsigned char latencyMs);
 
     // The control side (tests, the demo).
     void Reset();
@@ -82,8 +95,12 @@ private:
     FT_STATUS Check(FT_HANDLE handle) const;
     void CreateUnit();
     void SwapUnitLocked(std::uint32_t serialNumber, int loaderVersion);
-    void Schedule(const std::string& bytes, int delayMs);
+    void Schedule(const std::string& bytes, Clock::duration delay);
     void Receive(const std::string& bytes);
+    void IntoChip(const std::string& bytes);
+    void TransferFromChip(std::size_t count);
+    Clock::time_point ChipTimerDue() const;
+    void DeliverChipDue();
     void Signal(DWORD events);
     void StopLine(std::unique_lock<std::mutex>& lock);
     void LineMain();
@@ -108,6 +125,11 @@ private:
     std::unique_ptr<UnitSimulator> m_pUnit;
     std::deque<Scheduled> m_line;
     Clock::time_point m_lineFreeAt{};
+    Clock::time_point m_txFreeAt{};     // when the bytes written so far have crossed the line
+    std::string m_chip;                 // bytes held by the chip, not yet sent to the host
+    Clock::time_point m_chipTimerStart{};
+    Clock::time_point m_chipDue{};      // when the bytes in the chip go to the host
+    int m_nLatencyMs = DEFAULT_LATENCY_MS;
     SimCableCounters m_counters;
     bool m_bStopLine = false;
     std::thread m_lineThread;

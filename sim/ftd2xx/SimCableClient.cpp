@@ -51,6 +51,12 @@ void CSimCableClient::SwapUnit(unsigned serialNumber, int loaderVersion)
         pfn(serialNumber, loaderVersion);
 }
 
+void CSimCableClient::PinLatencyTimer(bool bPinned)
+{
+    if (auto pfn = Get<decltype(&KxSim_PinLatencyTimer)>("KxSim_PinLatencyTimer"))
+        pfn(bPinned ? 1 : 0);
+}
+
 void CSimCableClient::Unplug()
 {
     if (auto pfn = Get<decltype(&KxSim_Unplug)>("KxSim_Unplug"))

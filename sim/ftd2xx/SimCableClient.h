@@ -25,6 +25,7 @@ public:
     void InjectRx(const std::string& bytes, bool bSignal = true);
     void RaiseModemStatus();
     void FailBaudRate(bool bFail);
+    void PinLatencyTimer(bool bPinned);
     std::string Written() const;
     std::string UnitReceived() const;
     int UnitDataLineCount() const;

@@ -48,6 +48,8 @@ SimCableConfig SimCableConfigFromEnvironment()
         config.nAppAfterUpdate = static_cast<int>(*version);
     if (auto mute = NumberFromEnvironment("KX_SIM_MUTE_AT_FINISH"))
         config.bMuteAtFinish = *mute != 0;
+    if (auto pinned = NumberFromEnvironment("KX_SIM_LATENCY_PINNED"))
+        config.bLatencyPinned = *pinned != 0;
     return config;
 }
 
@@ -62,5 +64,6 @@ SimCableConfig ApplyOverrides(SimCableConfig config, const SimCableOverrides& ov
         config.serialNumber = overrides.serialNumber;
     config.nAppAfterUpdate = overrides.nAppAfterUpdate.value_or(config.nAppAfterUpdate);
     config.bMuteAtFinish = overrides.bMuteAtFinish.value_or(config.bMuteAtFinish);
+    config.bLatencyPinned = overrides.bLatencyPinned.value_or(config.bLatencyPinned);
     return config;
 }

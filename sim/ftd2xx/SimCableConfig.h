@@ -17,6 +17,7 @@ struct SimCableConfig {
     std::optional<std::uint32_t> serialNumber;
     int nAppAfterUpdate = 107;       // the version a whole update installs: 107 is Ver 1.07
     bool bMuteAtFinish = false;      // the unit never answers after the last line
+    bool bLatencyPinned = false;     // the chip's latency timer stays at 16 ms whatever is asked
 };
 
 // Fields a test has set explicitly; they win over the environment.
@@ -29,11 +30,12 @@ struct SimCableOverrides {
     std::optional<std::uint32_t> serialNumber;
     std::optional<int> nAppAfterUpdate;
     std::optional<bool> bMuteAtFinish;
+    std::optional<bool> bLatencyPinned;
 };
 
 // KX_SIM_CABLE=unit|loop|absent, KX_SIM_PACE=1, KX_SIM_CORRUPT_AT=N, KX_SIM_SILENT_AT=N,
 // KX_SIM_GARBAGE=1, KX_SIM_SERIAL=N, KX_SIM_APP_AFTER=MMmm (107: Ver 1.07),
-// KX_SIM_MUTE_AT_FINISH=1; absent or unreadable variables keep the defaults.
+// KX_SIM_MUTE_AT_FINISH=1, KX_SIM_LATENCY_PINNED=1; absent or unreadable variables keep the defaults.
 SimCableConfig SimCableConfigFromEnvironment();
 
 SimCableConfig ApplyOverrides(SimCableConfig config, const SimCableOverrides& overrides);

@@ -11,6 +11,7 @@ void CSimCable::Reset()
     m_written.clear();
     m_rx.clear();
     m_line.clear();
+    m_chip.clear();
     m_pendingEvents = 0;
     m_counters = {};
     m_pUnit.reset();
@@ -25,6 +26,7 @@ void CSimCable::Unplug()
         m_bGone = true;
     m_rx.clear();
     m_line.clear();
+    m_chip.clear();
     m_rxCv.notify_all();
 }
 

@@ -1,6 +1,7 @@
 #include "app/DownloaderDlg.h"
 
 #include "app/PortCombo.h"
+#include "app/ScreenRatePacer.h"
 #include "app/StatusList.h"
 #include "app/WindowMenuKeys.h"
 #include "dialogs/AboutDlg.h"
@@ -80,6 +81,8 @@ void CDownloaderDlg::CreateControls()
     m_progress->setTextVisible(false);
     m_progress->setRange(0, 100);
     m_progress->setValue(0);
+    m_pProgressPacer = new CScreenRatePacer([bar = m_progress] { bar->setUpdatesEnabled(true); },
+                                            m_progress);
     m_btnGetFromWeb = button(IDC_GET_FROM_WEB, "Get from Web", du.Rect(114, 67, 54, 11));
     SetImageButtons(false, false, false);
 

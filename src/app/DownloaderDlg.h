@@ -28,6 +28,7 @@ class QPushButton;
 class QMenu;
 class CPortCombo;
 class CSupportLog;
+class CScreenRatePacer;
 class CHotplugMonitor;
 
 // Commands of the window's system menu.
@@ -158,6 +159,8 @@ public:
     QPushButton* m_btnGetFromWeb = nullptr;
     QPushButton* m_btnDetect = nullptr;
     QProgressBar* m_progress = nullptr;
+    // Lets the progress bar paint again at most once per screen refresh.
+    CScreenRatePacer* m_pProgressPacer = nullptr;
     QPushButton* m_btnSend = nullptr;
     QListWidget* m_list = nullptr;
     QPushButton* m_btnOpenFile = nullptr;

@@ -3,6 +3,7 @@
 #include "app/DownloaderDlg.h"
 
 #include "app/PortCombo.h"
+#include "app/ScreenRatePacer.h"
 #include "app/StatusList.h"
 
 #include <QListWidget>
@@ -44,10 +45,10 @@ void CDownloaderDlg::OnProgress(int nValue)
         return;
     }
     // The bar would paint itself at once; with its updates held the value is taken now and
-    // the bar is painted once, with the newest value, in the next pass of the event loop.
+    // the bar is painted with the newest value at the next screen refresh.
     m_progress->setUpdatesEnabled(false);
     m_progress->setValue(nValue);
-    m_progress->setUpdatesEnabled(true);
+    m_pProgressPacer->Request();
 }
 
 QWidget* CDownloaderDlg::ControlWidget(EngineControl control) const

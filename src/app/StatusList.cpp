@@ -6,15 +6,11 @@
 #include <QPainter>
 #include <QPaintEvent>
 #include <QScrollBar>
-#include <QTimerEvent>
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
 
 namespace {
-// Shortest time between two updates of the scroll range while lines keep arriving.
-constexpr int UPDATE_INTERVAL_MS = 16;
 // A line is measured by at most this many characters: a longer one is cut short on screen.
 constexpr qsizetype MAX_MEASURED_CHARS = 1000;
 // Room around the text of a row, beyond its measured width.
@@ -28,7 +24,8 @@ int FloorDiv(qint64 value, int divisor)
 }
 } // namespace
 
-CStatusList::CStatusList(QWidget* parent) : QListWidget(parent)
+CStatusList::CStatusList(QWidget* parent)
+    : QListWidget(parent), m_updatePacer([this] { ApplyPendingUpdate(); }, this)
 {
     setUniformItemSizes(true);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -125,20 +122,14 @@ void CStatusList::reset()
 }
 
 // A lone line, or the first of a burst, is taken in the next pass of the event loop; later
-// ones at most every UPDATE_INTERVAL_MS.
+// ones at most once per screen refresh.
 void CStatusList::ScheduleUpdate()
 {
-    if (m_updateTimer.isActive())
-        return;
-    const auto since = std::chrono::steady_clock::now() - m_lastUpdate;
-    const auto wait = std::chrono::milliseconds(UPDATE_INTERVAL_MS) -
-                      std::chrono::duration_cast<std::chrono::milliseconds>(since);
-    m_updateTimer.start(std::max(0, static_cast<int>(wait.count())), Qt::PreciseTimer, this);
+    m_updatePacer.Request();
 }
 
 void CStatusList::ApplyPendingUpdate()
 {
-    m_updateTimer.stop();
     if (m_nUnmeasuredFirst >= 0) {
         const int first = m_nUnmeasuredFirst;
         m_nUnmeasuredFirst = -1;
@@ -151,7 +142,6 @@ void CStatusList::ApplyPendingUpdate()
         verticalScrollBar()->setValue(verticalScrollBar()->maximum());
     }
     viewport()->update();
-    m_lastUpdate = std::chrono::steady_clock::now();
 }
 
 // The widest row sets how far the list scrolls sideways; each row is measured once.
@@ -189,15 +179,6 @@ void CStatusList::doItemsLayout()
     QAbstractItemView::doItemsLayout();
 }
 
-void CStatusList::timerEvent(QTimerEvent* e)
-{
-    if (e->timerId() == m_updateTimer.timerId()) {
-        ApplyPendingUpdate();
-        return;
-    }
-    QListWidget::timerEvent(e);
-}
-
 void CStatusList::resizeEvent(QResizeEvent* e)
 {
     QAbstractItemView::resizeEvent(e);
@@ -213,14 +194,9 @@ void CStatusList::changeEvent(QEvent* e)
     QListWidget::changeEvent(e);
 }
 
-// A paint that comes before the pending update (a forced repaint) still shows the newest lines.
-bool CStatusList::viewportEvent(QEvent* e)
-{
-    if (e->type() == QEvent::Paint && m_updateTimer.isActive())
-        ApplyPendingUpdate();
-    return QListWidget::viewportEvent(e);
-}
-
+// Draws the rows as the last update placed them. A paint never scrolls or changes the geometry:
+// either would ask for another paint (and, on a real display, a round trip to the display
+// server), so the window would repaint once per line instead of at most at screen rate.
 void CStatusList::paintEvent(QPaintEvent* e)
 {
     const int rows = count();

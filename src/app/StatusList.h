@@ -1,15 +1,16 @@
 // The status list of the main dialog: a list widget whose cost per logged line does not grow
 // with the lines it already holds. Every line is one row of the same height, so the place of
 // any row is a product and no layout of all rows is ever made; the scroll range, the scroll to
-// the newest line and the repaint follow once per pass of the event loop. A row that its owner
-// updates later (a web request's progress, the activity line) is held by a handle.
+// the newest line and the repaint follow from a timer, at most at screen rate, and never from
+// inside a paint. A row that its owner updates later (a web request's progress, the activity
+// line) is held by a handle.
 #pragma once
 
-#include <QBasicTimer>
+#include "app/ScreenRatePacer.h"
+
 #include <QListWidget>
 #include <QPersistentModelIndex>
 
-#include <chrono>
 #include <string>
 
 class CStatusList : public QListWidget {
@@ -44,8 +45,6 @@ protected:
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = QList<int>()) override;
     void reset() override;
-    bool viewportEvent(QEvent* e) override;
-    void timerEvent(QTimerEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void changeEvent(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
@@ -70,6 +69,5 @@ private:
     mutable int m_nRowHeight = 0; // 0 until measured
     bool m_bScrollPending = false;
     bool m_bGeometryPending = false;
-    QBasicTimer m_updateTimer;
-    std::chrono::steady_clock::time_point m_lastUpdate{};
+    CScreenRatePacer m_updatePacer;
 };

@@ -5,6 +5,7 @@
 #include "device/ReceivedText.h"
 #include "link/PortDiagnosis.h"
 #include "link/PortUsers.h"
+#include "link/SerialLatency.h"
 #include "platform/SupportLog.h"
 #include "res/StringTable.h"
 
@@ -60,6 +61,8 @@ bool CUpdateEngine::OpenComPort(const std::string& portName)
         return false;
     }
     TraceLink(true, device, 0);
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->LinkNote(device, DescribeSerialLatency(device, m_serial.LowLatencyResult()));
     m_serial.ConfigureLine(LINE_BAUD, LINE_DATA_BITS, NOPARITY, ONESTOPBIT);
     m_serial.SetFlowControl(FlowNone);
     return true;
@@ -317,12 +320,18 @@ void CUpdateEngine::TraceLink(bool bOpened, const std::string& name, unsigned lo
         m_pSupportLog->LinkClosed(name, code, detail);
 }
 
+void CUpdateEngine::OnLinkNote(const std::string& note)
+{
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->LinkNote(USB_PORT_NAME, note);
+}
+
 void CUpdateEngine::TraceBytes(bool bToUnit, const std::string& bytes)
 {
     if (m_pSupportLog != nullptr)
         m_pSupportLog->Bytes(bToUnit ? CSupportLog::EDirection::ToUnit
                                      : CSupportLog::EDirection::FromUnit,
-                             bytes.data(), bytes.size());
+                             bytes.data(), bytes.size(), this);
 }
 
 void CUpdateEngine::OnCableText(const std::string& text)
@@ -334,6 +343,11 @@ void CUpdateEngine::OnCableText(const std::string& text)
 void CUpdateEngine::SendText(const std::string& text)
 {
     TraceBytes(true, text);
+    WriteToLink(text);
+}
+
+void CUpdateEngine::WriteToLink(const std::string& text)
+{
     if (m_bUsbActive) {
         DWORD written = 0;
         m_usb.WriteBytes(text.data(), static_cast<DWORD>(text.size()), &written);

@@ -5,6 +5,7 @@
 #include "device/DeviceNotices.h"
 #include "device/ReceivedText.h"
 #include "device/UpdateCheck.h"
+#include "platform/SupportLog.h"
 #include "res/StringTable.h"
 
 #include <algorithm>
@@ -183,8 +184,11 @@ void CUpdateEngine::SendDataLine()
 {
     const std::string line = m_image.m_lines.front();
     m_image.m_lines.pop_front();
+    // One trace entry holds the line and the unit's answer; the status line does not repeat it.
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->DataLine(line, this);
     Log(line);
-    SendText(line + LINE_END_TEXT);
+    WriteToLink(line + LINE_END_TEXT);
     ++m_nLinesSent;
 }
 

@@ -123,6 +123,7 @@ public:
     void ShowMessageBox(const std::string& text) override;
     void OnDiagnosis(const std::string& sentence) override;
     void OnCableText(const std::string& text) override;
+    void OnLinkNote(const std::string& note) override;
 
     // --- the support log ---
     // Where link openings and closings and the bytes exchanged with the unit are recorded (owned
@@ -162,6 +163,8 @@ private:
     void TraceLink(bool bOpened, const std::string& name, unsigned long code,
                    const std::string& detail = {});
     void TraceBytes(bool bToUnit, const std::string& bytes);
+    // Sends without a trace entry (the caller has made one).
+    void WriteToLink(const std::string& text);
     bool OpenUsbLink();
     void EnterConnecting();
     void DropLinkChoice();

@@ -8,6 +8,7 @@
 
 using DWORD = std::uint32_t;
 using ULONG = unsigned int;
+using UCHAR = unsigned char;
 using FT_HANDLE = void*;
 using FT_STATUS = ULONG;
 
@@ -56,3 +57,4 @@ using PFN_FT_SetEventNotification = FT_STATUS (*)(FT_HANDLE ftHandle, DWORD Mask
 using PFN_FT_GetStatus = FT_STATUS (*)(FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes,
                                        DWORD* dwEventDWord);
 using PFN_FT_ClrRts = FT_STATUS (*)(FT_HANDLE ftHandle);
+using PFN_FT_SetLatencyTimer = FT_STATUS (*)(FT_HANDLE ftHandle, UCHAR ucLatency);

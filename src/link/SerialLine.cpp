@@ -51,6 +51,9 @@ DWORD CSerialLine::OpenPort(const char* device, DWORD inQueue, DWORD outQueue, b
     SetWatchMask(DEFAULT_WATCH_MASK);
     const DWORD result = SetReadMode(ReadNonBlocking);
     m_pPort->ApplyDefaultConfig(); // a port that cannot take it keeps its own settings
+    // The unit answers each line with one byte, which an FTDI chip would otherwise hold for
+    // its 16 ms latency timer.
+    m_nLowLatencyResult = m_pPort->RequestLowLatency();
     return SetResult(result);
 }
 

@@ -67,6 +67,10 @@ public:
     DWORD TakeLineEvents();
     bool IsPortOpen() const;
     DWORD LastErrorCode() const;
+    // How the driver took the request for low latency made at the last OpenPort: 0 when it
+    // passes received bytes on at once, else the errno of its refusal (the port works all the
+    // same, with the driver's own latency).
+    DWORD LowLatencyResult() const { return m_nLowLatencyResult; }
 
 protected:
     DWORD SetResult(DWORD code);
@@ -84,6 +88,7 @@ private:
     DWORD WriteLineState(const SerialLineState& state);
 
     std::atomic<DWORD> m_lastError{0};
+    DWORD m_nLowLatencyResult = 0;
     std::unique_ptr<CCommDevice> m_pPort;
     std::atomic<DWORD> m_eventsSeen{0};
     std::atomic<DWORD> m_watchMask{0};

@@ -79,6 +79,9 @@ void MakePrintable(std::string& text)
 
 static_assert(std::size(ENTRY_POINT_NAMES) == 14);
 
+// Bound after the required functions, and only if the library has it.
+const char* const OPTIONAL_LATENCY_TIMER = "FT_SetLatencyTimer";
+
 CUsbCable::CUsbCable(CUsbCableOwner& owner) : m_owner(owner)
 {
 }
@@ -133,12 +136,15 @@ bool CUsbCable::BindEntryPoints()
             m_owner.ShowMessageBox(ENTRY_POINT_NAMES[ep].missingMessage);
         return false;
     }
+    m_pfnSetLatencyTimer =
+        reinterpret_cast<PFN_FT_SetLatencyTimer>(m_driverModule.Symbol(OPTIONAL_LATENCY_TIMER));
     return true;
 }
 
 void CUsbCable::UnloadDriver()
 {
     m_entryPoints.fill(nullptr);
+    m_pfnSetLatencyTimer = nullptr;
     m_device = nullptr;
     m_pArmedReader = nullptr;
     m_driverModule.Unload();
@@ -183,7 +189,24 @@ int CUsbCable::Open(bool bQuiet)
             m_owner.ShowNotice(TEXT_NO_BAUD);
         return 1;
     }
+    ShortenLatency();
     return 0;
+}
+
+// A cable whose timer cannot be set still works: each reply then waits up to the chip's
+// default timer. The support log says which it is.
+void CUsbCable::ShortenLatency()
+{
+    const FT_STATUS status = SetLatencyTimer(LATENCY_TIMER_MS);
+    const std::string timer = std::to_string(LATENCY_TIMER_MS) + " ms";
+    if (status == FT_OK)
+        m_owner.OnLinkNote("latency timer set to " + timer);
+    else if (status == FT_NOT_SUPPORTED)
+        m_owner.OnLinkNote(std::string("latency timer left at the chip's default: the library "
+                                       "has no ") + OPTIONAL_LATENCY_TIMER);
+    else
+        m_owner.OnLinkNote("latency timer left at the chip's default: setting " + timer +
+                           " failed with status " + std::to_string(status));
 }
 
 void CUsbCable::Close()
@@ -340,6 +363,13 @@ FT_STATUS CUsbCable::ArmRxEvent(DWORD mask, void* event)
         return FT_INVALID_HANDLE;
     }
     return pfn(m_device, mask, event);
+}
+
+FT_STATUS CUsbCable::SetLatencyTimer(UCHAR latencyMs)
+{
+    if (!m_pfnSetLatencyTimer)
+        return FT_NOT_SUPPORTED;
+    return m_pfnSetLatencyTimer(m_device, latencyMs);
 }
 
 FT_STATUS CUsbCable::QueryStatus(DWORD* pRxBytes, DWORD* pTxBytes, DWORD* pEvents)

@@ -24,6 +24,9 @@ public:
     static constexpr int CLOSE_GRACE_MS = 500;
     static constexpr int CLOSE_POLL_MS = 50;
     static constexpr int CLOSE_SETTLE_MS = 50;
+    // The chip holds received bytes until 62 wait or this timer runs out (16 ms unless set):
+    // the unit's one-byte acknowledgement would otherwise wait for it after every line.
+    static constexpr UCHAR LATENCY_TIMER_MS = 2;
 
     explicit CUsbCable(CUsbCableOwner& owner);
     // Stops every reader, closes the cable and releases the library; never hangs.
@@ -65,6 +68,8 @@ public:
     FT_STATUS CloseDevice();
     FT_STATUS ArmRxEvent(DWORD mask, void* event);
     FT_STATUS QueryStatus(DWORD* pRxBytes, DWORD* pTxBytes, DWORD* pEvents);
+    // FT_NOT_SUPPORTED when the library lacks FT_SetLatencyTimer (an optional function).
+    FT_STATUS SetLatencyTimer(UCHAR latencyMs);
 
     // State for the owner's diagnostics and for tests.
     int ReaderState() const;
@@ -82,6 +87,7 @@ private:
     Fn Entry(EntryPoint ep) const { return reinterpret_cast<Fn>(m_entryPoints[ep]); }
 
     bool BindEntryPoints();
+    void ShortenLatency();
     void ExplainFailure(const std::string& notice, const std::string& sentence);
     void UnloadDriver();
     DWORD ReadChunk(DWORD wanted);
@@ -94,6 +100,8 @@ private:
     CDynamicLibrary m_driverModule;
     FT_HANDLE m_device = nullptr;
     std::array<void*, EP_COUNT> m_entryPoints{};
+    // Bound when the library has it; the link works without it, only slower.
+    PFN_FT_SetLatencyTimer m_pfnSetLatencyTimer = nullptr;
     std::string m_strOpenFailure;
     std::unique_ptr<CUsbReader> m_pReader;
     // Readers told to end; kept (with their events) until their threads have ended.

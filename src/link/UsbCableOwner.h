@@ -42,4 +42,6 @@ public:
     // The sentence that says why the cable could not be reached and what to do; it also
     // follows the notice.
     virtual void OnDiagnosis(const std::string&) {}
+    // A fact about the open link worth keeping in the support log (how it was set up).
+    virtual void OnLinkNote(const std::string&) {}
 };

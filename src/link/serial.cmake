@@ -6,6 +6,8 @@ add_library(kx_link_serial STATIC
   ${CMAKE_CURRENT_LIST_DIR}/SerialWndObj.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ComPortEnum.cpp
   ${CMAKE_SOURCE_DIR}/src/platform/CommDevice.cpp
+  ${CMAKE_SOURCE_DIR}/src/platform/LowLatency.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SerialLatency.cpp
   ${CMAKE_SOURCE_DIR}/src/platform/TermiosMap.cpp
   ${CMAKE_SOURCE_DIR}/src/platform/LastError.cpp
 )

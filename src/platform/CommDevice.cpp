@@ -1,6 +1,7 @@
 #include "platform/CommDevice.h"
 
 #include "platform/ErrorCodes.h"
+#include "platform/LowLatency.h"
 #include "platform/SyncEvent.h"
 #include "platform/TermiosMap.h"
 
@@ -193,6 +194,11 @@ DWORD CCommDevice::SetTimeouts(const SerialTimeouts& timeouts)
 {
     m_timeouts = timeouts;
     return ERROR_SUCCESS;
+}
+
+DWORD CCommDevice::RequestLowLatency()
+{
+    return static_cast<DWORD>(::RequestLowLatency(m_fd));
 }
 
 DWORD CCommDevice::ApplyDefaultConfig()

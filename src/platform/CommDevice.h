@@ -29,6 +29,8 @@ public:
     DWORD SetTimeouts(const SerialTimeouts& timeouts);
     // Raw 9600 8N1 without flow control (the port's starting configuration).
     DWORD ApplyDefaultConfig();
+    // Asks the driver to pass received bytes on at once; 0 or the errno of its refusal.
+    DWORD RequestLowLatency();
 
     // Sets the reported line events and completes a pending line-event wait.
     DWORD SetEventMask(DWORD mask);

@@ -1,15 +1,12 @@
 #include "platform/SupportLog.h"
 
+#include "platform/LogFileWriter.h"
 #include "platform/UserDirs.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <system_error>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -21,6 +18,20 @@ constexpr std::size_t SESSION_HEAD_SHARE = 4;
 constexpr std::size_t SESSION_TAIL_BLOCKS = 16;
 // Room kept for the line that says how much was left out.
 constexpr std::size_t LEFT_OUT_LINE_BYTES = 100;
+// The session's memory is kept in blocks of about this size, filled and never grown (a string
+// that grows by doubling would for a moment hold its text three times over).
+constexpr std::size_t SESSION_BLOCK_BYTES = 64u * 1024u;
+// The most of the unit's answer that joins a data line's entry; more is traced on its own.
+constexpr std::size_t MAX_REPLY_BYTES = 16;
+
+void AddToBlocks(std::deque<std::string>& blocks, const std::string& line, std::size_t blockBytes)
+{
+    if (blocks.empty() || blocks.back().size() + line.size() > blockBytes) {
+        blocks.emplace_back();
+        blocks.back().reserve(std::max(blockBytes, line.size()));
+    }
+    blocks.back() += line;
+}
 
 std::string Timestamp()
 {
@@ -47,10 +58,20 @@ std::string Outcome(unsigned long errorCode, const std::string& detail)
 } // namespace
 
 CSupportLog::CSupportLog(std::string path, std::uintmax_t maxFileBytes)
-    : m_strPath(std::move(path)), m_nMaxFileBytes(maxFileBytes)
+    : m_strPath(std::move(path)), m_nMaxFileBytes(maxFileBytes),
+      m_pWriter(std::make_unique<CLogFileWriter>(
+          m_strPath, maxFileBytes,
+          static_cast<std::size_t>(std::min<std::uintmax_t>(OPENING_BYTES, maxFileBytes / 4))))
 {
-    const std::lock_guard lock(m_mutex);
-    OpenFile();
+}
+
+CSupportLog::~CSupportLog()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        WritePendingLocked();
+    }
+    m_pWriter->Flush();
 }
 
 std::string CSupportLog::DefaultPath()
@@ -61,55 +82,111 @@ std::string CSupportLog::DefaultPath()
 
 bool CSupportLog::IsWritingFile() const
 {
-    const std::lock_guard lock(m_mutex);
-    return m_file.is_open();
+    return m_pWriter->IsWriting();
 }
 
 std::string CSupportLog::LastError() const
 {
-    const std::lock_guard lock(m_mutex);
-    return m_strError;
+    return m_pWriter->LastError();
+}
+
+std::uint64_t CSupportLog::FileWriteCount() const
+{
+    return m_pWriter->WriteCount();
 }
 
 void CSupportLog::Status(const std::string& text)
 {
+    {
+        // The status list shows each data line as it is sent; its trace entry holds it.
+        const std::lock_guard lock(m_mutex);
+        if (m_pPending && !m_pPending->bStatusSeen && text == m_pPending->strLine) {
+            m_pPending->bStatusSeen = true;
+            return;
+        }
+    }
     Append("status", Escape(text.data(), text.size()));
 }
 
 void CSupportLog::Notice(const std::string& text)
 {
     Append("notice", Escape(text.data(), text.size()));
+    Flush(); // a notice tells of a failure, or asks the user something: it is on disk at once
 }
 
 void CSupportLog::LinkOpened(const std::string& link, unsigned long errorCode,
                              const std::string& detail)
 {
     Append("open", link + ": " + Outcome(errorCode, detail));
+    if (errorCode != 0)
+        Flush();
 }
 
 void CSupportLog::LinkClosed(const std::string& link, unsigned long errorCode,
                              const std::string& detail)
 {
     Append("close", link + ": " + Outcome(errorCode, detail));
+    if (errorCode != 0)
+        Flush();
 }
 
 void CSupportLog::Note(const std::string& text) { Append("note", text); }
 
-void CSupportLog::Bytes(EDirection direction, const void* data, std::size_t count)
+void CSupportLog::LinkNote(const std::string& link, const std::string& note)
 {
+    Append("link", link + ": " + note);
+}
+
+void CSupportLog::Bytes(EDirection direction, const void* data, std::size_t count,
+                        const void* source)
+{
+    if (direction == EDirection::FromUnit) {
+        const std::lock_guard lock(m_mutex);
+        if (m_pPending && m_pPending->source == source &&
+            m_pPending->strReply.size() + count <= MAX_REPLY_BYTES) {
+            m_pPending->strReply.append(static_cast<const char*>(data), count);
+            return;
+        }
+    }
     const char* kind = direction == EDirection::ToUnit ? "sent" : "recv";
     Append(kind, std::to_string(count) + " bytes \"" + Escape(data, count) + "\"");
+}
+
+void CSupportLog::DataLine(const std::string& line, const void* source)
+{
+    auto pPending = std::make_unique<PendingLine>();
+    pPending->strTimestamp = Timestamp();
+    pPending->strLine = line;
+    pPending->source = source;
+    const std::lock_guard lock(m_mutex);
+    WritePendingLocked();
+    m_pPending = std::move(pPending);
+}
+
+void CSupportLog::Flush()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        WritePendingLocked();
+    }
+    m_pWriter->Flush();
 }
 
 std::string CSupportLog::SessionText() const
 {
     const std::lock_guard lock(m_mutex);
-    std::string text = m_strSessionHead;
+    std::string text;
+    for (const std::string& block : m_sessionHead)
+        text += block;
     if (m_nLeftOutBytes > 0)
         text += "... " + std::to_string(m_nLeftOutBytes) +
                 " bytes of this session left out here; the log file keeps them ...\n";
     for (const std::string& block : m_sessionTail)
         text += block;
+    if (m_pPending)
+        text += m_pPending->strTimestamp + " line " +
+                Escape(m_pPending->strLine.data(), m_pPending->strLine.size()) + " \"" +
+                Escape(m_pPending->strReply.data(), m_pPending->strReply.size()) + "\"\n";
     return text;
 }
 
@@ -120,18 +197,16 @@ void CSupportLog::KeepInSession(const std::string& line)
     const std::size_t budget = static_cast<std::size_t>(
         std::min<std::uintmax_t>(SESSION_MEMORY_BYTES, SESSION_FILES_KEPT * m_nMaxFileBytes));
     const std::size_t headBudget = budget / SESSION_HEAD_SHARE;
-    if (m_sessionTail.empty() && m_strSessionHead.size() + line.size() <= headBudget) {
-        m_strSessionHead += line;
-        return;
-    }
     const std::size_t tailBudget =
         budget - headBudget - std::min(LEFT_OUT_LINE_BYTES, (budget - headBudget) / 2);
-    const std::size_t blockBytes = std::max<std::size_t>(1, tailBudget / SESSION_TAIL_BLOCKS);
-    if (m_sessionTail.empty() || m_sessionTail.back().size() + line.size() > blockBytes) {
-        m_sessionTail.emplace_back();
-        m_sessionTail.back().reserve(blockBytes);
+    const std::size_t blockBytes =
+        std::clamp<std::size_t>(tailBudget / SESSION_TAIL_BLOCKS, 1, SESSION_BLOCK_BYTES);
+    if (m_sessionTail.empty() && m_nHeadBytes + line.size() <= headBudget) {
+        AddToBlocks(m_sessionHead, line, blockBytes);
+        m_nHeadBytes += line.size();
+        return;
     }
-    m_sessionTail.back() += line;
+    AddToBlocks(m_sessionTail, line, blockBytes);
     m_nTailBytes += line.size();
     while (m_nTailBytes > tailBudget && m_sessionTail.size() > 1) {
         m_nTailBytes -= m_sessionTail.front().size();
@@ -170,57 +245,23 @@ void CSupportLog::Append(const char* kind, const std::string& text)
 {
     const std::string line = Timestamp() + " " + kind + " " + text + "\n";
     const std::lock_guard lock(m_mutex);
+    WritePendingLocked();
+    AppendLocked(line);
+}
+
+void CSupportLog::AppendLocked(const std::string& line)
+{
     KeepInSession(line);
-    if (!m_file.is_open())
-        return;
-    if (m_nFileBytes > 0 && m_nFileBytes + line.size() > m_nMaxFileBytes)
-        RotateFiles();
-    if (!m_file.is_open())
-        return;
-    m_file << line;
-    m_file.flush();
-    if (!m_file) {
-        m_strError = "cannot write " + m_strPath;
-        m_file.close();
-        return;
-    }
-    m_nFileBytes += line.size();
+    m_pWriter->Append(line);
 }
 
-void CSupportLog::OpenFile()
+// The data line traced last becomes its entry, with whatever the unit answered to it.
+void CSupportLog::WritePendingLocked()
 {
-    if (m_strPath.empty()) {
-        m_strError = "no folder for the support log (HOME is not set)";
+    if (!m_pPending)
         return;
-    }
-    std::error_code error;
-    fs::create_directories(fs::path(m_strPath).parent_path(), error);
-    m_nFileBytes = fs::file_size(m_strPath, error);
-    if (error)
-        m_nFileBytes = 0;
-    if (m_nFileBytes >= m_nMaxFileBytes) {
-        RotateFiles();
-        return;
-    }
-    m_file.open(m_strPath, std::ios::binary | std::ios::app);
-    if (!m_file.is_open())
-        m_strError = "cannot open " + m_strPath + " for writing";
-}
-
-void CSupportLog::RotateFiles()
-{
-    m_file.close();
-    std::error_code error;
-    fs::remove(RotatedName(MAX_FILES - 1), error);
-    for (int i = MAX_FILES - 2; i >= 0; --i)
-        fs::rename(RotatedName(i), RotatedName(i + 1), error);
-    m_nFileBytes = 0;
-    m_file.open(m_strPath, std::ios::binary | std::ios::trunc);
-    if (!m_file.is_open())
-        m_strError = "cannot open " + m_strPath + " for writing";
-}
-
-std::string CSupportLog::RotatedName(int index) const
-{
-    return index == 0 ? m_strPath : m_strPath + "." + std::to_string(index);
+    const std::unique_ptr<PendingLine> pPending = std::move(m_pPending);
+    AppendLocked(pPending->strTimestamp + " line " +
+                 Escape(pPending->strLine.data(), pPending->strLine.size()) + " \"" +
+                 Escape(pPending->strReply.data(), pPending->strReply.size()) + "\"\n");
 }

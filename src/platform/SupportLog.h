@@ -1,19 +1,23 @@
 // The support log: what a session showed and did, appended to a file a user can send when an
 // update fails. Every entry is one timestamped line: status lines, notices, link openings and
-// closings with their errors, and a readable trace of the bytes exchanged with the unit. The
-// file is rotated so that at most MAX_FILES files of MAX_FILE_BYTES each are kept ("log",
-// "log.1", "log.2", oldest last). The current session is also kept in memory, so that it can
-// be saved elsewhere even when the file cannot be written: its beginning and its newest part,
-// at most SESSION_MEMORY_BYTES together, with a line that says how much was left out between
-// them. Safe to call from any thread.
+// closings with their errors and notes, and a readable trace of the bytes exchanged with the
+// unit, in which each data line of an update is one entry with the unit's reply. Entries reach
+// the file from a buffer at most every CLogFileWriter::WRITE_INTERVAL_MS, and at once after a
+// notice or a link error. The file is rotated so that at most MAX_FILES files of MAX_FILE_BYTES
+// each are kept, and every new file of a session begins with the session's opening lines. The
+// current session is also kept in memory, so that it can be saved elsewhere even when the file
+// cannot be written: its beginning and its newest part, at most SESSION_MEMORY_BYTES together,
+// with a line that says how much was left out between them. Safe to call from any thread.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <fstream>
+#include <memory>
 #include <mutex>
 #include <string>
+
+class CLogFileWriter;
 
 class CSupportLog {
 public:
@@ -21,12 +25,17 @@ public:
     static constexpr int MAX_FILES = 3;
     // The most of a session kept in memory; never more than the rotated files hold either.
     static constexpr std::size_t SESSION_MEMORY_BYTES = 4u * 1024u * 1024u;
+    // The session's opening lines (version, ports, identification) repeated at the head of
+    // each new file; at most a quarter of a file.
+    static constexpr std::size_t OPENING_BYTES = 16u * 1024u;
 
     enum class EDirection { ToUnit, FromUnit };
 
     // Appends to `path`, creating its folders; `maxFileBytes` is the size at which the file
     // is rotated. A file that cannot be opened leaves the log working in memory only.
     explicit CSupportLog(std::string path, std::uintmax_t maxFileBytes = MAX_FILE_BYTES);
+    // Writes every entry still buffered.
+    ~CSupportLog();
     CSupportLog(const CSupportLog&) = delete;
     CSupportLog& operator=(const CSupportLog&) = delete;
 
@@ -37,7 +46,10 @@ public:
     // True while entries reach the file; otherwise LastError() says why.
     bool IsWritingFile() const;
     std::string LastError() const;
+    // How many writes went to the file so far, for the benchmark.
+    std::uint64_t FileWriteCount() const;
 
+    // A status line; the one that shows a data line just traced is left out (the trace has it).
     void Status(const std::string& text);
     void Notice(const std::string& text);
     // A fact for whoever reads the log that the user was not shown as it stands.
@@ -45,7 +57,18 @@ public:
     // `errorCode` 0 is success; otherwise the link's own error code, with `detail` in words.
     void LinkOpened(const std::string& link, unsigned long errorCode, const std::string& detail = {});
     void LinkClosed(const std::string& link, unsigned long errorCode, const std::string& detail = {});
-    void Bytes(EDirection direction, const void* data, std::size_t count);
+    // How an open link was set up ("latency timer set to 2 ms").
+    void LinkNote(const std::string& link, const std::string& note);
+    // Bytes exchanged with the unit. `source` tells several links' traces apart (any pointer
+    // that stays the same for one link): bytes from the unit with the source of the data line
+    // traced last are that line's reply.
+    void Bytes(EDirection direction, const void* data, std::size_t count,
+               const void* source = nullptr);
+    // A data line of an update sent to the unit (with its line end): one entry, "line <text>
+    // "<reply>"", written when anything else is logged.
+    void DataLine(const std::string& line, const void* source = nullptr);
+    // Every entry made so far is in the file when this returns.
+    void Flush();
 
     // Every entry of this session, one line each, as written to the file.
     std::string SessionText() const;
@@ -54,21 +77,29 @@ public:
     static std::string Escape(const void* data, std::size_t count);
 
 private:
+    struct PendingLine {
+        std::string strTimestamp;
+        std::string strLine;
+        std::string strReply;
+        const void* source = nullptr;
+        bool bStatusSeen = false;
+    };
+
     void Append(const char* kind, const std::string& text);
+    void AppendLocked(const std::string& line);
+    void WritePendingLocked();
     void KeepInSession(const std::string& line);
-    void OpenFile();
-    void RotateFiles();
-    std::string RotatedName(int index) const;
 
     const std::string m_strPath;
     const std::uintmax_t m_nMaxFileBytes;
+    std::unique_ptr<CLogFileWriter> m_pWriter;
     mutable std::mutex m_mutex;
-    std::ofstream m_file;
-    std::uintmax_t m_nFileBytes = 0;
-    // The session in memory: its first entries, then its newest ones in blocks, oldest first.
-    std::string m_strSessionHead;
+    std::unique_ptr<PendingLine> m_pPending;
+    // The session in memory: its first entries, then its newest ones, each in blocks that are
+    // filled and never grown, oldest first.
+    std::deque<std::string> m_sessionHead;
+    std::size_t m_nHeadBytes = 0;
     std::deque<std::string> m_sessionTail;
     std::size_t m_nTailBytes = 0;
     std::uintmax_t m_nLeftOutBytes = 0;
-    std::string m_strError;
 };

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTimer>
 
 #include <filesystem>
@@ -338,6 +339,54 @@ TEST_F(StatusLog, NewestLoggedLineIsAlwaysInView)
     auto* list = m_dlg->m_list;
     const QRect itemRect = list->visualItemRect(list->item(list->count() - 1));
     EXPECT_TRUE(list->viewport()->rect().intersects(itemRect));
+}
+
+// Counts the paints that reach the widgets it watches.
+class CPaintCounter : public QObject {
+public:
+    int m_nPaints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        m_nPaints += e->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+// A paint shows the list as its last update left it: scrolling or a new range from inside a
+// paint would ask for the next paint, and the window would repaint once for every line.
+TEST_F(StatusLog, WindowPaintsAtScreenRateAndNeverScrollsInsideAPaint)
+{
+    StartDialog();
+    QApplication::processEvents();
+    auto* list = m_dlg->m_list;
+    QScrollBar* bar = list->verticalScrollBar();
+    for (int i = 0; i < 300; ++i)
+        m_dlg->LogLine("line " + std::to_string(i));
+    const int maximum = bar->maximum();
+    const int value = bar->value();
+    list->viewport()->repaint();
+    EXPECT_EQ(bar->maximum(), maximum);
+    EXPECT_EQ(bar->value(), value);
+
+    // A line and a step of the bar in every pass of the event loop, as an update sends them.
+    CPaintCounter paints;
+    list->viewport()->installEventFilter(&paints);
+    m_dlg->m_progress->installEventFilter(&paints);
+    constexpr int LINES = 400;
+    m_dlg->OnProgressRange(LINES);
+    for (int i = 0; i < LINES; ++i) {
+        m_dlg->LogLine("sent " + std::to_string(i));
+        m_dlg->OnProgress(i + 1);
+        QApplication::processEvents();
+    }
+    EXPECT_TRUE(WaitUntil([&] { return m_dlg->m_progress->updatesEnabled(); }));
+    EXPECT_LT(paints.m_nPaints, LINES / 4);
+    EXPECT_EQ(m_dlg->m_progress->value(), LINES);
+    EXPECT_TRUE(WaitUntil([&] {
+        return list->viewport()->rect().intersects(list->visualItemRect(list->item(list->count() - 1)));
+    }));
 }
 
 // The list places rows by their numbers: points, clicks and keys must find the same rows

@@ -332,7 +332,7 @@ TEST(Flash, SupportLogHasTheSessionHeaderTheLinkItsBytesAndWhereTheRunStopped)
     for (const std::string& part :
          {std::string("session started: kestova-flash "), std::string("Ports found: "), std::string("D2XX library "),
           " open " + unit.SlavePath() + ": ok", std::string(" sent 1 bytes \"B\""), std::string(" recv "),
-          std::string(" status :10000000"), " close " + unit.SlavePath(),
+          std::string(" line :10000000"), " close " + unit.SlavePath(),
           unit.SlavePath() + ": failed after 3 of 41 lines: The kx410 reported a corrupt program"})
         EXPECT_TRUE(Has(text, part)) << part << "\n" << text;
     std::remove(log.c_str());

@@ -1,6 +1,6 @@
 // A seeded, randomized model test of the update engine. Random sequences of user actions, unit
 // events, web timing and cable plugging drive one engine in process: the engine talks over a
-// real pseudo-terminal (what it sends is read from its support log's trace, exactly and at once)
+// real pseudo-terminal (what it sends is read from its support log, exactly and at once)
 // with two simulated units, one attached at a time; the web service is a double at the engine's
 // request seam whose answers the sequence delivers when it chooses.
 // Time is a step too: a running timer fires when the sequence says so. After every step the
@@ -255,7 +255,8 @@ private:
     std::string m_imageDir;
     CPtyPair m_pty;
     CSupportLog m_log{""}; // in memory: its trace says what the engine sent
-    std::size_t m_nLogRead = 0;
+    std::size_t m_nSentRead = 0;  // the support log's entries already taken
+    std::size_t m_nLinesRead = 0;
     std::unique_ptr<UnitSimulator> m_units[2];
     std::unique_ptr<CUpdateEngine> m_engine;
     std::map<EngineControl, bool> m_enabled;
@@ -306,31 +307,48 @@ void CModel::Attach(int index, bool bJunk)
         unit->Restart();
 }
 
-// What the engine sent since the last call, from the trace lines ` sent N bytes "..."`.
+// The bytes of an entry as the support log escapes them.
+std::string Unescape(std::string_view text)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            bytes += text[i];
+            continue;
+        }
+        const char kind = text[++i];
+        if (kind == 'x') {
+            bytes += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            bytes += kind == 'r' ? '\r' : kind == 'n' ? '\n' : kind == 't' ? '\t' : kind;
+        }
+    }
+    return bytes;
+}
+
+// What the engine sent since the last call, from the support log's entries: `sent N bytes
+// "..."` and `line <data line> "<answer>"` (sent followed by "aa"), each kind counted apart.
 std::string CModel::TakeSent()
 {
     m_pty.TakeAvailable(); // the line itself is only kept from filling up
-    const std::string session = m_log.SessionText();
+    std::istringstream session(m_log.SessionText());
+    std::string entry;
     std::string sent;
-    for (std::size_t at = session.find(" sent ", m_nLogRead); at != std::string::npos;
-         at = session.find(" sent ", at + 1)) {
-        const std::size_t open = session.find('"', at);
-        const std::size_t close = session.rfind('"', session.find('\n', at));
-        for (std::size_t i = open + 1; i < close; ++i) {
-            if (session[i] != '\\') {
-                sent += session[i];
-                continue;
-            }
-            const char kind = session[++i];
-            if (kind == 'x') {
-                sent += static_cast<char>(std::stoi(session.substr(i + 1, 2), nullptr, 16));
-                i += 2;
-            } else {
-                sent += kind == 'r' ? '\r' : kind == 'n' ? '\n' : kind == 't' ? '\t' : kind;
-            }
+    std::size_t nSent = 0;
+    std::size_t nLines = 0;
+    while (std::getline(session, entry)) {
+        const std::size_t kindAt = entry.find(' ', entry.find(' ') + 1) + 1; // after date and time
+        const std::string_view rest = std::string_view(entry).substr(kindAt);
+        if (rest.starts_with("sent ") && ++nSent > m_nSentRead) {
+            const std::size_t open = rest.find('"');
+            sent += Unescape(rest.substr(open + 1, rest.rfind('"') - open - 1));
+        } else if (rest.starts_with("line ") && ++nLines > m_nLinesRead) {
+            sent += Unescape(rest.substr(5, rest.find(" \"") - 5)) + "aa";
         }
     }
-    m_nLogRead = session.size();
+    m_nSentRead = nSent;
+    m_nLinesRead = nLines;
     return sent;
 }
 

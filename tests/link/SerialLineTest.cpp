@@ -1,16 +1,23 @@
 // The COM-port driver on real pseudo-terminals: opening, line settings, reads and writes,
 // the result codes, time-outs and a far end that goes away.
+#include "FakeSystemTree.h"
 #include "PtyPair.h"
 
+#include "link/SerialLatency.h"
 #include "link/SerialLine.h"
+#include "platform/LowLatency.h"
 #include "platform/SyncEvent.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -253,4 +260,81 @@ TEST_F(SerialLineTest, ABlockingReadWaitsForTheWholeCount)
     late.join();
     EXPECT_EQ(got, 6u);
     EXPECT_EQ(std::string(buffer, got), "123456");
+}
+
+namespace {
+// A driver's serial settings as the fake calls below keep them.
+int g_nDriverFlags = 0;
+
+// ftdi_sio: takes the low-latency flag.
+int FtdiDriver(int, unsigned long request, serial_struct* pSettings)
+{
+    if (request == TIOCGSERIAL)
+        pSettings->flags = g_nDriverFlags;
+    else
+        g_nDriverFlags = pSettings->flags;
+    return 0;
+}
+
+// A driver that shows its settings but lets no one change them.
+int LockedDriver(int, unsigned long request, serial_struct* pSettings)
+{
+    if (request == TIOCGSERIAL) {
+        pSettings->flags = g_nDriverFlags;
+        return 0;
+    }
+    errno = EPERM;
+    return -1;
+}
+
+struct LatencyCase {
+    const char* name;
+    SerialSettingsCall call; // null: the pseudo-terminal's own answer
+    DWORD result;
+    int flagsAfter;
+};
+
+class SerialLineLatency : public ::testing::TestWithParam<LatencyCase> {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_pty.IsOpen()); }
+    void TearDown() override { SetSerialSettingsCall(nullptr); }
+    CPtyPair m_pty;
+};
+} // namespace
+
+// The port asks its driver for low latency; a driver that refuses leaves a port that works.
+TEST_P(SerialLineLatency, OpenAsksTheDriverForLowLatencyAndCarriesOnWhenRefused)
+{
+    const LatencyCase latency = GetParam();
+    g_nDriverFlags = 0;
+    SetSerialSettingsCall(latency.call);
+    CSerialLine line;
+    ASSERT_EQ(line.OpenPort(m_pty.SlavePath().c_str()), 0u);
+    EXPECT_EQ(line.LowLatencyResult(), latency.result);
+    EXPECT_EQ(g_nDriverFlags, latency.flagsAfter);
+
+    EXPECT_EQ(line.WriteText("16EAaa"), 0u);
+    EXPECT_EQ(m_pty.Receive(6, 2000), "16EAaa");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Drivers, SerialLineLatency,
+    ::testing::Values(LatencyCase{"FtdiSio", &FtdiDriver, 0, static_cast<int>(ASYNC_LOW_LATENCY)},
+                      LatencyCase{"Locked", &LockedDriver, EPERM, 0},
+                      LatencyCase{"PseudoTerminal", nullptr, ENOTTY, 0}),
+    [](const ::testing::TestParamInfo<LatencyCase>& info) { return info.param.name; });
+
+// The support log is told what the driver did and the chip's timer as sysfs shows it.
+TEST(SerialLatencyNote, SaysWhetherTheDriverTookItAndTheTimer)
+{
+    FakeSystemTree tree;
+    tree.AddUsbSerial({"1-1", "ttyUSB0", "0403", "6001", "FTDI", "Tetherix", "A1"});
+    const std::filesystem::path timer = tree.Root() / "sys/bus/usb-serial/devices/ttyUSB0";
+    std::filesystem::create_directories(timer);
+    std::ofstream(timer / "latency_timer") << "1\n";
+    const std::string sys = (tree.Root() / "sys").string();
+
+    EXPECT_EQ(DescribeSerialLatency("/dev/ttyUSB0", 0, sys), "low latency set; latency_timer 1 ms");
+    EXPECT_EQ(DescribeSerialLatency("/dev/pts/7", ENOTTY, sys),
+              "low latency refused (" + std::string(std::strerror(ENOTTY)) + ")");
 }

@@ -2,6 +2,7 @@
 // line runs at the real line's speed, and the test's hold keeps the cable's state while the
 // driver unloads the library.
 #include "UsbCableFixture.h"
+#include "ftd2xx/SimCable.h"
 #include "unit/UnitSimulator.h"
 
 #include <chrono>
@@ -41,6 +42,34 @@ TEST_F(SimCable, PacedLineDeliversNoFasterThanTheRealLine)
     ASSERT_TRUE(WaitUntil([&] { return m_owner.Received() == text; }, PROMPT_MS));
     // 96 bytes at 960 bytes/s: the last chunk leaves the line after at least 90 ms.
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(90));
+}
+
+// The chip sends the unit's bytes on in packets: a full one at once, the rest when its latency
+// timer runs out.
+TEST_F(SimCable, ChipPassesBytesOnInFullPacketsAndTheRestAtItsTimer)
+{
+    const struct {
+        std::size_t bytes;
+        unsigned transfers;
+    } cases[] = {{1, 1}, {62, 1}, {124, 2}, {130, 3}};
+    Connect();
+    ASSERT_EQ(FT_OK, m_pCable->SetLatencyTimer(255));
+    std::string sent;
+    unsigned transfers = 0;
+    for (const auto& c : cases) {
+        const std::string text(c.bytes, static_cast<char>('a' + sent.size() % 26));
+        DWORD written = 0;
+        ASSERT_EQ(FT_OK, m_pCable->WriteBytes(text.data(), static_cast<DWORD>(text.size()), &written));
+        if (c.bytes % CSimCable::CHIP_PACKET_BYTES != 0) {
+            EXPECT_LE(m_owner.Received().size() + m_sim.RxPending(),
+                      sent.size() + c.bytes / CSimCable::CHIP_PACKET_BYTES * CSimCable::CHIP_PACKET_BYTES)
+                << "the part short of a packet waits for the timer, " << c.bytes;
+        }
+        sent += text;
+        ASSERT_TRUE(WaitUntil([&] { return m_owner.Received() == sent; }, PROMPT_MS)) << c.bytes;
+        transfers += c.transfers;
+        EXPECT_EQ(m_sim.Counter("transfers"), transfers) << c.bytes;
+    }
 }
 
 TEST_F(SimCable, StateOutlivesTheDriversUnload)

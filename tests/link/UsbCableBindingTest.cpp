@@ -1,5 +1,6 @@
 // Binding the D2XX library: a missing library, a library lacking one function, and the
 // wrappers while nothing is bound.
+#include "SimCableClient.h"
 #include "UsbTestOwner.h"
 #include "link/UsbCable.h"
 #include "platform/DynamicLibrary.h"
@@ -132,6 +133,58 @@ INSTANTIATE_TEST_SUITE_P(
         MissingFunction{"ClrRts", KX_SIM_FTD2XX_NO_CLRRTS, "Error: Can't Find FT_ClrRts"},
         MissingFunction{"Write", KX_SIM_FTD2XX_NO_WRITE, nullptr}),
     [](const ::testing::TestParamInfo<MissingFunction>& info) { return info.param.name; });
+
+struct LatencyCase {
+    const char* name;
+    const char* libraryPath;
+    bool bPinned;       // the simulated chip ignores what it is asked
+    unsigned timerMs;   // the chip's timer after the open
+    const char* note;   // what the support log is told
+};
+
+class UsbCableLatency : public ::testing::TestWithParam<LatencyCase> {
+protected:
+    void TearDown() override { CUsbCable::SetDriverLibraryName("libftd2xx.so"); }
+    CTestUsbOwner m_owner;
+};
+
+// The timer is an optional function: without it the cable opens, works and says so.
+TEST_P(UsbCableLatency, OpenSetsTheChipsLatencyTimerOrCarriesOnWithout)
+{
+    const LatencyCase latency = GetParam();
+    CSimCableClient sim(latency.libraryPath);
+    ASSERT_TRUE(sim.IsLoaded());
+    sim.Reset();
+    sim.SetMode("loop");
+    sim.PinLatencyTimer(latency.bPinned);
+    CUsbCable::SetDriverLibraryName(latency.libraryPath);
+    CUsbCable cable(m_owner);
+    m_owner.Attach(&cable);
+
+    ASSERT_EQ(0, cable.Open(false));
+    EXPECT_EQ(sim.Counter("latencyMs"), latency.timerMs);
+    EXPECT_EQ(m_owner.m_linkNotes, Texts{latency.note});
+    EXPECT_TRUE(m_owner.m_messageBoxes.empty());
+    EXPECT_TRUE(m_owner.m_notices.empty());
+
+    m_owner.m_bUsbActive = true;
+    cable.StartReader();
+    DWORD written = 0;
+    ASSERT_EQ(FT_OK, cable.WriteBytes("A.", 2, &written));
+    EXPECT_TRUE(WaitUntil([&] { return m_owner.Received() == "A."; }, 5000)) << m_owner.Received();
+    cable.Close();
+    m_owner.Attach(nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Libraries, UsbCableLatency,
+    ::testing::Values(
+        LatencyCase{"Set", KX_SIM_FTD2XX, false, 2, "latency timer set to 2 ms"},
+        LatencyCase{"PinnedChip", KX_SIM_FTD2XX, true, 16, "latency timer set to 2 ms"},
+        LatencyCase{"Missing", KX_SIM_FTD2XX_NO_SETLATENCYTIMER, false, 16,
+                    "latency timer left at the chip's default: the library has no "
+                    "FT_SetLatencyTimer"}),
+    [](const ::testing::TestParamInfo<LatencyCase>& info) { return info.param.name; });
 
 // Opening again while the library is loaded must not take a second reference that one Close
 // would leave behind.

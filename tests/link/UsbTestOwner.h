@@ -25,6 +25,7 @@ public:
     void KillTimer(int id) override { m_killedTimers.push_back(id); }
     void ShowNotice(const std::string& text) override { m_notices.push_back(text); }
     void ShowMessageBox(const std::string& text) override { m_messageBoxes.push_back(text); }
+    void OnLinkNote(const std::string& note) override { m_linkNotes.push_back(note); }
 
     // Everything received so far, the chunks joined.
     std::string Received() const;
@@ -38,6 +39,7 @@ public:
     std::vector<int> m_killedTimers;
     std::vector<std::string> m_notices;
     std::vector<std::string> m_messageBoxes;
+    std::vector<std::string> m_linkNotes;
     // Called for every received chunk after it is recorded, inside the notification.
     std::function<void(const std::string&)> m_onReceived;
 

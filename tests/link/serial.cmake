@@ -3,6 +3,7 @@
 if(TARGET kx_test_main)
   add_executable(kx_link_serial_tests
     ${CMAKE_CURRENT_LIST_DIR}/PtyPair.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/FakeSystemTree.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SerialLineTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SerialWatcherTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ComPortEnumTest.cpp

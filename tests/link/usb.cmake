@@ -17,9 +17,11 @@ if(TARGET kx_sim_ftd2xx AND TARGET kx_test_main)
     KX_SIM_FTD2XX_NO_CLRRTS="$<TARGET_FILE:kx_sim_ftd2xx_no_clrrts>"
     KX_SIM_FTD2XX_NO_GETSTATUS="$<TARGET_FILE:kx_sim_ftd2xx_no_getstatus>"
     KX_SIM_FTD2XX_NO_SETEVENTNOTIFICATION="$<TARGET_FILE:kx_sim_ftd2xx_no_seteventnotification>"
-    KX_SIM_FTD2XX_NO_WRITE="$<TARGET_FILE:kx_sim_ftd2xx_no_write>")
+    KX_SIM_FTD2XX_NO_WRITE="$<TARGET_FILE:kx_sim_ftd2xx_no_write>"
+    KX_SIM_FTD2XX_NO_SETLATENCYTIMER="$<TARGET_FILE:kx_sim_ftd2xx_no_setlatencytimer>")
   add_dependencies(kx_link_usb_tests kx_sim_ftd2xx kx_sim_ftd2xx_no_clrrts
-    kx_sim_ftd2xx_no_getstatus kx_sim_ftd2xx_no_seteventnotification kx_sim_ftd2xx_no_write)
+    kx_sim_ftd2xx_no_getstatus kx_sim_ftd2xx_no_seteventnotification kx_sim_ftd2xx_no_write
+    kx_sim_ftd2xx_no_setlatencytimer)
 
   include(GoogleTest)
   gtest_discover_tests(kx_link_usb_tests TEST_PREFIX "link.usb."

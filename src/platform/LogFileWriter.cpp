@@ -1,0 +1,184 @@
+#include "platform/LogFileWriter.h"
+
+#include <chrono>
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+// Follows the repeated opening lines at the head of a rotated file.
+const std::string OPENING_REPEATED =
+    "... the opening lines of this session, repeated from the older files; it goes on here ...\n";
+} // namespace
+
+CLogFileWriter::CLogFileWriter(std::string path, std::uintmax_t maxFileBytes,
+                               std::size_t openingBytes)
+    : m_strPath(std::move(path)), m_nMaxFileBytes(maxFileBytes), m_nOpeningBytes(openingBytes)
+{
+    {
+        const std::scoped_lock lock(m_fileMutex, m_mutex);
+        OpenFile();
+    }
+    m_writer = std::thread(&CLogFileWriter::WriterMain, this);
+}
+
+CLogFileWriter::~CLogFileWriter()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_bStop = true;
+    }
+    m_wake.notify_all();
+    m_writer.join();
+    Flush();
+}
+
+void CLogFileWriter::Append(const std::string& lines)
+{
+    bool bWasEmpty = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_bOpeningComplete) {
+            if (m_strOpening.size() + lines.size() <= m_nOpeningBytes)
+                m_strOpening += lines;
+            else
+                m_bOpeningComplete = true;
+        }
+        if (!m_bWriting)
+            return;
+        bWasEmpty = m_strBuffer.empty();
+        m_strBuffer += lines;
+    }
+    if (bWasEmpty)
+        m_wake.notify_one();
+}
+
+void CLogFileWriter::Flush()
+{
+    const std::lock_guard fileLock(m_fileMutex);
+    std::string text;
+    {
+        const std::lock_guard lock(m_mutex);
+        text.swap(m_strBuffer);
+    }
+    WriteLines(text);
+}
+
+bool CLogFileWriter::IsWriting() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_bWriting;
+}
+
+std::string CLogFileWriter::LastError() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_strError;
+}
+
+// Writes what has come, then rests for the interval: a burst of entries costs one write.
+void CLogFileWriter::WriterMain()
+{
+    std::unique_lock lock(m_mutex);
+    while (!m_bStop) {
+        m_wake.wait(lock, [this] { return m_bStop || !m_strBuffer.empty(); });
+        if (m_bStop)
+            break;
+        lock.unlock();
+        Flush();
+        lock.lock();
+        m_wake.wait_for(lock, std::chrono::milliseconds(WRITE_INTERVAL_MS),
+                        [this] { return m_bStop; });
+    }
+}
+
+// Called with m_fileMutex held. Lines go out in as few writes as the rotation allows.
+void CLogFileWriter::WriteLines(const std::string& text)
+{
+    std::size_t start = 0;
+    std::size_t end = 0;
+    while (end < text.size()) {
+        const std::size_t lineEnd = std::min(text.find('\n', end), text.size() - 1) + 1;
+        const std::uintmax_t pending = end - start;
+        const std::uintmax_t total = m_nFileBytes + pending + (lineEnd - end);
+        if (total > m_nMaxFileBytes && m_nFileBytes + pending > 0) {
+            WriteOut(text.substr(start, end - start));
+            RotateFiles();
+            start = end;
+        }
+        end = lineEnd;
+    }
+    if (end > start)
+        WriteOut(text.substr(start, end - start));
+}
+
+// Called with m_fileMutex held.
+void CLogFileWriter::WriteOut(const std::string& text)
+{
+    if (text.empty() || !m_file.is_open())
+        return;
+    m_file << text;
+    m_file.flush();
+    ++m_nWrites;
+    if (m_file) {
+        m_nFileBytes += text.size();
+        return;
+    }
+    m_file.close();
+    const std::lock_guard lock(m_mutex);
+    m_strError = "cannot write " + m_strPath;
+    m_bWriting = false;
+    m_strBuffer.clear();
+}
+
+// Called with m_fileMutex held (and m_mutex, from the constructor only).
+void CLogFileWriter::OpenFile()
+{
+    if (m_strPath.empty()) {
+        m_strError = "no folder for the support log (HOME is not set)";
+        return;
+    }
+    std::error_code error;
+    fs::create_directories(fs::path(m_strPath).parent_path(), error);
+    m_nFileBytes = fs::file_size(m_strPath, error);
+    if (error)
+        m_nFileBytes = 0;
+    if (m_nFileBytes >= m_nMaxFileBytes)
+        m_nFileBytes = m_nMaxFileBytes; // rotated before the first line
+    m_file.open(m_strPath, std::ios::binary | std::ios::app);
+    m_bWriting = m_file.is_open();
+    if (!m_bWriting)
+        m_strError = "cannot open " + m_strPath + " for writing";
+}
+
+// Called with m_fileMutex held. The new file begins with the session's opening lines when
+// they are complete (a session still in its opening has them in the file before).
+void CLogFileWriter::RotateFiles()
+{
+    m_file.close();
+    std::error_code error;
+    fs::remove(RotatedName(MAX_FILES - 1), error);
+    for (int i = MAX_FILES - 2; i >= 0; --i)
+        fs::rename(RotatedName(i), RotatedName(i + 1), error);
+    m_nFileBytes = 0;
+    m_file.open(m_strPath, std::ios::binary | std::ios::trunc);
+    std::string opening;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_bWriting = m_file.is_open();
+        if (!m_bWriting) {
+            m_strError = "cannot open " + m_strPath + " for writing";
+            return;
+        }
+        if (m_bOpeningComplete && !m_strOpening.empty())
+            opening = m_strOpening + OPENING_REPEATED;
+    }
+    if (opening.size() < m_nMaxFileBytes)
+        WriteOut(opening);
+}
+
+std::string CLogFileWriter::RotatedName(int index) const
+{
+    return index == 0 ? m_strPath : m_strPath + "." + std::to_string(index);
+}
