@@ -335,6 +335,12 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     bool bOk = true;
     const auto wanted = [&](char part) { return options.strOnly.find(part) != std::string::npos; };
+    // Memory first, while the process's peak is still its own: the peak of an earlier part
+    // would hide a small update's growth.
+    if (wanted('c')) {
+        bOk = RunMemory(options.nMemorySmallLines) && bOk;
+        bOk = RunMemory(options.nMemoryLines) && bOk;
+    }
     if (wanted('a'))
         for (int lines : options.unpacedLines)
             bOk = RunUnpaced(lines) && bOk;
@@ -345,10 +351,6 @@ int main(int argc, char** argv)
     if (wanted('f')) {
         bOk = RunPacedUsb(options.nUsbPacedLines, false) && bOk;
         bOk = RunPacedUsb(options.nUsbPacedLines, true) && bOk;
-    }
-    if (wanted('c')) {
-        bOk = RunMemory(options.nMemorySmallLines) && bOk;
-        bOk = RunMemory(options.nMemoryLines) && bOk;
     }
     if (wanted('d'))
         bOk = RunWeb(options.nWebLines) && bOk;

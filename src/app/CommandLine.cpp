@@ -2,6 +2,30 @@
 
 #include "KxVersion.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+// Qt's own options that take a value in the next word.
+bool IsQtOptionWithValue(const std::string& arg)
+{
+    static const char* const WITH_VALUE[] = {
+        "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-display",
+        "-geometry", "-qwindowgeometry", "-qwindowicon", "-qwindowtitle", "-title",
+        "-style", "-stylesheet", "-session", "-name", "-qmljsdebugger"};
+    return std::any_of(std::begin(WITH_VALUE), std::end(WITH_VALUE),
+                       [&](const char* option) { return arg == option; });
+}
+
+std::string Absolute(const std::string& path)
+{
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
+} // namespace
+
 DownloaderOptions ParseDownloaderOptions(const std::vector<std::string>& args)
 {
     using EAction = DownloaderOptions::EAction;
@@ -20,6 +44,12 @@ DownloaderOptions ParseDownloaderOptions(const std::vector<std::string>& args)
             options.strService = arg.substr(10);
         } else if (arg.rfind("--", 0) == 0) {
             return {EAction::Error, {}, "unknown option " + arg};
+        } else if (IsQtOptionWithValue(arg)) {
+            ++i;
+        } else if (!arg.empty() && arg[0] != '-') {
+            if (!options.strFile.empty())
+                return {EAction::Error, {}, "only one programming file can be opened"};
+            options.strFile = Absolute(arg);
         }
     }
     return options;
@@ -27,11 +57,13 @@ DownloaderOptions ParseDownloaderOptions(const std::vector<std::string>& args)
 
 std::string DownloaderUsage()
 {
-    return "Usage: kestova-downloader [--service URL] [Qt options]\n"
-           "Updates the firmware of a kx410 unit through a Tetherix cable.\n"
+    return "Usage: kestova-downloader [--service URL] [Qt options] [FILE.fwr]\n"
+           "Updates the firmware of a kx410 unit through a Tetherix cable. A FILE is\n"
+           "opened as Open Local File once the unit is identified.\n"
            "\n"
            "  --service URL  firmware service address (http or https); overrides the\n"
-           "                 FIRMWARE SERVICE setting and the built-in " KX_WEB_BASE_URL "\n"
+           "                 FIRMWARE SERVICE setting (also set by Firmware Service...\n"
+           "                 in the window menu)\n"
            "  --help         show this text and exit\n"
            "  --version      show the version and exit\n"
            "\n"
@@ -44,4 +76,10 @@ std::string DownloaderUsage()
 std::string DownloaderVersionText()
 {
     return "kestova-downloader " KX_VERSION "\n";
+}
+
+std::string NoDisplayText()
+{
+    return "kestova-downloader needs a graphical session (no display was found); in a terminal, "
+           "use kestova-flash.\n";
 }

@@ -10,11 +10,15 @@ struct DownloaderOptions {
     EAction action = EAction::Run;
     std::string strService;   // --service URL, as given (checked when the window starts)
     std::string strError;     // what was wrong, for EAction::Error
+    std::string strFile = {}; // a programming file to open once a unit is identified (absolute)
 };
 
-// Options of our own start with "--"; options with one dash are left to Qt (-platform, ...).
+// Options of our own start with "--"; options with one dash are left to Qt (-platform, ...),
+// with the value of those of Qt's that take one. A word that is neither is the file to open.
 DownloaderOptions ParseDownloaderOptions(const std::vector<std::string>& args);
 
 // The texts printed for --help and --version.
 std::string DownloaderUsage();
 std::string DownloaderVersionText();
+// The one line said when the window cannot be shown: there is no graphical session.
+std::string NoDisplayText();

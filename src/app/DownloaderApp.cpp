@@ -11,6 +11,7 @@ bool CDownloaderApp::InitInstance()
     CDownloaderDlg dlg;
     dlg.SetSupportLog(m_pSupportLog);
     dlg.SetServiceOverride(m_options.strService);
+    dlg.SetStartFile(m_options.strFile);
     dlg.DoModal();
     return false;
 }

@@ -26,6 +26,8 @@
 
 namespace {
 constexpr int ICON_SMALL_PX = 16;
+constexpr const char* TEXT_CHOOSE_PORT =
+    "Choose the Tetherix in the port list, or press Detect Tetherix.";
 }
 
 CDownloaderDlg::CDownloaderDlg(QWidget* parent)
@@ -52,7 +54,11 @@ void CDownloaderDlg::CreateControls()
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
     const CDialogUnits du(font());
-    setFixedSize(du.X(251), du.Y(82));
+    // The template's size is the default and the smallest; a larger window gives the status
+    // list the room.
+    m_defaultSize = QSize(du.X(251), du.Y(82));
+    setMinimumSize(m_defaultSize);
+    resize(m_defaultSize);
 
     auto button = [&](int id, const char* text, QRect geometry) {
         auto* b = new QPushButton(QString::fromLatin1(text), this);
@@ -92,6 +98,7 @@ void CDownloaderDlg::CreateControls()
     connect(m_btnGetFromWeb, &QPushButton::clicked, this, [this] { OnGetFromWeb(); });
     connect(m_comboPort, &CPortCombo::DropDownOpening, this, [this] { OnPortDropDown(); });
     connect(m_comboPort, &CPortCombo::DropDownClosed, this, [this] { ConnectSelectedPort(); });
+    NoteDefaultLayout();
 }
 
 void CDownloaderDlg::BuildSystemMenu()
@@ -109,6 +116,8 @@ void CDownloaderDlg::BuildSystemMenu()
                              [this] { OnSysCommand(IDM_ECHOTEST); });
         m_sysMenu->addAction(QStringLiteral("Save Support Log\u2026"), this,
                              [this] { OnSysCommand(IDM_SAVELOG); });
+        m_sysMenu->addAction(QStringLiteral("Firmware Service\u2026"), this,
+                             [this] { OnSysCommand(IDM_SERVICE); });
     }
     new CWindowMenuKeys(this, [this] { m_sysMenu->exec(mapToGlobal(QPoint(0, 0))); });
 }
@@ -161,7 +170,8 @@ bool CDownloaderDlg::OnInitDialog()
     m_ini.SetWriteFailedHandler([this](const std::string& path) { OnSettingsWriteFailed(path); });
     StartFirstRunDefaults();
     // The saved choice is the cable's lasting name: find the port it has today.
-    m_strPortName = ResolveSavedPort(m_ini.GetString(SETTINGS_SECTION, KEY_COM_PORT));
+    const std::string savedPort = m_ini.GetString(SETTINGS_SECTION, KEY_COM_PORT);
+    m_strPortName = ResolveSavedPort(savedPort);
     m_strLastDirectory = m_ini.GetString(SETTINGS_SECTION, KEY_LAST_DIRECTORY);
     ApplyServiceAddress();
 
@@ -169,6 +179,10 @@ bool CDownloaderDlg::OnInitDialog()
     m_portNames.push_back(USB_PORT_NAME);
     StartHotplugMonitor();
     FillPortListAndOpenSaved();
+    if (savedPort.empty())
+        LogLine(TEXT_CHOOSE_PORT);
+    if (!m_strStartFile.empty())
+        LogLine(m_strStartFile + " will be opened once a unit is identified: waiting for the unit.");
     return true;
 }
 
@@ -199,6 +213,9 @@ void CDownloaderDlg::OnSysCommand(UINT nId)
     }
     case IDM_SAVELOG:
         OnSaveSupportLog();
+        return;
+    case IDM_SERVICE:
+        OnFirmwareService();
         return;
     case IDM_ABOUTBOX: {
         CAboutDlg aboutDlg;

@@ -35,6 +35,7 @@ class CHotplugMonitor;
 constexpr UINT IDM_ABOUTBOX = 0x0010;
 constexpr UINT IDM_ECHOTEST = 0x0020;
 constexpr UINT IDM_SAVELOG = 0x0030;
+constexpr UINT IDM_SERVICE = 0x0040;
 constexpr UINT SC_CLOSE = 0xF060;
 
 // Controls of the main dialog.
@@ -106,6 +107,15 @@ public:
     // A service address from the command line; checked and applied at start-up, after the
     // "FIRMWARE SERVICE" setting.
     void SetServiceOverride(const std::string& url) { m_strServiceOverride = url; }
+    // Firmware Service…: the user sets (and may test) the service's address, which is saved.
+    void OnFirmwareService();
+    // Saves `url` (already checked; empty: none) as the service's address and uses it.
+    void SetFirmwareService(const std::string& url);
+
+    // --- a programming file given at start ---
+    // Opened as Open Local File once a unit is identified; set before OnInitDialog.
+    void SetStartFile(const std::string& path) { m_strStartFile = path; }
+    void OpenFirmwareFile(const std::string& path);
 
     // --- plugging and unplugging ---
     // The source of device events the window follows (tests feed their own); by default the
@@ -136,6 +146,7 @@ public:
     void OnEnable(EngineControl control, bool bEnabled) override;
     void OnFocus(EngineControl control) override;
     void OnNotice(const std::string& text) override { ShowNotice(text); }
+    void OnIdentified(const DeviceIdentity& identity) override;
     void OnMessageBox(const std::string& text) override { ShowMessageBox(text); }
     std::string SelectedPort() override;
     void OnPortOpened(const std::string& name, bool bRemember) override;
@@ -146,6 +157,7 @@ public:
     static constexpr const char* SETTINGS_SECTION = "Settings";
     static constexpr const char* KEY_COM_PORT = "COM PORT";
     static constexpr const char* KEY_LAST_DIRECTORY = "LAST DIRECTORY";
+    static constexpr const char* KEY_FIRMWARE_SERVICE = "FIRMWARE SERVICE";
     static constexpr const char* USB_PORT_NAME = CUpdateEngine::USB_PORT_NAME;
 
     // Where the executable's directory is taken from; tests may place the settings elsewhere.
@@ -186,6 +198,7 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void reject() override { OnCancel(); }
     void accept() override { OnOK(); }
@@ -218,6 +231,18 @@ private:
     void ApplyServiceAddress();
     SupportFacts GatherSupportFacts() const;
     void StartFirstRunDefaults();
+    void OpenStartFileWhenIdentified();
+    // The controls' places at the default size; a larger window moves and stretches them.
+    void NoteDefaultLayout();
+    void LayOutControls();
+
+    struct PlacedControl {
+        QWidget* pWidget;
+        QRect defaultRect;
+    };
+    std::vector<PlacedControl> m_placedControls;
+    QSize m_defaultSize;
+    std::string m_strStartFile;
 
     QMenu* m_sysMenu = nullptr;
     // Rows that are replaced later: the running web request's text and the activity line.

@@ -2,6 +2,8 @@
 #include "app/DownloaderDlg.h"
 
 #include <QFileDialog>
+#include <QPushButton>
+#include <QTimer>
 
 namespace {
 const char* FILE_FILTER = "Kestova Programming Files (*.fwr)";
@@ -21,8 +23,13 @@ void CDownloaderDlg::OnOpenLocalFile()
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
 
+    OpenFirmwareFile(dialog.selectedFiles().front().toStdString());
+}
+
+void CDownloaderDlg::OpenFirmwareFile(const std::string& path)
+{
     m_engine.CloseImageFile();
-    m_strFirmwarePath = dialog.selectedFiles().front().toStdString();
+    m_strFirmwarePath = path;
     const auto slash = m_strFirmwarePath.rfind('/');
     const std::string directory =
         slash == std::string::npos ? m_strFirmwarePath : m_strFirmwarePath.substr(0, slash);
@@ -31,4 +38,22 @@ void CDownloaderDlg::OnOpenLocalFile()
     m_strLastDirectory = directory;
 
     m_engine.LoadImageFileFor(ticket, m_strFirmwarePath);
+}
+
+void CDownloaderDlg::OnIdentified(const DeviceIdentity&)
+{
+    if (m_strStartFile.empty())
+        return;
+    // Opened once the engine has finished with the identification and Open Local File can be
+    // used, as if the user had chosen the file then.
+    QTimer::singleShot(0, this, [this] { OpenStartFileWhenIdentified(); });
+}
+
+void CDownloaderDlg::OpenStartFileWhenIdentified()
+{
+    if (m_strStartFile.empty() || m_nPhase != PHASE_IDENTIFIED || !m_btnOpenFile->isEnabled())
+        return;
+    const std::string path = m_strStartFile;
+    m_strStartFile.clear();
+    OpenFirmwareFile(path);
 }

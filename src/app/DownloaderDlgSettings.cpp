@@ -1,15 +1,13 @@
 // Where the main dialog keeps its settings, and the firmware service address chosen at run time.
 #include "app/DownloaderDlg.h"
 
+#include "app/ServiceDlg.h"
 #include "app/SettingsLocation.h"
 #include "web/ServiceUrl.h"
 
 #include <filesystem>
 #include <system_error>
 
-namespace {
-constexpr const char* KEY_FIRMWARE_SERVICE = "FIRMWARE SERVICE";
-}
 
 std::string CDownloaderDlg::ChooseSettingsFile()
 {
@@ -43,7 +41,23 @@ void CDownloaderDlg::ApplyServiceAddress()
         if (CheckServiceUrl(candidate, url, reason))
             SetWebBaseUrl(url);
         else
-            LogLine("Firmware service \"" + candidate + "\" not used: " + reason + ". Using " +
-                    m_engine.WebBaseUrl() + ".");
+            LogLine("Firmware service \"" + candidate + "\" not used: " + reason + ". " +
+                    (m_engine.WebBaseUrl().empty() ? std::string("No firmware service is set.")
+                                                   : "Using " + m_engine.WebBaseUrl() + "."));
     }
+}
+
+void CDownloaderDlg::OnFirmwareService()
+{
+    CServiceDlg dlg(this);
+    dlg.SetAddress(m_engine.WebBaseUrl());
+    if (dlg.exec() == QDialog::Accepted)
+        SetFirmwareService(dlg.Address());
+}
+
+void CDownloaderDlg::SetFirmwareService(const std::string& url)
+{
+    m_ini.WriteString(SETTINGS_SECTION, KEY_FIRMWARE_SERVICE, url.c_str());
+    SetWebBaseUrl(url);
+    LogLine(url.empty() ? std::string("No firmware service is set.") : "Firmware service: " + url);
 }

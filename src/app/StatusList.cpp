@@ -1,6 +1,7 @@
 #include "app/StatusList.h"
 
 #include "app/StatusLine.h"
+#include "app/StatusWrap.h"
 
 #include <QEvent>
 #include <QPainter>
@@ -34,7 +35,19 @@ CStatusList::CStatusList(QWidget* parent)
 
 void CStatusList::AppendLine(const std::string& text)
 {
-    addItem(new CStatusLine(text));
+    // A line wider than the list is shown whole, over as many rows as it needs: the rows after
+    // the first are marked as its continuation.
+    const QStringList rows = WrapStatusLine(QString::fromStdString(text), font(), WrapWidth());
+    if (rows.size() == 1) {
+        addItem(new CStatusLine(text));
+    } else {
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            auto* row = new CStatusLine(rows[i].toStdString());
+            if (i > 0)
+                row->setData(CONTINUATION_ROLE, true);
+            addItem(row);
+        }
+    }
     m_bScrollPending = true;
     ScheduleUpdate();
 }
@@ -72,6 +85,14 @@ int CStatusList::RowHeight() const
         m_nRowHeight = std::max({1, size.height(), fontMetrics().height()});
     }
     return m_nRowHeight;
+}
+
+// The room for a row's text, also once the vertical scroll bar shows; taken from the list's own
+// size, which is known before the list is first shown.
+int CStatusList::WrapWidth() const
+{
+    return contentsRect().width() - style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this) -
+           TEXT_MARGIN_PX;
 }
 
 int CStatusList::RowWidth() const

@@ -19,7 +19,11 @@ class CStatusList : public QListWidget {
 public:
     explicit CStatusList(QWidget* parent = nullptr);
 
-    // Appends a line and brings the end of the list into view before the next paint.
+    // Marks a row that continues the line of the row before it (a line too wide for the list).
+    static constexpr int CONTINUATION_ROLE = Qt::UserRole + 1;
+
+    // Appends a line and brings the end of the list into view before the next paint; a line
+    // wider than the list is wrapped over several rows.
     void AppendLine(const std::string& text);
     // A row held by its owner: it follows the row wherever lines are added, and is invalid
     // once the row is removed or the list cleared.
@@ -62,6 +66,7 @@ private:
     void ApplyPendingUpdate();
     void MeasureRows(int first, int last);
     int RowWidth() const;
+    int WrapWidth() const;
     int RowAt(int y) const;
 
     int m_nUnmeasuredFirst = -1; // first row whose width is not yet known, or -1

@@ -2,11 +2,13 @@
 // display), then a Qt application whose only top-level window is the main dialog.
 #include "app/CommandLine.h"
 #include "app/DownloaderApp.h"
+#include "app/GuiStartGuard.h"
 #include "platform/SupportLog.h"
 
 #include <QApplication>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char* argv[])
 {
@@ -25,8 +27,14 @@ int main(int argc, char* argv[])
     case DownloaderOptions::EAction::Run:
         break;
     }
-    QApplication application(argc, argv);
+    std::unique_ptr<QApplication> application;
+    {
+        const CGuiStartGuard guard;
+        application = std::make_unique<QApplication>(argc, argv);
+    }
+    // The window's class (WM_CLASS) is this name: the desktop entry's StartupWMClass matches it.
     QApplication::setApplicationName(QStringLiteral("Kestova Firmware Downloader"));
+    QApplication::setDesktopFileName(QStringLiteral("com.kestova.Downloader"));
     CSupportLog supportLog(CSupportLog::DefaultPath());
     CDownloaderApp app(options, &supportLog);
     app.InitInstance();

@@ -5,16 +5,25 @@
 #include "device/UpdateEngine.h"
 
 #include "web/WebBody.h"
+#include "web/WebFailure.h"
 #include "web/WebQuery.h"
 
 #include <algorithm>
 
 namespace {
 constexpr const char* TEXT_CANNOT_DOWNLOAD = "Cannot download firmware.  Check firewall";
+constexpr const char* TEXT_NO_SERVICE =
+    "No firmware service is set: choose Firmware Service\u2026 in the window menu, set FIRMWARE "
+    "SERVICE= in Kestova.ini, or pass --service.";
 }
 
 void CUpdateEngine::GetFromWeb()
 {
+    // Nothing is asked of a service that was never named; the user is told how to name one.
+    if (m_strWebBaseUrl.empty()) {
+        ShowMessageBox(TEXT_NO_SERVICE);
+        return;
+    }
     // Enabled means it works: a request still running gives way to the new one.
     CancelFetch("Get from Web was pressed again");
     m_bFetchDropped = false;
@@ -51,8 +60,12 @@ void CUpdateEngine::OnWebAnswer(const EngineTicket& ticket, bool bDownloaded, st
         return;
     }
     SetImageButtons(true, true, bSendWas);
-    if (!bDownloaded) {
-        ShowMessageBox(std::string(TEXT_CANNOT_DOWNLOAD) + "\n\nAddress tried: " + strUrl);
+    // An answer with an error status carries no image either: its reason is said instead of
+    // the image checks' complaints about the error page.
+    const WebFailure& outcome = m_pWebRequestDone->Outcome();
+    if (!bDownloaded || outcome.IsHttpError()) {
+        ShowMessageBox(std::string(TEXT_CANNOT_DOWNLOAD) + "\n\nReason: " +
+                       WebFailureReason(outcome) + "\nAddress tried: " + strUrl);
         return;
     }
     m_image.m_lines = SplitWebBody(body);

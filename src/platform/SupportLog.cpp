@@ -20,7 +20,7 @@ constexpr std::size_t SESSION_TAIL_BLOCKS = 16;
 constexpr std::size_t LEFT_OUT_LINE_BYTES = 100;
 // The session's memory is kept in blocks of about this size, filled and never grown (a string
 // that grows by doubling would for a moment hold its text three times over).
-constexpr std::size_t SESSION_BLOCK_BYTES = 64u * 1024u;
+constexpr std::size_t SESSION_BLOCK_BYTES = 16u * 1024u;
 // The most of the unit's answer that joins a data line's entry; more is traced on its own.
 constexpr std::size_t MAX_REPLY_BYTES = 16;
 

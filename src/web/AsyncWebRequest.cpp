@@ -20,12 +20,13 @@ const QEvent::Type WEB_DONE_EVENT = static_cast<QEvent::Type>(QEvent::registerEv
 
 class CWebEvent : public QEvent {
 public:
-    CWebEvent(QEvent::Type type, std::string text, bool bOk = false)
-        : QEvent(type), m_strText(std::move(text)), m_bOk(bOk)
+    CWebEvent(QEvent::Type type, std::string text, bool bOk = false, WebFailure outcome = {})
+        : QEvent(type), m_strText(std::move(text)), m_bOk(bOk), m_outcome(std::move(outcome))
     {
     }
     std::string m_strText;
     bool m_bOk;
+    WebFailure m_outcome;
 };
 } // namespace
 
@@ -37,11 +38,12 @@ struct CAsyncWebRequest::Shared {
     bool bFinished = false;
     std::atomic<bool> bCancel{false};
 
-    void Post(QEvent::Type type, std::string text, bool bOk = false)
+    void Post(QEvent::Type type, std::string text, bool bOk = false, WebFailure outcome = {})
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (pReceiver != nullptr)
-            QCoreApplication::postEvent(pReceiver, new CWebEvent(type, std::move(text), bOk));
+            QCoreApplication::postEvent(
+                pReceiver, new CWebEvent(type, std::move(text), bOk, std::move(outcome)));
     }
 };
 
@@ -63,6 +65,7 @@ protected:
                 m_request.m_fnStatus(pEvent->m_strText);
         } else {
             m_request.m_bDone = true;
+            m_request.m_outcome = pEvent->m_outcome;
             if (m_request.m_fnDone)
                 m_request.m_fnDone(pEvent->m_bOk, pEvent->m_strText);
         }
@@ -108,6 +111,7 @@ void CAsyncWebRequest::Start(const std::string& strUrl)
     std::thread([pShared = m_pShared, strUrl, bWantStatus] {
         std::string strBody;
         bool bOk = false;
+        WebFailure outcome;
         {
             CWebDownloader downloader;
             downloader.m_bReload = true;
@@ -117,8 +121,9 @@ void CAsyncWebRequest::Start(const std::string& strUrl)
                     pShared->Post(WEB_STATUS_EVENT, text);
                 };
             bOk = downloader.Download(strUrl, strBody);
+            outcome = downloader.Outcome();
         }
-        pShared->Post(WEB_DONE_EVENT, std::move(strBody), bOk);
+        pShared->Post(WEB_DONE_EVENT, std::move(strBody), bOk, std::move(outcome));
         std::lock_guard<std::mutex> lock(pShared->mutex);
         pShared->bFinished = true;
         pShared->finished.notify_all();

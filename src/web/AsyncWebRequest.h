@@ -24,6 +24,7 @@ public:
     void Cancel() override;
     bool IsDone() const override { return m_bDone; }
     bool IsFinished() const override;
+    const WebFailure& Outcome() const override { return m_outcome; }
 
     struct Shared;
 
@@ -34,4 +35,5 @@ private:
     StatusFn m_fnStatus;
     DoneFn m_fnDone;
     bool m_bDone = false;
+    WebFailure m_outcome;
 };

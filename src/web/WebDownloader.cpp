@@ -56,6 +56,9 @@ void CWebDownloader::CloseSession()
 bool CWebDownloader::Download(const std::string& strUrl, std::string& strBody)
 {
     strBody.clear();
+    m_outcome = WebFailure();
+    m_outcome.kind = WebFailure::EKind::Other;
+    m_outcome.strDetail = "The internet session could not be opened";
     if (!m_pSession && !OpenSession())
         return false;
 
@@ -71,7 +74,11 @@ bool CWebDownloader::Download(const std::string& strUrl, std::string& strBody)
     };
     const DWORD dwFlags = INTERNET_FLAG_TRANSFER_BINARY | (m_bReload ? INTERNET_FLAG_RELOAD : 0u);
     std::string strError;
-    if (!m_pSession->OpenURL(strUrl, dwFlags, m_limits, handlers, strError)) {
+    const bool bOpened = m_pSession->OpenURL(strUrl, dwFlags, m_limits, handlers, strError);
+    m_outcome = m_pSession->LastOutcome();
+    if (!bOpened) {
+        if (state.bTooLarge)
+            m_outcome.strDetail = BODY_TOO_LARGE_TEXT;
         ShowError(state.bTooLarge ? BODY_TOO_LARGE_TEXT : strError);
         strBody.clear();
         return false;

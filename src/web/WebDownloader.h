@@ -25,6 +25,9 @@ public:
     // end, whatever the HTTP status; false on any failure, after an "Error: " status text.
     bool Download(const std::string& strUrl, std::string& strBody);
 
+    // Why the last Download failed, or the status of the answer it read.
+    const WebFailure& Outcome() const { return m_outcome; }
+
     bool OpenSession();
     void CloseSession();
 
@@ -55,6 +58,7 @@ private:
 
     ClockFn m_fnNow;
     WebLimits m_limits;
+    WebFailure m_outcome;
 };
 
 // The current wall-clock time in whole seconds.

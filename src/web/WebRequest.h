@@ -3,6 +3,8 @@
 // through a factory of these, so that a test can stand in for the service at this seam.
 #pragma once
 
+#include "web/WebFailure.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,6 +24,8 @@ public:
     virtual bool IsDone() const = 0;
     // Nothing runs for the request any more: destroying it does not wait.
     virtual bool IsFinished() const = 0;
+    // Once done: why the request failed, or the status of the answer it read.
+    virtual const WebFailure& Outcome() const = 0;
 };
 
 // Makes a request that reports through the two callbacks (fnStatus may be empty).

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -150,6 +151,10 @@ struct CCurlHooks {
         try {
             if (nBytes >= 5 && std::memcmp(pLine, "HTTP/", 5) == 0) {
                 pSession->m_bInHeaders = true;
+                std::string strStatus(pLine, nBytes);
+                while (!strStatus.empty() && (strStatus.back() == '\n' || strStatus.back() == '\r'))
+                    strStatus.pop_back();
+                pSession->m_outcome.strStatusLine = strStatus;
                 pSession->Notify(INTERNET_STATUS_RECEIVING_RESPONSE);
             } else if (pSession->m_bInHeaders && IsBlankHeaderLine(pLine, nBytes)) {
                 pSession->m_bInHeaders = false;
@@ -278,6 +283,7 @@ bool CWebSession::OpenURL(const std::string& strUrl, DWORD dwFlags, const WebLim
             curl_slist_append(headers.get(), "Pragma: no-cache");
     }
     m_szError[0] = '\0';
+    m_outcome = WebFailure();
     m_pHandlers = &handlers;
     m_bInHeaders = false;
     m_bRequestSent = false;
@@ -289,7 +295,49 @@ bool CWebSession::OpenURL(const std::string& strUrl, DWORD dwFlags, const WebLim
     Notify(INTERNET_STATUS_HANDLE_CLOSING);
     if (code != CURLE_OK)
         strError = m_szError[0] != '\0' ? m_szError.data() : curl_easy_strerror(code);
+    NoteOutcome(code, strUrl, strError);
     return code == CURLE_OK;
+}
+
+// Sorts the client's result into the reasons a user can act on.
+void CWebSession::NoteOutcome(int nCode, const std::string& strUrl, const std::string& strError)
+{
+    using EKind = WebFailure::EKind;
+    long nStatus = 0;
+    curl_easy_getinfo(m_pCurl, CURLINFO_RESPONSE_CODE, &nStatus);
+    m_outcome.nHttpStatus = nStatus;
+    m_outcome.strDetail = strError;
+    switch (static_cast<CURLcode>(nCode)) {
+    case CURLE_OK: m_outcome.kind = EKind::None; break;
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        m_outcome.kind = EKind::NameNotFound;
+        m_outcome.strDetail = HostOfUrl(strUrl.c_str());
+        break;
+    case CURLE_COULDNT_CONNECT: {
+        long nOsError = 0;
+        curl_easy_getinfo(m_pCurl, CURLINFO_OS_ERRNO, &nOsError);
+        m_outcome.kind = nOsError == ECONNREFUSED ? EKind::Refused : EKind::NoConnection;
+        break;
+    }
+    case CURLE_OPERATION_TIMEDOUT: m_outcome.kind = EKind::TimedOut; break;
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+    case CURLE_SSL_INVALIDCERTSTATUS:
+    case CURLE_USE_SSL_FAILED:
+    case CURLE_SSL_ENGINE_NOTFOUND:
+    case CURLE_SSL_ENGINE_SETFAILED:
+    case CURLE_SSL_ENGINE_INITFAILED:
+    case CURLE_SSL_SHUTDOWN_FAILED:
+    case CURLE_SSL_CRL_BADFILE:
+    case CURLE_SSL_CLIENTCERT: m_outcome.kind = EKind::Tls; break;
+    default: m_outcome.kind = EKind::Other; break;
+    }
 }
 
 void CWebSession::SetCancelFlag(const std::atomic<bool>* pCancel)

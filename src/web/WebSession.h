@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/WinTypes.h"
+#include "web/WebFailure.h"
 #include "web/WebLimits.h"
 #include "web/WebStatus.h"
 
@@ -38,6 +39,9 @@ public:
     bool OpenURL(const std::string& strUrl, DWORD dwFlags, const WebLimits& limits,
                  const ResponseHandlers& handlers, std::string& strError);
 
+    // Why the last request failed, or the status of the answer it got.
+    const WebFailure& LastOutcome() const { return m_outcome; }
+
     // Turns the notifications off and releases the session; later requests fail.
     void Close();
 
@@ -63,6 +67,7 @@ private:
     friend struct CCurlHooks;
 
     void Notify(DWORD dwStatus, const std::string& strInfo = {});
+    void NoteOutcome(int nCode, const std::string& strUrl, const std::string& strError);
     bool ApplyRequestOptions(const std::string& strUrl, const WebLimits& limits, void* pHeaders);
 
     void* m_pCurl = nullptr;  // the CURL easy handle
@@ -72,6 +77,7 @@ private:
     const ResponseHandlers* m_pHandlers = nullptr;  // set while a request runs
     const std::atomic<bool>* m_pCancel = nullptr;
     std::array<char, 256> m_szError{};               // CURL_ERROR_SIZE
+    WebFailure m_outcome;
 };
 
 // The context value of every notification.

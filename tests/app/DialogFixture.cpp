@@ -1,5 +1,6 @@
 #include "DialogFixture.h"
 
+#include "app/StatusList.h"
 #include "link/ComPortEnum.h"
 
 #include <QApplication>
@@ -81,9 +82,16 @@ void DialogFixture::StopDialog()
 
 std::vector<std::string> DialogFixture::ListLines() const
 {
+    // A line wrapped over several rows is one line again.
     std::vector<std::string> lines;
-    for (int i = 0; i < m_dlg->m_list->count(); ++i)
-        lines.push_back(m_dlg->m_list->item(i)->text().toStdString());
+    for (int i = 0; i < m_dlg->m_list->count(); ++i) {
+        const QListWidgetItem* row = m_dlg->m_list->item(i);
+        const std::string text = row->text().toStdString();
+        if (row->data(CStatusList::CONTINUATION_ROLE).toBool() && !lines.empty())
+            lines.back() += text;
+        else
+            lines.push_back(text);
+    }
     return lines;
 }
 

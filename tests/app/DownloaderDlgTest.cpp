@@ -1,6 +1,8 @@
 // The main dialog at start-up, on exit, and its status list, driven through the real window.
 #include "DialogFixture.h"
 
+#include "app/StatusWrap.h"
+
 #include "link/PortUsers.h"
 #include "platform/SupportLog.h"
 #include "res/StringTable.h"
@@ -14,6 +16,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include <fcntl.h>
@@ -25,6 +28,7 @@
 namespace {
 
 const std::string TRYING = "Trying to connect. Check that the device is powered on";
+const std::string CHOOSE_PORT = "Choose the Tetherix in the port list, or press Detect Tetherix.";
 
 // Counts the key events that reach the object it watches.
 class CKeyCounter : public QObject {
@@ -51,12 +55,31 @@ TEST_F(StartUp, FirstRunWritesDefaultsBesideTheProgramAndExitsWithoutAsking)
     EXPECT_EQ(m_dlg->m_nPhase, PHASE_CONNECTING);
     EXPECT_EQ(PortEntries(), std::vector<std::string>{"USB"});
     EXPECT_EQ(m_dlg->m_comboPort->currentIndex(), -1);
-    EXPECT_TRUE(ListLines().empty());
+    EXPECT_EQ(ListLines(), std::vector<std::string>{CHOOSE_PORT});
 
     CModalAnswerer answerer; // no dialog may appear
     m_dlg->OnCancel();
     EXPECT_EQ(answerer.AnsweredCount(), 0);
     EXPECT_FALSE(m_dlg->isVisible());
+}
+
+TEST_F(StartUp, ALargerWindowGivesItsRoomToTheStatusList)
+{
+    StartDialog();
+    const QSize defaultSize = m_dlg->size();
+    EXPECT_EQ(m_dlg->minimumSize(), defaultSize);
+    QWidget* exitButton = m_dlg->findChild<QWidget*>(QString::number(IDCANCEL));
+    ASSERT_NE(exitButton, nullptr);
+    const QRect list = m_dlg->m_list->geometry();
+    const QRect exitRect = exitButton->geometry();
+    const QRect detect = m_dlg->m_btnDetect->geometry();
+
+    const QSize more(300, 200);
+    m_dlg->resize(defaultSize + more);
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_list->width() != list.width(); }));
+    EXPECT_EQ(m_dlg->m_list->geometry(), QRect(list.topLeft(), list.size() + more));
+    EXPECT_EQ(exitButton->geometry(), exitRect.translated(more.width(), more.height()));
+    EXPECT_EQ(m_dlg->m_btnDetect->geometry(), detect.translated(0, more.height()));
 }
 
 TEST_F(StartUp, ControlsStartInTheirInitialStates)
@@ -200,18 +223,19 @@ TEST_F(StartUp, ExitAsksOutsideConnectingAndNoKeepsTheDialog)
     EXPECT_FALSE(m_dlg->isVisible());
 }
 
-TEST_F(StartUp, WindowMenuCarriesAboutEchoTestAndSaveSupportLogAfterASeparator)
+TEST_F(StartUp, WindowMenuCarriesAboutEchoTestSaveSupportLogAndFirmwareServiceAfterASeparator)
 {
     StartDialog();
     auto* menu = m_dlg->findChild<QMenu*>();
     ASSERT_NE(menu, nullptr);
     const auto actions = menu->actions();
-    ASSERT_GE(actions.size(), 4);
+    ASSERT_GE(actions.size(), 5);
     const int n = static_cast<int>(actions.size());
-    EXPECT_TRUE(actions[n - 4]->isSeparator());
-    EXPECT_EQ(actions[n - 3]->text().toStdString(), "&About Bootloader");
-    EXPECT_EQ(actions[n - 2]->text().toStdString(), "Echo Test");
-    EXPECT_EQ(actions[n - 1]->text(), QStringLiteral("Save Support Log\u2026"));
+    EXPECT_TRUE(actions[n - 5]->isSeparator());
+    EXPECT_EQ(actions[n - 4]->text().toStdString(), "&About Bootloader");
+    EXPECT_EQ(actions[n - 3]->text().toStdString(), "Echo Test");
+    EXPECT_EQ(actions[n - 2]->text(), QStringLiteral("Save Support Log\u2026"));
+    EXPECT_EQ(actions[n - 1]->text(), QStringLiteral("Firmware Service\u2026"));
 
     CModalAnswerer answerer;
     answerer.Press("OK");
@@ -282,15 +306,51 @@ TEST_F(StartUp, EchoTestCancelledLeavesEverythingAsItWas)
     m_dlg->OnSysCommand(IDM_ECHOTEST);
     EXPECT_EQ(answerer.AnsweredCount(), 1);
     EXPECT_FALSE(m_dlg->m_bEchoMode);
-    EXPECT_EQ(ListLines(), std::vector<std::string>{"before"});
+    EXPECT_EQ(ListLines(), (std::vector<std::string>{CHOOSE_PORT, "before"}));
     EXPECT_FALSE(m_dlg->IsTimerRunning(TIMER_ECHO_START));
 }
 
 using StatusLog = DialogFixture;
 
+// Random lines of words of any length, at any width: the rows fit and are the line again.
+TEST_F(StatusLog, ALineWiderThanTheListIsWrappedWholeIntoRowsThatFit)
+{
+    StartDialog();
+    const QFont font = m_dlg->m_list->font();
+    const QFontMetrics metrics(font);
+    std::mt19937 random(19);
+    for (int n = 0; n < 300; ++n) {
+        QString text;
+        const int words = std::uniform_int_distribution<int>(1, 30)(random);
+        for (int w = 0; w < words; ++w) {
+            const int length = std::uniform_int_distribution<int>(1, w % 7 == 6 ? 150 : 12)(random);
+            for (int c = 0; c < length; ++c)
+                text += QChar(std::uniform_int_distribution<int>('!', '~')(random));
+            text += QStringLiteral(" ");
+        }
+        const int width = std::uniform_int_distribution<int>(40, 700)(random);
+        const QStringList rows = WrapStatusLine(text, font, width);
+        EXPECT_EQ(rows.join(QString()), text) << n;
+        for (const QString& row : rows)
+            EXPECT_LE(metrics.horizontalAdvance(row.trimmed()), width) << n << " " << row.toStdString();
+    }
+
+    // Through the window: the rows fit the list and are read back as the one line.
+    const std::string line = "The port ttyUSB0 cannot be opened: " + std::string(40, 'x') +
+                             " is in use by another program; close it, or choose another port.";
+    const int rowsBefore = m_dlg->m_list->count();
+    m_dlg->LogLine(line);
+    EXPECT_GT(m_dlg->m_list->count(), rowsBefore + 1);
+    EXPECT_EQ(ListLines().back(), line);
+    for (int row = rowsBefore; row < m_dlg->m_list->count(); ++row)
+        EXPECT_LT(metrics.horizontalAdvance(m_dlg->m_list->item(row)->text().trimmed()),
+                  m_dlg->m_list->viewport()->width());
+}
+
 TEST_F(StatusLog, ActivityLineCyclesThroughTenFormsAndStaysTheLastLine)
 {
     StartDialog();
+    m_dlg->m_list->clear(); // the start-up hint is not part of this test
     m_dlg->m_nDots = 0;
     std::vector<std::string> seen;
     for (int i = 0; i < 11; ++i) {
@@ -308,6 +368,7 @@ TEST_F(StatusLog, ActivityLineCyclesThroughTenFormsAndStaysTheLastLine)
 TEST_F(StatusLog, OnlyTheActivityLineAndTheRequestsOwnRowAreEverReplaced)
 {
     StartDialog();
+    m_dlg->m_list->clear(); // the start-up hint is not part of this test
     const std::string activity = TRYING + "  ";
     m_dlg->m_nDots = 0;
     m_dlg->ShowActivity();
@@ -394,6 +455,7 @@ TEST_F(StatusLog, WindowPaintsAtScreenRateAndNeverScrollsInsideAPaint)
 TEST_F(StatusLog, LongListFindsRowsByPointClickAndKey)
 {
     StartDialog();
+    m_dlg->m_list->clear(); // the start-up hint is not part of this test
     constexpr int LINES = 100000;
     for (int i = 0; i < LINES; ++i)
         m_dlg->LogLine("line " + std::to_string(i));
@@ -475,7 +537,7 @@ TEST_F(Support, SavedSupportLogHoldsVersionPortsD2xxAndTheSession)
     EXPECT_NE(report.find("Ports found: ttyUSB0"), std::string::npos) << report;
     EXPECT_NE(report.find("D2XX library " + CUsbCable::DriverLibraryName() + ": "),
               std::string::npos) << report;
-    EXPECT_NE(report.find("Firmware service: " + m_dlg->m_engine.WebBaseUrl()), std::string::npos);
+    EXPECT_NE(report.find("Firmware service: none set\n"), std::string::npos) << report;
     EXPECT_NE(report.find(" status Found Device: kx410\n"), std::string::npos) << report;
     EXPECT_EQ(ListLines().back(), "Support log saved to " + saved);
 }
@@ -492,11 +554,14 @@ TEST_F(Support, UnsavableSettingsAreSaidOnceAndABadServiceAddressKeepsTheDefault
     m_dlg->m_ini.WriteString(CDownloaderDlg::SETTINGS_SECTION, "COM PORT", "USB");
 
     const auto lines = ListLines();
-    ASSERT_EQ(lines.size(), 2u) << testing::PrintToString(lines);
+    ASSERT_EQ(lines.size(), 3u) << testing::PrintToString(lines);
     EXPECT_EQ(lines[0], "Settings cannot be saved to " + m_dir +
                             "/Kestova.ini; they will be lost when the program ends.");
     EXPECT_EQ(lines[1], "Firmware service \"ftp://fw.example.com\" not used: only http:// and "
-                        "https:// addresses are accepted. Using " + builtIn + ".");
+                        "https:// addresses are accepted. " +
+                            (builtIn.empty() ? std::string("No firmware service is set.")
+                                             : "Using " + builtIn + "."));
+    EXPECT_EQ(lines[2], CHOOSE_PORT);
     EXPECT_EQ(m_dlg->m_engine.WebBaseUrl(), builtIn);
 }
 
@@ -511,5 +576,5 @@ TEST_F(Support, ServiceSettingIsUsedAndTheCommandLineWins)
     m_dlg->SetServiceOverride("http://127.0.0.1:9999");
     m_dlg->OnInitDialog();
     EXPECT_EQ(m_dlg->m_engine.WebBaseUrl(), "http://127.0.0.1:9999");
-    EXPECT_TRUE(ListLines().empty());
+    EXPECT_EQ(ListLines(), std::vector<std::string>{CHOOSE_PORT});
 }

@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+
+#include <sys/wait.h>
+
 namespace {
 
 TEST(SettingsLocation, InstalledProgramsUseTheUserFileAndOthersTheirOwnFileWhenItIsThere)
@@ -94,6 +99,7 @@ TEST(CommandLine, HelpVersionServiceAndMistakes)
         std::vector<std::string> args;
         EAction action;
         const char* service;
+        const char* file = "";
     };
     const Case cases[] = {
         {{}, EAction::Run, ""},
@@ -101,17 +107,48 @@ TEST(CommandLine, HelpVersionServiceAndMistakes)
         {{"--service", "http://a", "--version"}, EAction::Version, ""},
         {{"--service", "http://a:1"}, EAction::Run, "http://a:1"},
         {{"--service=https://b"}, EAction::Run, "https://b"},
-        {{"-platform", "offscreen"}, EAction::Run, ""}, // left to Qt
+        {{"-platform", "offscreen"}, EAction::Run, ""}, // left to Qt, with its value
         {{"--service"}, EAction::Error, ""},
         {{"--servce", "http://a"}, EAction::Error, ""},
+        {{"/tmp/a/../kx.fwr"}, EAction::Run, "", "/tmp/kx.fwr"},
+        {{"-style", "fusion", "/x/kx.fwr", "--service", "http://a"}, EAction::Run, "http://a",
+         "/x/kx.fwr"},
+        {{"/x/a.fwr", "/x/b.fwr"}, EAction::Error, ""},
     };
     for (const Case& c : cases) {
         const DownloaderOptions options = ParseDownloaderOptions(c.args);
         EXPECT_EQ(options.action, c.action) << testing::PrintToString(c.args);
         EXPECT_EQ(options.strService, c.service) << testing::PrintToString(c.args);
+        if (c.action == EAction::Run) {
+            EXPECT_EQ(options.strFile, c.file) << testing::PrintToString(c.args);
+        }
         EXPECT_EQ(options.strError.empty(), c.action != EAction::Error);
     }
+    const DownloaderOptions relative = ParseDownloaderOptions({"kx.fwr"});
+    EXPECT_EQ(relative.strFile, std::filesystem::current_path().string() + "/kx.fwr");
     EXPECT_NE(DownloaderVersionText().find("kestova-downloader "), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+// Without a display the window program says so in one line and ends with status 1, not with
+// Qt's messages and an abort.
+TEST(CommandLine, NoDisplayIsSaidInOneLineWithStatusOne)
+{
+    const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ") +
+                                KX_DOWNLOADER_EXE + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string output;
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, pipe) != nullptr)
+        output += buffer;
+    const int status = pclose(pipe);
+    ASSERT_TRUE(WIFEXITED(status)) << output;
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(output, NoDisplayText());
 }
 
 } // namespace

@@ -116,12 +116,14 @@ public:
     void Cancel() override { m_bCancelled = true; }
     bool IsDone() const override { return m_bDone || m_bCancelled; }
     bool IsFinished() const override { return true; }
+    const WebFailure& Outcome() const override { return m_outcome; }
 
     CModel& m_model;
     int m_nId;
     StatusFn m_fnStatus;
     DoneFn m_fnDone;
     std::string m_strUrl;
+    WebFailure m_outcome;
     bool m_bDone = false;
     bool m_bCancelled = false;
 };

@@ -46,6 +46,23 @@ protected:
     }
 };
 
+TEST_F(OpenFile, AFileGivenAtStartIsOpenedOnceTheUnitIsIdentified)
+{
+    const std::string path = WriteImageFile(4, nullptr);
+    WriteSettings("[Settings]\nCOM PORT=USB\nLAST DIRECTORY=" + m_dir + "\n");
+    m_dlg = std::make_unique<CDownloaderDlg>();
+    m_dlg->SetProgramDirOverride(m_dir);
+    m_dlg->SetStartFile(path);
+    m_dlg->OnInitDialog();
+    m_dlg->show();
+    EXPECT_TRUE(ListContains(path + " will be opened once a unit is identified: waiting for the unit."));
+    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    ASSERT_TRUE(WaitForIdentified());
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_btnSend->isEnabled(); }));
+    EXPECT_EQ(m_dlg->m_strFirmwarePath, path);
+    EXPECT_EQ(ListLines().back(), "Ready to update your kx410. Press send.");
+}
+
 TEST_F(OpenFile, FileWithoutFinalLineBreakIsAcceptedAndAnnouncedWithB)
 {
     StartIdentified();

@@ -3,6 +3,7 @@
 #include "UsbFixture.h"
 
 #include "FirmwareWebService.h"
+#include "app/ServiceDlg.h"
 
 #include <QListWidget>
 
@@ -106,18 +107,92 @@ TEST_F(WebUpdate, RefusedConnectionShowsTheErrorAndTheFirewallMessage)
     answerer.Press("OK");
     GetFromWeb();
     ASSERT_EQ(answerer.AnsweredCount(), 1);
-    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(),
-              "Cannot download firmware.  Check firewall\n\nAddress tried: http://127.0.0.1:" +
-                  std::to_string(port) + "/firmware/kx410fw.php?sn=12345&fw=0100&ldr=0208&done=0");
+    const std::string text = answerer.Seen()[0].strText.toStdString();
+    EXPECT_EQ(text.rfind("Cannot download firmware.  Check firewall\n\nReason: connection refused (", 0),
+              0u) << text;
+    EXPECT_NE(text.find(")\nAddress tried: http://127.0.0.1:" + std::to_string(port) +
+                        "/firmware/kx410fw.php?sn=12345&fw=0100&ldr=0208&done=0"),
+              std::string::npos) << text;
     ASSERT_EQ(m_dlg->m_list->count(), linesBefore + 1);
     EXPECT_EQ(ListLines().back().rfind("Error: ", 0), 0u) << ListLines().back();
     EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
     EXPECT_TRUE(m_dlg->m_btnGetFromWeb->isEnabled());
 }
 
-TEST_F(WebUpdate, ErrorPageJunkAndEmptyBodyAreRejectedByValidation)
+TEST_F(WebUpdate, NoServiceSaysHowToSetOneAndAsksNothing)
 {
-    for (auto answer : {WebServiceAnswer::ErrorPage, WebServiceAnswer::Junk, WebServiceAnswer::Empty}) {
+    StartIdentified(); // no service is set
+    CModalAnswerer answerer;
+    answerer.Press("OK");
+    const int linesBefore = m_dlg->m_list->count();
+    m_dlg->m_btnGetFromWeb->click();
+    ASSERT_EQ(answerer.AnsweredCount(), 1);
+    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(),
+              "No firmware service is set: choose Firmware Service\u2026 in the window menu, set "
+              "FIRMWARE SERVICE= in Kestova.ini, or pass --service.");
+    EXPECT_FALSE(m_dlg->m_engine.IsWebRequestRunning());
+    EXPECT_EQ(m_dlg->m_list->count(), linesBefore);
+    EXPECT_TRUE(m_dlg->m_btnGetFromWeb->isEnabled());
+    EXPECT_EQ(m_dlg->m_nPhase, PHASE_IDENTIFIED);
+}
+
+TEST_F(WebUpdate, FirmwareServiceIsCheckedTestedSavedAndUsed)
+{
+    StartService(WebServiceAnswer::Image);
+    StartIdentified(); // no service is set
+    {
+        CModalAnswerer answerer;
+        answerer.Press("Cancel");
+        m_dlg->OnSysCommand(IDM_SERVICE);
+        ASSERT_EQ(answerer.AnsweredCount(), 1);
+        EXPECT_EQ(answerer.Seen()[0].strTitle.toStdString(), "Firmware Service");
+    }
+    CServiceDlg dlg(m_dlg.get());
+    dlg.show();
+    dlg.SetAddress("ftp://127.0.0.1/");
+    dlg.accept();
+    EXPECT_NE(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.ResultText().rfind("Not an address the downloader can use: only http", 0), 0u);
+
+    auto testAddress = [&](const std::string& address, const std::string& expectedStart) {
+        dlg.SetAddress(address);
+        dlg.OnTest();
+        EXPECT_TRUE(WaitUntil([&] { return dlg.ResultText().rfind(expectedStart, 0) == 0; }, 30000))
+            << address << ": " << dlg.ResultText();
+    };
+    const std::string service = "http://127.0.0.1:" + std::to_string(m_service->Port());
+    testAddress("http://kx-no-such-host.invalid", "No answer: name not found");
+    testAddress(service + "/", "The service answers");
+    dlg.accept();
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    ASSERT_EQ(dlg.Address(), service);
+
+    m_dlg->SetFirmwareService(dlg.Address());
+    EXPECT_NE(ReadSettings().find("FIRMWARE SERVICE=" + service + "\n"), std::string::npos);
+    CModalAnswerer answerer; // no message box may appear
+    GetFromWeb();
+    EXPECT_EQ(ListLines().back(), "Ready to update your kx410. Press send.");
+}
+
+TEST_F(WebUpdate, AnErrorStatusIsAFailedDownloadWithItsStatusAsTheReason)
+{
+    StartService(WebServiceAnswer::ErrorPage);
+    StartIdentified();
+    CModalAnswerer answerer;
+    answerer.Press("OK");
+    GetFromWeb();
+    ASSERT_EQ(answerer.AnsweredCount(), 1);
+    const std::string text = answerer.Seen()[0].strText.toStdString();
+    EXPECT_EQ(text.rfind("Cannot download firmware.  Check firewall\n\nReason: the service answered "
+                         "HTTP/1.1 500 Internal Server Error\nAddress tried: ", 0),
+              0u) << text;
+    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_FALSE(m_dlg->m_image.m_bFromWeb);
+}
+
+TEST_F(WebUpdate, JunkAndEmptyBodyAreRejectedByValidation)
+{
+    for (auto answer : {WebServiceAnswer::Junk, WebServiceAnswer::Empty}) {
         StartService(answer);
         StartIdentified();
         CModalAnswerer answerer; // the download itself succeeds: no message box
@@ -143,7 +218,8 @@ TEST_F(WebUpdate, BodyCutMidWayIsAFailedDownload)
         answerer.Press("OK");
         GetFromWeb();
         ASSERT_EQ(answerer.AnsweredCount(), 1);
-        EXPECT_EQ(answerer.Seen()[0].strText.toStdString().rfind("Cannot download firmware.  Check firewall\n\nAddress tried: http://127.0.0.1:", 0), 0u);
+        EXPECT_EQ(answerer.Seen()[0].strText.toStdString().rfind("Cannot download firmware.  Check firewall\n\nReason: transfer closed", 0), 0u)
+            << answerer.Seen()[0].strText.toStdString();
     }
     EXPECT_EQ(ListLines().back().rfind("Error: ", 0), 0u) << ListLines().back();
     EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());

@@ -240,3 +240,42 @@ TEST_F(WebDownloadTest, ReportWithoutStatusSinkLeavesTheListAloneAndEscapesItsVa
     reporter.CloseSession();
     EXPECT_EQ(m_pService->Reports(), std::vector<std::string>{"sn=SN%207%26x&fw=0107&ldr=0102&done=1"});
 }
+
+// Each way a request can fail is told by its own reason, and so is an answer with an error status.
+TEST_F(WebDownloadTest, EachFailureNamesItsReason)
+{
+    StartService(WebServiceAnswer::ErrorPage);
+    WebServiceOptions slowOptions;
+    slowOptions.strImage = MakeBody(100);
+    slowOptions.nSlowMs = 3000;
+    CFirmwareWebService slowService(std::move(slowOptions));
+    ASSERT_TRUE(slowService.Start());
+    const std::string port = std::to_string(m_pService->Port());
+    struct Case {
+        std::string strUrl;
+        bool bDownloaded;
+        std::string strReasonStart;
+    };
+    const Case cases[] = {
+        {"http://127.0.0.1:" + std::to_string(ClosedPort()) + "/", false, "connection refused ("},
+        {"http://kx-no-such-host.invalid/", false, "name not found (kx-no-such-host.invalid)"},
+        {"https://127.0.0.1:" + port + "/", false, "TLS failure ("},
+        {BuildFirmwareUrl("http://127.0.0.1:" + std::to_string(slowService.Port()), "1", "2", "3",
+                          false),
+         false,
+         "time-out (Operation too slow"},
+        {BuildFirmwareUrl(BaseUrl(), "1", "2", "3", false), true,
+         "the service answered HTTP/1.1 500 Internal Server Error"},
+    };
+    WebLimits limits;
+    limits.nStallLimitS = 1;
+    for (const Case& c : cases) {
+        CWebDownloader downloader;
+        downloader.SetLimits(limits);
+        std::string strBody;
+        EXPECT_EQ(downloader.Download(c.strUrl, strBody), c.bDownloaded) << c.strUrl;
+        const std::string reason = WebFailureReason(downloader.Outcome());
+        EXPECT_EQ(reason.rfind(c.strReasonStart, 0), 0u) << c.strUrl << ": " << reason;
+        EXPECT_TRUE(downloader.Outcome().IsFailure()) << c.strUrl;
+    }
+}

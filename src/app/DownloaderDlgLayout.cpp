@@ -1,0 +1,42 @@
+// The main dialog's layout: the template's places at the default size, and a larger window that
+// gives its room to the status list. The buttons keep their rows under the list; those in the
+// right half keep their distance from the right edge.
+#include "app/DownloaderDlg.h"
+
+#include <QListWidget>
+#include <QResizeEvent>
+
+#include <algorithm>
+
+void CDownloaderDlg::NoteDefaultLayout()
+{
+    m_placedControls.clear();
+    for (QWidget* child : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (!child->isWindow())
+            m_placedControls.push_back({child, child->geometry()});
+    }
+    setSizeGripEnabled(true);
+}
+
+void CDownloaderDlg::LayOutControls()
+{
+    const int dx = std::max(0, width() - m_defaultSize.width());
+    const int dy = std::max(0, height() - m_defaultSize.height());
+    const int middle = m_defaultSize.width() / 2;
+    for (const PlacedControl& placed : m_placedControls) {
+        QRect rect = placed.defaultRect;
+        if (placed.pWidget == m_list) {
+            rect.setSize(rect.size() + QSize(dx, dy));
+        } else {
+            // Every other control sits in the rows under the list.
+            rect.translate(rect.left() >= middle ? dx : 0, dy);
+        }
+        placed.pWidget->setGeometry(rect);
+    }
+}
+
+void CDownloaderDlg::resizeEvent(QResizeEvent* e)
+{
+    QDialog::resizeEvent(e);
+    LayOutControls();
+}
