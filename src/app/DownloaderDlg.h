@@ -115,7 +115,7 @@ public:
     // --- a programming file given at start ---
     // Opened as Open Local File once a unit is identified; set before OnInitDialog.
     void SetStartFile(const std::string& path) { m_strStartFile = path; }
-    void OpenFirmwareFile(const std::string& path);
+    void OpenFirmwareFile(const std::string& path, const EngineTicket& ticket);
 
     // --- plugging and unplugging ---
     // The source of device events the window follows (tests feed their own); by default the

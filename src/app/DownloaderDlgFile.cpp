@@ -23,10 +23,10 @@ void CDownloaderDlg::OnOpenLocalFile()
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
 
-    OpenFirmwareFile(dialog.selectedFiles().front().toStdString());
+    OpenFirmwareFile(dialog.selectedFiles().front().toStdString(), ticket);
 }
 
-void CDownloaderDlg::OpenFirmwareFile(const std::string& path)
+void CDownloaderDlg::OpenFirmwareFile(const std::string& path, const EngineTicket& ticket)
 {
     m_engine.CloseImageFile();
     m_strFirmwarePath = path;
@@ -55,5 +55,5 @@ void CDownloaderDlg::OpenStartFileWhenIdentified()
         return;
     const std::string path = m_strStartFile;
     m_strStartFile.clear();
-    OpenFirmwareFile(path);
+    OpenFirmwareFile(path, m_engine.Ticket());
 }
