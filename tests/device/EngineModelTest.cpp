@@ -145,6 +145,7 @@ public:
         m_engine = std::make_unique<CUpdateEngine>(*this);
         m_engine->SetSupportLog(&m_log);
         m_engine->SetResetPauseMs(0);
+        m_engine->SetWebBaseUrl("http://127.0.0.1:8410"); // requests go to the double
         SystemRoots roots;
         roots.proc = m_imageDir; // no other program holds the terminal: no need to look
         m_engine->SetSystemRoots(roots);
