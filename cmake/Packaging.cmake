@@ -21,9 +21,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Kestova Firmware Downloader developers <dow
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Installed binaries are stripped; their debug symbols go to a separate -dbgsym package.
+# Installed binaries are stripped: their debug symbols are left out of the package.
 set(CPACK_STRIP_FILES ON)
-set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
 # postinst applies the cable's udev rule to a cable already plugged in; postrm forgets it.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_SOURCE_DIR}/data/debian/postinst ${CMAKE_SOURCE_DIR}/data/debian/postrm)

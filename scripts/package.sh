@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package as Debian builds its own: optimized, with the distribution's
 # hardening flags from dpkg-buildflags (fortified functions, stack protector, full RELRO and
-# immediate binding), binaries stripped with their symbols in a -dbgsym package, no tests and no
+# immediate binding), binaries stripped (debug symbols left out), no tests and no
 # firmware service address built in. Prints the package's path last.
 # Usage: scripts/package.sh [build-dir]   (default: build-package)
 set -euo pipefail

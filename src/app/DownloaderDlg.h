@@ -9,6 +9,7 @@
 #include "dialogs/NoticeDlg.h"
 #include "dialogs/PromptDlg.h"
 #include "link/ComPortEnum.h"
+#include "link/TetherixDevices.h"
 #include "link/UeventSource.h"
 #include "platform/WindowMessage.h"
 #include "platform/WinTypes.h"
@@ -251,6 +252,9 @@ private:
     std::unique_ptr<IUeventSource> m_pHotplugSource;
     CHotplugMonitor* m_pHotplug = nullptr;
     std::string m_strAwaitedPort;  // the lasting name of the chosen cable, unplugged
+    std::string m_strLinkPort;        // the port last opened as the link ("ttyUSB0", "USB")
+    std::string m_strLinkLastingName; // its lasting name, taken when it was opened
+    TetherixDevices m_tetherixDevices; // the cable's USB devices when the USB link opened
     bool m_bDetecting = false;
     std::vector<std::string> m_portsPluggedDuringDetect;
     bool m_bEnded = false;

@@ -6,13 +6,12 @@
 #include "app/PortCombo.h"
 #include "link/HotplugMonitor.h"
 #include "link/PortDescription.h"
+#include "link/TetherixDevices.h"
 
 #include <QListWidget>
 
 namespace {
-const char* FTDI_VENDOR_ID = "0403";
 const char* USB_ENTRY_DESCRIPTION = "USB – Tetherix through FTDI's D2XX library";
-const char* TEXT_UNPLUGGED = "The Tetherix was unplugged; it is used again as soon as it is back.";
 
 SystemRoots PortRoots()
 {
@@ -57,14 +56,14 @@ void CDownloaderDlg::StartHotplugMonitor()
     connect(m_pHotplug, &CHotplugMonitor::portDisappeared, this,
             [this](const QString& tty) { OnPortPlugged(tty.toStdString(), false); });
     connect(m_pHotplug, &CHotplugMonitor::usbDeviceAppeared, this,
-            [this](const QString&, const QString& vendor) {
-                if (vendor == FTDI_VENDOR_ID)
+            [this](const UsbPlugFacts& device) {
+                if (MayBeTetherixDevice(device, m_tetherixDevices))
                     OnPortPlugged(USB_PORT_NAME, true);
             });
     connect(m_pHotplug, &CHotplugMonitor::usbDeviceDisappeared, this,
-            [this](const QString&, const QString& vendor) {
-                // Another device's removal must never end the cable's link: only an FTDI one.
-                if (vendor == FTDI_VENDOR_ID)
+            [this](const UsbPlugFacts& device) {
+                // Another device's removal, even another FTDI adapter's, never ends the link.
+                if (IsTetherixDevice(device, m_tetherixDevices))
                     OnPortPlugged(USB_PORT_NAME, false);
             });
 }
@@ -73,11 +72,14 @@ bool CDownloaderDlg::IsActivePort(const std::string& name) const
 {
     if (name == USB_PORT_NAME)
         return m_bUsbActive;
-    return !m_bUsbActive && m_serial.IsPortOpen() && name == m_strPortName;
+    return !m_bUsbActive && m_serial.IsPortOpen() && name == m_strLinkPort;
 }
 
 void CDownloaderDlg::OnPortPlugged(const std::string& name, bool bAppeared)
 {
+    // A new tty is offered only as the listing would offer it: no consoles or empty UART slots.
+    if (bAppeared && name != USB_PORT_NAME && !IsListedComPort(name))
+        return;
     if (m_bDetecting && bAppeared && name != USB_PORT_NAME)
         m_portsPluggedDuringDetect.push_back(name);
     if (m_comboPort->view()->isVisible())
@@ -88,27 +90,30 @@ void CDownloaderDlg::OnPortPlugged(const std::string& name, bool bAppeared)
     }
     if (name != USB_PORT_NAME)
         AddPortEntry(name);
-    const bool bAwaited = !m_strAwaitedPort.empty() && LastingPortName(name) == m_strAwaitedPort;
-    if (!bAwaited || m_serial.IsPortOpen() || m_bUsbActive)
+    if (m_strAwaitedPort.empty() || LastingPortName(name) != m_strAwaitedPort)
         return;
     // The chosen cable is back, perhaps under another number: connect to it again.
     m_strAwaitedPort.clear();
+    if (m_strLinkPort != name && m_strLinkPort != USB_PORT_NAME) {
+        const int stale = m_comboPort->FindName(m_strLinkPort);
+        if (stale >= 0)
+            m_comboPort->removeItem(stale);
+    }
     AddPortEntry(name);
     m_comboPort->SelectString(name);
-    ConnectSelectedPort();
+    if (m_serial.IsPortOpen() || m_bUsbActive)
+        m_engine.SetLinkUnplugged(false); // a run ends on the old link; its reset opens this one
+    else
+        ConnectSelectedPort();
 }
 
 void CDownloaderDlg::OnPortUnplugged(const std::string& name)
 {
     const bool bActive = IsActivePort(name);
-    if (bActive)
-        m_strAwaitedPort = LastingPortName(name);
-    // A run in progress ends through its own failure notice; otherwise the link is let go now.
-    if (bActive && (m_nPhase == PHASE_CONNECTING || m_nPhase == PHASE_IDENTIFIED)) {
-        m_engine.CloseLinkAndIdle("the Tetherix was unplugged");
-        m_btnDetect->setEnabled(true);
-        m_comboPort->setEnabled(true);
-        LogLine(TEXT_UNPLUGGED);
+    if (bActive) {
+        // The name taken when the port was opened: its sysfs entry and by-id link are gone now.
+        m_strAwaitedPort = m_strLinkLastingName;
+        m_engine.SetLinkUnplugged(true);
     }
     const int index = m_comboPort->FindName(name);
     if (index >= 0 && name != USB_PORT_NAME && !bActive)

@@ -4,6 +4,7 @@
 
 #include "app/PortCombo.h"
 #include "link/ComPortEnum.h"
+#include "link/TetherixDevices.h"
 #include "link/UsbSysfs.h"
 #include "res/StringTable.h"
 
@@ -166,12 +167,18 @@ std::string CDownloaderDlg::SelectedPort()
 
 void CDownloaderDlg::OnPortOpened(const std::string& name, bool bRemember)
 {
+    // What the link is is taken now, while sysfs and the by-id links show it: once it is
+    // unplugged they are gone, and it must be recognised when it comes back.
+    m_strLinkPort = name;
+    m_strLinkLastingName = LastingPortName(name);
+    m_strAwaitedPort.clear();
+    if (name == USB_PORT_NAME)
+        m_tetherixDevices = FindTetherixDevices(ComPortSysfsRoot());
     if (!bRemember)
         return;
     // Saved by a name that lasts, so that the same cable is found again under another number.
-    m_ini.WriteString(SETTINGS_SECTION, KEY_COM_PORT, LastingPortName(name).c_str());
+    m_ini.WriteString(SETTINGS_SECTION, KEY_COM_PORT, m_strLinkLastingName.c_str());
     m_strPortName = name;
-    m_strAwaitedPort.clear();
 }
 
 void CDownloaderDlg::OnPortChoiceDropped(bool bForget)

@@ -13,6 +13,7 @@
 
 namespace {
 constexpr int ADDRESS_MIN_WIDTH_CHARS = 48;
+constexpr int RESULT_LINES = 4;
 }
 
 CServiceDlg::CServiceDlg(QWidget* pParent) : QDialog(pParent)
@@ -34,6 +35,8 @@ CServiceDlg::CServiceDlg(QWidget* pParent) : QDialog(pParent)
     m_pResult = new QLabel(this);
     m_pResult->setObjectName(QStringLiteral("ServiceResult"));
     m_pResult->setWordWrap(true);
+    // Room for the longest answer (a failure's reason), so that none is cut.
+    m_pResult->setMinimumHeight(fontMetrics().lineSpacing() * RESULT_LINES);
     m_pResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
 

@@ -19,6 +19,7 @@ constexpr DWORD LINE_BAUD = 9600;
 constexpr BYTE LINE_DATA_BITS = 8;
 constexpr DWORD SERIAL_READ_CHUNK = 100; // bytes read per step of the COM-port dispatch
 const std::string DEVICE_PREFIX = "/dev/";
+const char* const TEXT_UNPLUGGED = "The Tetherix was unplugged; it is used again as soon as it is back.";
 
 bool AddPortName(void* context, const ComPortInfo& info)
 {
@@ -169,14 +170,44 @@ void CUpdateEngine::CloseLinkAndIdle(const std::string& strWhy)
     AdvanceGeneration();
     m_bAwaitingCheck = false;
     KillTimer(TIMER_REBOOT_WINDOW);
-    KillTimer(TIMER_WAKE);
-    CancelStep();
+    StopConversation();
     m_nDots = 0;
+    m_bLinkUnplugged = false;
     CloseLink();
     SetImageButtons(false, false, false);
     ClearLog();
     CancelFetch(strWhy);
     SetPhase(PHASE_IDLE);
+}
+
+// Every timer of the conversation ends with its link: none may later write to, reset or reopen
+// a link that is closed, least of all a port that has gone.
+void CUpdateEngine::StopConversation()
+{
+    for (const int id : {TIMER_WAKE, TIMER_PROGRAM_REPLY, TIMER_SILENCE, TIMER_ECHO_START,
+                         TIMER_ECHO_REPLY})
+        KillTimer(id);
+    CancelStep();
+    m_bEchoMode = false;
+}
+
+void CUpdateEngine::SetLinkUnplugged(bool bUnplugged)
+{
+    m_bLinkUnplugged = bUnplugged;
+    if (!bUnplugged || m_nPhase == PHASE_PROGRAMMING)
+        return;
+    LetUnpluggedLinkGo();
+}
+
+// The link's port has gone: it is closed quietly, and the user can choose again or wait.
+void CUpdateEngine::LetUnpluggedLinkGo()
+{
+    CloseLinkAndIdle("the Tetherix was unplugged");
+    CloseImageFile();
+    m_events.OnProgress(0);
+    Enable(EngineControl::PortList, true);
+    Enable(EngineControl::Detect, true);
+    Log(TEXT_UNPLUGGED);
 }
 
 bool CUpdateEngine::ProbeUsbCable()
@@ -235,6 +266,10 @@ void CUpdateEngine::ResetConnection()
     // Only the reboot after a whole run (the silence handler) keeps the check for afterwards.
     m_bAwaitingCheck = false;
     KillTimer(TIMER_REBOOT_WINDOW);
+    if (m_bLinkUnplugged) {
+        LetUnpluggedLinkGo();
+        return;
+    }
     KillTimer(TIMER_PROGRAM_REPLY);
     CancelStep();
     std::this_thread::sleep_for(std::chrono::milliseconds(m_nResetPauseMs));

@@ -54,6 +54,11 @@ public:
     // Closes whichever links are open and goes idle (the port list is being opened, Detect, the
     // cable was unplugged); strWhy completes the line that says a running fetch was dropped.
     void CloseLinkAndIdle(const std::string& strWhy = "the link was closed");
+    // The link's port or cable was reported gone (true), or back before the link was let go
+    // (false). A programming run ends through its own failure notice first; otherwise the link
+    // is let go at once. Nothing reopens a port that has gone: the face connects again once it
+    // is back.
+    void SetLinkUnplugged(bool bUnplugged);
     // A serial port or the USB cable is open as the link.
     bool IsLinkOpen() const { return m_bUsbActive || m_serial.IsPortOpen(); }
     // Opens the USB cable quietly and closes it again: true when it is there, else
@@ -160,6 +165,8 @@ private:
     void ShowOpenFailure(const std::string& notice);
     void LogDiagnosis();
     void CloseLink();
+    void StopConversation();
+    void LetUnpluggedLinkGo();
     void TraceLink(bool bOpened, const std::string& name, unsigned long code,
                    const std::string& detail = {});
     void TraceBytes(bool bToUnit, const std::string& bytes);
@@ -234,4 +241,5 @@ private:
     std::string m_strLastDiagnosis;
     CSupportLog* m_pSupportLog = nullptr;
     std::string m_strLinkName; // the link as the support log names it, while one is open
+    bool m_bLinkUnplugged = false; // the open link's port has gone; it is not to be reopened
 };

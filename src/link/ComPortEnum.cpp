@@ -137,6 +137,18 @@ void SetComPortSysfsRoot(const std::string& root) { SysfsRoot() = root; }
 
 std::string ComPortSysfsRoot() { return SysfsRoot(); }
 
+bool IsListedComPort(const std::string& portName)
+{
+    ComPortInfo info;
+    if (portName.find('/') == std::string::npos &&
+        DescribePort(fs::path(SysfsRoot()) / "class" / "tty" / portName, &info))
+        return true;
+    std::vector<ComPortInfo> extra;
+    CollectExtraPorts(&extra);
+    return std::any_of(extra.begin(), extra.end(),
+                       [&](const ComPortInfo& port) { return port.portName == portName; });
+}
+
 bool EnumerateComPorts(ComPortCallback callback, void* context)
 {
     if (!callback) {

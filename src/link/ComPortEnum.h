@@ -22,6 +22,10 @@ using ComPortCallback = bool (*)(void* context, const ComPortInfo& info);
 // no callback is given, else an errno value).
 bool EnumerateComPorts(ComPortCallback callback, void* context);
 
+// Whether the enumeration would list the port now: a newly plugged tty is offered only when it
+// passes the same test (a port with a device behind it, or one named in KX_EXTRA_COM_PORTS).
+bool IsListedComPort(const std::string& portName);
+
 // The sysfs root the enumeration reads ("/sys" unless changed); tests point it at a tree of
 // their own. Not to be changed while an enumeration runs.
 void SetComPortSysfsRoot(const std::string& root);

@@ -51,10 +51,10 @@ void CHotplugMonitor::Dispatch(const Uevent& event)
         else
             emit portDisappeared(name);
     } else if (event.subsystem == SUBSYSTEM_USB) {
-        const QString vendor = QString::fromStdString(event.vendorId);
+        const UsbPlugFacts device{event.sysName, event.vendorId, event.serial, event.product};
         if (added)
-            emit usbDeviceAppeared(name, vendor);
+            emit usbDeviceAppeared(device);
         else
-            emit usbDeviceDisappeared(name, vendor);
+            emit usbDeviceDisappeared(device);
     }
 }

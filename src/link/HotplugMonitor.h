@@ -2,6 +2,7 @@
 // device events on a socket notifier (no polling). Each owner makes its own monitor.
 #pragma once
 
+#include "link/TetherixDevices.h"
 #include "link/UeventSource.h"
 
 #include <QObject>
@@ -31,10 +32,11 @@ signals:
     // A serial port ("ttyUSB0") appeared or disappeared.
     void portAppeared(const QString& ttyName);
     void portDisappeared(const QString& ttyName);
-    // A USB device ("1-1.2") appeared or disappeared; vendorId is "0403" for an FTDI cable,
-    // empty when the event did not say.
-    void usbDeviceAppeared(const QString& sysName, const QString& vendorId);
-    void usbDeviceDisappeared(const QString& sysName, const QString& vendorId);
+    // A USB device ("1-1.2") appeared or disappeared, with what the event says of it: its
+    // vendor id ("0403" for an FTDI cable), serial number and description, each empty when
+    // unknown.
+    void usbDeviceAppeared(const UsbPlugFacts& device);
+    void usbDeviceDisappeared(const UsbPlugFacts& device);
 
 private:
     void OnReadable();

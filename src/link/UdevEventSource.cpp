@@ -27,6 +27,25 @@ std::string VendorIdOf(udev_device* pDevice)
     std::snprintf(padded, sizeof padded, "%0*lx", VENDOR_ID_DIGITS, std::strtoul(product, nullptr, 16));
     return padded;
 }
+
+// A USB device's descriptor string: from sysfs while the device is there, else from what udev
+// recorded of it (a removed device's sysfs entry is gone); empty when neither says.
+std::string DescriptorOf(udev_device* pDevice, bool bRemoved, const char* attribute,
+                         const char* property)
+{
+    const char* value = bRemoved ? nullptr : udev_device_get_sysattr_value(pDevice, attribute);
+    if (!value)
+        value = udev_device_get_property_value(pDevice, property);
+    return OrEmpty(value);
+}
+
+void ReadUsbFacts(udev_device* pDevice, Uevent* pEvent)
+{
+    const bool bRemoved = pEvent->action == "remove";
+    pEvent->vendorId = VendorIdOf(pDevice);
+    pEvent->serial = DescriptorOf(pDevice, bRemoved, "serial", "ID_SERIAL_SHORT");
+    pEvent->product = DescriptorOf(pDevice, bRemoved, "product", "ID_MODEL");
+}
 } // namespace
 
 CUdevEventSource::CUdevEventSource()
@@ -69,7 +88,11 @@ bool CUdevEventSource::Next(Uevent* pEvent)
     pEvent->action = OrEmpty(udev_device_get_action(pDevice));
     pEvent->subsystem = OrEmpty(udev_device_get_subsystem(pDevice));
     pEvent->sysName = OrEmpty(udev_device_get_sysname(pDevice));
-    pEvent->vendorId = pEvent->subsystem == "usb" ? VendorIdOf(pDevice) : std::string();
+    pEvent->vendorId.clear();
+    pEvent->serial.clear();
+    pEvent->product.clear();
+    if (pEvent->subsystem == "usb")
+        ReadUsbFacts(pDevice, pEvent);
     udev_device_unref(pDevice);
     return true;
 }

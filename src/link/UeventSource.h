@@ -9,6 +9,8 @@ struct Uevent {
     std::string subsystem; // "tty" or "usb"
     std::string sysName;   // "ttyUSB0" for a tty, "1-1.2" for a USB device
     std::string vendorId;  // a USB device's vendor id ("0403") when the event carries it
+    std::string serial;    // a USB device's serial number ("A10K3B2C") when known
+    std::string product;   // a USB device's product string ("Tetherix") when known
 };
 
 class IUeventSource {

@@ -22,10 +22,13 @@ private:
 constexpr long NS_PER_MS = 1000000L;
 constexpr long NS_PER_S = 1000000000L;
 
+// Waits are measured on the monotonic clock, which a change of the date and time never moves.
+constexpr clockid_t WAIT_CLOCK = CLOCK_MONOTONIC;
+
 timespec DeadlineAfterMs(int ms)
 {
     timespec deadline{};
-    clock_gettime(CLOCK_REALTIME, &deadline);
+    clock_gettime(WAIT_CLOCK, &deadline);
     deadline.tv_nsec += ms * NS_PER_MS;
     deadline.tv_sec += deadline.tv_nsec / NS_PER_S;
     deadline.tv_nsec %= NS_PER_S;
@@ -94,7 +97,7 @@ bool CUsbReader::WaitForReception()
     CEventLock lock(m_rxEvent);
     if (m_nState.load() == STATE_RUNNING) {
         const timespec deadline = DeadlineAfterMs(READER_WAIT_MS);
-        pthread_cond_timedwait(&m_rxEvent.eCondVar, &m_rxEvent.eMutex, &deadline);
+        pthread_cond_clockwait(&m_rxEvent.eCondVar, &m_rxEvent.eMutex, WAIT_CLOCK, &deadline);
     }
     return m_nState.load() == STATE_RUNNING;
 }

@@ -8,6 +8,7 @@ add_library(kx_link_ports STATIC
   ${CMAKE_CURRENT_LIST_DIR}/CableDiagnosis.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PortDescription.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PortFacts.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/TetherixDevices.cpp
 )
 
 find_package(PkgConfig REQUIRED)

@@ -3,8 +3,24 @@
 // and a connection reset retires the earlier reader without leaving a thread behind.
 #include "UsbCableFixture.h"
 
+#include <atomic>
 #include <chrono>
+#include <ctime>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
+
+// The wall clock as this program's own code reads it, moved by this many seconds, as a user or
+// a time service may move it; every other clock reads true.
+static std::atomic<long> g_wallClockShiftS{0};
+
+extern "C" int clock_gettime(clockid_t clock, timespec* pTime) noexcept
+{
+    const int result = static_cast<int>(syscall(SYS_clock_gettime, clock, pTime));
+    if (result == 0 && clock == CLOCK_REALTIME)
+        pTime->tv_sec += g_wallClockShiftS.load();
+    return result;
+}
 
 namespace {
 
@@ -39,12 +55,22 @@ TEST_F(UsbReader, ReceptionSignalledWhileTheWindowIsBusyIsStillReadPromptly)
     EXPECT_TRUE(WaitUntil([this] { return m_owner.Received() == "line."; }, PROMPT_MS));
 }
 
+// Also when the date and time are changed meanwhile: each wait still ends after its own
+// bounded time, whatever the wall clock says.
 TEST_F(UsbReader, ReceptionWithoutAnySignalIsStillRead)
 {
     Connect();
     PumpEvents(150);
-    m_sim.InjectRx("quiet", false);
-    EXPECT_TRUE(WaitUntil([this] { return m_owner.Received() == "quiet"; }, PROMPT_MS));
+    std::string expected;
+    for (const long shiftS : {0L, 3600L}) {
+        SCOPED_TRACE(shiftS);
+        g_wallClockShiftS.store(shiftS);
+        PumpEvents(150);
+        m_sim.InjectRx("quiet", false);
+        expected += "quiet";
+        EXPECT_TRUE(WaitUntil([&] { return m_owner.Received() == expected; }, PROMPT_MS));
+    }
+    g_wallClockShiftS.store(0);
 }
 
 TEST_F(UsbReader, CloseStopsTheReaderWaitsAtLeast550MsAndReleasesEverything)

@@ -1,5 +1,5 @@
 # Tests of port descriptions and open-failure sentences on fake trees (no Qt, so that the
-# unprivileged test may fork), and of plug events from a fake source.
+# unprivileged test may fork); plug events are tested through umockdev (tests/hotplug).
 find_package(GTest REQUIRED)
 add_executable(kx_link_ports_tests
   ${CMAKE_CURRENT_LIST_DIR}/FakeSystemTree.cpp
@@ -11,10 +11,3 @@ target_link_libraries(kx_link_ports_tests PRIVATE kx_link_ports GTest::gtest_mai
 include(GoogleTest)
 gtest_discover_tests(kx_link_ports_tests TEST_PREFIX "link.ports."
   PROPERTIES TIMEOUT 60 SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
-
-if(TARGET kx_test_main)
-  add_executable(kx_link_hotplug_tests ${CMAKE_CURRENT_LIST_DIR}/HotplugMonitorTest.cpp)
-  target_link_libraries(kx_link_hotplug_tests PRIVATE kx_link_hotplug kx_test_main GTest::gtest)
-  gtest_discover_tests(kx_link_hotplug_tests TEST_PREFIX "link.hotplug."
-    PROPERTIES ENVIRONMENT "${KX_TEST_ENV}" TIMEOUT 60)
-endif()
