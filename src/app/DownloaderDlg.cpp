@@ -1,5 +1,7 @@
 #include "app/DownloaderDlg.h"
 
+#include "app/Announcer.h"
+#include "app/FocusRingStyle.h"
 #include "app/PortCombo.h"
 #include "app/ScreenRatePacer.h"
 #include "app/StatusList.h"
@@ -18,6 +20,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -38,6 +41,7 @@ CDownloaderDlg::CDownloaderDlg(QWidget* parent)
       m_strReceived(m_engine.m_strReceived), m_bEchoMode(m_engine.m_bEchoMode)
 {
     m_engine.SetWebBaseUrl(KX_WEB_BASE_URL);
+    CFocusRingStyle::Install();
     m_hSmallIcon = LoadAppIcon();
     CreateControls();
     BuildSystemMenu();
@@ -75,11 +79,17 @@ void CDownloaderDlg::CreateControls()
     m_comboPort->setObjectName(QString::number(IDC_PORT));
     m_comboPort->setGeometry(du.Rect(3, 66, 65, 12));
     m_comboPort->setMaxVisibleItems(8);
+    // A drop-down list is named by its label, not by a name of its own; the template has no
+    // label on screen, so an unseen one names it for assistive technology.
+    auto* portLabel = new QLabel(QStringLiteral("Port"), this);
+    portLabel->setBuddy(m_comboPort);
+    portLabel->hide();
     m_btnOpenFile = button(IDC_OPEN_FILE, "Open Local File", du.Rect(114, 52, 54, 11));
     m_list = new CStatusList(this);
     m_list->setObjectName(QString::number(IDC_STATUS_LIST));
     m_list->setGeometry(du.Rect(3, 2, 245, 48));
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setAccessibleName(QStringLiteral("Status"));
     m_btnSend = button(IDC_SEND, "Send", du.Rect(171, 52, 37, 11));
     m_progress = new QProgressBar(this);
     m_progress->setObjectName(QString::number(IDC_PROGRESS));
@@ -87,10 +97,12 @@ void CDownloaderDlg::CreateControls()
     m_progress->setTextVisible(false);
     m_progress->setRange(0, 100);
     m_progress->setValue(0);
+    m_progress->setAccessibleName(QStringLiteral("Progress"));
     m_pProgressPacer = new CScreenRatePacer([bar = m_progress] { bar->setUpdatesEnabled(true); },
                                             m_progress);
     m_btnGetFromWeb = button(IDC_GET_FROM_WEB, "Get from Web", du.Rect(114, 67, 54, 11));
     SetImageButtons(false, false, false);
+    m_pAnnouncer = new CAnnouncer(this);
 
     connect(m_btnDetect, &QPushButton::clicked, this, [this] { OnDetect(); });
     connect(m_btnOpenFile, &QPushButton::clicked, this, [this] { OnOpenLocalFile(); });
@@ -98,13 +110,14 @@ void CDownloaderDlg::CreateControls()
     connect(m_btnGetFromWeb, &QPushButton::clicked, this, [this] { OnGetFromWeb(); });
     connect(m_comboPort, &CPortCombo::DropDownOpening, this, [this] { OnPortDropDown(); });
     connect(m_comboPort, &CPortCombo::DropDownClosed, this, [this] { ConnectSelectedPort(); });
+    connect(m_comboPort, &CPortCombo::ChosenWhileClosed, this, [this] { OnPortChosenWhileClosed(); });
     NoteDefaultLayout();
 }
 
 void CDownloaderDlg::BuildSystemMenu()
 {
     // Linux window managers give a program no title-bar menu of its own: the same menu opens
-    // from a right click in the window, Alt+Space or the Menu key.
+    // from a right click in the window, Alt+Space, Shift+F10 or the Menu key.
     m_sysMenu = new QMenu(this);
     m_sysMenu->addAction(QStringLiteral("&Close"), this, [this] { OnSysCommand(SC_CLOSE); });
     const std::string about = LoadString(IDS_ABOUTBOX);

@@ -27,6 +27,7 @@ class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QMenu;
+class CAnnouncer;
 class CPortCombo;
 class CSupportLog;
 class CScreenRatePacer;
@@ -149,6 +150,8 @@ public:
     void OnNotice(const std::string& text) override { ShowNotice(text); }
     void OnIdentified(const DeviceIdentity& identity) override;
     void OnMessageBox(const std::string& text) override { ShowMessageBox(text); }
+    void OnProgrammingSucceeded(const std::vector<std::string>& lines) override;
+    void OnUpdateEnded(const UpdateOutcome& outcome) override;
     std::string SelectedPort() override;
     void OnPortOpened(const std::string& name, bool bRemember) override;
     void OnPortChoiceDropped(bool bForget) override;
@@ -245,10 +248,16 @@ private:
     QSize m_defaultSize;
     std::string m_strStartFile;
 
+    void OnPortChosenWhileClosed();
+    void ReturnFocus(QWidget* pFocusBefore);
+    void Announce(const std::string& sentence);
+    void ShowProgressText();
+
     QMenu* m_sysMenu = nullptr;
     // Rows that are replaced later: the running web request's text and the activity line.
     QPersistentModelIndex m_webRow;
     QPersistentModelIndex m_activityRow;
+    CAnnouncer* m_pAnnouncer = nullptr; // how the end of an update is said to a screen reader
     std::unique_ptr<IUeventSource> m_pHotplugSource;
     CHotplugMonitor* m_pHotplug = nullptr;
     std::string m_strAwaitedPort;  // the lasting name of the chosen cable, unplugged

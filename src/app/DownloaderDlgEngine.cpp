@@ -32,7 +32,11 @@ void CDownloaderDlg::OnWebStatus(const std::string& text, bool bNewLine)
         m_webRow = list->AppendHeldLine(text);
 }
 
-void CDownloaderDlg::OnProgressRange(int nMax) { m_progress->setRange(0, nMax); }
+void CDownloaderDlg::OnProgressRange(int nMax)
+{
+    m_progress->setRange(0, nMax);
+    ShowProgressText();
+}
 
 void CDownloaderDlg::OnProgress(int nValue)
 {
@@ -42,13 +46,14 @@ void CDownloaderDlg::OnProgress(int nValue)
     // A value that leaves the filled part as it was needs no paint (the bar agrees).
     if (FilledWidth(*m_progress, nWas) == FilledWidth(*m_progress, nValue)) {
         m_progress->setValue(nValue);
-        return;
+    } else {
+        // The bar would paint itself at once; with its updates held the value is taken now
+        // and the bar is painted with the newest value at the next screen refresh.
+        m_progress->setUpdatesEnabled(false);
+        m_progress->setValue(nValue);
+        m_pProgressPacer->Request();
     }
-    // The bar would paint itself at once; with its updates held the value is taken now and
-    // the bar is painted with the newest value at the next screen refresh.
-    m_progress->setUpdatesEnabled(false);
-    m_progress->setValue(nValue);
-    m_pProgressPacer->Request();
+    ShowProgressText();
 }
 
 QWidget* CDownloaderDlg::ControlWidget(EngineControl control) const

@@ -1,7 +1,9 @@
 // Open Local File: choosing a programming file, which the engine reads and checks.
 #include "app/DownloaderDlg.h"
 
+#include <QApplication>
 #include <QFileDialog>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -20,7 +22,10 @@ void CDownloaderDlg::OnOpenLocalFile()
     dialog.setOption(QFileDialog::ReadOnly, true);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    const QPointer<QWidget> pFocusBefore = QApplication::focusWidget();
+    const int result = dialog.exec();
+    ReturnFocus(pFocusBefore);
+    if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
 
     OpenFirmwareFile(dialog.selectedFiles().front().toStdString(), ticket);
@@ -38,6 +43,20 @@ void CDownloaderDlg::OpenFirmwareFile(const std::string& path, const EngineTicke
     m_strLastDirectory = directory;
 
     m_engine.LoadImageFileFor(ticket, m_strFirmwarePath);
+}
+
+// A file dialog closed by Enter while its name suggestions show can leave no window active:
+// the main window takes the focus back, on the control that had it when it is still usable.
+void CDownloaderDlg::ReturnFocus(QWidget* pFocusBefore)
+{
+    activateWindow();
+    raise();
+    if (pFocusBefore != nullptr && pFocusBefore->window() == this && pFocusBefore->isEnabled()) {
+        pFocusBefore->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    if (QApplication::focusWidget() == nullptr || QApplication::focusWidget()->window() != this)
+        focusNextChild();
 }
 
 void CDownloaderDlg::OnIdentified(const DeviceIdentity&)

@@ -149,6 +149,14 @@ void CDownloaderDlg::OnPortDropDown()
 
 void CDownloaderDlg::ConnectSelectedPort() { m_engine.ConnectSelectedPort(); }
 
+// A choice changed by key in the closed list is a choice like one made in the open list: the
+// link in use is closed and the chosen port opened.
+void CDownloaderDlg::OnPortChosenWhileClosed()
+{
+    m_engine.CloseLinkAndIdle();
+    ConnectSelectedPort();
+}
+
 LPARAM CDownloaderDlg::OnSerialEvent(WPARAM wParam, LPARAM lParam)
 {
     return m_engine.OnSerialEvent(wParam, lParam);

@@ -1,10 +1,13 @@
 // The status list, the activity line and the notice of the main dialog.
 #include "app/DownloaderDlg.h"
 
+#include "app/Announcer.h"
 #include "app/StatusList.h"
 #include "platform/SupportLog.h"
 #include "res/StringTable.h"
 
+#include <QAccessible>
+#include <QProgressBar>
 #include <QPushButton>
 
 namespace {
@@ -62,4 +65,39 @@ void CDownloaderDlg::SetImageButtons(bool bOpenFile, bool bGetFromWeb, bool bSen
     m_btnOpenFile->setEnabled(bOpenFile);
     m_btnGetFromWeb->setEnabled(bGetFromWeb);
     m_btnSend->setEnabled(bSend);
+}
+
+// The end of an update is said to a screen reader where it would otherwise be only a status line
+// or two: the focus stays where it is. What a notice says, the notice says itself.
+void CDownloaderDlg::OnProgrammingSucceeded(const std::vector<std::string>& lines)
+{
+    std::string sentence;
+    for (const auto& line : lines) {
+        const auto end = line.find_last_not_of(' ');
+        if (end == std::string::npos)
+            continue;
+        sentence += (sentence.empty() ? "" : " ") + line.substr(0, end + 1);
+    }
+    Announce(sentence);
+}
+
+void CDownloaderDlg::OnUpdateEnded(const UpdateOutcome& outcome)
+{
+    if (!outcome.bNoticeShown)
+        Announce(outcome.strText);
+}
+
+void CDownloaderDlg::Announce(const std::string& sentence)
+{
+    m_pAnnouncer->Announce(QString::fromStdString(sentence));
+}
+
+// The bar's value in words, for assistive technology (the bar shows no text of its own).
+void CDownloaderDlg::ShowProgressText()
+{
+    if (!QAccessible::isActive())
+        return;
+    m_progress->setAccessibleDescription(QStringLiteral("%1 of %2 lines sent")
+                                             .arg(m_progress->value())
+                                             .arg(m_progress->maximum()));
 }

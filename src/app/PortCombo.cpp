@@ -3,6 +3,11 @@
 CPortCombo::CPortCombo(QWidget* parent) : QComboBox(parent)
 {
     setInsertPolicy(QComboBox::NoInsert);
+    // A choice made in the open list is announced when the list closes.
+    connect(this, &QComboBox::activated, this, [this] {
+        if (!m_bPopupOpen && !m_bClosePending)
+            emit ChosenWhileClosed();
+    });
 }
 
 int CPortCombo::AddString(const std::string& name, const std::string& description)
@@ -61,6 +66,12 @@ void CPortCombo::hidePopup()
     m_bPopupOpen = false;
     // The list may close before the clicked entry becomes the selection: announce the close
     // once the event that closed it has been handled in full.
+    m_bClosePending = true;
     QMetaObject::invokeMethod(
-        this, [this] { emit DropDownClosed(); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            m_bClosePending = false;
+            emit DropDownClosed();
+        },
+        Qt::QueuedConnection);
 }

@@ -1,6 +1,7 @@
 // The port drop-down list: keeps its entries sorted by port name like the classic sorted combo
-// box, shows each with what it is (its description), and tells its owner when the list opens
-// and when it closes (with or without a choice).
+// box, shows each with what it is (its description), and tells its owner when the list opens,
+// when it closes (with or without a choice), and when the user changes the choice while it is
+// closed (arrow keys, typing a name's first letter, the mouse wheel).
 #pragma once
 
 #include <QComboBox>
@@ -33,7 +34,9 @@ public:
 signals:
     void DropDownOpening();
     void DropDownClosed();
+    void ChosenWhileClosed();
 
 private:
     bool m_bPopupOpen = false;
+    bool m_bClosePending = false; // closed, and the close not yet announced
 };

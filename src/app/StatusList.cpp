@@ -31,6 +31,7 @@ CStatusList::CStatusList(QWidget* parent)
     setUniformItemSizes(true);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    FollowRowsForAccessibility();
 }
 
 void CStatusList::AppendLine(const std::string& text)

@@ -3,11 +3,12 @@
 // any row is a product and no layout of all rows is ever made; the scroll range, the scroll to
 // the newest line and the repaint follow from a timer, at most at screen rate, and never from
 // inside a paint. A row that its owner updates later (a web request's progress, the activity
-// line) is held by a handle.
+// line) is held by a handle. Every row is seen by assistive technology with its text.
 #pragma once
 
 #include "app/ScreenRatePacer.h"
 
+#include <QAccessible>
 #include <QListWidget>
 #include <QPersistentModelIndex>
 
@@ -60,8 +61,16 @@ protected:
     QRegion visualRegionForSelection(const QItemSelection& selection) const override;
     void updateGeometries() override;
     bool isIndexHidden(const QModelIndex& index) const override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
 
 private:
+    // Assistive technology is told of rows added, removed and changed (StatusListAccess.cpp).
+    void FollowRowsForAccessibility();
+    void TellRows(QAccessible::Event type, int first, int last);
+    void TellRowEvent(QAccessible::Event type, int row);
+
     void ScheduleUpdate();
     void ApplyPendingUpdate();
     void MeasureRows(int first, int last);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QWidget>
 
 CWindowMenuKeys::CWindowMenuKeys(QWidget* window, std::function<void()> openMenu)
@@ -16,7 +17,27 @@ bool CWindowMenuKeys::IsMenuKey(const QKeyEvent& e)
 {
     if (e.key() == Qt::Key_Menu)
         return true;
+    if (e.key() == Qt::Key_F10 && (e.modifiers() & Qt::ShiftModifier))
+        return true;
     return e.key() == Qt::Key_Space && (e.modifiers() & Qt::AltModifier);
+}
+
+bool CWindowMenuKeys::IsEnterKey(const QKeyEvent& e)
+{
+    const Qt::KeyboardModifiers others = e.modifiers() & ~Qt::KeypadModifier;
+    return (e.key() == Qt::Key_Return || e.key() == Qt::Key_Enter) && others == Qt::NoModifier;
+}
+
+// Enter presses the focused button, whether or not a button is the default one: the buttons
+// are not "auto default", which would make one of them the dialog's default on showing.
+bool CWindowMenuKeys::PressFocusedButton(QObject* watched, const QKeyEvent& e)
+{
+    auto* button = qobject_cast<QPushButton*>(watched);
+    if (button == nullptr || !IsEnterKey(e))
+        return false;
+    if (e.type() == QEvent::KeyPress && !e.isAutoRepeat() && button->isEnabled())
+        button->click();
+    return true;
 }
 
 bool CWindowMenuKeys::eventFilter(QObject* watched, QEvent* e)
@@ -26,6 +47,8 @@ bool CWindowMenuKeys::eventFilter(QObject* watched, QEvent* e)
     if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != m_pWindow)
         return false;
     const auto* key = static_cast<QKeyEvent*>(e);
+    if (PressFocusedButton(watched, *key))
+        return true;
     if (!IsMenuKey(*key))
         return false;
     // The release is swallowed too: a button clicks on the release of Space.

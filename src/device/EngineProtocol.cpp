@@ -172,7 +172,8 @@ void CUpdateEngine::CheckUpdatedUnit()
     const bool bWithinWindow = IsTimerRunning(TIMER_REBOOT_WINDOW);
     KillTimer(TIMER_REBOOT_WINDOW);
     const UpdateCheck check = ::CheckUpdatedUnit(m_strSentVersion, m_updatedUnit, m_identity);
-    UpdateOutcome outcome{check.result, check.strText, m_nLinesSent, m_nRunLines, m_strSentVersion};
+    UpdateOutcome outcome{check.result, check.strText, m_nLinesSent, m_nRunLines, m_strSentVersion,
+                          check.bNotice && bWithinWindow};
     Log(check.strText);
     m_events.OnUpdateEnded(outcome);
     if (check.bNotice && bWithinWindow)
@@ -236,7 +237,7 @@ void CUpdateEngine::EndRun(UpdateResult result, const std::string& text)
 {
     KillTimer(TIMER_PROGRAM_REPLY);
     m_bInterruptRequested = false;
-    m_events.OnUpdateEnded({result, text, m_nLinesSent, m_nRunLines, ImageVersion()});
+    m_events.OnUpdateEnded({result, text, m_nLinesSent, m_nRunLines, ImageVersion(), true});
     ShowNotice(text);
     ClearLog();
     ResetConnection();
@@ -246,10 +247,13 @@ void CUpdateEngine::FinishProgramming()
 {
     KillTimer(TIMER_PROGRAM_REPLY);
     m_strReceived.clear();
-    Log("Programming successful. ");
+    std::vector<std::string> lines{"Programming successful. "};
     if (m_identity.m_strModel == MODEL_KX410)
-        Log("Please unplug the Tetherix and power off your kx410.");
-    Log("Before you fly ensure that the controls operate correctly.");
+        lines.emplace_back("Please unplug the Tetherix and power off your kx410.");
+    lines.emplace_back("Before you fly ensure that the controls operate correctly.");
+    for (const auto& line : lines)
+        Log(line);
+    m_events.OnProgrammingSucceeded(lines);
     // The unit took every line: a web image's report is owed from now on, and the unit,
     // identified again after its reboot, must then run the image's version.
     m_bReportOwed = m_image.m_bFromWeb;

@@ -51,4 +51,5 @@ struct UpdateOutcome {
     int nLinesSent = 0;
     int nTotalLines = 0;
     std::string strImageVersion; // the image's "VER:" value, empty when it has none
+    bool bNoticeShown = false;   // strText was shown as a notice (else only as a status line)
 };

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 class IUpdateEvents {
 public:
@@ -42,6 +43,8 @@ public:
     virtual void OnIdentified(const DeviceIdentity&) {}
     // The echo test ended.
     virtual void OnEchoEnded(bool) {}
+    // Every data line was acknowledged: the lines that say so were just logged.
+    virtual void OnProgrammingSucceeded(const std::vector<std::string>&) {}
     // A programming run ended: failed, or finished and (when possible) checked.
     virtual void OnUpdateEnded(const UpdateOutcome&) {}
 

@@ -11,7 +11,14 @@ CEchoLinkDlg::CEchoLinkDlg(QWidget* pParent)
               QStringLiteral("Using a peice of wire, link the two pins of the Tetherix together "
                              "as shown above."),
               41, 73, 162, 20, true);
-    AddPicture("picture", LoadBitmap139(), 7, 7, 227, 55);
+    QLabel* pPicture = AddPicture("picture", LoadBitmap139(), 7, 7, 227, 55);
+    // The dialog has no caption on screen; assistive technology is told what it is and what the
+    // picture shows.
+    setAccessibleName(QStringLiteral("Echo Test"));
+    pPicture->setAccessibleName(
+        QStringLiteral("Picture: the Tetherix cable's three wires end in a black three-pin "
+                       "connector, and a short piece of wire links the connector's two signal "
+                       "pins."));
     connect(pContinue, &QPushButton::clicked, this, &CEchoLinkDlg::accept);
     connect(pCancel, &QPushButton::clicked, this, &CEchoLinkDlg::reject);
 }

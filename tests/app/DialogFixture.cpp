@@ -4,6 +4,8 @@
 #include "link/ComPortEnum.h"
 
 #include <QApplication>
+#include <QKeyEvent>
+#include <QPointer>
 
 #include <cstdlib>
 #include <filesystem>
@@ -106,4 +108,29 @@ std::vector<std::string> DialogFixture::PortEntries() const
 bool DialogFixture::WaitUntil(const std::function<bool()>& predicate, int timeoutMs)
 {
     return CModalAnswerer::WaitUntil(predicate, timeoutMs);
+}
+
+bool DialogFixture::ActivateWindow()
+{
+    m_dlg->activateWindow();
+    return WaitUntil([&] { return QApplication::activeWindow() == m_dlg.get(); });
+}
+
+void DialogFixture::PressKey(int key, Qt::KeyboardModifiers modifiers)
+{
+    QWidget* target = QApplication::activePopupWidget();
+    if (target == nullptr)
+        target = QApplication::focusWidget();
+    if (target == nullptr)
+        target = m_dlg.get();
+    const QString text = key >= Qt::Key_Space && key <= Qt::Key_AsciiTilde
+                             ? QString(QChar(key)).toLower()
+                             : QString();
+    const QPointer<QWidget> pTarget = target;
+    QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
+    QApplication::sendEvent(target, &press);
+    if (pTarget.isNull())
+        return;
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers, text);
+    QApplication::sendEvent(pTarget, &release);
 }

@@ -36,6 +36,10 @@ protected:
     std::vector<std::string> ListLines() const;
     std::vector<std::string> PortEntries() const;
     bool WaitUntil(const std::function<bool()>& predicate, int timeoutMs = 5000);
+    // Makes the dialog the active window, as a click on it would; false when it does not become so.
+    bool ActivateWindow();
+    // Presses and releases a key where the keyboard goes: an open menu, else the focused control.
+    void PressKey(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
     std::string m_dir;      // the program directory (settings file lives here)
     std::string m_sysfs;    // the fake /sys/class/tty (the enumeration root is its /sys)

@@ -7,14 +7,20 @@
 #include "platform/SupportLog.h"
 #include "res/StringTable.h"
 
+#include <QAccessible>
 #include <QApplication>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QMenu>
 #include <QScrollBar>
 #include <QTimer>
 
+#include <algorithm>
+#include <cmath>
+#include <functional>
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -244,9 +250,9 @@ TEST_F(StartUp, WindowMenuCarriesAboutEchoTestSaveSupportLogAndFirmwareServiceAf
     EXPECT_EQ(answerer.Seen()[0].strTitle.toStdString(), "About Bootloader");
 }
 
-// Alt+Space typed into whichever control has the focus opens the window menu; the control
-// never sees the key (a button would click, the list select, the port list drop down).
-TEST_F(StartUp, AltSpaceOpensTheWindowMenuFromEveryControlAndReachesNone)
+// Alt+Space or Shift+F10 typed into whichever control has the focus opens the window menu; the
+// control never sees the key (a button would click, the list select, the port list drop down).
+TEST_F(StartUp, MenuKeysOpenTheWindowMenuFromEveryControlAndReachNone)
 {
     AddFakePort("ttyUSB0");
     StartDialog();
@@ -269,32 +275,105 @@ TEST_F(StartUp, AltSpaceOpensTheWindowMenuFromEveryControlAndReachesNone)
         m_dlg->findChild<QPushButton*>(QString::number(IDCANCEL)), m_dlg->m_btnDetect,
         m_dlg->m_comboPort, m_dlg->m_btnOpenFile, m_dlg->m_list, m_dlg->m_btnSend,
         m_dlg->m_btnGetFromWeb};
+    const std::vector<std::pair<Qt::Key, Qt::KeyboardModifier>> menuKeys = {
+        {Qt::Key_Space, Qt::AltModifier}, {Qt::Key_F10, Qt::ShiftModifier}};
     CModalAnswerer answerer; // a click on any of these buttons would open a dialog
-    for (QWidget* control : controls) {
-        ASSERT_NE(control, nullptr);
-        SCOPED_TRACE(control->objectName().toStdString());
-        int nClicks = 0;
-        if (auto* button = qobject_cast<QPushButton*>(control))
-            QObject::connect(button, &QPushButton::clicked, menu, [&] { ++nClicks; });
-        CKeyCounter keys;
-        control->installEventFilter(&keys);
-        control->setFocus();
-        const int nMenusBefore = nMenus;
-        for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
-            QKeyEvent key(type, Qt::Key_Space, Qt::AltModifier, QStringLiteral(" "));
-            QApplication::sendEvent(control, &key);
+    for (const auto& [menuKey, modifier] : menuKeys) {
+        for (QWidget* control : controls) {
+            ASSERT_NE(control, nullptr);
+            SCOPED_TRACE(control->objectName().toStdString() + " key " + std::to_string(menuKey));
+            int nClicks = 0;
+            if (auto* button = qobject_cast<QPushButton*>(control))
+                QObject::connect(button, &QPushButton::clicked, menu, [&] { ++nClicks; });
+            CKeyCounter keys;
+            control->installEventFilter(&keys);
+            control->setFocus();
+            const int nMenusBefore = nMenus;
+            const QString text = menuKey == Qt::Key_Space ? QStringLiteral(" ") : QString();
+            for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+                QKeyEvent key(type, menuKey, modifier, text);
+                QApplication::sendEvent(control, &key);
+            }
+            control->removeEventFilter(&keys);
+            if (auto* button = qobject_cast<QPushButton*>(control))
+                QObject::disconnect(button, &QPushButton::clicked, menu, nullptr);
+            EXPECT_EQ(nMenus, nMenusBefore + 1);
+            EXPECT_EQ(keys.m_nKeys, 0);
+            EXPECT_EQ(nClicks, 0);
+            EXPECT_TRUE(m_dlg->isVisible());
         }
-        control->removeEventFilter(&keys);
-        if (auto* button = qobject_cast<QPushButton*>(control))
-            QObject::disconnect(button, &QPushButton::clicked, menu, nullptr);
-        EXPECT_EQ(nMenus, nMenusBefore + 1);
-        EXPECT_EQ(keys.m_nKeys, 0);
-        EXPECT_EQ(nClicks, 0);
-        EXPECT_TRUE(m_dlg->isVisible());
     }
     EXPECT_EQ(m_dlg->m_comboPort->count(), 2);
     EXPECT_EQ(m_dlg->m_list->currentRow(), -1);
     EXPECT_EQ(answerer.AnsweredCount(), 0);
+}
+
+// Contrast between two colours as the web's accessibility guidelines measure it.
+double Luminance(QRgb rgb)
+{
+    auto channel = [](int value) {
+        const double c = value / 255.0;
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(qRed(rgb)) + 0.7152 * channel(qGreen(rgb)) +
+           0.0722 * channel(qBlue(rgb));
+}
+
+double Contrast(QRgb a, QRgb b)
+{
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The pixels that changed by at least 3:1 between two looks of a control.
+int StrongChanges(const QImage& before, const QImage& after)
+{
+    int count = 0;
+    const QImage a = before.convertToFormat(QImage::Format_RGB32);
+    const QImage b = after.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < std::min(a.height(), b.height()); ++y)
+        for (int x = 0; x < std::min(a.width(), b.width()); ++x)
+            count += Contrast(a.pixel(x, y), b.pixel(x, y)) >= 3.0 ? 1 : 0;
+    return count;
+}
+
+using Keyboard = DialogFixture;
+
+// Tab walks the controls in the template's order; from the first Tab on, each control it
+// reaches shows a focus ring whose pixels stand at least 3:1 against what was there before,
+// all the way round the control (for the status list: round its focused row).
+TEST_F(Keyboard, TabWalksTheTemplateOrderAndEveryStopShowsAStrongRing)
+{
+    StartDialog();
+    for (QPushButton* button : {m_dlg->m_btnOpenFile, m_dlg->m_btnGetFromWeb, m_dlg->m_btnSend})
+        button->setEnabled(true);
+    m_dlg->LogLine("a row");
+    ASSERT_TRUE(ActivateWindow());
+    QWidget* exitButton = m_dlg->findChild<QPushButton*>(QString::number(IDCANCEL));
+    ASSERT_EQ(QApplication::focusWidget(), exitButton);
+    const std::vector<QWidget*> order = {m_dlg->m_btnDetect, m_dlg->m_comboPort,
+                                         m_dlg->m_btnOpenFile, m_dlg->m_list,
+                                         m_dlg->m_btnSend, m_dlg->m_btnGetFromWeb, exitButton};
+    std::map<QWidget*, QImage> unfocused;
+    for (QWidget* control : order)
+        unfocused[control] = control->grab().toImage();
+    for (QWidget* control : order) {
+        PressKey(Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), control)
+            << "expected " << control->objectName().toStdString();
+        QCoreApplication::processEvents();
+        QRect ringed = control->rect();
+        if (control == m_dlg->m_list) {
+            const QRect row = m_dlg->m_list->visualRect(m_dlg->m_list->currentIndex());
+            ASSERT_TRUE(row.isValid());
+            ringed = QRect(m_dlg->m_list->viewport()->mapTo(m_dlg->m_list, row.topLeft()),
+                           row.size()).intersected(control->rect());
+        }
+        EXPECT_GE(StrongChanges(unfocused[control], control->grab().toImage()),
+                  2 * (ringed.width() + ringed.height()))
+            << control->objectName().toStdString();
+    }
 }
 
 TEST_F(StartUp, EchoTestCancelledLeavesEverythingAsItWas)
@@ -308,6 +387,45 @@ TEST_F(StartUp, EchoTestCancelledLeavesEverythingAsItWas)
     EXPECT_FALSE(m_dlg->m_bEchoMode);
     EXPECT_EQ(ListLines(), (std::vector<std::string>{CHOOSE_PORT, "before"}));
     EXPECT_FALSE(m_dlg->IsTimerRunning(TIMER_ECHO_START));
+}
+
+// A file name typed in full while the file dialog's suggestions show, and taken with Enter:
+// the main window is active again afterwards with the focus where it was, so Tab goes on.
+TEST_F(Keyboard, FocusComesBackAfterTheFileDialogClosesOverItsSuggestions)
+{
+    WriteSettings("[Settings]\nCOM PORT=\nLAST DIRECTORY=" + m_dir + "\n");
+    std::ofstream(m_dir + "/unit.fwr") << "VER:0107\r\nPID:0410\r\n";
+    StartDialog();
+    m_dlg->m_btnOpenFile->setEnabled(true);
+    ASSERT_TRUE(ActivateWindow());
+    m_dlg->m_btnOpenFile->setFocus(Qt::TabFocusReason);
+    bool bTyped = false;
+    int nTicksTyped = 0;
+    bool bSuggestionsShown = false;
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        auto* fileDialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (fileDialog == nullptr || QApplication::focusWidget() == nullptr ||
+            QApplication::focusWidget()->window() != fileDialog)
+            return;
+        if (!bTyped) {
+            for (const char c : std::string("unit.fwr"))
+                PressKey(c == '.' ? Qt::Key_Period : Qt::Key_A + (c - 'a'));
+            bTyped = true;
+            return;
+        }
+        bSuggestionsShown = bSuggestionsShown || QApplication::activePopupWidget() != nullptr;
+        // The suggestions come from a folder read off the window's thread: given a moment.
+        if (bSuggestionsShown || ++nTicksTyped > 100)
+            PressKey(Qt::Key_Return);
+    });
+    typist.start(20);
+    PressKey(Qt::Key_Space);
+    typist.stop();
+    EXPECT_TRUE(bSuggestionsShown);
+    EXPECT_EQ(m_dlg->m_strFirmwarePath, m_dir + "/unit.fwr");
+    EXPECT_TRUE(WaitUntil([&] { return QApplication::activeWindow() == m_dlg.get(); }, 2000));
+    EXPECT_EQ(QApplication::focusWidget(), m_dlg->m_btnOpenFile);
 }
 
 using StatusLog = DialogFixture;
@@ -389,6 +507,60 @@ TEST_F(StatusLog, OnlyTheActivityLineAndTheRequestsOwnRowAreEverReplaced)
     m_dlg->ShowActivity();
     m_dlg->OnWebStatus("Closed", false);
     EXPECT_EQ(ListLines(), (std::vector<std::string>{"kept", activity, "Closed"}));
+}
+
+// What assistive technology is told as the list changes: each row added, replaced or removed,
+// and the row the keyboard moves to, by the row's number.
+std::vector<std::pair<QAccessible::Event, int>> g_rowEvents;
+
+void RecordRowEvent(QAccessibleEvent* event)
+{
+    int row = event->child();
+    QAccessibleInterface* source = event->accessibleInterface();
+    if (source != nullptr && source->tableCellInterface() != nullptr)
+        row = source->tableCellInterface()->rowIndex();
+    g_rowEvents.emplace_back(event->type(), row);
+}
+
+bool Told(QAccessible::Event type, int row)
+{
+    return std::find(g_rowEvents.begin(), g_rowEvents.end(), std::pair{type, row}) !=
+           g_rowEvents.end();
+}
+
+TEST_F(StatusLog, RowsAreToldToAssistiveTechnologyByTheirNumber)
+{
+    StartDialog();
+    // Only a display with a bridge to the accessibility bus turns accessibility on (the
+    // accessibility suite runs this test so); the events are caught before they reach the bus.
+    if (!WaitUntil([] { return QAccessible::isActive(); }, 3000))
+        GTEST_SKIP() << "no bridge to an accessibility bus here";
+    ASSERT_TRUE(ActivateWindow());
+    m_dlg->OnClearLog(); // the rows below are counted from an empty list
+    QAccessible::installUpdateHandler(RecordRowEvent);
+    struct Step {
+        std::function<void()> act;
+        QAccessible::Event type;
+        int row;
+    };
+    const std::vector<Step> steps = {
+        {[&] { m_dlg->LogLine("first"); }, QAccessible::ObjectCreated, 0},
+        {[&] { m_dlg->LogLine("second"); }, QAccessible::ObjectCreated, 1},
+        {[&] { m_dlg->OnWebStatus("", true); }, QAccessible::ObjectCreated, 2},
+        {[&] { m_dlg->OnWebStatus("Connecting", false); }, QAccessible::NameChanged, 2},
+        {[&] { m_dlg->ShowActivity(); }, QAccessible::ObjectCreated, 3},
+        {[&] { m_dlg->ShowActivity(); }, QAccessible::ObjectDestroyed, 3},
+        {[&] { m_dlg->m_list->setFocus(Qt::TabFocusReason); }, QAccessible::Focus, 0},
+        {[&] { PressKey(Qt::Key_Down); }, QAccessible::Focus, 1},
+        {[&] { PressKey(Qt::Key_End); }, QAccessible::Focus, 3},
+    };
+    for (size_t i = 0; i < steps.size(); ++i) {
+        g_rowEvents.clear();
+        steps[i].act();
+        EXPECT_TRUE(Told(steps[i].type, steps[i].row))
+            << "step " << i << ": event " << steps[i].type << " for row " << steps[i].row;
+    }
+    QAccessible::installUpdateHandler(nullptr);
 }
 
 TEST_F(StatusLog, NewestLoggedLineIsAlwaysInView)

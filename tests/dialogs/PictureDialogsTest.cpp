@@ -30,7 +30,12 @@ TEST(EchoLinkDlg, ShowsThePictureAndTheInstructionUnderAnEmptyCaption)
 {
     CEchoLinkDlg echo;
     CModalAnswerer answerer;
-    answerer.Press("Continue", [](QWidget* pDialog) { ExpectPicture(pDialog, "picture"); });
+    answerer.Press("Continue", [](QWidget* pDialog) {
+        ExpectPicture(pDialog, "picture");
+        // Assistive technology is told what the dialog is and what its picture shows.
+        EXPECT_EQ(pDialog->accessibleName(), "Echo Test");
+        EXPECT_TRUE(pDialog->findChild<QLabel*>("picture")->accessibleName().contains("pins"));
+    });
 
     EXPECT_EQ(echo.DoModal(), IDOK);
 

@@ -3,9 +3,13 @@
 #include "UsbFixture.h"
 
 #include "FirmwareWebService.h"
+#include "app/Announcer.h"
 #include "app/ServiceDlg.h"
 
+#include <QApplication>
 #include <QListWidget>
+#include <QMenu>
+#include <QTimer>
 
 namespace {
 
@@ -260,6 +264,57 @@ TEST_F(WebUpdate, AnImageAskedForOneUnitNeverGoesToAnother)
     m_dlg->m_btnSend->click();
     ASSERT_TRUE(WaitUntil([&] { return m_service->Reports().size() == 1; }, 30000));
     EXPECT_EQ(m_service->Reports(), std::vector<std::string>{"sn=2222&fw=0107&ldr=0301&done=1"});
+}
+
+// A whole update without the mouse: the port chosen by arrow key, Get from Web and Send pressed
+// with Enter, the window menu opened with Shift+F10. How the update ended is said to a screen
+// reader while the focus stays where it is.
+TEST_F(WebUpdate, KeyboardAloneChoosesThePortFetchesSendsAndOpensTheWindowMenu)
+{
+    StartService(WebServiceAnswer::Image);
+    StartDialog(); // no port saved: nothing is chosen yet
+    m_dlg->SetWebBaseUrl("http://127.0.0.1:" + std::to_string(m_service->Port()));
+    ASSERT_TRUE(ActivateWindow());
+    PressKey(Qt::Key_Tab); // Detect
+    PressKey(Qt::Key_Tab); // the port list
+    ASSERT_EQ(QApplication::focusWidget(), m_dlg->m_comboPort);
+    ASSERT_EQ(m_dlg->m_comboPort->currentIndex(), -1);
+    PressKey(Qt::Key_Down);
+    ASSERT_TRUE(WaitForIdentified());
+    EXPECT_EQ(QApplication::focusWidget(), m_dlg->m_btnOpenFile);
+
+    CModalAnswerer answerer; // no dialog may appear until the window menu's About
+    PressKey(Qt::Key_Tab); // the status list
+    PressKey(Qt::Key_Tab); // Send is not usable yet: Get from Web
+    ASSERT_EQ(QApplication::focusWidget(), m_dlg->m_btnGetFromWeb);
+    PressKey(Qt::Key_Return);
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_btnSend->isEnabled(); }, 30000));
+    for (int i = 0; i < 8 && QApplication::focusWidget() != m_dlg->m_btnSend; ++i)
+        PressKey(Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), m_dlg->m_btnSend);
+    PressKey(Qt::Key_Enter, Qt::KeypadModifier);
+
+    auto* announcer = m_dlg->findChild<CAnnouncer*>();
+    ASSERT_NE(announcer, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return !announcer->LastSentence().isEmpty(); }, 30000));
+    EXPECT_EQ(announcer->LastSentence().toStdString(),
+              "Programming successful. Please unplug the Tetherix and power off your kx410. "
+              "Before you fly ensure that the controls operate correctly.");
+    ASSERT_TRUE(WaitUntil([&] { return announcer->LastSentence().startsWith("Update"); }, 15000));
+    EXPECT_EQ(announcer->LastSentence().toStdString(), "Update verified: kx410 now runs Ver 1.07");
+    EXPECT_EQ(answerer.AnsweredCount(), 0);
+
+    answerer.Press("OK");
+    QTimer typist; // types About's letter into the window menu once it is open
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        if (qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr)
+            PressKey(Qt::Key_A);
+    });
+    typist.start(10);
+    PressKey(Qt::Key_F10, Qt::ShiftModifier);
+    typist.stop();
+    ASSERT_EQ(answerer.AnsweredCount(), 1);
+    EXPECT_EQ(answerer.Seen()[0].strTitle.toStdString(), "About Bootloader");
 }
 
 } // namespace

@@ -1,0 +1,206 @@
+"""The downloader's window read through the accessibility bus, as a screen reader reads it.
+
+The real program runs with the simulated Tetherix cable and kx410 unit and the simulated
+firmware service. Through the bus alone the test checks the controls' names, waits for the
+status row that names the identified unit and for the events that announce new rows, then
+presses Get from Web and Send and waits for the notifications that say how the update ended.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+try:
+    import pyatspi
+    from gi.repository import GLib
+except ImportError:
+    print("SKIP: this python has no pyatspi (scripts/setup.sh installs python3-pyatspi)")
+    sys.exit(77)
+
+DOWNLOADER, SIM_FTD2XX_DIR, WEBSIM = sys.argv[1:4]
+WINDOW_TITLE = "Kestova Firmware Downloader"
+STEP_TIMEOUT_S = 30
+POLL_MS = 100
+
+failures = []
+events = []  # (event type, source role, source name, detail1)
+
+
+def record(event):
+    try:
+        events.append((event.type, event.source.getRoleName(), event.source.name, event.detail1))
+    except Exception:  # the source may be gone already
+        pass
+
+
+def descendants(node, depth=0):
+    if node is None or depth > 8:
+        return
+    yield node
+    for index in range(node.childCount):
+        yield from descendants(node.getChildAtIndex(index), depth + 1)
+
+
+def find(root, role, name=None):
+    for node in descendants(root):
+        try:
+            if node.getRoleName() == role and (name is None or node.name == name):
+                return node
+        except Exception:
+            continue
+    return None
+
+
+def the_window():
+    desktop = pyatspi.Registry.getDesktop(0)
+    for index in range(desktop.childCount):
+        app = desktop.getChildAtIndex(index)
+        if app is not None and app.name == WINDOW_TITLE:
+            return find(app, "dialog", WINDOW_TITLE)
+    return None
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAILED: " + what, flush=True)
+    else:
+        print("ok: " + what, flush=True)
+
+
+def label_of(node):
+    for relation in node.getRelationSet() if node is not None else []:
+        if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY and relation.getNTargets():
+            return relation.getTarget(0).name
+    return None
+
+
+def notified(prefix):
+    return any(kind == "object:state-changed:showing" and role == "notification" and detail
+               and name.startswith(prefix) for kind, role, name, detail in events)
+
+
+def is_sensitive(node):
+    return node.getState().contains(pyatspi.STATE_SENSITIVE)
+
+
+def scenario(result):
+    """Each yield gives the event loop a turn; `wait` yields until its test holds."""
+    def wait(test, what):
+        deadline = time.monotonic() + STEP_TIMEOUT_S
+        while time.monotonic() < deadline:
+            value = test()
+            if value:
+                result["value"] = value
+                return
+            yield
+        result["value"] = None
+        check(False, "in time: " + what)
+
+    yield from wait(the_window, "the window appears on the bus")
+    window = result["value"]
+    if window is None:
+        return
+    status = find(window, "list", "Status")
+    check(status is not None, 'the status list is named "Status"')
+    progress = find(window, "progress bar", "Progress")
+    check(progress is not None, 'the progress bar is named "Progress"')
+    check(label_of(find(window, "combo box")) == "Port", 'the port list is labelled "Port"')
+    if status is None or progress is None:
+        return
+
+    yield from wait(lambda: find(status, "list item", "Found Device: kx410"),
+                    'a status row reads "Found Device: kx410"')
+    yield from wait(lambda: any(kind == "object:children-changed:add" and name == "Status"
+                                for kind, _, name, _ in events),
+                    "the status list tells of the rows added to it")
+    rows = [status.getChildAtIndex(i).name for i in range(status.childCount)]
+    check("Serial Number: 12345" in rows, "every row is exposed with its text: %r" % rows)
+
+    get_from_web = find(window, "push button", "Get from Web")
+    send = find(window, "push button", "Send")
+    get_from_web.queryAction().doAction(0)
+    yield from wait(lambda: is_sensitive(send), "Send is enabled after Get from Web")
+    send.queryAction().doAction(0)
+    yield from wait(lambda: progress.description, "the progress bar says its value in words")
+    check(" of " in (progress.description or ""), "progress in words: %r" % progress.description)
+    yield from wait(lambda: notified("Programming successful. Please unplug the Tetherix"),
+                    "the success is said without moving the focus")
+    yield from wait(lambda: notified("Update verified: kx410 now runs Ver "),
+                    "the check after the update is said")
+    for kind, role, name, detail in events:
+        if role == "notification" and detail and kind.endswith("showing"):
+            print("said: " + name, flush=True)
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="kx-atspi-")
+    port_file = os.path.join(work, "port")
+    service = subprocess.Popen([WEBSIM, "--port", "0", "--port-file", port_file,
+                                "--reports", os.path.join(work, "reports.log")])
+    deadline = time.monotonic() + 10
+    while not (os.path.exists(port_file) and open(port_file).read().strip()):
+        if time.monotonic() > deadline:
+            print("FAILED: the simulated firmware service did not start", flush=True)
+            service.kill()
+            return 1
+        time.sleep(0.05)
+    url = "http://127.0.0.1:" + open(port_file).read().strip()
+
+    env = dict(os.environ)
+    env.pop("QT_QPA_PLATFORM", None)  # the real display, where the bridge to the bus lives
+    env.update({
+        "LD_LIBRARY_PATH": SIM_FTD2XX_DIR,
+        "KX_SIM_CABLE": "unit",
+        "XDG_CONFIG_HOME": os.path.join(work, "config"),
+        "XDG_STATE_HOME": os.path.join(work, "state"),
+        "no_proxy": "127.0.0.1",
+    })
+    # A copy of the program in a folder of its own keeps its settings beside it: the cable is
+    # the saved port, and nothing is left in the build tree.
+    program = os.path.join(work, "kestova-downloader")
+    shutil.copy2(DOWNLOADER, program)
+    with open(os.path.join(work, "Kestova.ini"), "w") as ini:
+        ini.write("[Settings]\nCOM PORT=USB\nLAST DIRECTORY=%s\n" % work)
+
+    pyatspi.Registry.registerEventListener(record, "object:children-changed",
+                                           "object:state-changed:showing",
+                                           "object:property-change")
+    window = subprocess.Popen([program, "--service", url], env=env,
+                              stderr=open(os.path.join(work, "window.log"), "w"))
+    result = {}
+    steps = scenario(result)
+
+    def tick():
+        try:
+            if window.poll() is not None:
+                check(False, "the window is still running (it ended with %d)" % window.returncode)
+                raise StopIteration
+            next(steps)
+            return True
+        except StopIteration:
+            pass
+        except Exception as error:  # a failed call on the bus ends the test, not the event loop
+            check(False, "no error from the bus: %s" % error)
+        pyatspi.Registry.stop()
+        return False
+
+    GLib.timeout_add(POLL_MS, tick)
+    try:
+        pyatspi.Registry.start()
+    finally:
+        window.kill()
+        service.kill()
+        window.wait()
+        service.wait()
+    if failures:
+        print("The window's messages:\n" + open(os.path.join(work, "window.log")).read())
+    shutil.rmtree(work, ignore_errors=True)
+    print("%d check(s) failed" % len(failures) if failures else "all checks held", flush=True)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
