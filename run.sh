@@ -2,7 +2,8 @@
 # Installs what is missing, builds what it runs, and starts the Kestova Firmware Downloader.
 #   ./run.sh             talk to a real Tetherix cable (FTDI's libftd2xx.so or a serial port)
 #   ./run.sh --simulate  a simulated cable, kx410 unit and firmware web service
-#                        (KX_SIM_WEB_LINES=N: the service answers with an image of N data lines)
+#                        (KX_SIM_WEB_LINES=N: the service answers with an image of N data lines;
+#                        KX_SIM_WEB_SLOW_MS=N: it pauses N ms before each 1024 bytes of it)
 # Builds into build/ with warnings as errors, like ./test.sh, which then reuses that build.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -11,7 +12,7 @@ SIMULATE=0
 for arg in "$@"; do
   case "$arg" in
     --simulate) SIMULATE=1 ;;
-    -h|--help) sed -n '2,6p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,7p' "$0"; exit 0 ;;
     *) echo "unknown option: $arg" >&2; exit 2 ;;
   esac
 done
@@ -32,6 +33,7 @@ REPORTS="$PWD/build/sim-reports.log"
 PORT_FILE="$(mktemp)"
 IMAGE_OPTIONS=()
 [ -n "${KX_SIM_WEB_LINES:-}" ] && IMAGE_OPTIONS=(--lines "$KX_SIM_WEB_LINES")
+[ -n "${KX_SIM_WEB_SLOW_MS:-}" ] && IMAGE_OPTIONS+=(--slow "$KX_SIM_WEB_SLOW_MS")
 "$WEBSIM" --port 0 --port-file "$PORT_FILE" --reports "$REPORTS" "${IMAGE_OPTIONS[@]}" &
 WEB_PID=$!
 trap 'kill $WEB_PID 2>/dev/null || true; rm -f "$PORT_FILE"' EXIT

@@ -31,12 +31,13 @@ void BM_AssembleIdentification(benchmark::State& state)
     for (auto _ : state) {
         std::string buffer;
         DeviceIdentity id;
+        IdentificationScan scan;
         for (size_t i = 0; i < text.size(); i += 8) {
             AppendReceivedChunk(buffer, std::string_view(text).substr(i, 8));
-            AlignIdentification(buffer);
+            scan = FindIdentification(buffer);
         }
-        if (IdentificationComplete(buffer))
-            benchmark::DoNotOptimize(ParseIdentification(buffer, id));
+        if (scan.bComplete)
+            benchmark::DoNotOptimize(ParseIdentification(buffer.substr(scan.pos), id));
     }
 }
 BENCHMARK(BM_AssembleIdentification);

@@ -76,6 +76,11 @@ void KxSim_SetSerialNumber(unsigned serialNumber)
     Cable().Overrides().serialNumber = serialNumber;
 }
 
+void KxSim_SwapUnit(unsigned serialNumber, int loaderVersion)
+{
+    Cable().SwapUnit(serialNumber, loaderVersion);
+}
+
 void KxSim_Unplug(void)
 {
     Cable().Unplug();

@@ -18,6 +18,10 @@ KX_SIM_API void KxSim_ConfigureUnit(int corruptAtLine, int silentAtLine, int bGa
 // unit never answers again. Applies to the unit in place and to the next one.
 KX_SIM_API void KxSim_ConfigureAfterUpdate(int appAfterUpdate, int bMuteAtFinish);
 KX_SIM_API void KxSim_SetSerialNumber(unsigned serialNumber);
+// Another kx410 takes the place of the unit behind the cable at once, asleep, with its own serial
+// number and boot loader version (301: 3.01); what the old unit still had to say is lost. The
+// demo does the same on SIGUSR1 (serial 2222, boot loader 3.01).
+KX_SIM_API void KxSim_SwapUnit(unsigned serialNumber, int loaderVersion);
 // Pulls the cable out: an open device fails every call but FT_Close; no device is found.
 KX_SIM_API void KxSim_Unplug(void);
 KX_SIM_API void KxSim_Plug(void);

@@ -1,5 +1,8 @@
 #include "SimCable.h"
 
+#include <atomic>
+#include <csignal>
+
 #include <algorithm>
 #include <cstring>
 
@@ -22,8 +25,33 @@ FT_STATUS CSimCable::Check(FT_HANDLE handle) const
     return m_bGone ? FT_IO_ERROR : FT_OK;
 }
 
+namespace {
+// SIGUSR1 makes another unit take the place of the one behind the cable (for trying the window
+// by hand: `kill -USR1 <pid>`); the swap happens at the next write to the cable.
+constexpr std::uint32_t SWAP_SERIAL = 2222;
+constexpr int SWAP_LOADER_VERSION = 301;
+std::atomic<bool> g_bSwapRequested{false};
+
+void OnSwapSignal(int) { g_bSwapRequested = true; }
+
+void WatchSwapSignal()
+{
+    static const bool bInstalled = [] {
+        struct sigaction action {};
+        action.sa_handler = &OnSwapSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        return sigaction(SIGUSR1, &action, nullptr) == 0;
+    }();
+    (void)bInstalled;
+}
+
+bool SwapRequested() { return g_bSwapRequested.exchange(false); }
+} // namespace
+
 FT_STATUS CSimCable::Open(const char* description, FT_HANDLE* pHandle)
 {
+    WatchSwapSignal();
     std::unique_lock<std::mutex> lock(m_mutex);
     if (!pHandle || !description)
         return FT_INVALID_PARAMETER;
@@ -124,6 +152,8 @@ FT_STATUS CSimCable::Write(FT_HANDLE handle, const void* buffer, DWORD count, DW
     if (const FT_STATUS status = Check(handle); status != FT_OK)
         return status;
     ++m_counters.nWrites;
+    if (SwapRequested())
+        SwapUnitLocked(SWAP_SERIAL, SWAP_LOADER_VERSION);
     const std::string bytes(static_cast<const char*>(buffer), count);
     m_written += bytes;
     if (pWritten)

@@ -74,6 +74,7 @@ public:
     std::unique_lock<std::mutex> Lock() const { return std::unique_lock<std::mutex>(m_mutex); }
     void Unplug();
     void Plug();
+    void SwapUnit(std::uint32_t serialNumber, int loaderVersion);
     void InjectRx(const std::string& bytes, bool bSignal);
     void RaiseModemStatus();
     void SetBaudRateFails(bool bFail);
@@ -93,6 +94,7 @@ private:
     CSimCable() = default;
     FT_STATUS Check(FT_HANDLE handle) const;
     void CreateUnit();
+    void SwapUnitLocked(std::uint32_t serialNumber, int loaderVersion);
     void Schedule(const std::string& bytes, Clock::duration delay);
     void Receive(const std::string& bytes);
     void IntoChip(const std::string& bytes);

@@ -45,6 +45,12 @@ void CSimCableClient::SetSerialNumber(unsigned serialNumber)
         pfn(serialNumber);
 }
 
+void CSimCableClient::SwapUnit(unsigned serialNumber, int loaderVersion)
+{
+    if (auto pfn = Get<decltype(&KxSim_SwapUnit)>("KxSim_SwapUnit"))
+        pfn(serialNumber, loaderVersion);
+}
+
 void CSimCableClient::PinLatencyTimer(bool bPinned)
 {
     if (auto pfn = Get<decltype(&KxSim_PinLatencyTimer)>("KxSim_PinLatencyTimer"))

@@ -18,6 +18,7 @@ public:
     void SetPaced(bool bPaced);
     void ConfigureUnit(int corruptAtLine, int silentAtLine, bool bGarbageBeforeId);
     void SetSerialNumber(unsigned serialNumber);
+    void SwapUnit(unsigned serialNumber, int loaderVersion);
     void ConfigureAfterUpdate(int appAfterUpdate, bool bMuteAtFinish);
     void Unplug();
     void Plug();

@@ -30,6 +30,25 @@ void CSimCable::Unplug()
     m_rxCv.notify_all();
 }
 
+void CSimCable::SwapUnit(std::uint32_t serialNumber, int loaderVersion)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    SwapUnitLocked(serialNumber, loaderVersion);
+}
+
+void CSimCable::SwapUnitLocked(std::uint32_t serialNumber, int loaderVersion)
+{
+    m_line.clear();
+    m_rx.clear();
+    UnitIdentity identity;
+    identity.serialNumber = serialNumber;
+    identity.loaderMajor = loaderVersion / 100;
+    identity.loaderMinor = loaderVersion % 100;
+    identity.appAfterMajor = m_config.nAppAfterUpdate / 100;
+    identity.appAfterMinor = m_config.nAppAfterUpdate % 100;
+    m_pUnit = std::make_unique<UnitSimulator>(identity);
+}
+
 void CSimCable::Plug()
 {
     std::lock_guard<std::mutex> lock(m_mutex);

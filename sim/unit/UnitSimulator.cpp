@@ -91,6 +91,13 @@ void UnitSimulator::SetAppAfterUpdate(int major, int minor)
     m_id.appAfterMinor = minor;
 }
 
+void UnitSimulator::Restart()
+{
+    m_state = State::Asleep;
+    m_strPending.clear();
+    m_bWakeArmed = false;
+}
+
 const std::string& UnitSimulator::ReceivedBytes() const { return m_strReceived; }
 
 std::vector<std::string> UnitSimulator::DataLines() const { return m_dataLines; }

@@ -50,6 +50,9 @@ public:
     void SetGarbageBeforeIdentification(bool bOn); // junk bytes before the identification
     void SetMuteAtFinish(bool bOn);              // after the last line, never answer again
     void SetAppAfterUpdate(int major, int minor); // the version a whole update installs
+    // Switched off and on (or connected anew): it waits for the wake-up again, keeping its
+    // identity and the version it runs.
+    void Restart();
 
     const std::string& ReceivedBytes() const;
     std::vector<std::string> DataLines() const;

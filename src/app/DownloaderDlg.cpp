@@ -85,10 +85,7 @@ void CDownloaderDlg::CreateControls()
     portLabel->setBuddy(m_comboPort);
     portLabel->hide();
     m_btnOpenFile = button(IDC_OPEN_FILE, "Open Local File", du.Rect(114, 52, 54, 11));
-    auto* statusList = new CStatusList(this);
-    // The activity line is found by its text: the list counts such lines as they come and go.
-    statusList->WatchPrefix(QString::fromStdString(LoadString(IDS_TRYING_TO_CONNECT)));
-    m_list = statusList;
+    m_list = new CStatusList(this);
     m_list->setObjectName(QString::number(IDC_STATUS_LIST));
     m_list->setGeometry(du.Rect(3, 2, 245, 48));
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);

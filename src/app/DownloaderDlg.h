@@ -15,6 +15,7 @@
 #include "platform/WinTypes.h"
 
 #include <QDialog>
+#include <QPersistentModelIndex>
 
 #include <fstream>
 #include <memory>
@@ -116,7 +117,7 @@ public:
     // --- a programming file given at start ---
     // Opened as Open Local File once a unit is identified; set before OnInitDialog.
     void SetStartFile(const std::string& path) { m_strStartFile = path; }
-    void OpenFirmwareFile(const std::string& path);
+    void OpenFirmwareFile(const std::string& path, const EngineTicket& ticket);
 
     // --- plugging and unplugging ---
     // The source of device events the window follows (tests feed their own); by default the
@@ -253,6 +254,9 @@ private:
     void ShowProgressText();
 
     QMenu* m_sysMenu = nullptr;
+    // Rows that are replaced later: the running web request's text and the activity line.
+    QPersistentModelIndex m_webRow;
+    QPersistentModelIndex m_activityRow;
     CAnnouncer* m_pAnnouncer = nullptr; // how the end of an update is said to a screen reader
     std::unique_ptr<IUeventSource> m_pHotplugSource;
     CHotplugMonitor* m_pHotplug = nullptr;

@@ -4,6 +4,7 @@
 
 #include "app/PortCombo.h"
 #include "app/ScreenRatePacer.h"
+#include "app/StatusList.h"
 
 #include <QListWidget>
 #include <QProgressBar>
@@ -24,12 +25,11 @@ void CDownloaderDlg::OnClearLog() { m_list->clear(); }
 
 void CDownloaderDlg::OnWebStatus(const std::string& text, bool bNewLine)
 {
-    // The request's texts share one line, which is not scrolled into view.
-    const QString line = QString::fromStdString(text);
-    if (bNewLine || m_list->count() == 0)
-        m_list->addItem(line);
-    else
-        m_list->item(m_list->count() - 1)->setText(line);
+    // The request's texts share one line of its own, which is not scrolled into view; when a
+    // clear has taken it, the next text starts a new one.
+    auto* list = static_cast<CStatusList*>(m_list);
+    if (bNewLine || !list->SetHeldLine(m_webRow, text))
+        m_webRow = list->AppendHeldLine(text);
 }
 
 void CDownloaderDlg::OnProgressRange(int nMax)

@@ -13,6 +13,8 @@ const char* FILE_FILTER = "Kestova Programming Files (*.fwr)";
 
 void CDownloaderDlg::OnOpenLocalFile()
 {
+    // The file is chosen for the unit shown now; the unit may change while the dialog is open.
+    const EngineTicket ticket = m_engine.Ticket();
     QFileDialog dialog(this, QString(), QString::fromStdString(m_strLastDirectory),
                        QString::fromLatin1(FILE_FILTER));
     dialog.setObjectName(QStringLiteral("FirmwareFileDialog"));
@@ -26,10 +28,10 @@ void CDownloaderDlg::OnOpenLocalFile()
     if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
 
-    OpenFirmwareFile(dialog.selectedFiles().front().toStdString());
+    OpenFirmwareFile(dialog.selectedFiles().front().toStdString(), ticket);
 }
 
-void CDownloaderDlg::OpenFirmwareFile(const std::string& path)
+void CDownloaderDlg::OpenFirmwareFile(const std::string& path, const EngineTicket& ticket)
 {
     m_engine.CloseImageFile();
     m_strFirmwarePath = path;
@@ -40,7 +42,7 @@ void CDownloaderDlg::OpenFirmwareFile(const std::string& path)
     m_ini.WriteString(SETTINGS_SECTION, KEY_LAST_DIRECTORY, directory.c_str());
     m_strLastDirectory = directory;
 
-    m_engine.LoadImageFile(m_strFirmwarePath);
+    m_engine.LoadImageFileFor(ticket, m_strFirmwarePath);
 }
 
 // A file dialog closed by Enter while its name suggestions show can leave no window active:
@@ -72,5 +74,5 @@ void CDownloaderDlg::OpenStartFileWhenIdentified()
         return;
     const std::string path = m_strStartFile;
     m_strStartFile.clear();
-    OpenFirmwareFile(path);
+    OpenFirmwareFile(path, m_engine.Ticket());
 }

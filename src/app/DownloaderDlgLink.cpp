@@ -77,7 +77,9 @@ void CDownloaderDlg::OnDetect()
 void CDownloaderDlg::CloseLinkForDetect()
 {
     m_portNames.clear();
-    m_engine.CloseLinkAndIdle();
+    // The user looks for the cable anew: an unplugged one is no longer waited for.
+    m_strAwaitedPort.clear();
+    m_engine.CloseLinkAndIdle("Detect Tetherix was pressed");
     m_comboPort->ResetContent();
     EnumeratePortsIntoList();
 }
@@ -137,7 +139,8 @@ void CDownloaderDlg::OnPortDropDown()
 {
     m_comboPort->ResetContent();
     m_portNames.clear();
-    m_engine.CloseLinkAndIdle();
+    m_strAwaitedPort.clear(); // the user chooses the port now
+    m_engine.CloseLinkAndIdle("the port list was opened");
     EnumeratePortsIntoList();
     AddPortEntry(USB_PORT_NAME);
     for (const auto& name : m_portNames)

@@ -43,16 +43,12 @@ void CDownloaderDlg::LogLine(const std::string& text)
 void CDownloaderDlg::ShowActivity()
 {
     const std::string base = LoadString(IDS_TRYING_TO_CONNECT);
-    // Any line that begins with the activity text means the last line is the activity line:
-    // the list keeps count of such lines, so the question costs the same for any length.
-    const CStatusList* list = AsStatusList(m_list);
-    const bool bFound = list && list->HasWatchedLine();
-    // The activity line is always the last line while the downloader waits.
-    if (bFound && m_list->count() > 0)
-        delete m_list->takeItem(m_list->count() - 1);
-
+    // The activity line is held by its row: the one shown before is taken away, wherever lines
+    // logged since have left it, and the new one ends the list. No other line is touched.
+    CStatusList* list = AsStatusList(m_list);
+    list->RemoveHeldLine(m_activityRow);
     const int step = (m_nDots >= 0 && m_nDots < ACTIVITY_STEPS) ? m_nDots : 0;
-    m_list->addItem(QString::fromStdString(base + ActivitySuffix(step)));
+    m_activityRow = list->AppendHeldLine(base + ActivitySuffix(step));
     m_nDots = step + 1 < ACTIVITY_STEPS ? step + 1 : 0;
 }
 

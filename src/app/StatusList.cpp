@@ -53,18 +53,26 @@ void CStatusList::AppendLine(const std::string& text)
     ScheduleUpdate();
 }
 
-void CStatusList::WatchPrefix(const QString& prefix)
+CStatusList::RowHandle CStatusList::AppendHeldLine(const std::string& text)
 {
-    m_strWatchedPrefix = prefix;
-    m_nWatchedLines = 0;
-    for (int row = 0; row < count(); ++row)
-        m_nWatchedLines += IsWatched(row) ? 1 : 0;
+    addItem(new CStatusLine(text));
+    return RowHandle(model()->index(count() - 1, 0, rootIndex()));
 }
 
-bool CStatusList::IsWatched(int row) const
+bool CStatusList::SetHeldLine(const RowHandle& row, const std::string& text)
 {
-    return !m_strWatchedPrefix.isEmpty() &&
-           item(row)->text().startsWith(m_strWatchedPrefix, Qt::CaseInsensitive);
+    if (!row.isValid())
+        return false;
+    item(row.row())->setText(QString::fromStdString(text));
+    return true;
+}
+
+bool CStatusList::RemoveHeldLine(const RowHandle& row)
+{
+    if (!row.isValid())
+        return false;
+    delete takeItem(row.row());
+    return true;
 }
 
 int CStatusList::RowHeight() const
@@ -102,8 +110,6 @@ int CStatusList::RowAt(int y) const
 // to date once, in a later pass.
 void CStatusList::rowsInserted(const QModelIndex& parent, int start, int end)
 {
-    for (int row = start; row <= end; ++row)
-        m_nWatchedLines += IsWatched(row) ? 1 : 0;
     m_nUnmeasuredFirst = m_nUnmeasuredFirst < 0 ? start : std::min(m_nUnmeasuredFirst, start);
     m_bGeometryPending = true;
     QAbstractItemView::rowsInserted(parent, start, end);
@@ -112,8 +118,6 @@ void CStatusList::rowsInserted(const QModelIndex& parent, int start, int end)
 
 void CStatusList::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end)
 {
-    for (int row = start; row <= end; ++row)
-        m_nWatchedLines -= IsWatched(row) ? 1 : 0;
     if (m_nUnmeasuredFirst > start)
         m_nUnmeasuredFirst = start;
     m_bGeometryPending = true;
@@ -133,7 +137,6 @@ void CStatusList::reset()
 {
     m_nUnmeasuredFirst = -1;
     m_nContentWidth = 0;
-    m_nWatchedLines = 0;
     m_bScrollPending = false;
     m_bGeometryPending = true;
     QListWidget::reset();

@@ -2,15 +2,15 @@
 // with the lines it already holds. Every line is one row of the same height, so the place of
 // any row is a product and no layout of all rows is ever made; the scroll range, the scroll to
 // the newest line and the repaint follow from a timer, at most at screen rate, and never from
-// inside a paint. It counts the lines
-// that begin with a watched text, so that asking costs nothing. Every row is seen by assistive
-// technology with its text.
+// inside a paint. A row that its owner updates later (a web request's progress, the activity
+// line) is held by a handle. Every row is seen by assistive technology with its text.
 #pragma once
 
 #include "app/ScreenRatePacer.h"
 
 #include <QAccessible>
 #include <QListWidget>
+#include <QPersistentModelIndex>
 
 #include <string>
 
@@ -26,9 +26,15 @@ public:
     // Appends a line and brings the end of the list into view before the next paint; a line
     // wider than the list is wrapped over several rows.
     void AppendLine(const std::string& text);
-    // Lines are counted from now on when they begin with `prefix` (letter case ignored).
-    void WatchPrefix(const QString& prefix);
-    bool HasWatchedLine() const { return m_nWatchedLines > 0; }
+    // A row held by its owner: it follows the row wherever lines are added, and is invalid
+    // once the row is removed or the list cleared.
+    using RowHandle = QPersistentModelIndex;
+    // Appends a line that its owner will replace or remove later; it is not scrolled to.
+    RowHandle AppendHeldLine(const std::string& text);
+    // Replaces the held row's text; false when the row is gone.
+    bool SetHeldLine(const RowHandle& row, const std::string& text);
+    // Removes the held row; false when it is already gone.
+    bool RemoveHeldLine(const RowHandle& row);
 
     // Height of every row, in pixels.
     int RowHeight() const;
@@ -68,13 +74,10 @@ private:
     void ScheduleUpdate();
     void ApplyPendingUpdate();
     void MeasureRows(int first, int last);
-    bool IsWatched(int row) const;
     int RowWidth() const;
     int WrapWidth() const;
     int RowAt(int y) const;
 
-    QString m_strWatchedPrefix;
-    int m_nWatchedLines = 0;
     int m_nUnmeasuredFirst = -1; // first row whose width is not yet known, or -1
     int m_nContentWidth = 0;     // widest row measured so far, in pixels
     mutable int m_nRowHeight = 0; // 0 until measured

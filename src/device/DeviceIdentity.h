@@ -14,6 +14,8 @@ struct DeviceIdentity {
     std::string m_strLoaderVersion;  // 4 characters as received, e.g. "0208"
     std::string m_strAppVersion;     // 4 characters as received
     std::string m_strSerialNumber;   // 32-bit serial number in decimal, signed
+
+    bool operator==(const DeviceIdentity&) const = default;
 };
 
 // Positions in the aligned identification text (counted from 0 at its leading ".").
@@ -24,8 +26,8 @@ inline constexpr std::size_t ID_SERIAL_LOW_POS = 21;
 inline constexpr std::size_t ID_SERIAL_HIGH_POS = 25;
 inline constexpr std::size_t ID_FIELD_CHARS = 4;
 
-// Parses the aligned identification text (IdentificationComplete() true, so at least 67
-// characters) into id and returns the status-list lines, in order: "Found Device: %s",
+// Parses the identification text (found by FindIdentification(), so at least 67 characters,
+// from its ".") into id and returns the status-list lines, in order: "Found Device: %s",
 // "Boot Loader Version: %i.%02i", "Application Version: %i.%02i", "Serial Number: %s",
 // "Press Open File or Get from Web". A shorter text does not fail: missing characters read
 // as absent (values 0, short fields).

@@ -10,6 +10,7 @@ const char* ECHO_TEXT = "Echo";
 
 void CUpdateEngine::StartEchoTest()
 {
+    CancelFetch("the echo test started");
     ResetConnection();
     KillTimer(TIMER_SILENCE);
     KillTimer(TIMER_WAKE);

@@ -2,6 +2,8 @@
 // and the controls that follow the verdict.
 #include "device/UpdateEngine.h"
 
+#include "platform/SupportLog.h"
+
 #include <sys/stat.h>
 
 namespace {
@@ -25,6 +27,10 @@ bool CUpdateEngine::ValidateImage()
         m_image.m_strVersion = earlierVersion;
     for (const auto& line : verdict.logLines)
         Log(line);
+    if (verdict.nControlByteLine > 0 && m_pSupportLog != nullptr)
+        m_pSupportLog->Note("The image was refused: line " +
+                            std::to_string(verdict.nControlByteLine) +
+                            " holds a control byte in its data.");
     if (!verdict.bAccepted) {
         SetPhase(PHASE_IDENTIFIED);
         SetImageButtons(true, true, false);
@@ -61,6 +67,15 @@ bool CUpdateEngine::LoadImageFile(const std::string& path)
     Enable(EngineControl::Send, true);
     SendText("B");
     return true;
+}
+
+bool CUpdateEngine::LoadImageFileFor(const EngineTicket& ticket, const std::string& path)
+{
+    if (!TicketHolds(ticket) || m_nPhase != PHASE_IDENTIFIED) {
+        LogUnusedImage("file chosen", ticket.unit, DropReason(ticket));
+        return false;
+    }
+    return LoadImageFile(path);
 }
 
 void CUpdateEngine::ReadFirmwareFile()

@@ -17,7 +17,6 @@
 namespace {
 constexpr DWORD LINE_BAUD = 9600;
 constexpr BYTE LINE_DATA_BITS = 8;
-constexpr int RESET_PAUSE_MS = 50;
 constexpr DWORD SERIAL_READ_CHUNK = 100; // bytes read per step of the COM-port dispatch
 const std::string DEVICE_PREFIX = "/dev/";
 const char* const TEXT_UNPLUGGED = "The Tetherix was unplugged; it is used again as soon as it is back.";
@@ -48,7 +47,7 @@ bool CUpdateEngine::OpenComPort(const std::string& portName)
     m_strLastDiagnosis.clear();
     // A program that holds the port without a lock would share the unit's replies with us, and
     // opening it would throw away its pending input: such a port is left alone.
-    const std::vector<PortUser> users = FindPortUsers(device);
+    const std::vector<PortUser> users = FindPortUsers(device, m_roots);
     if (!users.empty()) {
         m_strLastDiagnosis = ExplainPortInUse(device, users);
         return false;
@@ -165,14 +164,19 @@ void CUpdateEngine::ConnectComPort(const std::string& name, bool bRemember)
     EnterConnecting();
 }
 
-void CUpdateEngine::CloseLinkAndIdle()
+void CUpdateEngine::CloseLinkAndIdle(const std::string& strWhy)
 {
+    SettleReport();
+    AdvanceGeneration();
+    m_bAwaitingCheck = false;
+    KillTimer(TIMER_REBOOT_WINDOW);
     StopConversation();
     m_nDots = 0;
     m_bLinkUnplugged = false;
     CloseLink();
     SetImageButtons(false, false, false);
     ClearLog();
+    CancelFetch(strWhy);
     SetPhase(PHASE_IDLE);
 }
 
@@ -198,7 +202,7 @@ void CUpdateEngine::SetLinkUnplugged(bool bUnplugged)
 // The link's port has gone: it is closed quietly, and the user can choose again or wait.
 void CUpdateEngine::LetUnpluggedLinkGo()
 {
-    CloseLinkAndIdle();
+    CloseLinkAndIdle("the Tetherix was unplugged");
     CloseImageFile();
     m_events.OnProgress(0);
     Enable(EngineControl::PortList, true);
@@ -256,13 +260,19 @@ void CUpdateEngine::DispatchReceived(const std::string& text)
 
 void CUpdateEngine::ResetConnection()
 {
+    SettleReport();
+    AdvanceGeneration();
+    CancelFetch("the connection was reset");
+    // Only the reboot after a whole run (the silence handler) keeps the check for afterwards.
+    m_bAwaitingCheck = false;
+    KillTimer(TIMER_REBOOT_WINDOW);
     if (m_bLinkUnplugged) {
         LetUnpluggedLinkGo();
         return;
     }
     KillTimer(TIMER_PROGRAM_REPLY);
     CancelStep();
-    std::this_thread::sleep_for(std::chrono::milliseconds(RESET_PAUSE_MS));
+    std::this_thread::sleep_for(std::chrono::milliseconds(m_nResetPauseMs));
     // The reset may run inside the USB reader's notification, so it only closes the device
     // and never waits for the reader.
     if (m_bUsbActive) {
@@ -319,12 +329,14 @@ bool CUpdateEngine::ReopenLink()
     return true;
 }
 
+// Closes both links, whichever are open: the USB cable's and a serial port.
 void CUpdateEngine::CloseLink()
 {
     if (m_bUsbActive) {
         m_usb.Close();
         TraceLink(false, USB_PORT_NAME, 0);
-    } else if (m_serial.IsPortOpen()) {
+    }
+    if (m_serial.IsPortOpen()) {
         const DWORD code = m_serial.ClosePort();
         TraceLink(false, m_strLinkName, code);
     }

@@ -8,6 +8,7 @@
 #include "platform/SupportLog.h"
 #include "res/StringTable.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -69,14 +70,19 @@ void CUpdateEngine::OnReceivedText(const std::string& text)
 {
     AppendReceivedChunk(m_strReceived, text, RECEIVED_TRIM_CHARS);
     switch (m_nPhase) {
-    case PHASE_CONNECTING:
-        AlignIdentification(m_strReceived);
-        if (!IdentificationComplete(m_strReceived)) {
-            SetTimer(TIMER_WAKE, WAKE_INTERVAL_MS);
+    case PHASE_CONNECTING: {
+        // Text before the first place where an identification could begin is noise.
+        const IdentificationScan scan = FindIdentification(m_strReceived);
+        m_strReceived.erase(0, std::min(scan.pos, m_strReceived.size()));
+        if (scan.bComplete) {
+            IdentifyUnit();
             return;
         }
-        IdentifyUnit();
+        // A text on its way gets its second; noise does not hold the wake-up back.
+        if (scan.pos != std::string::npos)
+            SetTimer(TIMER_WAKE, WAKE_INTERVAL_MS);
         return;
+    }
     case PHASE_IDENTIFIED:
         m_strReceived.clear();
         SetTimer(TIMER_SILENCE, SILENCE_TIMEOUT_MS);
@@ -106,6 +112,7 @@ void CUpdateEngine::OnReceivedText(const std::string& text)
         KeepRecentReceived();
         return;
     case PHASE_FINISHED:
+        m_bFinishAnswered = true;
         ReportUpdateDone();
         m_strReceived.clear();
         SetTimer(TIMER_SILENCE, SILENCE_TIMEOUT_MS);
@@ -128,11 +135,16 @@ void CUpdateEngine::KeepRecentReceived()
 void CUpdateEngine::IdentifyUnit()
 {
     KillTimer(TIMER_WAKE);
+    AdvanceGeneration();
+    CancelFetch("the unit was identified again");
     ClearLog();
     m_events.OnProgress(0);
     for (const auto& line : ParseIdentification(m_strReceived, m_identity))
         Log(line);
     m_strReceived.clear();
+    if (m_bFetchDropped && m_droppedFetchUnit.m_strSerialNumber != m_identity.m_strSerialNumber)
+        LogUnusedImage("fetched", m_droppedFetchUnit, "another unit is connected");
+    m_bFetchDropped = false;
     Enable(EngineControl::PortList, false);
     Enable(EngineControl::Detect, false);
     Enable(EngineControl::OpenFile, true);
@@ -140,27 +152,32 @@ void CUpdateEngine::IdentifyUnit()
     m_events.OnFocus(EngineControl::OpenFile);
     SetPhase(PHASE_IDENTIFIED);
     m_events.OnIdentified(m_identity);
-    CheckUpdatedUnit();
     SendText("A");
     // The moment counts as a first keep-alive: the unit hears "A" twice.
     m_strReceived.clear();
     SetTimer(TIMER_SILENCE, SILENCE_TIMEOUT_MS);
     SendText("A");
+    // The unit has its answer before the verdict on an update is given.
+    CheckUpdatedUnit();
 }
 
+// The first identification after the reboot that follows a whole run: the verdict is a status
+// line; a notice only when the same unit is back within its reboot window, still on its old
+// version. The notice waits until the current event is done, so the unit is never held up.
 void CUpdateEngine::CheckUpdatedUnit()
 {
     if (!m_bAwaitingCheck)
         return;
     m_bAwaitingCheck = false;
-    const UpdateCheck check = ::CheckUpdatedUnit(m_strSentVersion, m_strSentToSerial, m_identity);
+    const bool bWithinWindow = IsTimerRunning(TIMER_REBOOT_WINDOW);
+    KillTimer(TIMER_REBOOT_WINDOW);
+    const UpdateCheck check = ::CheckUpdatedUnit(m_strSentVersion, m_updatedUnit, m_identity);
     UpdateOutcome outcome{check.result, check.strText, m_nLinesSent, m_nRunLines, m_strSentVersion,
-                          check.bNotice};
-    if (check.bNotice)
-        ShowNotice(check.strText);
-    else
-        Log(check.strText);
+                          check.bNotice && bWithinWindow};
+    Log(check.strText);
     m_events.OnUpdateEnded(outcome);
+    if (check.bNotice && bWithinWindow)
+        ShowNoticeLater(check.strText);
 }
 
 // Takes the next data line from the image, logs it and sends it followed by "aa".
@@ -186,6 +203,9 @@ void CUpdateEngine::StartProgramming()
 {
     KillTimer(TIMER_SILENCE);
     m_bAwaitingCheck = false;
+    KillTimer(TIMER_REBOOT_WINDOW);
+    m_bReportOwed = false;
+    m_bFinishAnswered = false;
     m_bInterruptRequested = false;
     m_nLinesSent = 0;
     m_nRunLines = m_image.m_nTotalLines;
@@ -234,10 +254,12 @@ void CUpdateEngine::FinishProgramming()
     for (const auto& line : lines)
         Log(line);
     m_events.OnProgrammingSucceeded(lines);
-    // The unit, identified again after it restarts, must then run the image's version.
-    m_bAwaitingCheck = true;
+    // The unit took every line: a web image's report is owed from now on, and the unit,
+    // identified again after its reboot, must then run the image's version.
+    m_bReportOwed = m_image.m_bFromWeb;
+    m_updatedUnit = m_identity;
     m_strSentVersion = ImageVersion();
-    m_strSentToSerial = m_identity.m_strSerialNumber;
+    m_bFinishAnswered = false;
     BeginStep(FINISH_PAUSE_MS, [this] { SendFinish(); });
 }
 
@@ -252,9 +274,16 @@ void CUpdateEngine::SendFinish()
 void CUpdateEngine::OnSilenceTimer()
 {
     KillTimer(TIMER_SILENCE);
+    // A unit that answered after "C" and now goes quiet is rebooting into its new version.
+    const bool bReboot = m_nPhase == PHASE_FINISHED && m_bFinishAnswered;
     m_bDropReceived = true;
     ClearLog();
+    CancelFetch("the " + m_identity.m_strModel + " stopped answering");
     ResetConnection();
+    if (bReboot) {
+        m_bAwaitingCheck = true;
+        SetTimer(TIMER_REBOOT_WINDOW, REBOOT_WINDOW_MS);
+    }
     m_strReceived.clear();
     m_bDropReceived = false;
 }

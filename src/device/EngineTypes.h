@@ -19,6 +19,7 @@ constexpr int TIMER_ECHO_REPLY = 104;    // echo reply time-out
 constexpr int TIMER_ECHO_START = 105;    // start of the echo test
 constexpr int TIMER_SILENCE = 106;       // the unit stopped talking
 constexpr int TIMER_STEP = 107;          // the timed step in progress (wake-up gap, finish pause)
+constexpr int TIMER_REBOOT_WINDOW = 108; // the updated unit is expected back from its reboot
 constexpr int WAKE_INTERVAL_MS = 1000;
 constexpr int PROGRAM_REPLY_TIMEOUT_MS = 5000;
 constexpr int ECHO_REPLY_TIMEOUT_MS = 1000;
@@ -26,6 +27,9 @@ constexpr int ECHO_START_DELAY_MS = 1000;
 constexpr int SILENCE_TIMEOUT_MS = 500;
 constexpr int WAKE_TEXT_GAP_MS = 50; // between the two wake-up texts
 constexpr int FINISH_PAUSE_MS = 500; // after the last acknowledgement, before "C"
+// How long after its reboot an updated unit that still reports its old version is worth a
+// notice; later, the verdict is only a status line.
+constexpr int REBOOT_WINDOW_MS = 30000;
 
 // The controls of a face whose enabled state follows the conversation.
 enum class EngineControl { OpenFile, GetFromWeb, Send, PortList, Detect };

@@ -1,12 +1,14 @@
 // The engine's requests to the firmware web service: fetching the image that suits the unit and
 // reporting an update made with such an image. Both run off the engine's thread, so the unit is
-// kept talking while the service answers.
+// kept talking while the service answers. A fetch carries a ticket: its answer is used only for
+// the unit and moment it was asked for.
 #include "device/UpdateEngine.h"
 
-#include "web/AsyncWebRequest.h"
 #include "web/WebBody.h"
 #include "web/WebFailure.h"
 #include "web/WebQuery.h"
+
+#include <algorithm>
 
 namespace {
 constexpr const char* TEXT_CANNOT_DOWNLOAD = "Cannot download firmware.  Check firewall";
@@ -17,13 +19,14 @@ constexpr const char* TEXT_NO_SERVICE =
 
 void CUpdateEngine::GetFromWeb()
 {
-    if (m_pWebRequest)
-        return;
     // Nothing is asked of a service that was never named; the user is told how to name one.
     if (m_strWebBaseUrl.empty()) {
         ShowMessageBox(TEXT_NO_SERVICE);
         return;
     }
+    // Enabled means it works: a request still running gives way to the new one.
+    CancelFetch("Get from Web was pressed again");
+    m_bFetchDropped = false;
     KillTimer(TIMER_WAKE);
     // The line that every status text of the request replaces.
     m_events.OnWebStatus(std::string(), true);
@@ -33,24 +36,27 @@ void CUpdateEngine::GetFromWeb()
     const std::string strUrl =
         BuildFirmwareUrl(m_strWebBaseUrl, m_identity.m_strSerialNumber, m_identity.m_strAppVersion,
                          m_identity.m_strLoaderVersion, false);
-    m_pWebRequest = std::make_unique<CAsyncWebRequest>(
-        [this](const std::string& text) { m_events.OnWebStatus(text, false); },
-        [this, strUrl, bSendWas](bool bDownloaded, std::string& body) {
-            OnWebAnswer(bDownloaded, body, strUrl, bSendWas);
+    const EngineTicket ticket = Ticket();
+    m_fetchTicket = ticket;
+    m_pWebRequest = m_webFactory(
+        [this, ticket](const std::string& text) {
+            if (TicketHolds(ticket))
+                m_events.OnWebStatus(text, false);
+        },
+        [this, ticket, strUrl, bSendWas](bool bDownloaded, std::string& body) {
+            OnWebAnswer(ticket, bDownloaded, body, strUrl, bSendWas);
         });
     m_pWebRequest->Start(strUrl);
 }
 
-void CUpdateEngine::OnWebAnswer(bool bDownloaded, std::string& body, const std::string& strUrl,
-                                bool bSendWas)
+void CUpdateEngine::OnWebAnswer(const EngineTicket& ticket, bool bDownloaded, std::string& body,
+                                const std::string& strUrl, bool bSendWas)
 {
     // This handler runs inside the request's own delivery: the request is kept (until the next
     // one ends, or the engine goes) rather than destroyed under its own feet.
     m_pWebRequestDone = std::move(m_pWebRequest);
-    if (m_nPhase != PHASE_IDENTIFIED) {
-        // The unit was let go while the service answered: there is nothing to check it for.
-        Log("The downloaded image was not kept: the " + m_identity.m_strModel +
-            " stopped answering meanwhile.");
+    if (!TicketHolds(ticket) || m_nPhase != PHASE_IDENTIFIED) {
+        LogUnusedImage("fetched", ticket.unit, DropReason(ticket));
         return;
     }
     SetImageButtons(true, true, bSendWas);
@@ -68,18 +74,60 @@ void CUpdateEngine::OnWebAnswer(bool bDownloaded, std::string& body, const std::
         m_image.m_bFromWeb = true;
 }
 
-// Reports the version now installed; called for every text of a finished unit, so the report
-// goes out once per image fetched from the service, whatever its outcome.
+std::string CUpdateEngine::DropReason(const EngineTicket& ticket) const
+{
+    if (m_nPhase != PHASE_IDENTIFIED)
+        return "the connection was reset meanwhile";
+    if (ticket.unit.m_strSerialNumber != m_identity.m_strSerialNumber)
+        return "another unit is connected";
+    return "the " + ticket.unit.m_strModel + " was identified again meanwhile";
+}
+
+void CUpdateEngine::LogUnusedImage(const char* what, const DeviceIdentity& unit,
+                                   const std::string& strWhy)
+{
+    Log(std::string("The image ") + what + " for " + unit.m_strModel + " serial " +
+        unit.m_strSerialNumber + " was not used: " + strWhy + ".");
+}
+
+void CUpdateEngine::CancelFetch(const std::string& strWhy)
+{
+    if (!m_pWebRequest)
+        return;
+    m_pWebRequest->Cancel();
+    RetireRequest(std::move(m_pWebRequest));
+    m_bFetchDropped = true;
+    m_droppedFetchUnit = m_fetchTicket.unit;
+    LogUnusedImage("fetched", m_fetchTicket.unit, strWhy);
+}
+
+// A cancelled request may still be ending on its thread: it is kept until it has, so that
+// nothing here waits for the network.
+void CUpdateEngine::RetireRequest(std::unique_ptr<IWebRequest> request)
+{
+    std::erase_if(m_retiredRequests, [](const auto& old) { return old->IsFinished(); });
+    m_retiredRequests.push_back(std::move(request));
+}
+
+// Reports the version now installed, once per image fetched from the service: on the unit's
+// first answer after the run, or, when none comes, before the link is let go.
 void CUpdateEngine::ReportUpdateDone()
 {
-    if (!m_image.m_bFromWeb)
+    if (!m_image.m_bFromWeb || !m_bReportOwed)
         return;
     m_image.m_bFromWeb = false;
+    m_bReportOwed = false;
     const std::string strUrl =
-        BuildFirmwareUrl(m_strWebBaseUrl, m_identity.m_strSerialNumber, m_image.m_strVersion,
-                         m_identity.m_strLoaderVersion, true);
-    m_pReportRequest = std::make_unique<CAsyncWebRequest>(nullptr, nullptr);
+        BuildFirmwareUrl(m_strWebBaseUrl, m_updatedUnit.m_strSerialNumber, m_image.m_strVersion,
+                         m_updatedUnit.m_strLoaderVersion, true);
+    m_pReportRequest = m_webFactory(nullptr, nullptr);
     m_pReportRequest->Start(strUrl);
+}
+
+void CUpdateEngine::SettleReport()
+{
+    if (m_bReportOwed)
+        ReportUpdateDone();
 }
 
 bool CUpdateEngine::IsReportRunning() const

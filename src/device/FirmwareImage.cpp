@@ -57,6 +57,31 @@ TaggedValues TakeTaggedLines(std::deque<std::string>& lines)
     return values;
 }
 
+bool HasControlByte(const std::string& line)
+{
+    return std::any_of(line.begin(), line.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+}
+
+bool IsTagged(const std::string& line)
+{
+    return line.find(TAG_NOTES) != std::string::npos ||
+           line.find(TAG_PRODUCT_ID) != std::string::npos ||
+           line.find(TAG_VERSION) != std::string::npos;
+}
+
+// The first data line, counted from 1 among all the image's lines, that holds a control byte.
+std::size_t FirstControlByteLine(const std::deque<std::string>& lines)
+{
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!IsTagged(lines[i]) && HasControlByte(lines[i]))
+            return i + 1;
+    }
+    return 0;
+}
+
 bool HasEndRecord(const std::deque<std::string>& lines)
 {
     return !lines.empty() &&
@@ -81,6 +106,7 @@ std::string VersionMessage(const std::optional<std::string>& version)
 ImageVerdict CheckImage(FirmwareImage& image, const std::string& model)
 {
     ImageVerdict verdict;
+    verdict.nControlByteLine = FirstControlByteLine(image.m_lines);
     const TaggedValues tagged = TakeTaggedLines(image.m_lines);
     const std::optional<std::string>& notes = tagged.notes;
     const std::optional<std::string>& productId = tagged.productId;
@@ -89,8 +115,13 @@ ImageVerdict CheckImage(FirmwareImage& image, const std::string& model)
         image.m_strVersion = *version;
     }
 
-    if (!HasEndRecord(image.m_lines) || productId != PRODUCT_ID_KX410) {
+    if (!HasEndRecord(image.m_lines) || productId != PRODUCT_ID_KX410 ||
+        verdict.nControlByteLine > 0) {
         verdict.logLines.push_back(TEXT_IMAGE_NOT_SUITABLE);
+        return verdict;
+    }
+    if (model != MODEL_KX410) {
+        verdict.logLines.push_back(TEXT_IMAGE_NOT_SUITABLE_FOR + model);
         return verdict;
     }
     verdict.logLines.push_back(VersionMessage(version));
@@ -99,9 +130,7 @@ ImageVerdict CheckImage(FirmwareImage& image, const std::string& model)
             verdict.logLines.push_back(std::move(piece));
         }
     }
-    if (model == MODEL_KX410) {
-        verdict.logLines.push_back(TEXT_READY_TO_UPDATE);
-    }
+    verdict.logLines.push_back(TEXT_READY_TO_UPDATE);
     verdict.bAccepted = true;
     return verdict;
 }

@@ -21,6 +21,8 @@ struct FirmwareImage {
 struct ImageVerdict {
     bool bAccepted = false;
     std::vector<std::string> logLines;
+    // The first line of the image (counted from 1) whose data holds a control byte; 0: none.
+    std::size_t nControlByteLine = 0;
 };
 
 inline constexpr const char* TAG_VERSION = "VER:";
@@ -35,11 +37,14 @@ inline constexpr long long MAX_PROGRAMMING_FILE_BYTES = 16LL * 1024 * 1024;
 
 inline constexpr const char* TEXT_IMAGE_NOT_SUITABLE =
     "The selected firmware is not suitable for your kx410";
+inline constexpr const char* TEXT_IMAGE_NOT_SUITABLE_FOR = "The selected firmware is not suitable for your ";
 inline constexpr const char* TEXT_READY_TO_UPDATE = "Ready to update your kx410. Press send.";
 
 // Removes the empty lines and every line carrying "INFO:", "PID:" or "VER:" (when a tag occurs
 // more than once, the topmost line gives its value), stores the version in image.m_strVersion
-// when there is a "VER:" line, and checks the product id ("0410") and the end record. Accepted:
+// when there is a "VER:" line, and checks the product id ("0410") and the end record. An image
+// whose data holds a control byte (NUL included), or a unit that is not a kx410, is refused as
+// not suitable: a serial port would cut the line short, and the image is for the kx410. Accepted:
 // image.m_lines holds exactly the data lines. Rejected: m_lines is left as the check left it.
 // Does not touch m_nTotalLines or m_bFromWeb; the dialog sets those, the buttons and the phase.
 ImageVerdict CheckImage(FirmwareImage& image, const std::string& model);

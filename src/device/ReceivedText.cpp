@@ -1,5 +1,9 @@
 #include "device/ReceivedText.h"
 
+#include "device/DeviceIdentity.h"
+
+#include <algorithm>
+
 namespace {
 
 bool IsKeptByte(unsigned char byte)
@@ -33,23 +37,51 @@ void AppendReceivedChunk(std::string& buffer, std::string_view chunk, std::size_
     }
 }
 
-void AlignIdentification(std::string& buffer)
+namespace {
+
+bool IsDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool IsHexDigit(char c)
 {
-    const std::size_t firstDot = buffer.find('.');
-    if (firstDot != std::string::npos) {
-        buffer.erase(0, firstDot);
-    }
-    if (buffer.size() < 2) {
-        return;
-    }
-    const std::size_t restChars = buffer.size() - 1;
-    const bool bRestHasDot = buffer.find('.', 1) != std::string::npos;
-    if (bRestHasDot && restChars > ALIGNMENT_DROP_CHARS) {
-        buffer.erase(0, ALIGNMENT_DROP_CHARS);
-    }
+    return IsDecimalDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-bool IdentificationComplete(const std::string& buffer)
+bool IsLetterOrDigit(char c)
 {
-    return buffer.find('.') != std::string::npos && buffer.size() >= IDENTIFICATION_MIN_CHARS;
+    return IsDecimalDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Whether the character at `offset` from the "." fits the field found there.
+bool FitsField(std::size_t offset, char c)
+{
+    if (offset >= ID_SERIAL_LOW_POS && offset < ID_SERIAL_HIGH_POS + ID_FIELD_CHARS)
+        return IsHexDigit(c);
+    if (offset >= ID_PRODUCT_ID_POS && offset < ID_PRODUCT_ID_POS + ID_FIELD_CHARS)
+        return IsLetterOrDigit(c);
+    if (offset >= ID_LOADER_VERSION_POS && offset < ID_APP_VERSION_POS + ID_FIELD_CHARS)
+        return IsDecimalDigit(c);
+    return true;
+}
+
+// Whether the characters from `start` on fit an identification text as far as they go.
+bool FitsSoFar(std::string_view text, std::size_t start)
+{
+    const std::size_t end = std::min(text.size(), start + ID_SERIAL_HIGH_POS + ID_FIELD_CHARS);
+    for (std::size_t i = start + 1; i < end; ++i) {
+        if (!FitsField(i - start, text[i]))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+IdentificationScan FindIdentification(std::string_view text)
+{
+    for (std::size_t dot = text.find('.'); dot != std::string_view::npos;
+         dot = text.find('.', dot + 1)) {
+        if (FitsSoFar(text, dot))
+            return {text.size() - dot >= IDENTIFICATION_MIN_CHARS, dot};
+    }
+    return {};
 }

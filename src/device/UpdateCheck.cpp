@@ -24,16 +24,16 @@ std::string VersionText(const std::string& fourDigits)
     return text;
 }
 
-UpdateCheck CheckUpdatedUnit(const std::string& strSentVersion, const std::string& strSentSerial,
+UpdateCheck CheckUpdatedUnit(const std::string& strSentVersion, const DeviceIdentity& updated,
                              const DeviceIdentity& unit)
 {
     const std::string& model = unit.m_strModel;
-    if (!strSentSerial.empty() && unit.m_strSerialNumber != strSentSerial)
+    if (unit.m_strSerialNumber != updated.m_strSerialNumber)
         return {UpdateResult::NotVerified,
-                "Another " + model + " (serial number " + unit.m_strSerialNumber +
-                    ") answered after the update. Connect the updated unit (serial number " +
-                    strSentSerial + ") to check it.",
-                true};
+                "Another " + model + " (serial " + unit.m_strSerialNumber +
+                    ") is connected; the updated unit (serial " + updated.m_strSerialNumber +
+                    ") was not checked.",
+                false};
     if (strSentVersion.empty())
         return {UpdateResult::NoVersion,
                 "Update finished; the image names no version to check against.", false};
@@ -41,7 +41,7 @@ UpdateCheck CheckUpdatedUnit(const std::string& strSentVersion, const std::strin
         return {UpdateResult::NotVerified,
                 "The " + model + " still reports " + VersionText(unit.m_strAppVersion) +
                     " after the update. Cycle the power to the " + model + " and try again.",
-                true};
+                VersionParts(unit.m_strAppVersion) == VersionParts(updated.m_strAppVersion)};
     return {UpdateResult::Verified,
             "Update verified: " + model + " now runs " + VersionText(strSentVersion), false};
 }

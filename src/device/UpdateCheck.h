@@ -10,13 +10,15 @@
 struct UpdateCheck {
     UpdateResult result = UpdateResult::NotVerified;
     std::string strText;
-    bool bNotice = false; // the text is a notice the user must acknowledge, not a status line
+    // The same unit still reports the version it had before the update: worth a notice too,
+    // when it is back within its reboot window.
+    bool bNotice = false;
 };
 
 // "Ver 1.06" for the four digits "0106" (the major and minor halves as decimal values).
 std::string VersionText(const std::string& fourDigits);
 
-// strSentVersion: the image's version, empty when the image named none; strSentSerial: the
-// serial number of the unit the image was sent to.
-UpdateCheck CheckUpdatedUnit(const std::string& strSentVersion, const std::string& strSentSerial,
+// strSentVersion: the image's version, empty when the image named none; updated: the unit the
+// image was sent to, as it was before the update; unit: the unit identified now.
+UpdateCheck CheckUpdatedUnit(const std::string& strSentVersion, const DeviceIdentity& updated,
                              const DeviceIdentity& unit);

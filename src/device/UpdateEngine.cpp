@@ -5,10 +5,16 @@
 #include "platform/WindowMessage.h"
 #include "web/AsyncWebRequest.h"
 
+#include <QMetaObject>
+
 #include <QTimerEvent>
 
 CUpdateEngine::CUpdateEngine(IUpdateEvents& events, QObject* parent)
-    : QObject(parent), m_usb(*this), m_events(events)
+    : QObject(parent), m_usb(*this), m_events(events),
+      m_webFactory([](IWebRequest::StatusFn fnStatus, IWebRequest::DoneFn fnDone) {
+          return std::unique_ptr<IWebRequest>(
+              std::make_unique<CAsyncWebRequest>(std::move(fnStatus), std::move(fnDone)));
+      })
 {
 }
 
@@ -17,6 +23,7 @@ CUpdateEngine::~CUpdateEngine()
     m_pWebRequest.reset();
     m_pWebRequestDone.reset();
     m_pReportRequest.reset();
+    m_retiredRequests.clear();
     for (auto& [id, timer] : m_timers)
         timer.stop();
     CloseLink();
@@ -60,6 +67,7 @@ void CUpdateEngine::OnTimer(int nIdEvent)
     case TIMER_SILENCE: OnSilenceTimer(); break;
     case TIMER_ECHO_REPLY: OnEchoReplyTimer(); break;
     case TIMER_ECHO_START: OnEchoStartTimer(); break;
+    case TIMER_REBOOT_WINDOW: KillTimer(TIMER_REBOOT_WINDOW); break; // the window has passed
     case TIMER_STEP: {
         KillTimer(TIMER_STEP);
         auto fnThen = std::move(m_fnStepThen);
@@ -137,5 +145,12 @@ void CUpdateEngine::Log(const std::string& text) { m_events.OnLogLine(text); }
 void CUpdateEngine::ClearLog() { m_events.OnClearLog(); }
 
 void CUpdateEngine::ShowNotice(const std::string& text) { m_events.OnNotice(text); }
+
+// A notice that must not hold up the handler in progress (the unit is owed its answer, or the
+// USB reader waits for the handler): it opens once the current event is done.
+void CUpdateEngine::ShowNoticeLater(const std::string& text)
+{
+    QMetaObject::invokeMethod(this, [this, text] { ShowNotice(text); }, Qt::QueuedConnection);
+}
 
 void CUpdateEngine::ShowMessageBox(const std::string& text) { m_events.OnMessageBox(text); }

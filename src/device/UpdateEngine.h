@@ -5,14 +5,17 @@
 #pragma once
 
 #include "device/DeviceIdentity.h"
+#include "device/EngineTicket.h"
 #include "device/EngineTypes.h"
 #include "device/FirmwareImage.h"
 #include "device/UpdateEvents.h"
 #include "link/ComPortEnum.h"
 #include "link/SerialWndObj.h"
+#include "link/SystemRoots.h"
 #include "link/UsbCable.h"
 #include "link/UsbCableOwner.h"
 #include "platform/WinTypes.h"
+#include "web/WebRequest.h"
 
 #include <QBasicTimer>
 #include <QObject>
@@ -25,7 +28,6 @@
 #include <string>
 #include <vector>
 
-class CAsyncWebRequest;
 class CSupportLog;
 
 class CUpdateEngine : public QObject, public CUsbCableOwner {
@@ -49,9 +51,9 @@ public:
     void ResetConnection();
     bool ReopenLink();
     void SendText(const std::string& text);
-    // Closes whichever link is open, ends every timer of the conversation on it and goes idle
-    // (the port list is being opened, Detect, or the link's port has gone).
-    void CloseLinkAndIdle();
+    // Closes whichever links are open and goes idle (the port list is being opened, Detect, the
+    // cable was unplugged); strWhy completes the line that says a running fetch was dropped.
+    void CloseLinkAndIdle(const std::string& strWhy = "the link was closed");
     // The link's port or cable was reported gone (true), or back before the link was let go
     // (false). A programming run ends through its own failure notice first; otherwise the link
     // is let go at once. Nothing reopens a port that has gone: the face connects again once it
@@ -82,6 +84,9 @@ public:
     bool ValidateImage();
     // Reads and checks a programming file; on success "B" goes to the unit.
     bool LoadImageFile(const std::string& path);
+    // The same for a file chosen for the unit and moment of `ticket`: once the ticket no longer
+    // holds, the file is not used and a status line says so.
+    bool LoadImageFileFor(const EngineTicket& ticket, const std::string& path);
     void CloseImageFile();
     // The current image's version ("0107"); empty when the image names none.
     std::string ImageVersion() const { return m_bImageNamesVersion ? m_image.m_strVersion : std::string(); }
@@ -96,12 +101,22 @@ public:
     // --- the web service ---
     void SetWebBaseUrl(const std::string& url) { m_strWebBaseUrl = url; }
     const std::string& WebBaseUrl() const { return m_strWebBaseUrl; }
+    // How requests to the service are made; by default each runs on a thread of its own.
+    void SetWebRequestFactory(WebRequestFactory factory) { m_webFactory = std::move(factory); }
     // Starts fetching the image that suits the unit; the answer is checked when it arrives.
     void GetFromWeb();
     bool IsWebRequestRunning() const { return m_pWebRequest != nullptr; }
     // The completion report of an update with a web image has not been answered yet.
     bool IsReportRunning() const;
     void ReportUpdateDone();
+
+    // --- tickets for what ends later ---
+    EngineTicket Ticket() const { return {m_identity, m_nGeneration}; }
+    bool TicketHolds(const EngineTicket& ticket) const
+    {
+        return ticket.nGeneration == m_nGeneration && ticket.unit == m_identity;
+    }
+    unsigned long long Generation() const { return m_nGeneration; }
 
     // --- the USB cable's owner ---
     QObject* NotifyWindow() override { return this; }
@@ -119,6 +134,12 @@ public:
     // Where link openings and closings and the bytes exchanged with the unit are recorded (owned
     // by the caller; none: nothing is recorded).
     void SetSupportLog(CSupportLog* pLog) { m_pSupportLog = pLog; }
+
+    // The pause between closing the link and opening it again on a reset (50 ms); a test that
+    // steps the engine through thousands of resets may shorten it.
+    void SetResetPauseMs(int ms) { m_nResetPauseMs = ms; }
+    // Where other programs holding a port are looked for (a test points it at a tree of its own).
+    void SetSystemRoots(const SystemRoots& roots) { m_roots = roots; }
 
     CSerialWndObj m_serial;
     CUsbCable m_usb;
@@ -164,6 +185,15 @@ private:
     void SendSecondWakeText();
     void IdentifyUnit();
     void CheckUpdatedUnit();
+    void ShowNoticeLater(const std::string& text);
+    void AdvanceGeneration() { ++m_nGeneration; }
+    // Stops a running fetch (a reset, Detect, port change, echo test): one line says why.
+    void CancelFetch(const std::string& strWhy);
+    void RetireRequest(std::unique_ptr<IWebRequest> request);
+    void LogUnusedImage(const char* what, const DeviceIdentity& unit, const std::string& strWhy);
+    std::string DropReason(const EngineTicket& ticket) const;
+    // The completion report owed by a whole run with a web image is made before the link goes.
+    void SettleReport();
     void SendDataLine();
     void SendNextDataLine();
     void FinishProgramming();
@@ -171,7 +201,8 @@ private:
     void EndRun(UpdateResult result, const std::string& text);
     void KeepRecentReceived();
     void ReadFirmwareFile();
-    void OnWebAnswer(bool bDownloaded, std::string& body, const std::string& strUrl, bool bSendWas);
+    void OnWebAnswer(const EngineTicket& ticket, bool bDownloaded, std::string& body,
+                     const std::string& strUrl, bool bSendWas);
     // A timed step holds the conversation: what the unit sends meanwhile waits until it ends.
     void BeginStep(int ms, std::function<void()> fnThen);
     void CancelStep();
@@ -181,15 +212,28 @@ private:
     std::function<void()> m_fnStepThen;
     std::deque<std::string> m_heldText;
     std::string m_strWebBaseUrl;
-    std::unique_ptr<CAsyncWebRequest> m_pWebRequest;
-    std::unique_ptr<CAsyncWebRequest> m_pWebRequestDone;
-    std::unique_ptr<CAsyncWebRequest> m_pReportRequest;
+    WebRequestFactory m_webFactory;
+    std::unique_ptr<IWebRequest> m_pWebRequest;
+    std::unique_ptr<IWebRequest> m_pWebRequestDone;
+    std::unique_ptr<IWebRequest> m_pReportRequest;
+    std::vector<std::unique_ptr<IWebRequest>> m_retiredRequests; // cancelled, still ending
+    EngineTicket m_fetchTicket;             // the running fetch's
+    bool m_bFetchDropped = false;           // a fetch was cancelled since the last identification
+    DeviceIdentity m_droppedFetchUnit;      // the unit it was for
+    unsigned long long m_nGeneration = 0;
+    // The run whose every line the unit acknowledged: the completion report it owes (web image)
+    // names this unit, and the check after the unit's reboot compares with it.
+    bool m_bReportOwed = false;
+    DeviceIdentity m_updatedUnit;
+    bool m_bFinishAnswered = false; // the unit answered after "C": it took the whole run
+    int m_nResetPauseMs = 50;
+    SystemRoots m_roots;
     bool m_bSendEnabled = false; // Send, as last enabled or disabled
-    // The update that waits for the unit to come back and name its version.
+    // The update that waits for the unit to come back and name its version: set by the reset
+    // that lets the unit reboot, cleared by the next identification or any other reset.
     bool m_bAwaitingCheck = false;
     bool m_bImageNamesVersion = false; // the current image had a "VER:" line
     std::string m_strSentVersion;
-    std::string m_strSentToSerial;
     int m_nLinesSent = 0;
     int m_nRunLines = 0;
     bool m_bInterruptRequested = false;

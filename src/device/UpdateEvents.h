@@ -18,8 +18,8 @@ public:
     virtual void OnClearLog() = 0;
     // One more step of the "Trying to connect" activity line.
     virtual void OnActivity() = 0;
-    // A web request's status text, which replaces the last line of the status list; bNewLine:
-    // the request starts, and its (empty) line is added.
+    // A web request's status text, which replaces the request's own line of the status list
+    // (never another line); bNewLine: the request starts, and its (empty) line is added.
     virtual void OnWebStatus(const std::string& text, bool bNewLine) = 0;
     // The progress of a programming run: its range, then the lines sent so far.
     virtual void OnProgressRange(int nMax) = 0;

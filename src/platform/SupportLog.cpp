@@ -130,6 +130,8 @@ void CSupportLog::LinkClosed(const std::string& link, unsigned long errorCode,
         Flush();
 }
 
+void CSupportLog::Note(const std::string& text) { Append("note", text); }
+
 void CSupportLog::LinkNote(const std::string& link, const std::string& note)
 {
     Append("link", link + ": " + note);

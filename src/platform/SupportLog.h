@@ -52,6 +52,8 @@ public:
     // A status line; the one that shows a data line just traced is left out (the trace has it).
     void Status(const std::string& text);
     void Notice(const std::string& text);
+    // A fact for whoever reads the log that the user was not shown as it stands.
+    void Note(const std::string& text);
     // `errorCode` 0 is success; otherwise the link's own error code, with `detail` in words.
     void LinkOpened(const std::string& link, unsigned long errorCode, const std::string& detail = {});
     void LinkClosed(const std::string& link, unsigned long errorCode, const std::string& detail = {});

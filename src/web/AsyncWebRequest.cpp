@@ -62,10 +62,12 @@ protected:
             return QObject::event(e);
         AcceptHandoffEvent(e);
         auto* pEvent = static_cast<CWebEvent*>(e);
+        if (m_request.m_bDone)
+            return true; // cancelled: what was already on its way is not delivered
         if (e->type() == WEB_STATUS_EVENT) {
             if (m_request.m_fnStatus)
                 m_request.m_fnStatus(pEvent->m_strText);
-        } else if (!m_request.m_bDone) {
+        } else {
             m_request.m_bDone = true;
             m_request.m_outcome = pEvent->m_outcome;
             if (m_request.m_fnDone)
@@ -91,6 +93,20 @@ CAsyncWebRequest::~CAsyncWebRequest()
     m_pShared->pReceiver = nullptr;
     m_pShared->bCancel = true;
     m_pShared->finished.wait_for(lock, CANCEL_GRACE, [this] { return m_pShared->bFinished; });
+}
+
+void CAsyncWebRequest::Cancel()
+{
+    std::lock_guard<std::mutex> lock(m_pShared->mutex);
+    m_pShared->pReceiver = nullptr;
+    m_pShared->bCancel = true;
+    m_bDone = true;
+}
+
+bool CAsyncWebRequest::IsFinished() const
+{
+    std::lock_guard<std::mutex> lock(m_pShared->mutex);
+    return m_pShared->bFinished;
 }
 
 void CAsyncWebRequest::Start(const std::string& strUrl)

@@ -3,32 +3,28 @@
 // as events handled on the starting thread, in the order they happened.
 #pragma once
 
-#include "web/WebFailure.h"
+#include "web/WebRequest.h"
 
 #include <QObject>
 
-#include <functional>
 #include <memory>
 #include <string>
 
-class CAsyncWebRequest {
+class CAsyncWebRequest : public IWebRequest {
 public:
-    using StatusFn = std::function<void(const std::string& text)>;
-    // bDownloaded: the body was read to its end; body: what was read.
-    using DoneFn = std::function<void(bool bDownloaded, std::string& body)>;
-
     // fnStatus may be empty (no status texts); fnDone is called once, unless the request is
     // destroyed first.
     CAsyncWebRequest(StatusFn fnStatus, DoneFn fnDone);
     // Cancels a request still running; never waits longer than a moment for its thread.
-    ~CAsyncWebRequest();
+    ~CAsyncWebRequest() override;
     CAsyncWebRequest(const CAsyncWebRequest&) = delete;
     CAsyncWebRequest& operator=(const CAsyncWebRequest&) = delete;
 
-    void Start(const std::string& strUrl);
-    bool IsDone() const { return m_bDone; }
-    // Once done: why the request failed, or the status of the answer it read.
-    const WebFailure& Outcome() const { return m_outcome; }
+    void Start(const std::string& strUrl) override;
+    void Cancel() override;
+    bool IsDone() const override { return m_bDone; }
+    bool IsFinished() const override;
+    const WebFailure& Outcome() const override { return m_outcome; }
 
     struct Shared;
 

@@ -483,22 +483,30 @@ TEST_F(StatusLog, ActivityLineCyclesThroughTenFormsAndStaysTheLastLine)
     EXPECT_EQ(seen[10], TRYING + "  ");
 }
 
-TEST_F(StatusLog, ActivityRemovesTheLastLineWhicheverLineMatched)
+TEST_F(StatusLog, OnlyTheActivityLineAndTheRequestsOwnRowAreEverReplaced)
 {
     StartDialog();
     m_dlg->m_list->clear(); // the start-up hint is not part of this test
+    const std::string activity = TRYING + "  ";
+    m_dlg->m_nDots = 0;
     m_dlg->ShowActivity();
-    m_dlg->LogLine("another line");
-    m_dlg->ShowActivity();
-    const auto lines = ListLines();
-    ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0].rfind(TRYING, 0), 0u);
-    EXPECT_EQ(lines[1].rfind(TRYING, 0), 0u);
-    // Without an activity line in the list nothing is removed.
+    m_dlg->OnWebStatus("", true);
+    m_dlg->LogLine("Press Open File or Get from Web");
+    m_dlg->OnWebStatus("Connecting to 127.0.0.1", false);
+    m_dlg->m_nDots = 0;
+    m_dlg->ShowActivity(); // takes its own row away, not the last line
+    m_dlg->LogLine("Testing Tetherix cable, please wait...");
+    m_dlg->OnWebStatus("Downloading lastest update 10 bytes", false);
+    EXPECT_EQ(ListLines(), (std::vector<std::string>{"Downloading lastest update 10 bytes",
+                                                     "Press Open File or Get from Web", activity,
+                                                     "Testing Tetherix cable, please wait..."}));
+    // After a clear neither row exists: nothing is removed, and the next text gets a row.
     m_dlg->m_list->clear();
     m_dlg->LogLine("kept");
+    m_dlg->m_nDots = 0;
     m_dlg->ShowActivity();
-    EXPECT_EQ(ListLines().front(), "kept");
+    m_dlg->OnWebStatus("Closed", false);
+    EXPECT_EQ(ListLines(), (std::vector<std::string>{"kept", activity, "Closed"}));
 }
 
 // What assistive technology is told as the list changes: each row added, replaced or removed,

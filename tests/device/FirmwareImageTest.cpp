@@ -117,13 +117,28 @@ TEST(CheckImage, VersionDigitsAreReadAsLeadingDecimalDigits)
     EXPECT_EQ(image.m_strVersion, "1a5x");
 }
 
-TEST(CheckImage, OtherModelGetsNoReadyLine)
+TEST(CheckImage, RefusedForAnotherModelAndForControlBytesInTheData)
 {
-    FirmwareImage image = MakeImage({"PID:0410", "D19"});
-    const ImageVerdict verdict = CheckImage(image, "0520");
-    ASSERT_TRUE(verdict.bAccepted);
-    EXPECT_EQ(verdict.logLines,
-              Lines{"The following firmware was found for your kx410: Ver 0.00"});
+    struct Case {
+        Lines lines;
+        std::string model;
+        std::string line;           // the one status line logged
+        std::size_t nControlLine;   // the line named in the support log
+    };
+    const std::string nul("\0", 1);
+    const Case cases[] = {
+        {{"PID:0410", "D19"}, "0520", "The selected firmware is not suitable for your 0520", 0},
+        {{"PID:0410", ":1001" + nul + "30003", "D19"}, "kx410", NOT_SUITABLE, 2},
+        {{"VER:0107", "PID:0410", "", ":10\x01", "D\t19"}, "kx410", NOT_SUITABLE, 4},
+        {{"INFO:tab\there", "PID:0410", ":10\x7f", "D19"}, "kx410", NOT_SUITABLE, 3},
+    };
+    for (const Case& c : cases) {
+        FirmwareImage image = MakeImage(c.lines);
+        const ImageVerdict verdict = CheckImage(image, c.model);
+        EXPECT_FALSE(verdict.bAccepted) << c.line;
+        EXPECT_EQ(verdict.logLines, Lines{c.line});
+        EXPECT_EQ(verdict.nControlByteLine, c.nControlLine);
+    }
 }
 
 TEST(CheckImage, TagsAreCaseSensitive)

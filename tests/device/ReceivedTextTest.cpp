@@ -1,4 +1,4 @@
-// The received-text buffer: cleaning, trimming, aligning on the identification text; numbers.
+// The received-text buffer: cleaning, trimming, finding the identification text; numbers.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -46,56 +46,32 @@ TEST(AppendReceivedChunk, EchoVariantTrimsFrom10)
     EXPECT_EQ(longChunk, "arbage!Echo") << "a reply after seven other characters survives";
 }
 
-TEST(AlignIdentification, DropsTextBeforeTheFirstDot)
+TEST(FindIdentification, FindsTheTextByItsFieldsWhateverCameBefore)
 {
-    std::string buffer = "junk??.abc";
-    AlignIdentification(buffer);
-    EXPECT_EQ(buffer, ".abc");
-
-    std::string noDot = "no dot here";
-    AlignIdentification(noDot);
-    EXPECT_EQ(noDot, "no dot here");
-}
-
-TEST(AlignIdentification, DropsFiveCharactersWhenTheRestHoldsAFurtherDot)
-{
-    std::string seven = ".ab.cde";
-    AlignIdentification(seven);
-    EXPECT_EQ(seven, "de") << "rest of 6 characters with a dot loses 5 from the front";
-
-    std::string six = ".ab.cd";
-    AlignIdentification(six);
-    EXPECT_EQ(six, ".ab.cd") << "rest of 5 characters is not longer than 5";
-
-    std::string single = ".abcdefgh";
-    AlignIdentification(single);
-    EXPECT_EQ(single, ".abcdefgh") << "no further dot";
-
-    std::string again = "xx.1234.6789.";
-    AlignIdentification(again);
-    EXPECT_EQ(again, ".6789.");
-    AlignIdentification(again);
-    EXPECT_EQ(again, ".6789.") << "rest of 5 characters stays";
-    again += "x";
-    AlignIdentification(again);
-    EXPECT_EQ(again, ".x") << "each arrival may drop 5 more";
-}
-
-TEST(IdentificationComplete, NeedsADotAnd67Characters)
-{
-    const std::string sixtySix = "." + std::string(65, 'x');
-    const std::string sixtySeven = "." + std::string(66, 'x');
-    EXPECT_FALSE(IdentificationComplete(sixtySix));
-    EXPECT_TRUE(IdentificationComplete(sixtySeven));
-    EXPECT_FALSE(IdentificationComplete(std::string(67, 'x')));
-
-    std::string arrived = "noise" + sixtySix;
-    AlignIdentification(arrived);
-    EXPECT_FALSE(IdentificationComplete(arrived)) << "66 characters from the first dot wait";
-    arrived = "noise" + sixtySeven;
-    AlignIdentification(arrived);
-    EXPECT_TRUE(IdentificationComplete(arrived));
-    EXPECT_EQ(arrived, sixtySeven);
+    // ".", 8 characters, loader and application versions, product id, serial low and high.
+    const std::string id = ".KX410BL 020801050410303900003" + std::string(37, '-');
+    struct Case {
+        std::string text;
+        bool bComplete;
+        std::size_t pos;
+    };
+    const Case cases[] = {
+        {id, true, 0},
+        {"noise" + id, true, 5},
+        {"??.?junk..?" + id, true, 11},     // dots in the noise before it are not fields
+        {id.substr(0, 66), false, 0},       // 66 characters wait for more
+        {"??" + id.substr(0, 20), false, 2}, // the fields so far fit
+        {".KX410BL 0208x105", false, std::string::npos}, // a version with a letter is noise
+        {".KX410BL 0208010504103039000G" + std::string(38, '-'), false, std::string::npos},
+        {".KX410BL 02080105??1030390000" + std::string(38, '-'), false, std::string::npos},
+        {"no dot here", false, std::string::npos},
+        {"...", false, 0},
+    };
+    for (const Case& c : cases) {
+        const IdentificationScan scan = FindIdentification(c.text);
+        EXPECT_EQ(scan.bComplete, c.bComplete) << c.text;
+        EXPECT_EQ(scan.pos, c.pos) << c.text;
+    }
 }
 
 TEST(TextValues, DecimalValueReadsLeadingDigits)

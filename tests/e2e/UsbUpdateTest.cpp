@@ -115,12 +115,12 @@ TEST_F(UsbUpdate, UnitIsCheckedForTheSentVersionAfterItRestarts)
 {
     struct Case {
         int nAppAfter;            // the version the unit runs after the update (107: 1.07)
-        std::string strLastLine;  // the status list's last line once it is identified again
+        std::string strLastLine;  // the verdict: the status list's last line once identified again
         std::string strNotice;    // the notice shown, if any
     };
     const Case cases[] = {
         {107, "Update verified: kx410 now runs Ver 1.07", ""},
-        {100, "Press Open File or Get from Web",
+        {100, "The kx410 still reports Ver 1.00 after the update. Cycle the power to the kx410 and try again.",
          "The kx410 still reports Ver 1.00 after the update. Cycle the power to the kx410 and try again."},
     };
     for (const Case& c : cases) {

@@ -17,13 +17,14 @@ const std::string NOT_SUITABLE = "The selected firmware is not suitable for your
 
 class WebUpdate : public UsbFixture {
 protected:
-    void StartService(WebServiceAnswer answer)
+    void StartService(WebServiceAnswer answer, int nSlowMs = 0)
     {
         // The service is on the loopback address: never ask a proxy for it.
         setenv("no_proxy", "127.0.0.1", 1);
         WebServiceOptions options;
         options.strImage = DefaultServiceImage();
         options.answer = answer;
+        options.nSlowMs = nSlowMs;
         m_service = std::make_unique<CFirmwareWebService>(options);
         ASSERT_TRUE(m_service->Start(0));
     }
@@ -229,6 +230,40 @@ TEST_F(WebUpdate, BodyCutMidWayIsAFailedDownload)
     // The program goes on working: a local file can still be opened.
     OpenLocalFile(WriteImageFile(4, nullptr));
     EXPECT_TRUE(m_dlg->m_btnSend->isEnabled());
+}
+
+TEST_F(WebUpdate, AnImageAskedForOneUnitNeverGoesToAnother)
+{
+    // The service takes its time; meanwhile unit 1111 stops and unit 2222 is connected.
+    StartService(WebServiceAnswer::Image, 4000);
+    m_cable->SetSerialNumber(1111);
+    StartIdentified();
+    m_dlg->m_btnGetFromWeb->click();
+    m_cable->SwapUnit(2222, 301);
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_identity.m_strSerialNumber == "2222" &&
+                                       m_dlg->m_nPhase == PHASE_IDENTIFIED; }, 15000));
+    EXPECT_TRUE(ListContains(
+        "The image fetched for kx410 serial 1111 was not used: another unit is connected."));
+    // A file opened for the new unit stays its image, whenever the old answer would have come.
+    OpenLocalFile(WriteImageFile(4, nullptr));
+    WaitUntil([] { return false; }, 5000);
+    EXPECT_FALSE(m_dlg->m_image.m_bFromWeb);
+    EXPECT_EQ(m_dlg->m_image.m_nTotalLines, 4);
+    EXPECT_EQ(ListLines().back(), "Ready to update your kx410. Press send.");
+
+    // Get from Web is enabled, so it asks anew, for this unit; its image goes to it and is
+    // reported for it.
+    ASSERT_TRUE(m_dlg->m_btnGetFromWeb->isEnabled());
+    m_service->Stop();
+    StartService(WebServiceAnswer::Image);
+    m_dlg->SetWebBaseUrl("http://127.0.0.1:" + std::to_string(m_service->Port()));
+    GetFromWeb();
+    EXPECT_EQ(m_service->Requests(),
+              std::vector<std::string>{"/firmware/kx410fw.php?sn=2222&fw=0100&ldr=0301&done=0"});
+    ASSERT_TRUE(m_dlg->m_btnSend->isEnabled());
+    m_dlg->m_btnSend->click();
+    ASSERT_TRUE(WaitUntil([&] { return m_service->Reports().size() == 1; }, 30000));
+    EXPECT_EQ(m_service->Reports(), std::vector<std::string>{"sn=2222&fw=0107&ldr=0301&done=1"});
 }
 
 // A whole update without the mouse: the port chosen by arrow key, Get from Web and Send pressed

@@ -43,6 +43,15 @@ std::string CPtyPair::Receive(std::size_t count, int timeoutMs)
     return ReadFromFd(m_masterFd, count, timeoutMs);
 }
 
+std::string CPtyPair::TakeAvailable()
+{
+    std::string got;
+    char buffer[4096];
+    for (ssize_t n = 0; m_masterFd >= 0 && (n = read(m_masterFd, buffer, sizeof buffer)) > 0;)
+        got.append(buffer, static_cast<std::size_t>(n));
+    return got;
+}
+
 void CPtyPair::CloseMaster()
 {
     if (m_masterFd >= 0)

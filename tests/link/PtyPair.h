@@ -19,6 +19,8 @@ public:
     bool Send(std::string_view bytes);
     // Collects what the port wrote until `count` bytes have come or `timeoutMs` has passed.
     std::string Receive(std::size_t count, int timeoutMs);
+    // Whatever the port has written and is waiting now, without waiting for more.
+    std::string TakeAvailable();
     // The far end goes away: the port's side is hung up.
     void CloseMaster();
     // The terminal settings the port left on the line.
