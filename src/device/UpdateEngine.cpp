@@ -2,6 +2,8 @@
 // hold the conversation without holding the thread.
 #include "device/UpdateEngine.h"
 
+#include "platform/ThreadHandoff.h"
+
 #include "platform/WindowMessage.h"
 #include "web/AsyncWebRequest.h"
 
@@ -101,6 +103,8 @@ void CUpdateEngine::CancelStep()
 
 bool CUpdateEngine::event(QEvent* e)
 {
+    // Before even its type is read: a port's watcher or the USB reader may have posted it.
+    AcceptHandoffEvent(e);
     if (e->type() == CUsbCable::SpecialChangeMessage()) {
         if (const auto* message = AcceptWindowMessage(e))
             OnCableData(message->m_wParam, message->m_lParam);

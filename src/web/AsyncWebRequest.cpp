@@ -58,9 +58,9 @@ public:
 protected:
     bool event(QEvent* e) override
     {
+        AcceptHandoffEvent(e);
         if (e->type() != WEB_STATUS_EVENT && e->type() != WEB_DONE_EVENT)
             return QObject::event(e);
-        AcceptHandoffEvent(e);
         auto* pEvent = static_cast<CWebEvent*>(e);
         if (m_request.m_bDone)
             return true; // cancelled: what was already on its way is not delivered

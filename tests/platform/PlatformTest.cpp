@@ -2,6 +2,7 @@
 // synchronous send, and the program's directory.
 #include "platform/OsVersion.h"
 #include "platform/ProgramPath.h"
+#include "platform/ThreadHandoff.h"
 #include "platform/WindowMessage.h"
 
 #include <QCoreApplication>
@@ -37,6 +38,7 @@ class CReceiver : public QObject {
 public:
     bool event(QEvent* e) override
     {
+        AcceptHandoffEvent(e);
         if (e->type() != RegisterWindowMessage("Test_Message"))
             return QObject::event(e);
         const auto* message = AcceptWindowMessage(e);

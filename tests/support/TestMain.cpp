@@ -1,9 +1,25 @@
 // The main of every Qt test program: one QApplication for the whole run, shared by all suites.
+#include "platform/ThreadHandoff.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+
+namespace {
+// Test windows read an event's type before they know whether a worker thread posted it; as the
+// program's window menu filter does, this filter of the whole application accepts every
+// hand-over before any receiver reads the event.
+class CHandoffAcceptor : public QObject {
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        AcceptHandoffEvent(e);
+        return false;
+    }
+};
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -13,5 +29,7 @@ int main(int argc, char** argv)
         std::getenv("WAYLAND_DISPLAY") == nullptr)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
+    CHandoffAcceptor acceptor;
+    app.installEventFilter(&acceptor);
     return RUN_ALL_TESTS();
 }
