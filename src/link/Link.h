@@ -1,0 +1,47 @@
+// A link to the unit: a serial port or the Tetherix USB cable, opened, written and closed on
+// the engine's thread. What arrives is handed to the link's events on that same thread as it
+// comes; nothing here blocks or sleeps, and no event crosses threads.
+#pragma once
+
+#include "link/LinkError.h"
+
+#include <string>
+#include <string_view>
+
+// What a link tells the engine that owns it. Every call comes on the engine's thread, never
+// from inside Open, Write or Close.
+class ILinkEvents {
+public:
+    virtual ~ILinkEvents() = default;
+    // Bytes received from the unit, raw, in the order they came.
+    virtual void OnLinkBytes(std::string_view bytes) = 0;
+    // The link ended by itself (hang-up, I/O error, the device went away): it is closed
+    // already, and nothing more comes from it.
+    virtual void OnLinkFailed(const LinkError& error) = 0;
+    // A fact about how the link was set up, for the support log ("latency timer set to 2 ms").
+    virtual void OnLinkNote(const std::string& note) = 0;
+    // What the USB cable tells the user when it cannot be opened (a modal notice, a standard
+    // message box for the library's binding errors, the sentence that says what to do). The
+    // serial port leaves these to the engine.
+    virtual void OnLinkNotice(const std::string&) {}
+    virtual void OnLinkMessageBox(const std::string&) {}
+    virtual void OnLinkDiagnosis(const std::string&) {}
+};
+
+class ILink {
+public:
+    virtual ~ILink() = default;
+    // Opens `name` ("/dev/ttyUSB0" or another device path for a serial port; ignored by the
+    // USB cable, which opens the Tetherix by its description). bQuiet: the USB cable shows no
+    // notice when it cannot be opened. Idempotent only in that an open link is closed first.
+    virtual LinkError Open(const std::string& name, bool bQuiet) = 0;
+    // Closes the link; no event comes from it afterwards. Never waits for more than a moment.
+    virtual void Close() = 0;
+    // Sends `bytes` without waiting for the line: whatever the driver does not take at once is
+    // kept and sent as it can. Fails when the link is closed or the device refuses.
+    virtual LinkError Write(std::string_view bytes) = 0;
+    virtual bool IsOpen() const = 0;
+    // How long from now before the link may be opened again (the USB cable needs a moment
+    // after a close); 0 when at once.
+    virtual int ReopenDelayMs() const { return 0; }
+};
