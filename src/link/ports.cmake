@@ -2,6 +2,7 @@
 # an open failed and what to do (kx_link_ports, no Qt), and plug events (kx_link_hotplug).
 add_library(kx_link_ports STATIC
   ${CMAKE_CURRENT_LIST_DIR}/SystemRoots.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/LinkError.cpp
   ${CMAKE_CURRENT_LIST_DIR}/UsbSysfs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PortUsers.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PortDiagnosis.cpp
