@@ -1,0 +1,194 @@
+#include "GoldenRecorder.h"
+
+#include "platform/SupportLog.h"
+
+#include <sstream>
+
+namespace {
+
+const char* const CONTROL_NAMES[] = {"OpenFile", "GetFromWeb", "Send", "PortList", "Detect"};
+const char* const RESULT_NAMES[] = {"Verified", "NotVerified", "NoVersion", "Corrupt",
+                                    "Silent",   "Empty",       "Interrupted"};
+
+const char* Name(EngineControl control) { return CONTROL_NAMES[static_cast<int>(control)]; }
+
+// The bytes of a support log entry's text ("\r", "\\", "\xNN" as the log escapes them).
+std::string Unescape(std::string_view text)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            bytes += text[i];
+            continue;
+        }
+        const char kind = text[++i];
+        if (kind == 'x') {
+            bytes += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            bytes += kind == 'r' ? '\r' : kind == 'n' ? '\n' : kind == 't' ? '\t' : kind;
+        }
+    }
+    return bytes;
+}
+
+} // namespace
+
+std::string CGoldenRecorder::Quote(const std::string& text)
+{
+    return "\"" + CSupportLog::Escape(text.data(), text.size()) + "\"";
+}
+
+void CGoldenRecorder::Write(const std::string& line)
+{
+    std::string text = line;
+    for (const auto& [from, to] : m_aliases)
+        for (std::size_t at = text.find(from); !from.empty() && at != std::string::npos;
+             at = text.find(from, at + to.size()))
+            text.replace(at, from.size(), to);
+    m_strText += text + "\n";
+}
+
+void CGoldenRecorder::Event(const std::string& line)
+{
+    ReadLog();
+    Write(line);
+}
+
+void CGoldenRecorder::BeginStep(const std::string& title, const std::string& cause)
+{
+    ReadLog();
+    m_strCause = cause;
+    Write("");
+    Write("> " + title);
+}
+
+void CGoldenRecorder::EndStep()
+{
+    ReadLog();
+    std::string line = "  controls:";
+    for (int i = 0; i < 5; ++i) {
+        const auto it = m_enabled.find(static_cast<EngineControl>(i));
+        line += std::string(" ") + CONTROL_NAMES[i] + "=" + (it == m_enabled.end() ? '?' : it->second);
+    }
+    Write(line);
+}
+
+std::string CGoldenRecorder::TakeSentBytes()
+{
+    ReadLog();
+    return std::exchange(m_strSent, {});
+}
+
+// The log's entries since the last reading, without their timestamps: each write to the unit
+// ("sent" and the data lines, which go with "aa") and every other entry but the unit's bytes,
+// which the scenario's own steps show. A data line's entry stays the newest one until the next
+// entry is made, so entries are counted by their place.
+void CGoldenRecorder::ReadLog()
+{
+    std::istringstream session(m_log.SessionText());
+    std::string entry;
+    std::size_t nEntry = 0;
+    while (std::getline(session, entry)) {
+        if (nEntry++ < m_nEntriesRead)
+            continue;
+        const std::size_t kindAt = entry.find(' ', entry.find(' ') + 1) + 1; // after date and time
+        const std::string rest = entry.substr(kindAt);
+        const std::string kind = rest.substr(0, rest.find(' '));
+        const std::string text = rest.substr(kind.size() + 1);
+        if (kind == "sent") {
+            const std::size_t open = text.find('"');
+            const std::string escaped = text.substr(open + 1, text.rfind('"') - open - 1);
+            m_strSent += Unescape(escaped);
+            Write("  unit <- \"" + escaped + "\"  [" + m_strCause + "]");
+        } else if (kind == "line") {
+            const std::string escaped = text.substr(0, text.find(" \""));
+            m_strSent += Unescape(escaped) + "aa";
+            Write("  unit <- \"" + escaped + "aa\"  [" + m_strCause + "]  (data line)");
+        } else if (kind != "recv") {
+            Write("  log: " + rest);
+        }
+    }
+    m_nEntriesRead = nEntry;
+}
+
+void CGoldenRecorder::OnLogLine(const std::string& text)
+{
+    Event("  status: " + Quote(text));
+}
+
+void CGoldenRecorder::OnClearLog()
+{
+    Event("  status cleared");
+}
+
+void CGoldenRecorder::OnActivity()
+{
+    Event("  status: (activity line)");
+}
+
+void CGoldenRecorder::OnWebStatus(const std::string& text, bool bNewLine)
+{
+    Event(std::string("  web status ") + (bNewLine ? "new line " : "replaced by ") + Quote(text));
+}
+
+void CGoldenRecorder::OnProgressRange(int nMax) { Event("  progress range " + std::to_string(nMax)); }
+
+void CGoldenRecorder::OnProgress(int nValue) { Event("  progress " + std::to_string(nValue)); }
+
+void CGoldenRecorder::OnEnable(EngineControl control, bool bEnabled)
+{
+    m_enabled[control] = bEnabled ? '1' : '0';
+    Event(std::string("  enable ") + Name(control) + (bEnabled ? " on" : " off"));
+}
+
+void CGoldenRecorder::OnFocus(EngineControl control) { Event(std::string("  focus ") + Name(control)); }
+
+void CGoldenRecorder::OnNotice(const std::string& text)
+{
+    Event("  NOTICE " + Quote(text));
+}
+
+void CGoldenRecorder::OnDiagnosis(const std::string& sentence)
+{
+    Event("  diagnosis " + Quote(sentence));
+}
+
+void CGoldenRecorder::OnMessageBox(const std::string& text)
+{
+    Event("  MESSAGE BOX " + Quote(text));
+}
+
+void CGoldenRecorder::OnIdentified(const DeviceIdentity& id)
+{
+    Event("  identified: model " + id.m_strModel + ", loader " + id.m_strLoaderVersion + ", app " +
+          id.m_strAppVersion + ", serial " + id.m_strSerialNumber);
+}
+
+void CGoldenRecorder::OnEchoEnded(bool bPassed)
+{
+    Event(std::string("  echo test ended: ") + (bPassed ? "passed" : "failed"));
+}
+
+void CGoldenRecorder::OnProgrammingSucceeded(const std::vector<std::string>& lines)
+{
+    Event("  programming succeeded (" + std::to_string(lines.size()) + " lines said)");
+}
+
+void CGoldenRecorder::OnUpdateEnded(const UpdateOutcome& outcome)
+{
+    Event(std::string("  update ended: ") + RESULT_NAMES[static_cast<int>(outcome.result)] + ", " +
+          Quote(outcome.strText) + ", lines " + std::to_string(outcome.nLinesSent) + "/" +
+          std::to_string(outcome.nTotalLines) + ", image version " +
+          Quote(outcome.strImageVersion) + (outcome.bNoticeShown ? ", as a notice" : ", status only"));
+}
+
+void CGoldenRecorder::OnPortOpened(const std::string& name, bool bRemember)
+{
+    Event("  port opened: " + name + (bRemember ? " (remembered)" : ""));
+}
+
+void CGoldenRecorder::OnPortChoiceDropped(bool bForget)
+{
+    Event(std::string("  port choice dropped") + (bForget ? " (saved name forgotten)" : ""));
+}
