@@ -65,6 +65,8 @@ struct CGoldenDriver::Impl {
         CGoldenRequest& request = **it;
         face.Note(std::string("  web: the service answers") + (request.m_bCancelled ? " a cancelled fetch" : ""));
         request.m_bDone = true;
+        if (!bOk)
+            request.m_outcome = {WebFailure::EKind::Refused, "Failed to connect to 127.0.0.1 port 8410", 0, {}};
         if (bOk && request.m_fnStatus)
             request.m_fnStatus("Downloading lastest update " + std::to_string(body.size()) + " bytes");
         std::string text = body;
@@ -180,13 +182,21 @@ std::string CGoldenDriver::UserSend()
 
 std::string CGoldenDriver::UserDetect(DetectChoice choice)
 {
-    // The window's Detect: the wake-up stops while it asks; Continue closes the link, and once
-    // the cable is plugged in again it is connected (Cancel on that prompt leaves it closed).
+    // The window's Detect: the wake-up stops while it asks and the link is closed; once the
+    // cable is plugged in again (Continue), the USB cable is probed first and the cable found
+    // is connected. Cancel on that prompt leaves the link closed.
     CUpdateEngine& engine = *m_pImpl->engine;
     engine.KillTimer(TIMER_WAKE);
     engine.CloseLinkAndIdle("Detect Tetherix was pressed");
-    if (choice == DetectChoice::Continue)
-        engine.ConnectSelectedPort();
+    if (choice == DetectChoice::Cancel)
+        return {};
+    if (engine.ProbeUsbCable()) {
+        m_pImpl->face.Note("  probe: the USB cable is there");
+        m_pImpl->face.SetSelectedPort(CUpdateEngine::USB_PORT_NAME);
+    } else {
+        m_pImpl->face.Note("  probe: no USB cable: " + engine.LastDiagnosis());
+    }
+    engine.ConnectSelectedPort();
     return {};
 }
 

@@ -57,6 +57,12 @@ public:
         return *m_pUnit;
     }
     UnitSimulator& Unit() { return *m_pUnit; }
+    // The unit is switched off and on: what it was about to say is lost.
+    void RestartUnit()
+    {
+        m_pUnit->Restart();
+        m_replies.clear();
+    }
 
     void OpenPort(LinkKind kind)
     {
@@ -78,11 +84,14 @@ public:
         m_replies.pop_front();
         UnitSays(text);
     }
-    // Every reply, each as its own step, until the unit waits for something new.
-    void UnitRepliesAll()
+    // Every reply, each as its own step, until the unit waits for something new or has answered
+    // `nLines` data lines ("." or "/").
+    void UnitRepliesAll(int nLines = 20)
     {
-        for (int i = 0; i < 20 && !m_replies.empty(); ++i)
+        for (int i = 0; i < 20 && nLines > 0 && !m_replies.empty(); ++i) {
+            nLines -= m_replies.front().find_first_of("./") == 0 ? 1 : 0;
             UnitReplies();
+        }
     }
     void UnitSays(const std::string& text)
     {
@@ -247,7 +256,7 @@ TEST(Golden, RunFailures)
         bench.Unit().FallSilentAtLine(2);
         bench.UserOpenFile();
         bench.UserSend();
-        bench.UnitReplies();
+        bench.UnitRepliesAll();
         bench.Fire(TimerKind::ProgramReply);
         CheckTranscript("silence_mid_run", bench.Transcript());
     }
@@ -258,8 +267,7 @@ TEST(Golden, RunFailures)
         bench.Unit().ReportCorruptAtLine(2);
         bench.UserOpenFile();
         bench.UserSend();
-        bench.UnitReplies();
-        bench.UnitReplies();
+        bench.UnitRepliesAll();
         CheckTranscript("corrupt_mid_run", bench.Transcript());
     }
     {
@@ -279,7 +287,7 @@ TEST(Golden, RunFailures)
         bench.WakeAndIdentify();
         bench.UserOpenFile();
         bench.UserSend();
-        bench.UnitReplies();
+        bench.UnitRepliesAll(1);
         bench.Unplug();
         bench.Fire(TimerKind::ProgramReply);
         CheckTranscript("unplug_mid_run", bench.Transcript());
@@ -309,13 +317,13 @@ TEST(Golden, EchoTest)
 TEST(Golden, DetectAndPortChange)
 {
     {
-        CBench bench("Detect on an identified unit: Continue, then Cancel");
+        CBench bench("Detect while connecting: Cancel, then Continue, which finds the USB cable");
         bench.OpenPort(LinkKind::Serial);
-        bench.WakeAndIdentify();
-        bench.UserDetect(DetectChoice::Continue);
-        bench.Unit().Restart();
-        bench.WakeAndIdentify();
+        bench.Fire(TimerKind::Wake);
         bench.UserDetect(DetectChoice::Cancel);
+        bench.UserDetect(DetectChoice::Continue);
+        bench.RestartUnit();
+        bench.WakeAndIdentify();
         CheckTranscript("detect", bench.Transcript());
     }
     {
@@ -372,7 +380,7 @@ TEST(Golden, StaleWebAnswer)
     bench.UserGetFromWeb();
     bench.Fire(TimerKind::Silence);
     bench.WebAnswer();
-    bench.Unit().Restart();
+    bench.RestartUnit();
     bench.WakeAndIdentify();
     bench.UserGetFromWeb();
     bench.UnitReplies(); // a keep-alive
