@@ -9,7 +9,6 @@
 #include "dialogs/AboutDlg.h"
 #include "dialogs/EchoLinkDlg.h"
 #include "platform/DialogUnits.h"
-#include "platform/OsVersion.h"
 #include "platform/ProgramPath.h"
 #include "platform/UserDirs.h"
 #include "platform/SupportLog.h"
@@ -34,11 +33,7 @@ constexpr const char* TEXT_CHOOSE_PORT =
 }
 
 CDownloaderDlg::CDownloaderDlg(QWidget* parent)
-    : QDialog(parent), m_engine(*this), m_serial(m_engine.m_serial), m_image(m_engine.m_image),
-      m_identity(m_engine.m_identity), m_usb(m_engine.m_usb), m_bUsbActive(m_engine.m_bUsbActive),
-      m_bDropReceived(m_engine.m_bDropReceived), m_nDots(m_engine.m_nDots),
-      m_firmwareFile(m_engine.m_firmwareFile), m_nPhase(m_engine.m_nPhase),
-      m_strReceived(m_engine.m_strReceived), m_bEchoMode(m_engine.m_bEchoMode)
+    : QDialog(parent), m_engine(*this)
 {
     m_engine.SetWebBaseUrl(KX_WEB_BASE_URL);
     CFocusRingStyle::Install();
@@ -168,15 +163,7 @@ bool CDownloaderDlg::OnInitDialog()
 {
     setWindowIcon(m_hSmallIcon);
     m_nDots = 0;
-    m_bUsbActive = false;
-    m_bEchoMode = false;
-    m_bDropReceived = false;
-    m_nPhase = PHASE_CONNECTING;
     SetImageButtons(false, false, false);
-
-    const OsVersionInfo os = GetVersionEx();
-    if (IsUnsupportedSystem(os.platformId, os.majorVersion))
-        ShowNotice(LoadString(IDS_OS_NOT_SUPPORTED) + " ");
 
     m_strProgramDir = ComputeProgramDir();
     m_ini.SetPath(ChooseSettingsFile().c_str());
@@ -247,14 +234,13 @@ void CDownloaderDlg::OnCancel()
 {
     if (m_bEnded)
         return;
-    if (m_nPhase != PHASE_CONNECTING) {
+    if (m_engine.Phase() != PHASE_CONNECTING) {
         const auto answer = QMessageBox::question(
             this, QStringLiteral("Kestova"), QStringLiteral("Are you sure you want to exit?"),
             QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
         if (answer != QMessageBox::Yes)
             return;
     }
-    m_usb.Close();
     EndDialog(IDCANCEL);
 }
 
@@ -274,29 +260,7 @@ void CDownloaderDlg::EndDialog(int result)
 
 void CDownloaderDlg::OnDestroy()
 {
-    KillTimer(TIMER_WAKE);
-    if (m_serial.IsPortOpen())
-        m_serial.ClosePort();
-}
-
-void CDownloaderDlg::SetTimer(int nIdEvent, int intervalMs)
-{
-    m_engine.SetTimer(nIdEvent, intervalMs);
-}
-
-void CDownloaderDlg::KillTimer(int nIdEvent)
-{
-    m_engine.KillTimer(nIdEvent);
-}
-
-bool CDownloaderDlg::IsTimerRunning(int nIdEvent) const
-{
-    return m_engine.IsTimerRunning(nIdEvent);
-}
-
-void CDownloaderDlg::OnTimer(int nIdEvent)
-{
-    m_engine.OnTimer(nIdEvent);
+    m_engine.Shutdown();
 }
 
 void CDownloaderDlg::contextMenuEvent(QContextMenuEvent* e)
@@ -317,9 +281,4 @@ void CDownloaderDlg::ShowMessageBox(const std::string& text)
         m_pSupportLog->Notice(text);
     QMessageBox::warning(this, QStringLiteral("Kestova"), QString::fromStdString(text),
                          QMessageBox::Ok);
-}
-
-LPARAM CDownloaderDlg::OnCableData(WPARAM wParam, LPARAM lParam)
-{
-    return m_engine.OnCableData(wParam, lParam);
 }

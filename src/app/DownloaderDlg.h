@@ -11,13 +11,10 @@
 #include "link/ComPortEnum.h"
 #include "link/TetherixDevices.h"
 #include "link/UeventSource.h"
-#include "platform/WindowMessage.h"
-#include "platform/WinTypes.h"
 
 #include <QDialog>
 #include <QPersistentModelIndex>
 
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,6 +29,8 @@ class CPortCombo;
 class CSupportLog;
 class CScreenRatePacer;
 class CHotplugMonitor;
+
+using UINT = unsigned int;
 
 // Commands of the window's system menu.
 constexpr UINT IDM_ABOUTBOX = 0x0010;
@@ -65,10 +64,6 @@ public:
     void OnCancel();
     void OnOK();
     void OnDestroy();
-    void OnTimer(int nIdEvent);
-    void SetTimer(int nIdEvent, int intervalMs);
-    void KillTimer(int nIdEvent);
-    bool IsTimerRunning(int nIdEvent) const;
 
     // --- status log ---
     void LogLine(const std::string& text);
@@ -81,30 +76,10 @@ public:
     void OnPortDropDown();
     void ConnectSelectedPort();
     void OnOpenLocalFile();
-    LPARAM OnSerialEvent(WPARAM wParam, LPARAM lParam);
-    void ResetConnection();
-    bool ReopenLink();
-    void SendText(const std::string& text);
-
-    // --- bootloader conversation ---
-    void OnReceivedText(const std::string& text);
     void StartProgramming();
-    void OnWakeTimer();
-    void OnProgramReplyTimer();
-    void OnSilenceTimer();
-
-    // --- firmware image ---
-    bool ValidateImage();
-
-    // --- echo test ---
-    void OnEchoText(const std::string& text);
-    void OnEchoStartTimer();
-    void OnEchoReplyTimer();
-    void EndEchoTest(const std::string& outcome);
 
     // --- web service ---
     void OnGetFromWeb();
-    void ReportUpdateDone();
     void SetWebBaseUrl(const std::string& url) { m_engine.SetWebBaseUrl(url); }
     // A service address from the command line; checked and applied at start-up, after the
     // "FIRMWARE SERVICE" setting.
@@ -135,9 +110,6 @@ public:
     CSupportLog* SupportLog() const { return m_pSupportLog; }
     void OnSaveSupportLog();
 
-    // --- USB cable ---
-    LPARAM OnCableData(WPARAM wParam, LPARAM lParam);
-
     // --- what the engine reports ---
     void OnLogLine(const std::string& text) override { LogLine(text); }
     void OnClearLog() override;
@@ -147,6 +119,7 @@ public:
     void OnProgress(int nValue) override;
     void OnEnable(EngineControl control, bool bEnabled) override;
     void OnFocus(EngineControl control) override;
+    void OnPhase(int nPhase) override;
     void OnNotice(const std::string& text) override { ShowNotice(text); }
     void OnIdentified(const DeviceIdentity& identity) override;
     void OnMessageBox(const std::string& text) override { ShowMessageBox(text); }
@@ -167,10 +140,10 @@ public:
     // Where the executable's directory is taken from; tests may place the settings elsewhere.
     void SetProgramDirOverride(const std::string& dir) { m_strProgramDirOverride = dir; }
 
-    // The engine that runs the conversation; the members below it that the conversation uses
-    // are the engine's own, seen through the window.
-    CUpdateEngine m_engine;
-    CSerialWndObj& m_serial;
+    // The engine that runs the conversation.
+    CUpdateEngine& Engine() { return m_engine; }
+    const CUpdateEngine& Engine() const { return m_engine; }
+
     std::vector<std::string> m_portNames;
     QPushButton* m_btnGetFromWeb = nullptr;
     QPushButton* m_btnDetect = nullptr;
@@ -182,22 +155,13 @@ public:
     QPushButton* m_btnOpenFile = nullptr;
     CPortCombo* m_comboPort = nullptr;
     QIcon m_hSmallIcon;
-    FirmwareImage& m_image;
-    DeviceIdentity& m_identity;
-    CUsbCable& m_usb;
-    bool& m_bUsbActive;
-    bool& m_bDropReceived;
-    int& m_nDots;
-    std::ifstream& m_firmwareFile;
-    int& m_nPhase;
+    int m_nDots = 0; // the step of the activity line shown next
     std::string m_strFirmwarePath;
     std::string m_strLastDirectory;
     std::string m_strPortName;
-    std::string& m_strReceived;
     CNoticeDlg m_noticeDlg;
     CPromptDlg m_promptDlg;
     CIniFile m_ini;
-    bool& m_bEchoMode;
     std::string m_strProgramDir;
 
 protected:
@@ -208,6 +172,8 @@ protected:
     void accept() override { OnOK(); }
 
 private:
+    CUpdateEngine m_engine;
+
     void CreateControls();
     void BuildSystemMenu();
     void FillPortListAndOpenSaved();

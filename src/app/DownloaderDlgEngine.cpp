@@ -80,15 +80,12 @@ void CDownloaderDlg::OnFocus(EngineControl control)
         widget->setFocus();
 }
 
-void CDownloaderDlg::OnReceivedText(const std::string& text) { m_engine.OnReceivedText(text); }
+void CDownloaderDlg::OnPhase(int nPhase)
+{
+    // The activity line starts again from its first step with every new connection.
+    if (nPhase == PHASE_IDLE)
+        m_nDots = 0;
+}
+
 void CDownloaderDlg::StartProgramming() { m_engine.StartProgramming(); }
-void CDownloaderDlg::OnWakeTimer() { m_engine.OnWakeTimer(); }
-void CDownloaderDlg::OnProgramReplyTimer() { m_engine.OnProgramReplyTimer(); }
-void CDownloaderDlg::OnSilenceTimer() { m_engine.OnSilenceTimer(); }
-bool CDownloaderDlg::ValidateImage() { return m_engine.ValidateImage(); }
-void CDownloaderDlg::OnEchoText(const std::string& text) { m_engine.OnEchoText(text); }
-void CDownloaderDlg::OnEchoStartTimer() { m_engine.OnEchoStartTimer(); }
-void CDownloaderDlg::OnEchoReplyTimer() { m_engine.OnEchoReplyTimer(); }
-void CDownloaderDlg::EndEchoTest(const std::string& outcome) { m_engine.EndEchoTest(outcome); }
 void CDownloaderDlg::OnGetFromWeb() { m_engine.GetFromWeb(); }
-void CDownloaderDlg::ReportUpdateDone() { m_engine.ReportUpdateDone(); }

@@ -33,7 +33,6 @@ void CDownloaderDlg::OnOpenLocalFile()
 
 void CDownloaderDlg::OpenFirmwareFile(const std::string& path, const EngineTicket& ticket)
 {
-    m_engine.CloseImageFile();
     m_strFirmwarePath = path;
     const auto slash = m_strFirmwarePath.rfind('/');
     const std::string directory =
@@ -70,7 +69,7 @@ void CDownloaderDlg::OnIdentified(const DeviceIdentity&)
 
 void CDownloaderDlg::OpenStartFileWhenIdentified()
 {
-    if (m_strStartFile.empty() || m_nPhase != PHASE_IDENTIFIED || !m_btnOpenFile->isEnabled())
+    if (m_strStartFile.empty() || m_engine.Phase() != PHASE_IDENTIFIED || !m_btnOpenFile->isEnabled())
         return;
     const std::string path = m_strStartFile;
     m_strStartFile.clear();

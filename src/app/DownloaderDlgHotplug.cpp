@@ -71,8 +71,8 @@ void CDownloaderDlg::StartHotplugMonitor()
 bool CDownloaderDlg::IsActivePort(const std::string& name) const
 {
     if (name == USB_PORT_NAME)
-        return m_bUsbActive;
-    return !m_bUsbActive && m_serial.IsPortOpen() && name == m_strLinkPort;
+        return m_engine.IsUsbLink();
+    return !m_engine.IsUsbLink() && m_engine.IsLinkOpen() && name == m_strLinkPort;
 }
 
 void CDownloaderDlg::OnPortPlugged(const std::string& name, bool bAppeared)
@@ -101,7 +101,7 @@ void CDownloaderDlg::OnPortPlugged(const std::string& name, bool bAppeared)
     }
     AddPortEntry(name);
     m_comboPort->SelectString(name);
-    if (m_serial.IsPortOpen() || m_bUsbActive)
+    if (m_engine.IsLinkOpen() || m_engine.IsUsbLink())
         m_engine.SetLinkUnplugged(false); // a run ends on the old link; its reset opens this one
     else
         ConnectSelectedPort();

@@ -36,11 +36,11 @@ void CDownloaderDlg::ForgetPort()
 
 void CDownloaderDlg::OnDetect()
 {
-    KillTimer(TIMER_WAKE);
+    m_engine.PauseWakeUp();
     m_promptDlg.m_strText = LoadString(IDS_UNPLUG_PROMPT);
     if (m_promptDlg.DoModal() == IDOK) {
         if (m_promptDlg.m_nChoice != CPromptDlg::CHOICE_CONTINUE) {
-            SetTimer(TIMER_WAKE, WAKE_INTERVAL_MS);
+            m_engine.ResumeWakeUp();
             return;
         }
         CloseLinkForDetect();
@@ -157,16 +157,6 @@ void CDownloaderDlg::OnPortChosenWhileClosed()
     ConnectSelectedPort();
 }
 
-LPARAM CDownloaderDlg::OnSerialEvent(WPARAM wParam, LPARAM lParam)
-{
-    return m_engine.OnSerialEvent(wParam, lParam);
-}
-
-void CDownloaderDlg::ResetConnection() { m_engine.ResetConnection(); }
-
-bool CDownloaderDlg::ReopenLink() { return m_engine.ReopenLink(); }
-
-void CDownloaderDlg::SendText(const std::string& text) { m_engine.SendText(text); }
 
 std::string CDownloaderDlg::SelectedPort()
 {

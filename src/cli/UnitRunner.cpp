@@ -245,7 +245,7 @@ void CUnitRunner::AfterWebAnswer()
 void CUnitRunner::BecomeReady()
 {
     m_report.strImageVersion = m_engine.ImageVersion();
-    m_report.nTotalLines = m_engine.m_image.m_nTotalLines;
+    m_report.nTotalLines = m_engine.ImageLineCount();
     SetState(EState::Ready);
     if (m_bApproved)
         Go();

@@ -5,58 +5,67 @@
 #include "res/StringTable.h"
 
 namespace {
-const char* ECHO_TEXT = "Echo";
+const char* const ECHO_TEXT = "Echo";
 }
 
 void CUpdateEngine::StartEchoTest()
 {
-    CancelFetch("the echo test started");
-    ResetConnection();
-    KillTimer(TIMER_SILENCE);
-    KillTimer(TIMER_WAKE);
-    m_bEchoMode = true;
-    Log("Testing Tetherix cable, please wait...");
-    SetTimer(TIMER_ECHO_START, ECHO_START_DELAY_MS);
+    ResetLinkAndControls(EngineState::EchoResetting);
+    // An unplugged link was let go instead: the test runs all the same and finds no cable.
+    if (m_state != EngineState::EchoResetting)
+        EnterEchoTest();
 }
 
-void CUpdateEngine::OnEchoStartTimer()
+bool CUpdateEngine::IsEchoTestRunning() const
 {
-    KillTimer(TIMER_ECHO_START);
-    if (!ReopenLink()) {
+    switch (m_state) {
+    case EngineState::EchoResetting:
+    case EngineState::EchoStarting:
+    case EngineState::EchoReopening:
+    case EngineState::EchoWaiting: return true;
+    default: return false;
+    }
+}
+
+void CUpdateEngine::EnterEchoTest()
+{
+    Enter(EngineState::EchoStarting);
+    Log("Testing Tetherix cable, please wait...");
+}
+
+void CUpdateEngine::OnEchoStartDeadline()
+{
+    if (!ReopenLink(EngineState::EchoReopening)) {
+        Enter(EngineState::Idle);
         ShowNotice("Cannot find Tetherix port");
-        m_bEchoMode = false;
         m_events.OnEchoEnded(false);
         return;
     }
+    if (m_state == EngineState::EchoStarting)
+        SendEcho();
+}
+
+void CUpdateEngine::SendEcho()
+{
     m_strReceived.clear();
     SendText(ECHO_TEXT);
-    SetTimer(TIMER_ECHO_REPLY, ECHO_REPLY_TIMEOUT_MS);
+    Enter(EngineState::EchoWaiting);
 }
 
 void CUpdateEngine::OnEchoText(const std::string& text)
 {
     AppendReceivedChunk(m_strReceived, text, ECHO_TRIM_CHARS);
-    if (m_strReceived.find(ECHO_TEXT) == std::string::npos)
-        return;
-    KillTimer(TIMER_ECHO_REPLY);
-    EndEchoTest(LoadString(IDS_ECHO_PASSED));
+    if (m_strReceived.find(ECHO_TEXT) != std::string::npos)
+        EndEchoTest(true);
 }
 
-void CUpdateEngine::OnEchoReplyTimer()
+void CUpdateEngine::EndEchoTest(bool bPassed)
 {
-    KillTimer(TIMER_ECHO_REPLY);
-    EndEchoTest(LoadString(IDS_ECHO_FAILED));
-}
-
-void CUpdateEngine::EndEchoTest(const std::string& outcome)
-{
-    // Text arriving while the outcome is shown and the link is reset is thrown away.
-    m_bDropReceived = true;
-    ShowNotice(outcome);
+    // Text arriving while the outcome is shown is not taken; the reset clears it.
+    Enter(EngineState::Idle);
+    ShowNotice(LoadString(bPassed ? IDS_ECHO_PASSED : IDS_ECHO_FAILED));
     ClearLog();
     ResetConnection();
     m_strReceived.clear();
-    m_bEchoMode = false;
-    m_bDropReceived = false;
-    m_events.OnEchoEnded(outcome == LoadString(IDS_ECHO_PASSED));
+    m_events.OnEchoEnded(bPassed);
 }

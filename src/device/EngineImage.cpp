@@ -4,17 +4,18 @@
 
 #include "platform/SupportLog.h"
 
+#include <fstream>
 #include <sys/stat.h>
 
 namespace {
 constexpr std::size_t READ_BLOCK_BYTES = 64 * 1024;
-const char* FILE_OPEN_ERROR = "File Error - Unable to open selected file, try again";
-const char* FILE_TOO_LARGE =
+const char* const FILE_OPEN_ERROR = "File Error - Unable to open selected file, try again";
+const char* const FILE_TOO_LARGE =
     "File Error - The selected file is too large to be a programming file, please check "
     "programming file\n\nPress OK";
 // Stands in for the version while an image is checked: still there afterwards, the image
 // named none.
-const char* NO_VERSION_MARK = "\x01";
+const char* const NO_VERSION_MARK = "\x01";
 } // namespace
 
 bool CUpdateEngine::ValidateImage()
@@ -32,7 +33,6 @@ bool CUpdateEngine::ValidateImage()
                             std::to_string(verdict.nControlByteLine) +
                             " holds a control byte in its data.");
     if (!verdict.bAccepted) {
-        SetPhase(PHASE_IDENTIFIED);
         SetImageButtons(true, true, false);
         return false;
     }
@@ -43,7 +43,6 @@ bool CUpdateEngine::ValidateImage()
 
 bool CUpdateEngine::LoadImageFile(const std::string& path)
 {
-    CloseImageFile();
     struct stat info {};
     const bool bFound = stat(path.c_str(), &info) == 0;
     if (bFound && S_ISREG(info.st_mode) && info.st_size > MAX_PROGRAMMING_FILE_BYTES) {
@@ -52,17 +51,13 @@ bool CUpdateEngine::LoadImageFile(const std::string& path)
         return false;
     }
     // Only a plain file is read: a pipe or a device would hold the thread until it delivers.
-    if (bFound && S_ISREG(info.st_mode))
-        m_firmwareFile.open(path, std::ios::in | std::ios::binary);
-    if (!m_firmwareFile.is_open()) {
+    if (!bFound || !S_ISREG(info.st_mode) || !ReadFirmwareFile(path)) {
         Enable(EngineControl::Send, false);
         ShowNotice(FILE_OPEN_ERROR);
         return false;
     }
-    ReadFirmwareFile();
     if (!ValidateImage())
         return false;
-    m_image.m_nTotalLines = static_cast<int>(m_image.m_lines.size());
     m_image.m_bFromWeb = false;
     Enable(EngineControl::Send, true);
     SendText("B");
@@ -71,29 +66,26 @@ bool CUpdateEngine::LoadImageFile(const std::string& path)
 
 bool CUpdateEngine::LoadImageFileFor(const EngineTicket& ticket, const std::string& path)
 {
-    if (!TicketHolds(ticket) || m_nPhase != PHASE_IDENTIFIED) {
+    if (!TicketHolds(ticket) || m_state != EngineState::Identified) {
         LogUnusedImage("file chosen", ticket.unit, DropReason(ticket));
         return false;
     }
     return LoadImageFile(path);
 }
 
-void CUpdateEngine::ReadFirmwareFile()
+bool CUpdateEngine::ReadFirmwareFile(const std::string& path)
 {
+    std::ifstream file(path, std::ios::in | std::ios::binary);
+    if (!file.is_open())
+        return false;
     std::string content;
     std::string block(READ_BLOCK_BYTES, '\0');
-    while (m_firmwareFile.read(block.data(), static_cast<std::streamsize>(block.size())) ||
-           m_firmwareFile.gcount() > 0) {
-        content.append(block.data(), static_cast<size_t>(m_firmwareFile.gcount()));
+    while (file.read(block.data(), static_cast<std::streamsize>(block.size())) ||
+           file.gcount() > 0) {
+        content.append(block.data(), static_cast<size_t>(file.gcount()));
         if (static_cast<long long>(content.size()) > MAX_PROGRAMMING_FILE_BYTES)
             break; // grew while being read: what was read is validated and rejected
     }
-    m_firmwareFile.close();
     m_image.m_lines = SplitImageLines(content);
-}
-
-void CUpdateEngine::CloseImageFile()
-{
-    if (m_firmwareFile.is_open())
-        m_firmwareFile.close();
+    return true;
 }

@@ -1,25 +1,21 @@
-// The engine's link: opening the chosen port or the USB cable, reading what arrives, sending,
-// and the reset and reopen that every failure and every finished unit go through.
+// The engine's link: opening the chosen port or the USB cable, what it delivers, sending, and
+// the reset and reopen that every failure and every finished unit go through.
 #include "device/UpdateEngine.h"
 
 #include "device/ReceivedText.h"
+#include "link/ComPortEnum.h"
 #include "link/PortDiagnosis.h"
 #include "link/PortUsers.h"
-#include "link/SerialLatency.h"
 #include "platform/SupportLog.h"
 #include "res/StringTable.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <thread>
+#include <utility>
 
 namespace {
-constexpr DWORD LINE_BAUD = 9600;
-constexpr BYTE LINE_DATA_BITS = 8;
-constexpr DWORD SERIAL_READ_CHUNK = 100; // bytes read per step of the COM-port dispatch
 const std::string DEVICE_PREFIX = "/dev/";
 const char* const TEXT_UNPLUGGED = "The Tetherix was unplugged; it is used again as soon as it is back.";
+const char* const TEXT_CANNOT_FIND = "Unable to find Tetherix";
 
 bool AddPortName(void* context, const ComPortInfo& info)
 {
@@ -41,6 +37,14 @@ std::vector<std::string> CUpdateEngine::ListSerialPorts() const
     return names;
 }
 
+ILink& CUpdateEngine::LinkOf(LinkKind kind)
+{
+    std::unique_ptr<ILink>& pLink = kind == LinkKind::Usb ? m_pUsbLink : m_pSerialLink;
+    if (!pLink)
+        pLink = m_linkFactory ? m_linkFactory(kind, *this) : MakeDefaultLink(kind, *this);
+    return *pLink;
+}
+
 bool CUpdateEngine::OpenComPort(const std::string& portName)
 {
     const std::string device = DevicePath(portName);
@@ -52,20 +56,40 @@ bool CUpdateEngine::OpenComPort(const std::string& portName)
         m_strLastDiagnosis = ExplainPortInUse(device, users);
         return false;
     }
-    const DWORD code = m_serial.OpenPort(device.c_str(), this, 0, 0, 0, 0);
-    if (code != 0) {
+    ILink& link = LinkOf(LinkKind::Serial);
+    m_bOpening = true;
+    const LinkError error = link.Open(device, false);
+    m_bOpening = false;
+    if (error) {
+        m_pLink = nullptr;
         // A port that was never open here was not unplugged: it is not there (or mistyped).
-        const bool bMissing = code == static_cast<DWORD>(ENOENT) && device != m_strLinkName;
+        const bool bMissing = error.Errno() == ENOENT && device != m_strLinkName;
         m_strLastDiagnosis = bMissing ? ExplainMissingPort(portName, ListSerialPorts())
-                                      : ExplainPortOpenFailure(device, static_cast<int>(code));
-        TraceLink(true, device, code, m_strLastDiagnosis);
+                                      : ExplainPortOpenFailure(device, error.Errno(), m_roots);
+        TraceLink(true, device, error.Code(), m_strLastDiagnosis);
         return false;
     }
+    m_pLink = &link;
+    m_linkKind = LinkKind::Serial;
     TraceLink(true, device, 0);
-    if (m_pSupportLog != nullptr)
-        m_pSupportLog->LinkNote(device, DescribeSerialLatency(device, m_serial.LowLatencyResult()));
-    m_serial.ConfigureLine(LINE_BAUD, LINE_DATA_BITS, NOPARITY, ONESTOPBIT);
-    m_serial.SetFlowControl(FlowNone);
+    return true;
+}
+
+bool CUpdateEngine::OpenUsbLink(bool bQuiet)
+{
+    m_strLastDiagnosis.clear();
+    ILink& link = LinkOf(LinkKind::Usb);
+    m_bOpening = true;
+    const LinkError error = link.Open(USB_PORT_NAME, bQuiet);
+    m_bOpening = false;
+    if (error) {
+        // The cable has shown its own notice, and said why, unless it was asked to be quiet.
+        TraceLink(true, USB_PORT_NAME, 1, bQuiet ? std::string() : m_strLastDiagnosis);
+        return false;
+    }
+    m_pLink = &link;
+    m_linkKind = LinkKind::Usb;
+    TraceLink(true, USB_PORT_NAME, 0);
     return true;
 }
 
@@ -77,7 +101,7 @@ void CUpdateEngine::DropLinkChoice()
     m_events.OnPortChoiceDropped(true);
 }
 
-void CUpdateEngine::OnDiagnosis(const std::string& sentence)
+void CUpdateEngine::OnLinkDiagnosis(const std::string& sentence)
 {
     m_strLastDiagnosis = sentence;
     LogDiagnosis();
@@ -97,42 +121,24 @@ void CUpdateEngine::ShowOpenFailure(const std::string& notice)
     ShowNotice(m_strLastDiagnosis.empty() ? notice : notice + "\n\n" + m_strLastDiagnosis);
 }
 
-bool CUpdateEngine::OpenUsbLink()
-{
-    m_strLastDiagnosis.clear();
-    if (m_usb.Open(false) != 0) {
-        TraceLink(true, USB_PORT_NAME, 1, m_strLastDiagnosis);
-        return false;
-    }
-    TraceLink(true, USB_PORT_NAME, 0);
-    m_bUsbActive = true;
-    m_events.OnPortOpened(USB_PORT_NAME, true);
-    return true;
-}
-
 void CUpdateEngine::EnterConnecting()
 {
-    SetPhase(PHASE_CONNECTING);
-    SetTimer(TIMER_WAKE, WAKE_INTERVAL_MS);
+    Enter(EngineState::Waking);
     m_events.OnActivity();
 }
 
 void CUpdateEngine::OpenSavedPort(const std::string& name)
 {
-    if (name == USB_PORT_NAME) {
-        if (m_usb.Open(true) != 0) {
-            TraceLink(true, USB_PORT_NAME, 1);
-            DropLinkChoice();
-            return;
-        }
-        TraceLink(true, USB_PORT_NAME, 0);
-        m_bUsbActive = true;
-        m_events.OnPortOpened(name, false);
-        EnterConnecting();
-        m_usb.StartReader();
+    if (name != USB_PORT_NAME) {
+        ConnectComPort(name, false);
         return;
     }
-    ConnectComPort(name, false);
+    if (!OpenUsbLink(true)) {
+        DropLinkChoice();
+        return;
+    }
+    m_events.OnPortOpened(name, false);
+    EnterConnecting();
 }
 
 void CUpdateEngine::ConnectSelectedPort()
@@ -142,14 +148,14 @@ void CUpdateEngine::ConnectSelectedPort()
         DropLinkChoice();
         return;
     }
-    if (name == USB_PORT_NAME) {
-        if (!OpenUsbLink())
-            return;
-        EnterConnecting();
-        m_usb.StartReader();
+    if (name != USB_PORT_NAME) {
+        ConnectComPort(name, true);
         return;
     }
-    ConnectComPort(name, true);
+    if (!OpenUsbLink(false))
+        return;
+    m_events.OnPortOpened(USB_PORT_NAME, true);
+    EnterConnecting();
 }
 
 void CUpdateEngine::ConnectComPort(const std::string& name, bool bRemember)
@@ -169,32 +175,35 @@ void CUpdateEngine::CloseLinkAndIdle(const std::string& strWhy)
     SettleReport();
     AdvanceGeneration();
     m_bAwaitingCheck = false;
-    KillTimer(TIMER_REBOOT_WINDOW);
-    StopConversation();
-    m_nDots = 0;
+    m_pRebootWindow->Stop();
+    // Every deadline of the conversation ends with its link: none may later write to, reset
+    // or reopen a link that is closed, least of all a port that has gone.
+    m_pDeadline->Stop();
+    m_heldText.clear();
     m_bLinkUnplugged = false;
     CloseLink();
     SetImageButtons(false, false, false);
     ClearLog();
     CancelFetch(strWhy);
-    SetPhase(PHASE_IDLE);
+    Enter(EngineState::Idle);
 }
 
-// Every timer of the conversation ends with its link: none may later write to, reset or reopen
-// a link that is closed, least of all a port that has gone.
-void CUpdateEngine::StopConversation()
+void CUpdateEngine::PauseWakeUp()
 {
-    for (const int id : {TIMER_WAKE, TIMER_PROGRAM_REPLY, TIMER_SILENCE, TIMER_ECHO_START,
-                         TIMER_ECHO_REPLY})
-        KillTimer(id);
-    CancelStep();
-    m_bEchoMode = false;
+    if (m_state == EngineState::Waking)
+        Enter(EngineState::WakePaused);
+}
+
+void CUpdateEngine::ResumeWakeUp()
+{
+    if (m_state == EngineState::WakePaused)
+        Enter(EngineState::Waking);
 }
 
 void CUpdateEngine::SetLinkUnplugged(bool bUnplugged)
 {
     m_bLinkUnplugged = bUnplugged;
-    if (!bUnplugged || m_nPhase == PHASE_PROGRAMMING)
+    if (!bUnplugged || m_state == EngineState::Programming || m_state == EngineState::FinishPause)
         return;
     LetUnpluggedLinkGo();
 }
@@ -203,7 +212,6 @@ void CUpdateEngine::SetLinkUnplugged(bool bUnplugged)
 void CUpdateEngine::LetUnpluggedLinkGo()
 {
     CloseLinkAndIdle("the Tetherix was unplugged");
-    CloseImageFile();
     m_events.OnProgress(0);
     Enable(EngineControl::PortList, true);
     Enable(EngineControl::Detect, true);
@@ -212,90 +220,92 @@ void CUpdateEngine::LetUnpluggedLinkGo()
 
 bool CUpdateEngine::ProbeUsbCable()
 {
-    if (m_usb.Open(true) != 0) {
-        m_strLastDiagnosis = m_usb.OpenFailure();
+    ILink& link = LinkOf(LinkKind::Usb);
+    m_bOpening = true;
+    const LinkError error = link.Open(USB_PORT_NAME, true);
+    m_bOpening = false;
+    // A probe leaves no open or close entry, only how the cable was set up.
+    for (const std::string& note : std::exchange(m_openingNotes, {}))
+        if (m_pSupportLog != nullptr)
+            m_pSupportLog->LinkNote(USB_PORT_NAME, note);
+    if (error) {
+        m_strLastDiagnosis = error.Text();
         return false;
     }
-    // Close releases the cable only while it is the active link.
-    m_bUsbActive = true;
-    m_usb.Close();
+    link.Release();
     return true;
 }
 
-LPARAM CUpdateEngine::OnSerialEvent(WPARAM wParam, LPARAM)
+void CUpdateEngine::OnLinkBytes(std::string_view bytes)
 {
-    if ((wParam & 0xFFFF & EV_RXCHAR) == 0)
-        return 0;
-    DWORD got = 0;
-    do {
-        char buffer[SERIAL_READ_CHUNK + 1] = {};
-        got = 0;
-        if (!m_serial.IsPortOpen())
-            break;
-        // A failed read delivers nothing; the bytes it may have moved are not trusted.
-        if (m_serial.ReadBytes(buffer, SERIAL_READ_CHUNK, &got) != 0)
-            got = 0;
-        got = std::min<DWORD>(got, SERIAL_READ_CHUNK);
-        if (got == 0)
-            break;
-        TraceBytes(false, std::string(buffer, got));
-        DispatchReceived(CleanReceivedBytes(buffer, got));
-    } while (got == SERIAL_READ_CHUNK);
-    return 0;
+    TraceBytes(false, bytes);
+    Dispatch(CleanReceivedBytes(bytes.data(), bytes.size()));
 }
 
-void CUpdateEngine::DispatchReceived(const std::string& text)
+// The link ended by itself (hang-up, I/O error): what was going on finds out when it next
+// writes or waits for the unit, as it would with a unit that has gone.
+void CUpdateEngine::OnLinkFailed(const LinkError& error)
 {
-    if (m_fnStepThen) {
-        m_heldText.push_back(text);
+    TraceLink(false, m_strLinkName, error.Code(), error.Text());
+}
+
+void CUpdateEngine::OnLinkNote(const std::string& note)
+{
+    if (m_bOpening) {
+        m_openingNotes.push_back(note);
         return;
     }
-    if (m_bDropReceived)
-        return;
-    if (m_bEchoMode)
-        OnEchoText(text);
-    else
-        OnReceivedText(text);
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->LinkNote(m_strLinkName, note);
 }
 
-void CUpdateEngine::ResetConnection()
+void CUpdateEngine::ResetConnection() { ResetLinkAndControls(EngineState::Resetting); }
+
+// A reset: what depended on the unit is let go, the link is closed, and after a short pause
+// (a state, not a sleep) it is opened again.
+void CUpdateEngine::ResetLinkAndControls(EngineState pause)
 {
     SettleReport();
     AdvanceGeneration();
-    CancelFetch("the connection was reset");
+    CancelFetch(pause == EngineState::EchoResetting ? "the echo test started"
+                                                     : "the connection was reset");
     // Only the reboot after a whole run (the silence handler) keeps the check for afterwards.
     m_bAwaitingCheck = false;
-    KillTimer(TIMER_REBOOT_WINDOW);
+    m_pRebootWindow->Stop();
     if (m_bLinkUnplugged) {
         LetUnpluggedLinkGo();
         return;
     }
-    KillTimer(TIMER_PROGRAM_REPLY);
-    CancelStep();
-    std::this_thread::sleep_for(std::chrono::milliseconds(m_nResetPauseMs));
-    // The reset may run inside the USB reader's notification, so it only closes the device
-    // and never waits for the reader.
-    if (m_bUsbActive) {
-        m_usb.CloseDevice();
-        TraceLink(false, USB_PORT_NAME, 0);
-    } else if (m_serial.IsPortOpen()) {
-        m_serial.ClosePort();
-        TraceLink(false, m_strLinkName, 0);
-    }
+    m_heldText.clear();
+    CloseForReset();
     m_strReceived.clear();
-    SetPhase(PHASE_IDLE);
-    m_nDots = 0;
+    Enter(pause);
     m_events.OnProgress(0);
     SetImageButtons(false, false, false);
     Enable(EngineControl::PortList, true);
     Enable(EngineControl::Detect, true);
-    CloseImageFile();
-    ConnectSelectedPort();
 }
 
-bool CUpdateEngine::ReopenLink()
+void CUpdateEngine::CloseForReset()
 {
-    if (!m_bUsbActive && !m_serial.IsPortOpen())
+    if (m_pLink == nullptr || !m_pLink->IsOpen())
+        return;
+    m_pLink->Close();
+    TraceLink(false, m_linkKind == LinkKind::Usb ? USB_PORT_NAME : m_strLinkName, 0);
+}
+
+void CUpdateEngine::OnResetPauseEnd()
+{
+    const bool bEcho = m_state == EngineState::EchoResetting;
+    Enter(EngineState::Idle);
+    ConnectSelectedPort();
+    if (bEcho)
+        EnterEchoTest();
+}
+
+bool CUpdateEngine::ReopenLink(EngineState whenDeferred)
+{
+    if (m_pLink == nullptr)
         return false;
     CloseLink();
     const std::string name = m_events.SelectedPort();
@@ -304,23 +314,29 @@ bool CUpdateEngine::ReopenLink()
         return false;
     }
     if (name == USB_PORT_NAME) {
+        m_pLink = &LinkOf(LinkKind::Usb);
+        m_linkKind = LinkKind::Usb;
+        if (m_pLink->ReopenDelayMs() > 0) {
+            Enter(whenDeferred);
+            return true;
+        }
         // The cable has shown its own notice when it could not be opened.
-        if (!OpenUsbLink()) {
+        if (!OpenUsbLink(false)) {
             m_events.OnPortChoiceDropped(false);
             ClearLog();
             if (!m_strLastDiagnosis.empty())
                 Log(m_strLastDiagnosis);
             return true;
         }
-        m_usb.StartReader();
         return true;
     }
     if (!OpenComPort(name)) {
         DropLinkChoice();
         if (!m_strLastDiagnosis.empty())
             m_events.OnDiagnosis(m_strLastDiagnosis);
-        ShowNotice(m_strLastDiagnosis.empty() ? std::string("Unable to find Tetherix")
-                                              : "Unable to find Tetherix\n\n" + m_strLastDiagnosis);
+        ShowNotice(m_strLastDiagnosis.empty() ? std::string(TEXT_CANNOT_FIND)
+                                              : TEXT_CANNOT_FIND + std::string("\n\n") +
+                                                    m_strLastDiagnosis);
         ClearLog();
         if (!m_strLastDiagnosis.empty())
             Log(m_strLastDiagnosis);
@@ -329,17 +345,37 @@ bool CUpdateEngine::ReopenLink()
     return true;
 }
 
-// Closes both links, whichever are open: the USB cable's and a serial port.
+// The cable may be opened again: the conversation or the echo test goes on where it was.
+void CUpdateEngine::OnReopenDeadline()
+{
+    const bool bEcho = m_state == EngineState::EchoReopening;
+    if (!OpenUsbLink(false)) {
+        Enter(EngineState::Idle);
+        m_events.OnPortChoiceDropped(false);
+        ClearLog();
+        if (!m_strLastDiagnosis.empty())
+            Log(m_strLastDiagnosis);
+        // The echo test goes on without a cable, and fails in its own time.
+        if (bEcho)
+            SendEcho();
+        return;
+    }
+    if (bEcho)
+        SendEcho();
+    else
+        Enter(EngineState::Waking);
+}
+
+// Closes the link in use and lets the cable's library go.
 void CUpdateEngine::CloseLink()
 {
-    if (m_bUsbActive) {
-        m_usb.Close();
-        TraceLink(false, USB_PORT_NAME, 0);
-    }
-    if (m_serial.IsPortOpen()) {
-        const DWORD code = m_serial.ClosePort();
-        TraceLink(false, m_strLinkName, code);
-    }
+    if (m_pLink == nullptr)
+        return;
+    const bool bWasOpen = m_pLink->IsOpen();
+    m_pLink->Release();
+    if (bWasOpen)
+        TraceLink(false, m_linkKind == LinkKind::Usb ? USB_PORT_NAME : m_strLinkName, 0);
+    m_pLink = nullptr;
 }
 
 void CUpdateEngine::TraceLink(bool bOpened, const std::string& name, unsigned long code,
@@ -347,21 +383,20 @@ void CUpdateEngine::TraceLink(bool bOpened, const std::string& name, unsigned lo
 {
     if (bOpened && code == 0)
         m_strLinkName = name;
-    if (m_pSupportLog == nullptr)
-        return;
-    if (bOpened)
-        m_pSupportLog->LinkOpened(name, code, detail);
-    else
-        m_pSupportLog->LinkClosed(name, code, detail);
+    if (m_pSupportLog != nullptr) {
+        if (bOpened)
+            m_pSupportLog->LinkOpened(name, code, detail);
+        else
+            m_pSupportLog->LinkClosed(name, code, detail);
+    }
+    if (bOpened && code == 0) {
+        for (const std::string& note : m_openingNotes)
+            OnLinkNote(note);
+    }
+    m_openingNotes.clear();
 }
 
-void CUpdateEngine::OnLinkNote(const std::string& note)
-{
-    if (m_pSupportLog != nullptr)
-        m_pSupportLog->LinkNote(USB_PORT_NAME, note);
-}
-
-void CUpdateEngine::TraceBytes(bool bToUnit, const std::string& bytes)
+void CUpdateEngine::TraceBytes(bool bToUnit, std::string_view bytes)
 {
     if (m_pSupportLog != nullptr)
         m_pSupportLog->Bytes(bToUnit ? CSupportLog::EDirection::ToUnit
@@ -369,24 +404,15 @@ void CUpdateEngine::TraceBytes(bool bToUnit, const std::string& bytes)
                              bytes.data(), bytes.size(), this);
 }
 
-void CUpdateEngine::OnCableText(const std::string& text)
-{
-    TraceBytes(false, text);
-    DispatchReceived(text);
-}
-
-void CUpdateEngine::SendText(const std::string& text)
+bool CUpdateEngine::SendText(const std::string& text)
 {
     TraceBytes(true, text);
-    WriteToLink(text);
+    return WriteToLink(text);
 }
 
-void CUpdateEngine::WriteToLink(const std::string& text)
+bool CUpdateEngine::WriteToLink(const std::string& text)
 {
-    if (m_bUsbActive) {
-        DWORD written = 0;
-        m_usb.WriteBytes(text.data(), static_cast<DWORD>(text.size()), &written);
-    } else {
-        m_serial.WriteText(text.c_str(), nullptr, nullptr, INFINITE);
-    }
+    if (m_pLink == nullptr)
+        return false;
+    return !m_pLink->Write(text).Failed();
 }

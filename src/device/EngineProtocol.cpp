@@ -9,119 +9,92 @@
 #include "res/StringTable.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
-const char* WAKE_TEXT_FIRST = "15EBaa";
-const char* WAKE_TEXT_SECOND = "16EAaa";
-const char* LINE_END_TEXT = "aa";
+const char* const WAKE_TEXT_FIRST = "15EBaa";
+const char* const WAKE_TEXT_SECOND = "16EAaa";
+const char* const LINE_END_TEXT = "aa";
 } // namespace
 
-bool CUpdateEngine::WriteWakeText(const char* text)
+// A wake-up text that cannot be written opens the link again: a serial port at once, after
+// which waking goes on; the USB cable once it allows, after which waking starts anew.
+void CUpdateEngine::OnWakeDeadline()
 {
-    TraceBytes(true, text);
-    if (m_bUsbActive) {
-        DWORD written = 0;
-        return m_usb.WriteBytes(text, static_cast<DWORD>(std::strlen(text)), &written) == 0;
-    }
-    return m_serial.WriteText(text, nullptr, nullptr, INFINITE) == 0;
-}
-
-void CUpdateEngine::OnWakeTimer()
-{
-    KillTimer(TIMER_WAKE);
-    if (m_bUsbActive) {
-        if (!WriteWakeText(WAKE_TEXT_FIRST)) {
-            // A cable that could be opened again is woken again at the usual interval.
-            ReopenLink();
-            if (m_bUsbActive)
-                SetTimer(TIMER_WAKE, WAKE_INTERVAL_MS);
+    if (!SendText(WAKE_TEXT_FIRST)) {
+        if (!ReopenLink(EngineState::Reopening)) {
+            Enter(EngineState::Idle);
             return;
         }
-    } else if (!WriteWakeText(WAKE_TEXT_FIRST) && !ReopenLink()) {
-        return;
+        if (IsUsbLink())
+            return;
     }
     // The second text follows after a short gap; the unit's answer waits until it has gone.
-    BeginStep(WAKE_TEXT_GAP_MS, [this] { SendSecondWakeText(); });
+    Enter(EngineState::WakeGap);
 }
 
-void CUpdateEngine::SendSecondWakeText()
+void CUpdateEngine::OnWakeGapEnd()
 {
-    if (m_bUsbActive) {
-        if (!WriteWakeText(WAKE_TEXT_SECOND)) {
-            ReopenLink();
-            if (m_bUsbActive)
-                SetTimer(TIMER_WAKE, WAKE_INTERVAL_MS);
+    if (!SendText(WAKE_TEXT_SECOND)) {
+        if (!ReopenLink(EngineState::Reopening)) {
+            Enter(EngineState::Idle);
             return;
         }
-        m_events.OnActivity();
-        m_strReceived.clear();
-        SetTimer(TIMER_WAKE, WAKE_INTERVAL_MS);
-        return;
+        if (IsUsbLink())
+            return;
     }
-    if (!WriteWakeText(WAKE_TEXT_SECOND) && !ReopenLink())
-        return;
     m_strReceived.clear();
-    SetTimer(TIMER_WAKE, WAKE_INTERVAL_MS);
+    Enter(EngineState::Waking);
     m_events.OnActivity();
 }
 
 void CUpdateEngine::OnReceivedText(const std::string& text)
 {
     AppendReceivedChunk(m_strReceived, text, RECEIVED_TRIM_CHARS);
-    switch (m_nPhase) {
-    case PHASE_CONNECTING: {
-        // Text before the first place where an identification could begin is noise.
-        const IdentificationScan scan = FindIdentification(m_strReceived);
-        m_strReceived.erase(0, std::min(scan.pos, m_strReceived.size()));
-        if (scan.bComplete) {
-            IdentifyUnit();
-            return;
-        }
-        // A text on its way gets its second; noise does not hold the wake-up back.
-        if (scan.pos != std::string::npos)
-            SetTimer(TIMER_WAKE, WAKE_INTERVAL_MS);
-        return;
-    }
-    case PHASE_IDENTIFIED:
+    switch (m_state) {
+    case EngineState::Waking:
+    case EngineState::WakePaused: OnConnectingText(); return;
+    case EngineState::Identified:
         m_strReceived.clear();
-        SetTimer(TIMER_SILENCE, SILENCE_TIMEOUT_MS);
+        RestartDeadline();
         SendText("A");
         return;
-    case PHASE_PROGRAMMING:
-        SetTimer(TIMER_PROGRAM_REPLY, PROGRAM_REPLY_TIMEOUT_MS);
+    case EngineState::Programming:
+        RestartDeadline();
         if (m_strReceived.find('.') != std::string::npos) {
             m_strReceived.clear();
-            if (m_image.m_lines.empty())
-                FinishProgramming();
-            else if (m_bInterruptRequested)
-                EndRun(UpdateResult::Interrupted,
-                       "Update stopped after line " + std::to_string(m_nLinesSent) + " of " +
-                           std::to_string(m_nRunLines) + ". The " + m_identity.m_strModel +
-                           " must be updated again before it is used.");
-            else
-                SendNextDataLine();
-            return;
-        }
-        if (m_strReceived.find('/') != std::string::npos) {
-            KillTimer(TIMER_PROGRAM_REPLY);
+            OnAcknowledgement();
+        } else if (m_strReceived.find('/') != std::string::npos) {
             m_strReceived.clear();
             EndRun(UpdateResult::Corrupt, CorruptProgramNotice(m_identity.m_strModel));
-            return;
+        } else {
+            KeepRecentReceived();
         }
-        KeepRecentReceived();
         return;
-    case PHASE_FINISHED:
+    case EngineState::Finishing:
         m_bFinishAnswered = true;
         ReportUpdateDone();
         m_strReceived.clear();
-        SetTimer(TIMER_SILENCE, SILENCE_TIMEOUT_MS);
+        RestartDeadline();
         SendText("C");
         return;
     default:
         KeepRecentReceived(); // idle: the text is only collected
         return;
     }
+}
+
+void CUpdateEngine::OnConnectingText()
+{
+    // Text before the first place where an identification could begin is noise.
+    const IdentificationScan scan = FindIdentification(m_strReceived);
+    m_strReceived.erase(0, std::min(scan.pos, m_strReceived.size()));
+    if (scan.bComplete) {
+        IdentifyUnit();
+        return;
+    }
+    // A text on its way gets its second; noise does not hold the wake-up back.
+    if (scan.pos != std::string::npos && m_state == EngineState::Waking)
+        RestartDeadline();
 }
 
 void CUpdateEngine::KeepRecentReceived()
@@ -134,7 +107,6 @@ void CUpdateEngine::KeepRecentReceived()
 
 void CUpdateEngine::IdentifyUnit()
 {
-    KillTimer(TIMER_WAKE);
     AdvanceGeneration();
     CancelFetch("the unit was identified again");
     ClearLog();
@@ -150,12 +122,12 @@ void CUpdateEngine::IdentifyUnit()
     Enable(EngineControl::OpenFile, true);
     Enable(EngineControl::GetFromWeb, true);
     m_events.OnFocus(EngineControl::OpenFile);
-    SetPhase(PHASE_IDENTIFIED);
+    Enter(EngineState::Identified);
     m_events.OnIdentified(m_identity);
     SendText("A");
     // The moment counts as a first keep-alive: the unit hears "A" twice.
     m_strReceived.clear();
-    SetTimer(TIMER_SILENCE, SILENCE_TIMEOUT_MS);
+    RestartDeadline();
     SendText("A");
     // The unit has its answer before the verdict on an update is given.
     CheckUpdatedUnit();
@@ -169,14 +141,15 @@ void CUpdateEngine::CheckUpdatedUnit()
     if (!m_bAwaitingCheck)
         return;
     m_bAwaitingCheck = false;
-    const bool bWithinWindow = IsTimerRunning(TIMER_REBOOT_WINDOW);
-    KillTimer(TIMER_REBOOT_WINDOW);
+    const bool bWithinWindow = m_pRebootWindow->IsActive();
+    m_pRebootWindow->Stop();
     const UpdateCheck check = ::CheckUpdatedUnit(m_strSentVersion, m_updatedUnit, m_identity);
+    const bool bNotice = check.bNotice && bWithinWindow;
     UpdateOutcome outcome{check.result, check.strText, m_nLinesSent, m_nRunLines, m_strSentVersion,
-                          check.bNotice && bWithinWindow};
+                          bNotice};
     Log(check.strText);
     m_events.OnUpdateEnded(outcome);
-    if (check.bNotice && bWithinWindow)
+    if (bNotice)
         ShowNoticeLater(check.strText);
 }
 
@@ -201,9 +174,8 @@ void CUpdateEngine::SendNextDataLine()
 
 void CUpdateEngine::StartProgramming()
 {
-    KillTimer(TIMER_SILENCE);
     m_bAwaitingCheck = false;
-    KillTimer(TIMER_REBOOT_WINDOW);
+    m_pRebootWindow->Stop();
     m_bReportOwed = false;
     m_bFinishAnswered = false;
     m_bInterruptRequested = false;
@@ -214,29 +186,41 @@ void CUpdateEngine::StartProgramming()
     SetImageButtons(false, false, false);
     Enable(EngineControl::PortList, false);
     Enable(EngineControl::Detect, false);
-    SetPhase(PHASE_PROGRAMMING);
+    Enter(EngineState::Programming);
     if (m_image.m_lines.empty()) {
-        KillTimer(TIMER_PROGRAM_REPLY);
         EndRun(UpdateResult::Empty, LoadString(IDS_UNEXPECTED_EOF));
         return;
     }
     // The bar stays at 0 for the first line; it moves from the second on.
     SendDataLine();
-    KillTimer(TIMER_WAKE);
-    SetTimer(TIMER_PROGRAM_REPLY, PROGRAM_REPLY_TIMEOUT_MS);
+    RestartDeadline();
 }
 
 void CUpdateEngine::InterruptProgramming()
 {
-    if (m_nPhase == PHASE_PROGRAMMING)
+    if (m_state == EngineState::Programming)
         m_bInterruptRequested = true;
 }
 
-// A run that did not finish: the user is told, the list is cleared and the link reset.
+void CUpdateEngine::OnAcknowledgement()
+{
+    if (m_image.m_lines.empty())
+        FinishProgramming();
+    else if (m_bInterruptRequested)
+        EndRun(UpdateResult::Interrupted,
+               "Update stopped after line " + std::to_string(m_nLinesSent) + " of " +
+                   std::to_string(m_nRunLines) + ". The " + m_identity.m_strModel +
+                   " must be updated again before it is used.");
+    else
+        SendNextDataLine();
+}
+
+// A run that did not finish: the user is told, the list is cleared and the link reset. While
+// the notice is open nothing more goes to the unit.
 void CUpdateEngine::EndRun(UpdateResult result, const std::string& text)
 {
-    KillTimer(TIMER_PROGRAM_REPLY);
     m_bInterruptRequested = false;
+    Enter(EngineState::Idle);
     m_events.OnUpdateEnded({result, text, m_nLinesSent, m_nRunLines, ImageVersion(), true});
     ShowNotice(text);
     ClearLog();
@@ -245,7 +229,6 @@ void CUpdateEngine::EndRun(UpdateResult result, const std::string& text)
 
 void CUpdateEngine::FinishProgramming()
 {
-    KillTimer(TIMER_PROGRAM_REPLY);
     m_strReceived.clear();
     std::vector<std::string> lines{"Programming successful. "};
     if (m_identity.m_strModel == MODEL_KX410)
@@ -260,37 +243,32 @@ void CUpdateEngine::FinishProgramming()
     m_updatedUnit = m_identity;
     m_strSentVersion = ImageVersion();
     m_bFinishAnswered = false;
-    BeginStep(FINISH_PAUSE_MS, [this] { SendFinish(); });
+    Enter(EngineState::FinishPause);
 }
 
 void CUpdateEngine::SendFinish()
 {
-    SetPhase(PHASE_FINISHED);
-    SendText("C");
     // A unit that never answers "C" (pulled, or dead) is let go like one that goes quiet.
-    SetTimer(TIMER_SILENCE, SILENCE_TIMEOUT_MS);
+    Enter(EngineState::Finishing);
+    SendText("C");
 }
 
-void CUpdateEngine::OnSilenceTimer()
+void CUpdateEngine::OnSilence()
 {
-    KillTimer(TIMER_SILENCE);
     // A unit that answered after "C" and now goes quiet is rebooting into its new version.
-    const bool bReboot = m_nPhase == PHASE_FINISHED && m_bFinishAnswered;
-    m_bDropReceived = true;
+    const bool bReboot = m_state == EngineState::Finishing && m_bFinishAnswered;
+    Enter(EngineState::Idle);
     ClearLog();
     CancelFetch("the " + m_identity.m_strModel + " stopped answering");
     ResetConnection();
     if (bReboot) {
         m_bAwaitingCheck = true;
-        SetTimer(TIMER_REBOOT_WINDOW, REBOOT_WINDOW_MS);
+        m_pRebootWindow->Start(REBOOT_WINDOW_MS);
     }
     m_strReceived.clear();
-    m_bDropReceived = false;
 }
 
-void CUpdateEngine::OnProgramReplyTimer()
+void CUpdateEngine::OnProgramReplyTimeout()
 {
-    KillTimer(TIMER_PROGRAM_REPLY);
-    SetPhase(PHASE_IDLE);
     EndRun(UpdateResult::Silent, UpdateFailedNotice(m_identity.m_strModel));
 }

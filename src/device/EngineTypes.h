@@ -1,25 +1,17 @@
 // The vocabulary the update engine shares with the faces that drive it: the phases of the
-// conversation with the unit, the engine's timers, the controls whose state it decides, and
-// how an update ended.
+// conversation with the unit, its time-outs, the controls whose state it decides, and how an
+// update ended.
 #pragma once
 
 #include <string>
 
-// Where the conversation with the unit stands.
+// Where the conversation with the unit stands, as the faces see it.
 constexpr int PHASE_IDLE = 0;
 constexpr int PHASE_CONNECTING = 1;
 constexpr int PHASE_IDENTIFIED = 2;
 constexpr int PHASE_PROGRAMMING = 4;
 constexpr int PHASE_FINISHED = 5;
 
-// The engine's timers, by their fixed ids.
-constexpr int TIMER_WAKE = 101;          // wake the bootloader while connecting
-constexpr int TIMER_PROGRAM_REPLY = 102; // no acknowledgement while programming
-constexpr int TIMER_ECHO_REPLY = 104;    // echo reply time-out
-constexpr int TIMER_ECHO_START = 105;    // start of the echo test
-constexpr int TIMER_SILENCE = 106;       // the unit stopped talking
-constexpr int TIMER_STEP = 107;          // the timed step in progress (wake-up gap, finish pause)
-constexpr int TIMER_REBOOT_WINDOW = 108; // the updated unit is expected back from its reboot
 constexpr int WAKE_INTERVAL_MS = 1000;
 constexpr int PROGRAM_REPLY_TIMEOUT_MS = 5000;
 constexpr int ECHO_REPLY_TIMEOUT_MS = 1000;
@@ -27,6 +19,7 @@ constexpr int ECHO_START_DELAY_MS = 1000;
 constexpr int SILENCE_TIMEOUT_MS = 500;
 constexpr int WAKE_TEXT_GAP_MS = 50; // between the two wake-up texts
 constexpr int FINISH_PAUSE_MS = 500; // after the last acknowledgement, before "C"
+constexpr int RESET_PAUSE_MS = 50;   // between closing the link on a reset and opening it again
 // How long after its reboot an updated unit that still reports its old version is worth a
 // notice; later, the verdict is only a status line.
 constexpr int REBOOT_WINDOW_MS = 30000;

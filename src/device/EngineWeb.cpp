@@ -1,5 +1,5 @@
 // The engine's requests to the firmware web service: fetching the image that suits the unit and
-// reporting an update made with such an image. Both run off the engine's thread, so the unit is
+// reporting an update made with such an image. Neither holds the engine's thread, so the unit is
 // kept talking while the service answers. A fetch carries a ticket: its answer is used only for
 // the unit and moment it was asked for.
 #include "device/UpdateEngine.h"
@@ -21,13 +21,12 @@ void CUpdateEngine::GetFromWeb()
 {
     // Nothing is asked of a service that was never named; the user is told how to name one.
     if (m_strWebBaseUrl.empty()) {
-        ShowMessageBox(TEXT_NO_SERVICE);
+        m_events.OnMessageBox(TEXT_NO_SERVICE);
         return;
     }
     // Enabled means it works: a request still running gives way to the new one.
     CancelFetch("Get from Web was pressed again");
     m_bFetchDropped = false;
-    KillTimer(TIMER_WAKE);
     // The line that every status text of the request replaces.
     m_events.OnWebStatus(std::string(), true);
     // Nothing that would start another conversation with the unit while the request runs.
@@ -55,7 +54,7 @@ void CUpdateEngine::OnWebAnswer(const EngineTicket& ticket, bool bDownloaded, st
     // This handler runs inside the request's own delivery: the request is kept (until the next
     // one ends, or the engine goes) rather than destroyed under its own feet.
     m_pWebRequestDone = std::move(m_pWebRequest);
-    if (!TicketHolds(ticket) || m_nPhase != PHASE_IDENTIFIED) {
+    if (!TicketHolds(ticket) || m_state != EngineState::Identified) {
         LogUnusedImage("fetched", ticket.unit, DropReason(ticket));
         return;
     }
@@ -64,7 +63,7 @@ void CUpdateEngine::OnWebAnswer(const EngineTicket& ticket, bool bDownloaded, st
     // the image checks' complaints about the error page.
     const WebFailure& outcome = m_pWebRequestDone->Outcome();
     if (!bDownloaded || outcome.IsHttpError()) {
-        ShowMessageBox(std::string(TEXT_CANNOT_DOWNLOAD) + "\n\nReason: " +
+        m_events.OnMessageBox(std::string(TEXT_CANNOT_DOWNLOAD) + "\n\nReason: " +
                        WebFailureReason(outcome) + "\nAddress tried: " + strUrl);
         return;
     }
@@ -76,7 +75,7 @@ void CUpdateEngine::OnWebAnswer(const EngineTicket& ticket, bool bDownloaded, st
 
 std::string CUpdateEngine::DropReason(const EngineTicket& ticket) const
 {
-    if (m_nPhase != PHASE_IDENTIFIED)
+    if (m_state != EngineState::Identified)
         return "the connection was reset meanwhile";
     if (ticket.unit.m_strSerialNumber != m_identity.m_strSerialNumber)
         return "another unit is connected";
@@ -90,23 +89,18 @@ void CUpdateEngine::LogUnusedImage(const char* what, const DeviceIdentity& unit,
         unit.m_strSerialNumber + " was not used: " + strWhy + ".");
 }
 
+// A cancelled request is kept until nothing runs for it any more, so that nothing here waits
+// for the network.
 void CUpdateEngine::CancelFetch(const std::string& strWhy)
 {
     if (!m_pWebRequest)
         return;
     m_pWebRequest->Cancel();
-    RetireRequest(std::move(m_pWebRequest));
+    std::erase_if(m_retiredRequests, [](const auto& old) { return old->IsFinished(); });
+    m_retiredRequests.push_back(std::move(m_pWebRequest));
     m_bFetchDropped = true;
     m_droppedFetchUnit = m_fetchTicket.unit;
     LogUnusedImage("fetched", m_fetchTicket.unit, strWhy);
-}
-
-// A cancelled request may still be ending on its thread: it is kept until it has, so that
-// nothing here waits for the network.
-void CUpdateEngine::RetireRequest(std::unique_ptr<IWebRequest> request)
-{
-    std::erase_if(m_retiredRequests, [](const auto& old) { return old->IsFinished(); });
-    m_retiredRequests.push_back(std::move(request));
 }
 
 // Reports the version now installed, once per image fetched from the service: on the unit's

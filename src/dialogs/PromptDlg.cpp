@@ -1,6 +1,5 @@
 #include "dialogs/PromptDlg.h"
 
-#include "platform/WinTypes.h"
 
 CPromptDlg::CPromptDlg(QWidget* pParent)
     : CTemplateDialog(pParent, QStringLiteral("Kestova"), 179, 76, EFrame::NoCloseBox)

@@ -1,6 +1,5 @@
 #include "dialogs/TemplateDialog.h"
 
-#include "platform/WinTypes.h"
 
 namespace {
 

@@ -10,6 +10,12 @@
 
 #include <string>
 
+// How a modal dialog of the downloader ended, and the buttons of a question.
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
 class CTemplateDialog : public QDialog {
     Q_OBJECT
 

@@ -37,6 +37,9 @@ public:
     virtual LinkError Open(const std::string& name, bool bQuiet) = 0;
     // Closes the link; no event comes from it afterwards. Never waits for more than a moment.
     virtual void Close() = 0;
+    // Closes the link and lets go of what it holds besides (the USB cable's library); the link
+    // may ask for a moment before it is opened again (ReopenDelayMs).
+    virtual void Release() { Close(); }
     // Sends `bytes` without waiting for the line: whatever the driver does not take at once is
     // kept and sent as it can. Fails when the link is closed or the device refuses.
     virtual LinkError Write(std::string_view bytes) = 0;

@@ -9,8 +9,3 @@ using UINT = unsigned int;
 using BOOL = int;
 
 constexpr DWORD INFINITE = 0xFFFFFFFFu;
-
-constexpr int IDOK = 1;
-constexpr int IDCANCEL = 2;
-constexpr int IDYES = 6;
-constexpr int IDNO = 7;

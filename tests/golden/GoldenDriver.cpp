@@ -1,15 +1,14 @@
-// The golden scenarios' verbs on today's engine: a timer "runs out" by calling OnTimer for a
-// timer that is running, the unit's bytes are handed on as the USB reader hands them, and
-// nothing of the event loop runs but the notices that the engine leaves for "later".
+// The golden scenarios' verbs on the engine: time is a fake clock whose deadline runs out when
+// the scenario says which one; the links are stand-ins that keep what is written and say of
+// themselves what the real ones say; the unit's bytes arrive as a link delivers them. The
+// pause of a reset passes at the end of each step, as nothing can happen during it.
 #include "GoldenDriver.h"
 
 #include "GoldenRecorder.h"
-#include "PtyPair.h"
-#include "device/ReceivedText.h"
+#include "FakeEngineClock.h"
+#include "FakeLink.h"
 #include "device/UpdateEngine.h"
-#include "link/UsbCable.h"
 
-#include <QCoreApplication>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -51,9 +50,10 @@ public:
 
 struct CGoldenDriver::Impl {
     CGoldenRecorder& face;
-    CPtyPair pty;
     QTemporaryDir noProc; // no other program holds the terminal
     std::vector<CGoldenRequest*> requests;
+    CFakeEngineClock* pClock = nullptr;
+    CFakeLink* pLinks[2] = {nullptr, nullptr};
     std::unique_ptr<CUpdateEngine> engine;
 
     std::string Answer(bool bOk, const std::string& body)
@@ -77,15 +77,26 @@ struct CGoldenDriver::Impl {
     }
 };
 
-CGoldenDriver::CGoldenDriver(CGoldenRecorder& face, CSupportLog& log) : m_pImpl(new Impl{face, {}, {}, {}, {}})
+namespace {
+const char* const SERIAL_PATH = "/dev/ttyKX0";
+const char* const SERIAL_NOTE = "low latency refused (Inappropriate ioctl for device)";
+const char* const USB_NOTE = "latency timer set to 2 ms";
+} // namespace
+
+CGoldenDriver::CGoldenDriver(CGoldenRecorder& face, CSupportLog& log) : m_pImpl(new Impl{face, {}, {}, {}, {}, {}})
 {
-    CUsbCable::SetDriverLibraryName(KX_SIM_FTD2XX);
-    face.AddAlias(m_pImpl->pty.SlavePath(), "<pty>");
+    face.AddAlias(SERIAL_PATH, "<pty>");
     face.AddAlias(m_pImpl->noProc.path().toStdString(), "<tmp>");
-    m_pImpl->engine = std::make_unique<CUpdateEngine>(face);
+    auto pClock = std::make_unique<CFakeEngineClock>();
+    m_pImpl->pClock = pClock.get();
+    m_pImpl->engine = std::make_unique<CUpdateEngine>(face, std::move(pClock));
     CUpdateEngine& engine = *m_pImpl->engine;
+    engine.SetLinkFactory([this](LinkKind kind, ILinkEvents& events) {
+        auto pLink = std::make_unique<CFakeLink>(events, kind == LinkKind::Usb ? USB_NOTE : SERIAL_NOTE);
+        m_pImpl->pLinks[kind == LinkKind::Usb ? 1 : 0] = pLink.get();
+        return std::unique_ptr<ILink>(std::move(pLink));
+    });
     engine.SetSupportLog(&log);
-    engine.SetResetPauseMs(0);
     engine.SetWebBaseUrl("http://127.0.0.1:8410");
     SystemRoots roots;
     roots.proc = m_pImpl->noProc.path().toStdString();
@@ -96,36 +107,47 @@ CGoldenDriver::CGoldenDriver(CGoldenRecorder& face, CSupportLog& log) : m_pImpl(
     });
 }
 
-CGoldenDriver::~CGoldenDriver()
-{
-    m_pImpl->engine.reset();
-    CUsbCable::SetDriverLibraryName("");
-}
+CGoldenDriver::~CGoldenDriver() { m_pImpl->engine.reset(); }
 
 std::string CGoldenDriver::PortName(LinkKind kind) const
 {
-    return kind == LinkKind::Usb ? CUpdateEngine::USB_PORT_NAME : m_pImpl->pty.SlavePath();
+    return kind == LinkKind::Usb ? CUpdateEngine::USB_PORT_NAME : SERIAL_PATH;
 }
 
 namespace {
 struct TimerFacts {
-    int nId;
     const char* name;
     int ms;
 };
 TimerFacts Facts(TimerKind kind)
 {
     switch (kind) {
-    case TimerKind::Wake: return {TIMER_WAKE, "wake", WAKE_INTERVAL_MS};
-    case TimerKind::WakeGap: return {TIMER_STEP, "wake gap", WAKE_TEXT_GAP_MS};
-    case TimerKind::ProgramReply: return {TIMER_PROGRAM_REPLY, "program reply", PROGRAM_REPLY_TIMEOUT_MS};
-    case TimerKind::Silence: return {TIMER_SILENCE, "silence", SILENCE_TIMEOUT_MS};
-    case TimerKind::FinishPause: return {TIMER_STEP, "finish pause", FINISH_PAUSE_MS};
-    case TimerKind::EchoStart: return {TIMER_ECHO_START, "echo start", ECHO_START_DELAY_MS};
-    case TimerKind::EchoReply: return {TIMER_ECHO_REPLY, "echo reply", ECHO_REPLY_TIMEOUT_MS};
-    case TimerKind::RebootWindow: return {TIMER_REBOOT_WINDOW, "reboot window", REBOOT_WINDOW_MS};
+    case TimerKind::Wake: return {"wake", WAKE_INTERVAL_MS};
+    case TimerKind::WakeGap: return {"wake gap", WAKE_TEXT_GAP_MS};
+    case TimerKind::ProgramReply: return {"program reply", PROGRAM_REPLY_TIMEOUT_MS};
+    case TimerKind::Silence: return {"silence", SILENCE_TIMEOUT_MS};
+    case TimerKind::FinishPause: return {"finish pause", FINISH_PAUSE_MS};
+    case TimerKind::EchoStart: return {"echo start", ECHO_START_DELAY_MS};
+    case TimerKind::EchoReply: return {"echo reply", ECHO_REPLY_TIMEOUT_MS};
+    case TimerKind::RebootWindow: return {"reboot window", REBOOT_WINDOW_MS};
     }
-    return {0, "?", 0};
+    return {"?", 0};
+}
+
+// Whether the engine's deadline, in `state`, is the timer the scenario names.
+bool DeadlineIs(TimerKind kind, EngineState state)
+{
+    switch (kind) {
+    case TimerKind::Wake: return state == EngineState::Waking;
+    case TimerKind::WakeGap: return state == EngineState::WakeGap;
+    case TimerKind::ProgramReply: return state == EngineState::Programming;
+    case TimerKind::Silence: return state == EngineState::Identified || state == EngineState::Finishing;
+    case TimerKind::FinishPause: return state == EngineState::FinishPause;
+    case TimerKind::EchoStart: return state == EngineState::EchoStarting;
+    case TimerKind::EchoReply: return state == EngineState::EchoWaiting;
+    case TimerKind::RebootWindow: return false;
+    }
+    return false;
 }
 } // namespace
 
@@ -144,21 +166,19 @@ std::string CGoldenDriver::OpenPort(LinkKind kind)
 
 std::string CGoldenDriver::UnitSays(const std::string& bytes)
 {
-    m_pImpl->engine->OnCableText(CleanReceivedBytes(bytes.data(), bytes.size()));
+    m_pImpl->engine->OnLinkBytes(bytes);
     return {};
 }
 
 std::string CGoldenDriver::Fire(TimerKind kind)
 {
     CUpdateEngine& engine = *m_pImpl->engine;
-    const TimerFacts facts = Facts(kind);
-    if (!engine.IsTimerRunning(facts.nId))
+    // The engine makes its deadline first and its reboot window second.
+    const auto& timers = m_pImpl->pClock->Timers();
+    CFakeEngineClock::CTimer* pTimer = kind == TimerKind::RebootWindow ? timers.at(1) : timers.at(0);
+    if (!pTimer->IsActive() || (kind != TimerKind::RebootWindow && !DeadlineIs(kind, engine.State())))
         return "the " + TimerName(kind) + " timer is not running";
-    // One timer holds both timed steps: the conversation's phase says which it is.
-    const bool bGap = engine.m_nPhase == PHASE_CONNECTING;
-    if ((kind == TimerKind::WakeGap && !bGap) || (kind == TimerKind::FinishPause && bGap))
-        return "the timed step running is not the " + TimerName(kind);
-    engine.OnTimer(facts.nId);
+    pTimer->Fire();
     return {};
 }
 
@@ -186,7 +206,7 @@ std::string CGoldenDriver::UserDetect(DetectChoice choice)
     // cable is plugged in again (Continue), the USB cable is probed first and the cable found
     // is connected. Cancel on that prompt leaves the link closed.
     CUpdateEngine& engine = *m_pImpl->engine;
-    engine.KillTimer(TIMER_WAKE);
+    engine.PauseWakeUp();
     engine.CloseLinkAndIdle("Detect Tetherix was pressed");
     if (choice == DetectChoice::Cancel)
         return {};
@@ -224,6 +244,14 @@ std::string CGoldenDriver::WebFail() { return m_pImpl->Answer(false, {}); }
 
 void CGoldenDriver::Settle()
 {
-    QCoreApplication::sendPostedEvents(m_pImpl->engine.get(), QEvent::MetaCall);
-    m_pImpl->pty.TakeAvailable(); // the terminal is only kept from filling up
+    // Nothing can happen while a reset pauses or the cable waits to be opened again.
+    CUpdateEngine& engine = *m_pImpl->engine;
+    auto pausing = [&engine] {
+        const EngineState state = engine.State();
+        return state == EngineState::Resetting || state == EngineState::EchoResetting ||
+               state == EngineState::Reopening || state == EngineState::EchoReopening;
+    };
+    while (pausing())
+        m_pImpl->pClock->Timers().at(0)->Fire();
+    m_pImpl->pClock->RunLater();
 }

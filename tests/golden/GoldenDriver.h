@@ -3,13 +3,14 @@
 // actions, the service's answers). A rewrite of the engine rewrites this file pair alone.
 #pragma once
 
+#include "device/EngineLinks.h"
+
 #include <memory>
 #include <string>
 
 class CGoldenRecorder;
 class CSupportLog;
 
-enum class LinkKind { Serial, Usb };
 enum class TimerKind { Wake, WakeGap, ProgramReply, Silence, FinishPause, EchoStart, EchoReply, RebootWindow };
 enum class DetectChoice { Continue, Cancel };
 
