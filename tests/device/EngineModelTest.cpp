@@ -1,15 +1,15 @@
 // A seeded, randomized model test of the update engine. Random sequences of user actions, unit
-// events, web timing and cable plugging drive one engine in process: the engine talks over a
-// real pseudo-terminal (what it sends is read from its support log, exactly and at once)
-// with two simulated units, one attached at a time; the web service is a double at the engine's
-// request seam whose answers the sequence delivers when it chooses.
-// Time is a step too: a running timer fires when the sequence says so. After every step the
+// events, web timing and cable plugging drive one engine in process: the engine talks through
+// the link interface to a stand-in link (what it sends is read from its support log, exactly and
+// at once) with two simulated units, one attached at a time; the web service is a double at the
+// engine's request seam whose answers the sequence delivers when it chooses.
+// Time is a step too, on a fake clock: a running timer fires when the sequence says so. After every step the
 // invariants below are checked; at the end of a sequence an update of the connected unit must
 // still be reachable. A failure prints its seed and the shortest sequence found, and
 // KX_MODEL_SEED=<seed> replays that seed alone.
-#include "PtyPair.h"
+#include "FakeEngineClock.h"
+#include "FakeLink.h"
 #include "UnitSimulator.h"
-#include "device/ReceivedText.h"
 #include "device/UpdateEngine.h"
 #include "platform/SupportLog.h"
 
@@ -57,8 +57,10 @@ std::string Describe(const std::vector<Step>& steps)
     return out.str();
 }
 
-constexpr int TIMER_IDS[] = {TIMER_WAKE, TIMER_PROGRAM_REPLY, TIMER_ECHO_REPLY, TIMER_ECHO_START,
-                             TIMER_SILENCE, TIMER_STEP, 108, 109};
+// The engine's two timers on the fake clock: its deadline, and the reboot window.
+constexpr int TIMER_DEADLINE = 0;
+constexpr int TIMER_REBOOT_WINDOW = 1;
+const char* const PORT_PATH = "/dev/ttyKX0";
 constexpr int IMAGE_DATA_LINES = 4;
 const std::string JUNK("\x00\xFF\x2E\x07junk..\xE9", 11);
 
@@ -142,9 +144,15 @@ public:
         m_enabled[EngineControl::Detect] = true;
         m_units[0] = std::make_unique<UnitSimulator>(MakeUnit(1111, 2, 8));
         m_units[1] = std::make_unique<UnitSimulator>(MakeUnit(2222, 3, 1));
-        m_engine = std::make_unique<CUpdateEngine>(*this);
+        auto pClock = std::make_unique<CFakeEngineClock>();
+        m_pClock = pClock.get();
+        m_engine = std::make_unique<CUpdateEngine>(*this, std::move(pClock));
+        m_engine->SetLinkFactory([this](LinkKind, ILinkEvents& events) {
+            auto pLink = std::make_unique<CFakeLink>(events, "");
+            m_pLink = pLink.get();
+            return std::unique_ptr<ILink>(std::move(pLink));
+        });
         m_engine->SetSupportLog(&m_log);
-        m_engine->SetResetPauseMs(0);
         m_engine->SetWebBaseUrl("http://127.0.0.1:8410"); // requests go to the double
         SystemRoots roots;
         roots.proc = m_imageDir; // no other program holds the terminal: no need to look
@@ -204,13 +212,13 @@ public:
     void OnNotice(const std::string& text) override
     {
         Drain();
-        if (m_engine && m_engine->m_nPhase == PHASE_IDENTIFIED && m_bOwedKeepAlive)
+        if (m_engine && m_engine->Phase() == PHASE_IDENTIFIED && m_bOwedKeepAlive)
             Fail(6, "a notice opens while the unit waits for its keep-alive: " + text);
         m_notices.push_back(text);
     }
     void OnDiagnosis(const std::string&) override {}
     void OnMessageBox(const std::string&) override {}
-    std::string SelectedPort() override { return m_bPortChosen ? m_pty.SlavePath() : std::string(); }
+    std::string SelectedPort() override { return m_bPortChosen ? PORT_PATH : std::string(); }
     void OnPortChoiceDropped(bool) override { m_bPortChosen = false; }
 
     CUpdateEngine& Engine() { return *m_engine; }
@@ -256,7 +264,8 @@ private:
     void ClickSend();
 
     std::string m_imageDir;
-    CPtyPair m_pty;
+    CFakeEngineClock* m_pClock = nullptr;
+    CFakeLink* m_pLink = nullptr;
     CSupportLog m_log{""}; // in memory: its trace says what the engine sent
     std::size_t m_nSentRead = 0;  // the support log's entries already taken
     std::size_t m_nLinesRead = 0;
@@ -334,7 +343,8 @@ std::string Unescape(std::string_view text)
 // "..."` and `line <data line> "<answer>"` (sent followed by "aa"), each kind counted apart.
 std::string CModel::TakeSent()
 {
-    m_pty.TakeAvailable(); // the line itself is only kept from filling up
+    if (m_pLink != nullptr)
+        m_pLink->TakeWritten(); // the link's own copy is not needed
     std::istringstream session(m_log.SessionText());
     std::string entry;
     std::string sent;
@@ -395,7 +405,7 @@ void CModel::CheckDataLine(int unit, const std::string& line)
 void CModel::Pump()
 {
     Drain();
-    QCoreApplication::sendPostedEvents(m_engine.get(), QEvent::MetaCall);
+    m_pClock->RunLater();
     Drain();
     CheckRunEnd();
 }
@@ -407,13 +417,13 @@ void CModel::Speak()
     const std::string text = m_pending.front();
     m_pending.pop_front();
     m_bOwedKeepAlive = true;
-    m_engine->OnCableText(CleanReceivedBytes(text.data(), text.size()));
+    m_engine->OnLinkBytes(text);
     Drain();
     m_bOwedKeepAlive = false;
     // The acknowledgement of a run's last line: this unit took the whole image.
-    if (m_bRunRunning && m_nRunUnit < 0 && m_engine->m_image.m_lines.empty() &&
-        (m_engine->m_nPhase == PHASE_FINISHED ||
-         (m_engine->m_nPhase == PHASE_PROGRAMMING && m_engine->IsTimerRunning(TIMER_STEP))))
+    if (m_bRunRunning && m_nRunUnit < 0 && m_engine->LinesLeft() == 0 &&
+        (m_engine->State() == EngineState::Finishing ||
+         m_engine->State() == EngineState::FinishPause))
         m_nRunUnit = m_nAttached;
 }
 
@@ -434,7 +444,7 @@ void CModel::Answer(CFakeRequest& request, bool bOk, bool bControlByte)
 // whole web run is never left without one.
 void CModel::CheckRunEnd()
 {
-    const int phase = m_engine ? m_engine->m_nPhase : PHASE_IDLE;
+    const int phase = m_engine ? m_engine->Phase() : PHASE_IDLE;
     for (std::size_t i = m_nReportsAtRun; i < m_reports.size(); ++i) {
         const std::string& url = m_reports[i];
         const bool bExpected = m_bRunFromWeb && m_nRunUnit >= 0 && i == m_nReportsAtRun;
@@ -444,8 +454,7 @@ void CModel::CheckRunEnd()
             QueryValue(url, "ldr") != loader)
             Fail(2, "unexpected completion report " + url);
     }
-    if (m_bRunRunning && phase != PHASE_FINISHED && phase != PHASE_PROGRAMMING &&
-        m_engine->IsTimerRunning(TIMER_STEP) == false) {
+    if (m_bRunRunning && phase != PHASE_FINISHED && phase != PHASE_PROGRAMMING) {
         if (m_bRunFromWeb && m_nRunUnit >= 0 && m_reports.size() == m_nReportsAtRun)
             Fail(2, "a whole web run ended without its completion report");
         m_bRunRunning = false;
@@ -455,13 +464,13 @@ void CModel::CheckRunEnd()
 
 void CModel::ClickSend()
 {
-    m_bRunFromWeb = m_engine->m_image.m_bFromWeb;
+    m_bRunFromWeb = m_engine->IsImageFromWeb();
     m_bRunRunning = true;
     m_nRunUnit = -1;
     m_nReportsAtRun = m_reports.size();
     const std::size_t notices = m_notices.size();
     m_engine->StartProgramming();
-    const bool bWrote = m_engine->m_nPhase == PHASE_PROGRAMMING;
+    const bool bWrote = m_engine->Phase() == PHASE_PROGRAMMING;
     if (!bWrote && m_notices.size() == notices)
         Fail(3, "an enabled Send sent nothing");
 }
@@ -471,7 +480,7 @@ void CModel::Apply(const Step& step)
     static const bool bTrace = std::getenv("KX_MODEL_TRACE") != nullptr;
     if (bTrace)
         std::fprintf(stderr, "%s(%d) phase %d\n", ACT_NAMES[static_cast<int>(step.act)],
-                     step.param, m_engine->m_nPhase);
+                     step.param, m_engine->Phase());
     CUpdateEngine& engine = *m_engine;
     UnitSimulator* unit = Attached();
     switch (step.act) {
@@ -486,7 +495,7 @@ void CModel::Apply(const Step& step)
     case Act::OpenFile:
         if (m_enabled[EngineControl::OpenFile]) {
             // The user picks the file for the unit the window shows.
-            const std::string serial = engine.m_identity.m_strSerialNumber;
+            const std::string serial = engine.Identity().m_strSerialNumber;
             const std::string path = m_imageDir + "/unit" + serial + ".fwr";
             std::ofstream(path, std::ios::binary) << ImageText(serial);
             engine.LoadImageFile(path);
@@ -506,8 +515,8 @@ void CModel::Apply(const Step& step)
         break;
     case Act::DetectCancel:
         if (m_enabled[EngineControl::Detect]) {
-            engine.KillTimer(TIMER_WAKE);
-            engine.SetTimer(TIMER_WAKE, WAKE_INTERVAL_MS);
+            engine.PauseWakeUp();
+            engine.ResumeWakeUp();
         }
         break;
     case Act::EchoTest: engine.StartEchoTest(); break;
@@ -549,7 +558,7 @@ void CModel::Apply(const Step& step)
         m_bPlugged = false;
         m_pending.clear();
         // The window lets the link go unless a run is in progress, which fails by itself.
-        if (engine.m_nPhase == PHASE_CONNECTING || engine.m_nPhase == PHASE_IDENTIFIED) {
+        if (engine.Phase() == PHASE_CONNECTING || engine.Phase() == PHASE_IDENTIFIED) {
             engine.CloseLinkAndIdle();
             m_enabled[EngineControl::Detect] = m_enabled[EngineControl::PortList] = true;
             m_bAwaitingPlug = true;
@@ -557,17 +566,21 @@ void CModel::Apply(const Step& step)
         break;
     case Act::Plug:
         m_bPlugged = true;
-        if (m_bAwaitingPlug && engine.m_nPhase == PHASE_IDLE) {
+        if (m_bAwaitingPlug && engine.Phase() == PHASE_IDLE) {
             m_bAwaitingPlug = false;
             engine.ConnectSelectedPort();
         }
         break;
-    case Act::Timer:
-        m_bSilenceFiring = step.param == TIMER_SILENCE;
-        if (engine.IsTimerRunning(step.param))
-            engine.OnTimer(step.param);
+    case Act::Timer: {
+        CFakeEngineClock::CTimer* pTimer = m_pClock->Timers().at(step.param);
+        m_bSilenceFiring = step.param == TIMER_DEADLINE &&
+                           (engine.State() == EngineState::Identified ||
+                            engine.State() == EngineState::Finishing);
+        if (pTimer->IsActive())
+            pTimer->Fire();
         m_bSilenceFiring = false;
         break;
+    }
     }
     Pump();
 }
@@ -592,23 +605,22 @@ void CModel::CheckUpdateReachable()
             Apply({Act::WebAnswer});
         } else if (m_enabled[EngineControl::Send]) {
             Apply({Act::Send});
-        } else if (engine.m_nPhase == PHASE_IDENTIFIED && m_enabled[EngineControl::GetFromWeb]) {
+        } else if (engine.Phase() == PHASE_IDENTIFIED && m_enabled[EngineControl::GetFromWeb]) {
             Apply({Act::GetFromWeb});
         } else if (!m_pending.empty()) {
             Apply({Act::UnitSpeaks});
         } else {
-            int fired = 0;
-            for (int id : {TIMER_STEP, TIMER_ECHO_START, TIMER_ECHO_REPLY, TIMER_WAKE,
-                           TIMER_PROGRAM_REPLY, TIMER_SILENCE, 108, 109})
-                if (fired == 0 && engine.IsTimerRunning(id))
+            int fired = -1;
+            for (int id : {TIMER_DEADLINE, TIMER_REBOOT_WINDOW})
+                if (fired < 0 && m_pClock->Timers().at(id)->IsActive())
                     fired = id;
-            if (fired != 0) {
+            if (fired >= 0) {
                 Apply({Act::Timer, fired});
             } else if (m_enabled[EngineControl::PortList]) {
                 Apply({Act::PortChange});
             } else {
                 Fail(5, "nothing the user can do leads to an update (phase " +
-                            std::to_string(engine.m_nPhase) + ")");
+                            std::to_string(engine.Phase()) + ")");
             }
         }
     }
@@ -620,8 +632,8 @@ Step CModel::ChooseStep(std::mt19937& random)
 {
     const auto pick = [&random](int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); };
     std::vector<int> running;
-    for (int id : TIMER_IDS)
-        if (m_engine->IsTimerRunning(id))
+    for (int id : {TIMER_DEADLINE, TIMER_REBOOT_WINDOW})
+        if (m_pClock->Timers().at(id)->IsActive())
             running.push_back(id);
     const bool bLive = LiveRequest() != nullptr;
     const std::vector<std::pair<Step, int>> weights = {
@@ -637,7 +649,7 @@ Step CModel::ChooseStep(std::mt19937& random)
         {{Act::UnitSpeaks}, m_pending.empty() ? 1 : 30},
         {{Act::WebAnswer}, bLive ? 6 : 1}, {{Act::WebFail}, 1}, {{Act::WebControlByte}, 1},
         {{Act::WebStatus}, bLive ? 3 : 1}, {{Act::Unplug}, 1}, {{Act::Plug}, 2},
-        {{Act::Timer, running.empty() ? TIMER_WAKE : running[pick(static_cast<int>(running.size()))]},
+        {{Act::Timer, running.empty() ? TIMER_DEADLINE : running[pick(static_cast<int>(running.size()))]},
          running.empty() ? 1 : 12},
     };
     int total = 0;
@@ -729,18 +741,6 @@ TEST(EngineModel, RandomSequencesKeepEveryInvariant)
                << RunSequence(shortest, imageDir).strText << "):\n"
                << Describe(shortest);
     }
-}
-
-// Detect's Continue and a port change let go of every link, whichever were open.
-TEST(EngineLinks, ClosingForDetectClosesBothLinks)
-{
-    QTemporaryDir dir;
-    CModel model(dir.path().toStdString()); // connected to its terminal
-    CUpdateEngine& engine = model.Engine();
-    ASSERT_TRUE(engine.m_serial.IsPortOpen());
-    engine.m_bUsbActive = true; // the cable is the active link, and the serial port is open too
-    engine.CloseLinkAndIdle();
-    EXPECT_FALSE(engine.m_serial.IsPortOpen());
 }
 
 } // namespace

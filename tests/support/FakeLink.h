@@ -5,6 +5,7 @@
 #include "link/Link.h"
 
 #include <string>
+#include <utility>
 
 class CFakeLink : public ILink {
 public:
