@@ -94,8 +94,8 @@ void CSerialPortLink::WatchFd()
     if (!m_pReadNotifier) {
         m_pReadNotifier = std::make_unique<QSocketNotifier>(QSocketNotifier::Read);
         m_pWriteNotifier = std::make_unique<QSocketNotifier>(QSocketNotifier::Write);
-        QObject::connect(m_pReadNotifier.get(), &QSocketNotifier::activated,
-                         m_pReadNotifier.get(), [this] { OnReadable(); });
+        QObject::connect(m_pReadNotifier.get(), &QSocketNotifier::activated, m_pReadNotifier.get(),
+                         [this] { OnReadable(); });
         QObject::connect(m_pWriteNotifier.get(), &QSocketNotifier::activated,
                          m_pWriteNotifier.get(), [this] { OnWritable(); });
     }
