@@ -44,6 +44,13 @@ LinkError LinkError::FromErrno(int nErrno, const std::string& strWhat)
     return error;
 }
 
+LinkError LinkError::FromErrno(int nErrno, const std::string& strWhat, LinkFault fault)
+{
+    LinkError error = FromErrno(nErrno, strWhat);
+    error.m_fault = fault;
+    return error;
+}
+
 LinkError LinkError::FromD2xx(unsigned nStatus, const std::string& strWhat)
 {
     LinkError error;

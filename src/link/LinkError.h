@@ -24,6 +24,9 @@ public:
 
     // A failed system call of the serial port: the kind follows from errno.
     static LinkError FromErrno(int nErrno, const std::string& strWhat);
+    // The same with the kind given where errno alone does not say it (EIO from a port whose
+    // device went away is Gone).
+    static LinkError FromErrno(int nErrno, const std::string& strWhat, LinkFault fault);
     // A failed D2XX call: the kind follows from its status.
     static LinkError FromD2xx(unsigned nStatus, const std::string& strWhat);
     static LinkError Make(LinkFault fault, const std::string& strText);

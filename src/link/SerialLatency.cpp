@@ -8,13 +8,13 @@
 
 namespace fs = std::filesystem;
 
-std::string DescribeSerialLatency(const std::string& device, DWORD lowLatencyResult,
+std::string DescribeSerialLatency(const std::string& device, int lowLatencyResult,
                                   const std::string& sysRoot)
 {
-    std::string text = lowLatencyResult == 0
-                           ? std::string("low latency set")
-                           : "low latency refused (" +
-                                 std::string(std::strerror(static_cast<int>(lowLatencyResult))) + ")";
+    std::string text =
+        lowLatencyResult == 0
+            ? std::string("low latency set")
+            : "low latency refused (" + std::string(std::strerror(lowLatencyResult)) + ")";
     std::error_code error;
     const fs::path real = fs::canonical(device, error);
     const std::string tty = (error ? fs::path(device) : real).filename().string();

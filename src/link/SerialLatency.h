@@ -3,11 +3,9 @@
 // shows it (/sys/bus/usb-serial/devices/<tty>/latency_timer).
 #pragma once
 
-#include "platform/WinTypes.h"
-
 #include <string>
 
 // `device` as opened ("/dev/ttyUSB0" or a link to it such as /dev/serial/by-id/...);
-// `lowLatencyResult` as CSerialLine::LowLatencyResult gives it.
-std::string DescribeSerialLatency(const std::string& device, DWORD lowLatencyResult,
+// `lowLatencyResult` as RequestLowLatency gives it (0, or the errno of the driver's refusal).
+std::string DescribeSerialLatency(const std::string& device, int lowLatencyResult,
                                   const std::string& sysRoot = "/sys");
