@@ -5,7 +5,7 @@
 #include "platform/ThreadHandoff.h"
 
 #include "platform/WindowMessage.h"
-#include "web/AsyncWebRequest.h"
+#include "web/MultiWebRequest.h"
 
 #include <QMetaObject>
 
@@ -15,7 +15,7 @@ CUpdateEngine::CUpdateEngine(IUpdateEvents& events, QObject* parent)
     : QObject(parent), m_usb(*this), m_events(events),
       m_webFactory([](IWebRequest::StatusFn fnStatus, IWebRequest::DoneFn fnDone) {
           return std::unique_ptr<IWebRequest>(
-              std::make_unique<CAsyncWebRequest>(std::move(fnStatus), std::move(fnDone)));
+              std::make_unique<CMultiWebRequest>(std::move(fnStatus), std::move(fnDone)));
       })
 {
 }
