@@ -275,3 +275,64 @@ TEST_F(WebDownloadTest, EachFailureNamesItsReason)
         EXPECT_TRUE(answer.outcome.IsFailure()) << c.strUrl;
     }
 }
+
+// Every status text of a failed request, in order, as the blocking client of earlier versions
+// showed them: the closing texts come before the error only when the connection is dropped.
+TEST_F(WebDownloadTest, FailedRequestsShowTheirWholeSequenceOfTexts)
+{
+    const std::vector<std::string> UP_TO_REQUEST_SENT = {
+        "Handle created", "Resolving name for 127.0.0.1", "Resolved name for 127.0.0.1",
+        "Connecting to socket address ", "Connected to socket address", "Sending request...", "Request sent"};
+    const std::vector<std::string> CLOSED = {"Closing the connection to the server", "Connection to the server closed"};
+    const auto join = [](std::initializer_list<std::vector<std::string>> parts) {
+        std::vector<std::string> all;
+        for (const auto& part : parts)
+            all.insert(all.end(), part.begin(), part.end());
+        return all;
+    };
+    WebServiceOptions cut;
+    cut.answer = WebServiceAnswer::CutMidBody;
+    cut.strImage = MakeBody(4096);
+    WebServiceOptions tooLarge;
+    tooLarge.strImage = std::string(MAX_BODY_BYTES + 1, 'x');
+    WebServiceOptions plain;
+    plain.strImage = MakeBody(100);
+    struct Case {
+        const char* pszName;
+        WebServiceOptions* pService;  // none: nothing listens
+        std::vector<std::string> texts;  // the last one is the start of the error text
+    };
+    const std::vector<std::string> CONNECTING(UP_TO_REQUEST_SENT.begin(), UP_TO_REQUEST_SENT.begin() + 4);
+    const Case cases[] = {
+        {"refused", nullptr, join({CONNECTING, CLOSED, {"Error: Failed to connect to 127.0.0.1 port "}})},
+        {"cut mid-body", &cut,
+         join({UP_TO_REQUEST_SENT,
+               {"Response received", "Downloading lastest update 1024 bytes", "Downloading lastest update 2048 bytes"},
+               CLOSED, {"Error: transfer closed with 2048 bytes remaining to read"}})},
+        {"too large", &tooLarge, join({UP_TO_REQUEST_SENT, CLOSED, {"Error: Maximum file size exceeded"}})},
+        {"https to a plain service", &plain, join({CONNECTING, CLOSED, {"Error: OpenSSL/"}})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        CStatusRecorder recorder;
+        FetchOptions options = m_options;
+        options.fnStatus = recorder.Sink();
+        std::string strUrl = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
+        std::unique_ptr<CFirmwareWebService> pService;
+        if (c.pService != nullptr) {
+            pService = std::make_unique<CFirmwareWebService>(*c.pService);
+            ASSERT_TRUE(pService->Start());
+            strUrl = BuildFirmwareUrl((c.pService == &plain ? "https" : "http") + std::string("://127.0.0.1:") +
+                                          std::to_string(pService->Port()),
+                                      "1", "2", "3", false);
+        }
+        const WebAnswer answer = Fetch(strUrl, options);
+        ASSERT_TRUE(answer.bDone);
+        EXPECT_FALSE(answer.bDownloaded);
+        std::vector<std::string> texts = recorder.Texts();
+        ASSERT_EQ(texts.size(), c.texts.size()) << testing::PrintToString(texts);
+        EXPECT_EQ(texts.back().rfind(c.texts.back(), 0), 0u) << texts.back();
+        texts.back() = c.texts.back();
+        EXPECT_EQ(texts, c.texts);
+    }
+}
