@@ -1,6 +1,6 @@
 #include "app/ServiceDlg.h"
 
-#include "web/AsyncWebRequest.h"
+#include "web/MultiWebRequest.h"
 #include "web/ServiceUrl.h"
 #include "web/WebFailure.h"
 
@@ -91,7 +91,7 @@ void CServiceDlg::OnTest()
     }
     m_pResult->setText(QString::fromStdString("Asking " + m_strAddress + "\u2026"));
     m_pTest->setEnabled(false);
-    m_pRequest = std::make_unique<CAsyncWebRequest>(
+    m_pRequest = std::make_unique<CMultiWebRequest>(
         nullptr, [this](bool bDownloaded, std::string&) { OnTestDone(bDownloaded); });
     m_pRequest->Start(m_strAddress + "/");
 }

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-class CAsyncWebRequest;
+class CMultiWebRequest;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -36,7 +36,7 @@ private:
     QLineEdit* m_pAddress;
     QPushButton* m_pTest;
     QLabel* m_pResult;
-    std::unique_ptr<CAsyncWebRequest> m_pRequest;
-    std::unique_ptr<CAsyncWebRequest> m_pRequestDone; // kept until the next request ends
+    std::unique_ptr<CMultiWebRequest> m_pRequest;
+    std::unique_ptr<CMultiWebRequest> m_pRequestDone; // kept until the next request ends
     std::string m_strAddress;
 };

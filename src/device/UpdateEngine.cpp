@@ -2,13 +2,13 @@
 #include "device/UpdateEngine.h"
 
 #include "device/QtEngineClock.h"
-#include "web/AsyncWebRequest.h"
+#include "web/MultiWebRequest.h"
 
 CUpdateEngine::CUpdateEngine(IUpdateEvents& events, std::unique_ptr<IEngineClock> pClock)
     : m_events(events), m_pClock(pClock ? std::move(pClock) : std::make_unique<CQtEngineClock>()),
       m_webFactory([](IWebRequest::StatusFn fnStatus, IWebRequest::DoneFn fnDone) {
           return std::unique_ptr<IWebRequest>(
-              std::make_unique<CAsyncWebRequest>(std::move(fnStatus), std::move(fnDone)));
+              std::make_unique<CMultiWebRequest>(std::move(fnStatus), std::move(fnDone)));
       })
 {
     m_pDeadline = m_pClock->MakeTimer([this] { OnDeadline(); });

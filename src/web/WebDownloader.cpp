@@ -39,7 +39,6 @@ bool CWebDownloader::OpenSession()
     CloseSession();
     m_pSession = std::make_unique<CWebSession>();
     m_pSession->m_fnStatusSink = m_fnStatusSink;
-    m_pSession->SetCancelFlag(m_pCancel);
     if (!m_pSession->IsOpen())
         m_pSession.reset();
     return m_pSession != nullptr;
@@ -53,68 +52,90 @@ void CWebDownloader::CloseSession()
     }
 }
 
-bool CWebDownloader::Download(const std::string& strUrl, std::string& strBody)
+bool CWebDownloader::BeginDownload(const std::string& strUrl)
 {
-    strBody.clear();
+    m_strBody.clear();
+    m_read = ReadState();
     m_outcome = WebFailure();
     m_outcome.kind = WebFailure::EKind::Other;
     m_outcome.strDetail = "The internet session could not be opened";
     if (!m_pSession && !OpenSession())
         return false;
 
-    ReadState state;
-    state.pBody = &strBody;
-    CWebSession::ResponseHandlers handlers;
-    handlers.onOpened = [this, &state] {
-        state.nStartS = m_fnNow();
-        state.bStarted = true;
+    m_handlers.onOpened = [this] {
+        m_read.nStartS = m_fnNow();
+        m_read.bStarted = true;
     };
-    handlers.onData = [this, &state](const char* pData, std::size_t nBytes) {
-        return AcceptBytes(state, pData, nBytes);
-    };
+    m_handlers.onData = [this](const char* pData, std::size_t nBytes) { return AcceptBytes(pData, nBytes); };
     const DWORD dwFlags = INTERNET_FLAG_TRANSFER_BINARY | (m_bReload ? INTERNET_FLAG_RELOAD : 0u);
     std::string strError;
-    const bool bOpened = m_pSession->OpenURL(strUrl, dwFlags, m_limits, handlers, strError);
+    if (m_pSession->BeginRequest(strUrl, dwFlags, m_limits, m_handlers, strError))
+        return true;
     m_outcome = m_pSession->LastOutcome();
-    if (!bOpened) {
-        if (state.bTooLarge)
+    ShowError(strError);
+    return false;
+}
+
+void* CWebDownloader::EasyHandle() const
+{
+    return m_pSession ? m_pSession->EasyHandle() : nullptr;
+}
+
+bool CWebDownloader::EndDownload(int nCurlCode)
+{
+    if (!m_pSession)
+        return false;
+    std::string strError;
+    const bool bOk = m_pSession->EndRequest(nCurlCode, strError);
+    m_outcome = m_pSession->LastOutcome();
+    if (!bOk) {
+        if (m_read.bTooLarge)
             m_outcome.strDetail = BODY_TOO_LARGE_TEXT;
-        ShowError(state.bTooLarge ? BODY_TOO_LARGE_TEXT : strError);
-        strBody.clear();
+        ShowError(m_read.bTooLarge ? BODY_TOO_LARGE_TEXT : strError);
+        m_strBody.clear();
         return false;
     }
-    if (!state.strPending.empty())
-        TakePiece(state, state.strPending.data(), state.strPending.size());
+    if (!m_read.strPending.empty()) {
+        const std::string strRest = std::move(m_read.strPending);
+        m_read.strPending.clear();
+        TakePiece(strRest.data(), strRest.size());
+    }
     return true;
+}
+
+void CWebDownloader::Cancel()
+{
+    if (m_pSession)
+        m_pSession->Cancel();
 }
 
 // Blocks from the client come in any size; the body is taken in whole pieces of
 // READ_PIECE_BYTES, and the last, shorter piece when the body is complete.
-bool CWebDownloader::AcceptBytes(ReadState& state, const char* pData, std::size_t nBytes)
+bool CWebDownloader::AcceptBytes(const char* pData, std::size_t nBytes)
 {
-    if (state.pBody->size() + state.strPending.size() + nBytes > m_limits.nMaxBodyBytes) {
-        state.bTooLarge = true;
+    if (m_strBody.size() + m_read.strPending.size() + nBytes > m_limits.nMaxBodyBytes) {
+        m_read.bTooLarge = true;
         return false;
     }
-    state.strPending.append(pData, nBytes);
+    m_read.strPending.append(pData, nBytes);
     std::size_t nTaken = 0;
-    while (state.strPending.size() - nTaken >= READ_PIECE_BYTES) {
-        TakePiece(state, state.strPending.data() + nTaken, READ_PIECE_BYTES);
+    while (m_read.strPending.size() - nTaken >= READ_PIECE_BYTES) {
+        TakePiece(m_read.strPending.data() + nTaken, READ_PIECE_BYTES);
         nTaken += READ_PIECE_BYTES;
     }
-    state.strPending.erase(0, nTaken);
+    m_read.strPending.erase(0, nTaken);
     return true;
 }
 
-void CWebDownloader::TakePiece(ReadState& state, const char* pData, std::size_t nBytes)
+void CWebDownloader::TakePiece(const char* pData, std::size_t nBytes)
 {
-    if (!state.bStarted) {
-        state.nStartS = m_fnNow();
-        state.bStarted = true;
+    if (!m_read.bStarted) {
+        m_read.nStartS = m_fnNow();
+        m_read.bStarted = true;
     }
-    state.pBody->append(pData, nBytes);
-    const int nTotal = static_cast<int>(state.pBody->size());
-    const std::int64_t nElapsedS = m_fnNow() - state.nStartS;
+    m_strBody.append(pData, nBytes);
+    const int nTotal = static_cast<int>(m_strBody.size());
+    const std::int64_t nElapsedS = m_fnNow() - m_read.nStartS;
     if (nElapsedS > 0) {
         const double dRate = static_cast<double>(nTotal) / 1024.0 / static_cast<double>(nElapsedS);
         ShowWebStatus(m_pSession.get(), "Downloading lastest update %d bytes (%0.1f Kb/s)", nTotal, dRate);

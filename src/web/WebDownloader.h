@@ -1,11 +1,11 @@
 // One HTTP download from the firmware web service into a text, with a progress text in the
-// status list while the body arrives. One downloader serves one request.
+// status list while the body arrives and an "Error: " text when it fails. One downloader serves
+// one request; a multi handle runs its transfer between BeginDownload and EndDownload.
 #pragma once
 
 #include "web/WebLimits.h"
 #include "web/WebSession.h"
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -21,11 +21,19 @@ public:
     CWebDownloader(const CWebDownloader&) = delete;
     CWebDownloader& operator=(const CWebDownloader&) = delete;
 
-    // One GET of strUrl; strBody receives the whole body. True when the body was read to its
-    // end, whatever the HTTP status; false on any failure, after an "Error: " status text.
-    bool Download(const std::string& strUrl, std::string& strBody);
+    // Sets up one GET of strUrl; false when it cannot be made (Outcome says why).
+    bool BeginDownload(const std::string& strUrl);
+    // The CURL easy handle to run, once BeginDownload has succeeded.
+    void* EasyHandle() const;
+    // Ends the download with the client's result code (a CURLcode). True when the body was read
+    // to its end, whatever the HTTP status; false on any failure, after an "Error: " status text.
+    bool EndDownload(int nCurlCode);
+    // Stops the download at the client's next callback; nothing more is shown.
+    void Cancel();
 
-    // Why the last Download failed, or the status of the answer it read.
+    // The body read so far; the whole body after a successful EndDownload, empty after a failure.
+    std::string& Body() { return m_strBody; }
+    // Why the last download failed, or the status of the answer it read.
     const WebFailure& Outcome() const { return m_outcome; }
 
     bool OpenSession();
@@ -36,29 +44,29 @@ public:
     void SetLimits(const WebLimits& limits);
 
     bool m_bReload = false;
-    // Status texts go here when set (none: they are not shown); the request ends early, as a
-    // failure, once *m_pCancel is set.
+    // Status texts go here when set (none: they are not shown).
     std::function<void(const std::string&)> m_fnStatusSink;
-    const std::atomic<bool>* m_pCancel = nullptr;
     std::unique_ptr<CWebSession> m_pSession;
 
 private:
     // The body as it is read: whole pieces of READ_PIECE_BYTES, the rest held until more comes.
     struct ReadState {
-        std::string* pBody = nullptr;
         std::string strPending;
         std::int64_t nStartS = 0;
         bool bStarted = false;
         bool bTooLarge = false;
     };
 
-    bool AcceptBytes(ReadState& state, const char* pData, std::size_t nBytes);
-    void TakePiece(ReadState& state, const char* pData, std::size_t nBytes);
+    bool AcceptBytes(const char* pData, std::size_t nBytes);
+    void TakePiece(const char* pData, std::size_t nBytes);
     void ShowError(const std::string& strClientText);
 
     ClockFn m_fnNow;
     WebLimits m_limits;
     WebFailure m_outcome;
+    std::string m_strBody;
+    ReadState m_read;
+    CWebSession::ResponseHandlers m_handlers;
 };
 
 // The current wall-clock time in whole seconds.

@@ -1,5 +1,5 @@
-// A request to the firmware web service that runs beside its starter: status texts and the
-// outcome come back later, on the starter's thread. The update engine starts its requests
+// A request to the firmware web service that runs beside its starter's work: status texts and
+// the outcome come back later, on the starter's thread. The update engine starts its requests
 // through a factory of these, so that a test can stand in for the service at this seam.
 #pragma once
 
@@ -17,8 +17,7 @@ public:
 
     virtual ~IWebRequest() = default;
     virtual void Start(const std::string& strUrl) = 0;
-    // Nothing more is delivered: no status text, no outcome. Returns at once; the transfer is
-    // stopped in the background.
+    // Nothing more is delivered: no status text, no outcome. Returns at once; nothing waits.
     virtual void Cancel() = 0;
     // The outcome has been delivered (or the request was cancelled).
     virtual bool IsDone() const = 0;

@@ -11,7 +11,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <memory>
 
 static_assert(sizeof(std::array<char, 256>) == CURL_ERROR_SIZE, "error buffer size");
 
@@ -268,39 +267,59 @@ bool CWebSession::ApplyRequestOptions(const std::string& strUrl, const WebLimits
     return bOk;
 }
 
-bool CWebSession::OpenURL(const std::string& strUrl, DWORD dwFlags, const WebLimits& limits,
-                          const ResponseHandlers& handlers, std::string& strError)
+bool CWebSession::BeginRequest(const std::string& strUrl, DWORD dwFlags, const WebLimits& limits,
+                               const ResponseHandlers& handlers, std::string& strError)
 {
     strError.clear();
+    m_outcome = WebFailure();
     if (m_pCurl == nullptr) {
         strError = "The internet session is not open";
+        m_outcome.kind = WebFailure::EKind::Other;
+        m_outcome.strDetail = strError;
         return false;
     }
-    std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headers(nullptr, &curl_slist_free_all);
+    ReleaseHeaders();
     if ((dwFlags & INTERNET_FLAG_RELOAD) != 0) {
-        headers.reset(curl_slist_append(nullptr, "Cache-Control: no-cache"));
-        if (headers)
-            curl_slist_append(headers.get(), "Pragma: no-cache");
+        curl_slist* pHeaders = curl_slist_append(nullptr, "Cache-Control: no-cache");
+        if (pHeaders != nullptr)
+            curl_slist_append(pHeaders, "Pragma: no-cache");
+        m_pHeaders = pHeaders;
     }
     m_szError[0] = '\0';
-    m_outcome = WebFailure();
+    m_strUrl = strUrl;
     m_pHandlers = &handlers;
     m_bInHeaders = false;
     m_bRequestSent = false;
     Notify(INTERNET_STATUS_HANDLE_CREATED);
-    const CURLcode code =
-        ApplyRequestOptions(strUrl, limits, headers.get()) ? curl_easy_perform(m_pCurl) : CURLE_FAILED_INIT;
-    curl_easy_setopt(m_pCurl, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
+    if (ApplyRequestOptions(strUrl, limits, m_pHeaders))
+        return true;
+    EndRequest(CURLE_FAILED_INIT, strError);
+    return false;
+}
+
+bool CWebSession::EndRequest(int nCurlCode, std::string& strError)
+{
+    strError.clear();
+    ReleaseHeaders();
     m_pHandlers = nullptr;
     Notify(INTERNET_STATUS_HANDLE_CLOSING);
+    const auto code = static_cast<CURLcode>(nCurlCode);
     if (code != CURLE_OK)
         strError = m_szError[0] != '\0' ? m_szError.data() : curl_easy_strerror(code);
-    NoteOutcome(code, strUrl, strError);
+    NoteOutcome(code, strError);
     return code == CURLE_OK;
 }
 
+void CWebSession::ReleaseHeaders()
+{
+    if (m_pCurl != nullptr)
+        curl_easy_setopt(m_pCurl, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
+    curl_slist_free_all(static_cast<curl_slist*>(m_pHeaders));
+    m_pHeaders = nullptr;
+}
+
 // Sorts the client's result into the reasons a user can act on.
-void CWebSession::NoteOutcome(int nCode, const std::string& strUrl, const std::string& strError)
+void CWebSession::NoteOutcome(int nCode, const std::string& strError)
 {
     using EKind = WebFailure::EKind;
     long nStatus = 0;
@@ -312,7 +331,7 @@ void CWebSession::NoteOutcome(int nCode, const std::string& strUrl, const std::s
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
         m_outcome.kind = EKind::NameNotFound;
-        m_outcome.strDetail = HostOfUrl(strUrl.c_str());
+        m_outcome.strDetail = HostOfUrl(m_strUrl.c_str());
         break;
     case CURLE_COULDNT_CONNECT: {
         long nOsError = 0;
@@ -340,19 +359,16 @@ void CWebSession::NoteOutcome(int nCode, const std::string& strUrl, const std::s
     }
 }
 
-void CWebSession::SetCancelFlag(const std::atomic<bool>* pCancel)
+void CWebSession::Cancel()
 {
-    m_pCancel = pCancel;
-}
-
-bool CWebSession::IsCancelled() const
-{
-    return m_pCancel != nullptr && m_pCancel->load();
+    m_bCancelled = true;
+    EnableStatusCallback(false);
 }
 
 void CWebSession::Close()
 {
     EnableStatusCallback(false);
+    ReleaseHeaders();
     if (m_pCurl != nullptr) {
         curl_easy_cleanup(m_pCurl);
         m_pCurl = nullptr;

@@ -1,5 +1,6 @@
-// The internet session of one web request: a synchronous libcurl transfer whose progress
-// (resolving, connecting, sending, response, closing) becomes status texts, handed to a sink.
+// The internet session of one web request: a libcurl easy handle set up for the request, whose
+// progress (resolving, connecting, sending, response, closing) becomes status texts for a sink.
+// Whoever drives the transfer (a multi handle) calls BeginRequest, runs it, then EndRequest.
 #pragma once
 
 #include "platform/WinTypes.h"
@@ -8,7 +9,6 @@
 #include "web/WebStatus.h"
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -33,11 +33,16 @@ public:
     bool IsOpen() const;
     bool EnableStatusCallback(bool bEnable);
 
-    // One GET of strUrl, blocking until the whole body has been handed to the handlers or the
-    // request has failed. dwFlags: INTERNET_FLAG_RELOAD, INTERNET_FLAG_TRANSFER_BINARY.
-    // On failure strError holds the client's text for it.
-    bool OpenURL(const std::string& strUrl, DWORD dwFlags, const WebLimits& limits,
-                 const ResponseHandlers& handlers, std::string& strError);
+    // Sets the handle up for one GET of strUrl, whose body goes to the handlers (kept until
+    // EndRequest). dwFlags: INTERNET_FLAG_RELOAD, INTERNET_FLAG_TRANSFER_BINARY. False, with
+    // the client's text in strError and the outcome noted, when the request cannot be made.
+    bool BeginRequest(const std::string& strUrl, DWORD dwFlags, const WebLimits& limits,
+                      const ResponseHandlers& handlers, std::string& strError);
+    // The CURL easy handle to run between BeginRequest and EndRequest.
+    void* EasyHandle() const { return m_pCurl; }
+    // Ends the request with the client's result code (a CURLcode); false, with the client's
+    // text in strError, when it failed.
+    bool EndRequest(int nCurlCode, std::string& strError);
 
     // Why the last request failed, or the status of the answer it got.
     const WebFailure& LastOutcome() const { return m_outcome; }
@@ -49,13 +54,12 @@ public:
     virtual void OnStatusCallback(DWORD dwContext, DWORD dwStatus, const void* pInfo,
                                   DWORD dwInfoLength);
 
-    // A flag that, once set (from any thread), ends the request in progress as a failure.
-    void SetCancelFlag(const std::atomic<bool>* pCancel);
-    bool IsCancelled() const;
+    // Ends the request in progress as a failure at its next callback, and shows nothing more.
+    void Cancel();
+    bool IsCancelled() const { return m_bCancelled; }
 
-    // Where the status texts go, when set; none: they are not shown (a request off the window's
-    // thread hands them on to the window, which shows each in place of the status list's last
-    // line).
+    // Where the status texts go, when set; none: they are not shown (the window shows each in
+    // place of the status list's last line).
     std::function<void(const std::string&)> m_fnStatusSink;
 
 protected:
@@ -67,15 +71,18 @@ private:
     friend struct CCurlHooks;
 
     void Notify(DWORD dwStatus, const std::string& strInfo = {});
-    void NoteOutcome(int nCode, const std::string& strUrl, const std::string& strError);
+    void NoteOutcome(int nCode, const std::string& strError);
     bool ApplyRequestOptions(const std::string& strUrl, const WebLimits& limits, void* pHeaders);
+    void ReleaseHeaders();
 
     void* m_pCurl = nullptr;  // the CURL easy handle
     bool m_bCallbackEnabled = false;
     bool m_bInHeaders = false;
     bool m_bRequestSent = false;
+    bool m_bCancelled = false;
     const ResponseHandlers* m_pHandlers = nullptr;  // set while a request runs
-    const std::atomic<bool>* m_pCancel = nullptr;
+    void* m_pHeaders = nullptr;                     // its curl_slist of request headers
+    std::string m_strUrl;                           // the address it was made for
     std::array<char, 256> m_szError{};               // CURL_ERROR_SIZE
     WebFailure m_outcome;
 };

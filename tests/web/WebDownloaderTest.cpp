@@ -1,8 +1,9 @@
-// Downloads from the simulated firmware service running in this process: the body, the status
-// texts on the one status line, and every way a request can fail.
+// Requests to the simulated firmware service running in this process, served by this thread's
+// event loop: the body, the status texts on the one status line, and every way a request can
+// fail.
 #include "FirmwareWebService.h"
 #include "StatusRecorder.h"
-#include "web/WebDownloader.h"
+#include "WebFetch.h"
 #include "web/WebQuery.h"
 
 #include <gtest/gtest.h>
@@ -46,11 +47,10 @@ protected:
     void SetUp() override
     {
         m_recorder.AddLine(LOGGED_BEFORE[0]);
-        m_downloader.m_fnStatusSink = m_recorder.Sink();
-        m_downloader.m_bReload = true;
+        m_options.fnStatus = m_recorder.Sink();
         // Whole seconds of wall-clock time: a request may cross a second boundary at any time,
         // so the clock stands still unless a test moves it.
-        m_downloader.SetClock([] { return 1000; });
+        m_options.fnClock = [] { return std::int64_t{1000}; };
     }
 
     void StartService(WebServiceOptions options)
@@ -74,14 +74,18 @@ protected:
     bool QueryFirmware(std::string& strBody)
     {
         m_recorder.AddLine("");
-        return m_downloader.Download(BuildFirmwareUrl(BaseUrl(), "00123456", "0105", "0102", false), strBody);
+        m_answer = Fetch(BuildFirmwareUrl(BaseUrl(), "00123456", "0105", "0102", false), m_options);
+        EXPECT_TRUE(m_answer.bDone);
+        strBody = m_answer.strBody;
+        return m_answer.bDownloaded;
     }
 
     std::string LastLine() const { return m_recorder.Lines().back(); }
 
     CStatusRecorder m_recorder;
-    std::unique_ptr<CFirmwareWebService> m_pService;  // outlives the downloader's connection
-    CWebDownloader m_downloader;
+    std::unique_ptr<CFirmwareWebService> m_pService;
+    FetchOptions m_options;
+    WebAnswer m_answer;
 };
 
 } // namespace
@@ -115,9 +119,9 @@ TEST_F(WebDownloadTest, ProgressShowsTheRateFromTheFirstWholeSecond)
 {
     StartService(WebServiceAnswer::Image, MakeBody(5 * 1024));
     // Two seconds pass before the fifth piece.
-    m_downloader.SetClock([this] {
+    m_options.fnClock = [this]() -> std::int64_t {
         return m_recorder.TextsStartingWith("Downloading").size() < 4 ? 1000 : 1002;
-    });
+    };
     std::string strBody;
     ASSERT_TRUE(QueryFirmware(strBody));
     EXPECT_EQ(m_recorder.TextsStartingWith("Downloading"),
@@ -145,10 +149,11 @@ TEST_F(WebDownloadTest, RefusedConnectionLeavesTheClientsErrorTextAsTheLastLine)
 {
     const int nPort = ClosedPort();
     m_recorder.AddLine("");
-    std::string strBody = "stale";
-    EXPECT_FALSE(m_downloader.Download(BuildFirmwareUrl("http://127.0.0.1:" + std::to_string(nPort), "1", "2", "3", false),
-                                       strBody));
-    EXPECT_TRUE(strBody.empty());
+    const WebAnswer answer =
+        Fetch(BuildFirmwareUrl("http://127.0.0.1:" + std::to_string(nPort), "1", "2", "3", false), m_options);
+    ASSERT_TRUE(answer.bDone);
+    EXPECT_FALSE(answer.bDownloaded);
+    EXPECT_TRUE(answer.strBody.empty());
     ASSERT_EQ(m_recorder.Lines().size(), 2u);
     EXPECT_EQ(LastLine().rfind("Error: Failed to connect to 127.0.0.1 port " + std::to_string(nPort), 0), 0u)
         << LastLine();
@@ -162,13 +167,11 @@ TEST_F(WebDownloadTest, ErrorPageJunkAndEmptyBodyAreSuccessfulDownloads)
     EXPECT_NE(strBody.find("500 Internal Server Error"), std::string::npos);
     EXPECT_EQ(LastLine(), "Downloading lastest update " + std::to_string(strBody.size()) + " bytes");
 
-    m_downloader.CloseSession();
     m_pService.reset();
     StartService(WebServiceAnswer::Junk);
     ASSERT_TRUE(QueryFirmware(strBody));
     EXPECT_EQ(strBody.size(), 3000u);
 
-    m_downloader.CloseSession();
     m_pService.reset();
     StartService(WebServiceAnswer::Empty);
     ASSERT_TRUE(QueryFirmware(strBody));
@@ -194,9 +197,7 @@ TEST_F(WebDownloadTest, StalledAnswerEndsTheRequest)
     options.strImage = MakeBody(100);
     options.nSlowMs = 3000;
     StartService(std::move(options));
-    WebLimits limits;
-    limits.nStallLimitS = 1;
-    m_downloader.SetLimits(limits);
+    m_options.limits.nStallLimitS = 1;
     std::string strBody;
     EXPECT_FALSE(QueryFirmware(strBody));
     EXPECT_EQ(LastLine().rfind("Error: Operation too slow", 0), 0u) << LastLine();
@@ -214,7 +215,6 @@ TEST_F(WebDownloadTest, AnswerOverTheBodyLimitIsCutOffAsAFailure)
         EXPECT_FALSE(QueryFirmware(strBody));
         EXPECT_TRUE(strBody.empty());
         EXPECT_EQ(LastLine(), "Error: Maximum file size exceeded");
-        m_downloader.CloseSession();
         m_pService.reset();
     }
 }
@@ -225,19 +225,16 @@ TEST_F(WebDownloadTest, AnswerOfExactlyTheBodyLimitIsAccepted)
     options.strImage = std::string(MAX_BODY_BYTES, 'x');
     options.bChunked = true;
     StartService(std::move(options));
-    std::string strBody;
-    ASSERT_TRUE(m_downloader.Download(BuildFirmwareUrl(BaseUrl(), "1", "2", "3", false), strBody));
-    EXPECT_EQ(strBody.size(), MAX_BODY_BYTES);
+    const WebAnswer answer = Fetch(BuildFirmwareUrl(BaseUrl(), "1", "2", "3", false));
+    ASSERT_TRUE(answer.bDownloaded);
+    EXPECT_EQ(answer.strBody.size(), MAX_BODY_BYTES);
 }
 
 TEST_F(WebDownloadTest, ReportWithoutStatusSinkLeavesTheListAloneAndEscapesItsValues)
 {
     StartService(WebServiceAnswer::Image);
-    CWebDownloader reporter;
-    std::string strScratch;
-    EXPECT_TRUE(reporter.Download(BuildFirmwareUrl(BaseUrl(), "SN 7&x", "0107", "0102", true), strScratch));
+    EXPECT_TRUE(Fetch(BuildFirmwareUrl(BaseUrl(), "SN 7&x", "0107", "0102", true)).bDownloaded);
     EXPECT_EQ(m_recorder.Lines(), LOGGED_BEFORE);
-    reporter.CloseSession();
     EXPECT_EQ(m_pService->Reports(), std::vector<std::string>{"sn=SN%207%26x&fw=0107&ldr=0102&done=1"});
 }
 
@@ -267,15 +264,75 @@ TEST_F(WebDownloadTest, EachFailureNamesItsReason)
         {BuildFirmwareUrl(BaseUrl(), "1", "2", "3", false), true,
          "the service answered HTTP/1.1 500 Internal Server Error"},
     };
-    WebLimits limits;
-    limits.nStallLimitS = 1;
+    FetchOptions options;
+    options.limits.nStallLimitS = 1;
     for (const Case& c : cases) {
-        CWebDownloader downloader;
-        downloader.SetLimits(limits);
-        std::string strBody;
-        EXPECT_EQ(downloader.Download(c.strUrl, strBody), c.bDownloaded) << c.strUrl;
-        const std::string reason = WebFailureReason(downloader.Outcome());
+        const WebAnswer answer = Fetch(c.strUrl, options);
+        ASSERT_TRUE(answer.bDone) << c.strUrl;
+        EXPECT_EQ(answer.bDownloaded, c.bDownloaded) << c.strUrl;
+        const std::string reason = WebFailureReason(answer.outcome);
         EXPECT_EQ(reason.rfind(c.strReasonStart, 0), 0u) << c.strUrl << ": " << reason;
-        EXPECT_TRUE(downloader.Outcome().IsFailure()) << c.strUrl;
+        EXPECT_TRUE(answer.outcome.IsFailure()) << c.strUrl;
+    }
+}
+
+// Every status text of a failed request, in order, as the blocking client of earlier versions
+// showed them: the closing texts come before the error only when the connection is dropped.
+TEST_F(WebDownloadTest, FailedRequestsShowTheirWholeSequenceOfTexts)
+{
+    const std::vector<std::string> UP_TO_REQUEST_SENT = {
+        "Handle created", "Resolving name for 127.0.0.1", "Resolved name for 127.0.0.1",
+        "Connecting to socket address ", "Connected to socket address", "Sending request...", "Request sent"};
+    const std::vector<std::string> CLOSED = {"Closing the connection to the server", "Connection to the server closed"};
+    const auto join = [](std::initializer_list<std::vector<std::string>> parts) {
+        std::vector<std::string> all;
+        for (const auto& part : parts)
+            all.insert(all.end(), part.begin(), part.end());
+        return all;
+    };
+    WebServiceOptions cut;
+    cut.answer = WebServiceAnswer::CutMidBody;
+    cut.strImage = MakeBody(4096);
+    WebServiceOptions tooLarge;
+    tooLarge.strImage = std::string(MAX_BODY_BYTES + 1, 'x');
+    WebServiceOptions plain;
+    plain.strImage = MakeBody(100);
+    struct Case {
+        const char* pszName;
+        WebServiceOptions* pService;  // none: nothing listens
+        std::vector<std::string> texts;  // the last one is the start of the error text
+    };
+    const std::vector<std::string> CONNECTING(UP_TO_REQUEST_SENT.begin(), UP_TO_REQUEST_SENT.begin() + 4);
+    const Case cases[] = {
+        {"refused", nullptr, join({CONNECTING, CLOSED, {"Error: Failed to connect to 127.0.0.1 port "}})},
+        {"cut mid-body", &cut,
+         join({UP_TO_REQUEST_SENT,
+               {"Response received", "Downloading lastest update 1024 bytes", "Downloading lastest update 2048 bytes"},
+               CLOSED, {"Error: transfer closed with 2048 bytes remaining to read"}})},
+        {"too large", &tooLarge, join({UP_TO_REQUEST_SENT, CLOSED, {"Error: Maximum file size exceeded"}})},
+        {"https to a plain service", &plain, join({CONNECTING, CLOSED, {"Error: OpenSSL/"}})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        CStatusRecorder recorder;
+        FetchOptions options = m_options;
+        options.fnStatus = recorder.Sink();
+        std::string strUrl = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/";
+        std::unique_ptr<CFirmwareWebService> pService;
+        if (c.pService != nullptr) {
+            pService = std::make_unique<CFirmwareWebService>(*c.pService);
+            ASSERT_TRUE(pService->Start());
+            strUrl = BuildFirmwareUrl((c.pService == &plain ? "https" : "http") + std::string("://127.0.0.1:") +
+                                          std::to_string(pService->Port()),
+                                      "1", "2", "3", false);
+        }
+        const WebAnswer answer = Fetch(strUrl, options);
+        ASSERT_TRUE(answer.bDone);
+        EXPECT_FALSE(answer.bDownloaded);
+        std::vector<std::string> texts = recorder.Texts();
+        ASSERT_EQ(texts.size(), c.texts.size()) << testing::PrintToString(texts);
+        EXPECT_EQ(texts.back().rfind(c.texts.back(), 0), 0u) << texts.back();
+        texts.back() = c.texts.back();
+        EXPECT_EQ(texts, c.texts);
     }
 }

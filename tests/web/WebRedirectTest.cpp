@@ -1,6 +1,8 @@
 // Redirects between a local https service (a certificate made for the test and trusted by it)
 // and a plain http one: a request that starts on https never leaves it, and at most five
 // redirects are followed.
+#include "WebFetch.h"
+#include "web/MultiTransfer.h"
 #include "web/WebSession.h"
 
 #include <httplib.h>
@@ -182,23 +184,24 @@ TEST(WebRedirect, AnHttpsRequestStaysOnHttpsAndFollowsAtMostFiveRedirects)
         {false, "/to-https/0", true},      // http may move up to https
         {false, "/to-http/0", true},       // and stay on http
     };
-    CTrustingSession session(certificate.m_strPemPath);
-    ASSERT_TRUE(session.IsOpen());
     for (const Case& c : cases) {
         const CLocalServer& first = c.bStartSecure ? secure : plain;
         const std::string strUrl = std::string(c.bStartSecure ? "https" : "http") + "://127.0.0.1:" +
                                    std::to_string(first.m_nPort) + c.strPath;
         SCOPED_TRACE(strUrl);
         const int nPlainBefore = plain.m_nRequests;
-        std::string strBody;
-        std::string strError;
-        CWebSession::ResponseHandlers handlers;
-        handlers.onData = [&strBody](const char* pData, std::size_t nBytes) {
-            strBody.append(pData, nBytes);
-            return true;
-        };
-        const bool bOk = session.OpenURL(strUrl, INTERNET_FLAG_RELOAD, WebLimits{}, handlers, strError);
-        EXPECT_EQ(bOk, c.bSucceeds) << strError;
+        bool bDone = false;
+        bool bOk = false;
+        CMultiTransfer transfer(nullptr, [&](bool bDownloaded) {
+            bDone = true;
+            bOk = bDownloaded;
+        });
+        transfer.Downloader().m_pSession = std::make_unique<CTrustingSession>(certificate.m_strPemPath);
+        ASSERT_TRUE(transfer.Downloader().m_pSession->IsOpen());
+        transfer.Start(strUrl);
+        ASSERT_TRUE(RunEventsUntil([&] { return bDone; }));
+        const std::string& strBody = transfer.Downloader().Body();
+        EXPECT_EQ(bOk, c.bSucceeds) << WebFailureReason(transfer.Downloader().Outcome());
         if (c.bSucceeds) {
             EXPECT_TRUE(strBody.ends_with(IMAGE)) << strBody;
         } else if (c.bStartSecure) {

@@ -3,7 +3,7 @@
 #include "SampleImage.h"
 #include "SimProcess.h"
 #include "web/WebBody.h"
-#include "web/WebDownloader.h"
+#include "WebFetch.h"
 #include "web/WebQuery.h"
 
 #include <QTemporaryDir>
@@ -80,17 +80,11 @@ TEST(WebSimProgram, ServesTheSampleAndAppendsEachReportToItsFile)
     ASSERT_FALSE(strPort.empty());
     const std::string strBase = "http://127.0.0.1:" + std::to_string(std::stoi(strPort));
 
-    std::string strBody;
-    {
-        CWebDownloader downloader;
-        ASSERT_TRUE(downloader.Download(BuildFirmwareUrl(strBase, "00123456", "0105", "0102", false), strBody));
-    }
-    EXPECT_EQ(strBody, DefaultServiceImage());
-    for (int i = 0; i < 2; ++i) {
-        CWebDownloader reporter;
-        std::string strScratch;
-        EXPECT_TRUE(reporter.Download(BuildFirmwareUrl(strBase, "00123456", "0107", "0102", true), strScratch));
-    }
+    const WebAnswer answer = Fetch(BuildFirmwareUrl(strBase, "00123456", "0105", "0102", false));
+    ASSERT_TRUE(answer.bDownloaded);
+    EXPECT_EQ(answer.strBody, DefaultServiceImage());
+    for (int i = 0; i < 2; ++i)
+        EXPECT_TRUE(Fetch(BuildFirmwareUrl(strBase, "00123456", "0107", "0102", true)).bDownloaded);
     process.Stop();
     EXPECT_EQ(ReadFile(strReports), "sn=00123456&fw=0107&ldr=0102&done=1\nsn=00123456&fw=0107&ldr=0102&done=1\n");
 }
