@@ -28,8 +28,7 @@ CBenchSession::CBenchSession()
 CBenchSession::~CBenchSession()
 {
     if (m_dlg) {
-        m_dlg->m_usb.Close();
-        m_dlg->m_serial.ClosePort();
+        m_dlg->Engine().Shutdown();
         m_dlg.reset();
     }
     m_supportLog.reset();
@@ -68,7 +67,7 @@ bool CBenchSession::StartUsb(bool bLatencyPinned)
     m_pCable->SetMode("unit");
     m_pCable->SetPaced(true);
     m_pCable->PinLatencyTimer(bLatencyPinned);
-    CUsbCable::SetDriverLibraryName(KX_SIM_FTD2XX);
+    CUsbCableLink::SetDriverLibraryName(KX_SIM_FTD2XX);
     return StartDialog("USB");
 }
 
@@ -90,7 +89,7 @@ bool CBenchSession::StartDialog(const std::string& port)
     m_dlg->SetProgramDirOverride(m_dir);
     m_dlg->OnInitDialog();
     m_dlg->show();
-    if (!SpinUntil([&] { return m_dlg->m_nPhase == PHASE_IDENTIFIED; }, IDENTIFY_LIMIT_MS)) {
+    if (!SpinUntil([&] { return m_dlg->Engine().Phase() == PHASE_IDENTIFIED; }, IDENTIFY_LIMIT_MS)) {
         std::fprintf(stderr, "kx-update-bench: the unit was not identified on %s\n", port.c_str());
         return false;
     }
@@ -99,12 +98,14 @@ bool CBenchSession::StartDialog(const std::string& port)
 
 bool CBenchSession::LoadImage(int dataLines)
 {
-    m_dlg->m_image.m_lines = SplitWebBody(GenerateImageText(dataLines));
+    const std::string text = GenerateImageText(dataLines);
     m_exchangedBytes = 0;
-    for (const std::string& line : m_dlg->m_image.m_lines)
+    for (const std::string& line : SplitWebBody(text))
         if (line.rfind(':', 0) == 0)
             m_exchangedBytes += static_cast<long long>(line.size()) + 3;
-    if (m_dlg->ValidateImage() && m_dlg->m_btnSend->isEnabled())
+    const std::string path = m_dir + "/image.fwr";
+    std::ofstream(path, std::ios::binary) << text;
+    if (m_dlg->Engine().LoadImageFile(path) && m_dlg->m_btnSend->isEnabled())
         return true;
     std::fprintf(stderr, "kx-update-bench: the image was refused:\n");
     for (int row = 0; row < m_dlg->m_list->count(); ++row)

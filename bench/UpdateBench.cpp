@@ -276,7 +276,7 @@ bool RunWeb(int lines)
             [&] { return bStarted && dlg.m_btnGetFromWeb->isEnabled(); }, WEB_LIMIT_MS);
         const auto took = std::chrono::steady_clock::now();
         bOk = bOk && dlg.m_btnSend->isEnabled() &&
-              dlg.m_image.m_lines.size() >= static_cast<std::size_t>(lines);
+              static_cast<std::size_t>(dlg.Engine().LinesLeft()) >= static_cast<std::size_t>(lines);
         CBenchSession::SpinUntil([&] { return std::chrono::steady_clock::now() - took > 200ms; }, 1000);
         beat.Stop();
         std::printf("(d) Get from Web, %d lines: image %s; the window's thread was busy for at "

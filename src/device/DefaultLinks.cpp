@@ -1,6 +1,8 @@
 #include "device/EngineLinks.h"
 
-// Until the native links are in: a link that never opens.
+#include "link/SerialPortLink.h"
+
+// Until the USB cable's native link is in: a cable that is never there.
 namespace {
 class CNoLink : public ILink {
 public:
@@ -11,7 +13,9 @@ public:
 };
 } // namespace
 
-std::unique_ptr<ILink> MakeDefaultLink(LinkKind, ILinkEvents&)
+std::unique_ptr<ILink> MakeDefaultLink(LinkKind kind, ILinkEvents& events)
 {
+    if (kind == LinkKind::Serial)
+        return std::make_unique<CSerialPortLink>(events);
     return std::make_unique<CNoLink>();
 }

@@ -7,6 +7,7 @@
 const char* StateName(EngineState state)
 {
     switch (state) {
+    case EngineState::Starting: return "starting";
     case EngineState::Idle: return "idle";
     case EngineState::Waking: return "waking";
     case EngineState::WakePaused: return "waking paused";
@@ -63,6 +64,7 @@ void CUpdateEngine::OnDeadline()
     case EngineState::EchoResetting: OnResetPauseEnd(); return;
     case EngineState::Reopening:
     case EngineState::EchoReopening: OnReopenDeadline(); return;
+    case EngineState::Starting:
     case EngineState::Idle:
     case EngineState::WakePaused: return;
     }

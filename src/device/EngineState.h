@@ -5,6 +5,7 @@
 #include "device/EngineTypes.h"
 
 enum class EngineState {
+    Starting,      // no port chosen yet since the start: shown as connecting
     Idle,          // no conversation: no link, or one left alone
     Waking,        // the wake-up texts go out every WAKE_INTERVAL_MS until the unit answers
     WakePaused,    // waking held while the user answers Detect's prompt; no wake-up goes out
@@ -43,6 +44,7 @@ constexpr int DeadlineOf(EngineState state)
 constexpr int PhaseOf(EngineState state)
 {
     switch (state) {
+    case EngineState::Starting:
     case EngineState::Waking:
     case EngineState::WakePaused:
     case EngineState::WakeGap:

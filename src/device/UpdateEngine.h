@@ -214,8 +214,8 @@ private:
     std::unique_ptr<IEngineTimer> m_pDeadline;
     // Runs while an updated unit is expected back from its reboot.
     std::unique_ptr<IEngineTimer> m_pRebootWindow;
-    EngineState m_state = EngineState::Idle;
-    int m_nShownPhase = PHASE_IDLE;
+    EngineState m_state = EngineState::Starting;
+    int m_nShownPhase = PHASE_CONNECTING;
 
     LinkFactory m_linkFactory;
     std::unique_ptr<ILink> m_pSerialLink;

@@ -31,7 +31,7 @@ void DialogFixture::TearDown()
     if (m_dlg) {
         CModalAnswerer answerer;
         answerer.PressOnAnyOther("Yes").AllowUnused();
-        m_dlg->m_usb.Close();
+        m_dlg->Engine().Shutdown();
         m_dlg.reset();
     }
     SetComPortSysfsRoot("/sys");

@@ -58,7 +58,7 @@ TEST_F(StartUp, FirstRunWritesDefaultsBesideTheProgramAndExitsWithoutAsking)
     EXPECT_EQ(ReadSettings(), "[Settings]\nLAST DIRECTORY=" + m_dir + "\nCOM PORT=\n");
     EXPECT_EQ(m_dlg->m_strLastDirectory, m_dir);
     EXPECT_EQ(m_dlg->m_strPortName, "");
-    EXPECT_EQ(m_dlg->m_nPhase, PHASE_CONNECTING);
+    EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_CONNECTING);
     EXPECT_EQ(PortEntries(), std::vector<std::string>{"USB"});
     EXPECT_EQ(m_dlg->m_comboPort->currentIndex(), -1);
     EXPECT_EQ(ListLines(), std::vector<std::string>{CHOOSE_PORT});
@@ -114,7 +114,7 @@ TEST_F(StartUp, SavedPortIsOnlyReadAndAnUnknownOrMiscasedNameSelectsNothing)
     EXPECT_EQ(m_dlg->m_comboPort->currentIndex(), -1);
     EXPECT_EQ(m_dlg->m_strPortName, "");
     EXPECT_EQ(m_dlg->m_strLastDirectory, "/somewhere");
-    EXPECT_FALSE(m_dlg->IsTimerRunning(TIMER_WAKE));
+    EXPECT_FALSE((m_dlg->Engine().State() == EngineState::Waking));
     EXPECT_EQ(ReadSettings(), "[Settings]\nCOM PORT=TTYUSB0\nLAST DIRECTORY=/somewhere\n");
 }
 
@@ -143,12 +143,12 @@ TEST_F(StartUp, DetectWithoutTheD2xxLibraryPicksTheTetherixOnItsSerialPort)
     AddFakePort("ttyUSB0");
     std::ofstream(m_dir + "/devices/ttyUSB0/idVendor") << "0403\n";
     std::ofstream(m_dir + "/devices/ttyUSB0/product") << "Tetherix\n";
-    CUsbCable::SetDriverLibraryName("/nonexistent/libftd2xx.so");
+    CUsbCableLink::SetDriverLibraryName("/nonexistent/libftd2xx.so");
     StartDialog();
     CModalAnswerer answerer;
     answerer.Press("Continue").Press("Continue").PressOnAnyOther("OK").AllowUnused();
     m_dlg->m_btnDetect->click();
-    CUsbCable::SetDriverLibraryName("");
+    CUsbCableLink::SetDriverLibraryName("");
     ASSERT_GE(answerer.AnsweredCount(), 3);
     EXPECT_EQ(answerer.Seen()[2].strText.toStdString(),
               LoadString(IDS_FOUND_CABLE_ON) + " ttyUSB0. " + LoadString(IDS_PLUG_INTO_DEVICE));
@@ -204,7 +204,7 @@ TEST_F(StartUp, SavedPortThatCannotBeOpenedSaysWhyAndEmptiesThePortList)
 TEST_F(StartUp, ExitAsksOutsideConnectingAndNoKeepsTheDialog)
 {
     StartDialog();
-    m_dlg->m_nPhase = PHASE_IDLE;
+    m_dlg->Engine().CloseLinkAndIdle();
     {
         CModalAnswerer answerer;
         answerer.Press("No");
@@ -384,9 +384,9 @@ TEST_F(StartUp, EchoTestCancelledLeavesEverythingAsItWas)
     answerer.Press("Cancel");
     m_dlg->OnSysCommand(IDM_ECHOTEST);
     EXPECT_EQ(answerer.AnsweredCount(), 1);
-    EXPECT_FALSE(m_dlg->m_bEchoMode);
+    EXPECT_FALSE(m_dlg->Engine().IsEchoTestRunning());
     EXPECT_EQ(ListLines(), (std::vector<std::string>{CHOOSE_PORT, "before"}));
-    EXPECT_FALSE(m_dlg->IsTimerRunning(TIMER_ECHO_START));
+    EXPECT_FALSE((m_dlg->Engine().State() == EngineState::EchoStarting));
 }
 
 // A file name typed in full while the file dialog's suggestions show, and taken with Enter:
@@ -707,7 +707,7 @@ TEST_F(Support, SavedSupportLogHoldsVersionPortsD2xxAndTheSession)
     const std::string report = text.str();
     EXPECT_NE(report.find("Version: kestova-downloader "), std::string::npos) << report;
     EXPECT_NE(report.find("Ports found: ttyUSB0"), std::string::npos) << report;
-    EXPECT_NE(report.find("D2XX library " + CUsbCable::DriverLibraryName() + ": "),
+    EXPECT_NE(report.find("D2XX library " + CUsbCableLink::DriverLibraryName() + ": "),
               std::string::npos) << report;
     EXPECT_NE(report.find("Firmware service: none set\n"), std::string::npos) << report;
     EXPECT_NE(report.find(" status Found Device: kx410\n"), std::string::npos) << report;
@@ -721,7 +721,7 @@ TEST_F(Support, UnsavableSettingsAreSaidOnceAndABadServiceAddressKeepsTheDefault
     m_dlg = std::make_unique<CDownloaderDlg>();
     m_dlg->SetProgramDirOverride(m_dir);
     m_dlg->SetServiceOverride("ftp://fw.example.com");
-    const std::string builtIn = m_dlg->m_engine.WebBaseUrl();
+    const std::string builtIn = m_dlg->Engine().WebBaseUrl();
     m_dlg->OnInitDialog();
     m_dlg->m_ini.WriteString(CDownloaderDlg::SETTINGS_SECTION, "COM PORT", "USB");
 
@@ -734,19 +734,19 @@ TEST_F(Support, UnsavableSettingsAreSaidOnceAndABadServiceAddressKeepsTheDefault
                             (builtIn.empty() ? std::string("No firmware service is set.")
                                              : "Using " + builtIn + "."));
     EXPECT_EQ(lines[2], CHOOSE_PORT);
-    EXPECT_EQ(m_dlg->m_engine.WebBaseUrl(), builtIn);
+    EXPECT_EQ(m_dlg->Engine().WebBaseUrl(), builtIn);
 }
 
 TEST_F(Support, ServiceSettingIsUsedAndTheCommandLineWins)
 {
     WriteSettings("[Settings]\nCOM PORT=\nFIRMWARE SERVICE=https://fw.example.com/\n");
     StartDialog();
-    EXPECT_EQ(m_dlg->m_engine.WebBaseUrl(), "https://fw.example.com");
+    EXPECT_EQ(m_dlg->Engine().WebBaseUrl(), "https://fw.example.com");
     m_dlg.reset();
     m_dlg = std::make_unique<CDownloaderDlg>();
     m_dlg->SetProgramDirOverride(m_dir);
     m_dlg->SetServiceOverride("http://127.0.0.1:9999");
     m_dlg->OnInitDialog();
-    EXPECT_EQ(m_dlg->m_engine.WebBaseUrl(), "http://127.0.0.1:9999");
+    EXPECT_EQ(m_dlg->Engine().WebBaseUrl(), "http://127.0.0.1:9999");
     EXPECT_EQ(ListLines(), std::vector<std::string>{CHOOSE_PORT});
 }

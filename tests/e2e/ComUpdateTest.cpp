@@ -35,7 +35,7 @@ TEST_F(ComUpdate, WholeUpdateFromALocalFile)
     EXPECT_TRUE(ListContains("Version Notes: Smoother servo response"));
     EXPECT_TRUE(ListContains("Ready to update your kx410. Press send."));
     ASSERT_TRUE(m_dlg->m_btnSend->isEnabled());
-    EXPECT_EQ(m_dlg->m_nPhase, PHASE_IDENTIFIED);
+    EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_IDENTIFIED);
 
     m_dlg->m_btnSend->click();
     ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 20000));
@@ -48,7 +48,7 @@ TEST_F(ComUpdate, WholeUpdateFromALocalFile)
     // downloader connects again, ready for the next unit.
     ASSERT_TRUE(WaitUntil([&] {
         const auto lines = ListLines();
-        return m_dlg->m_nPhase == PHASE_CONNECTING && lines.size() == 1 &&
+        return m_dlg->Engine().Phase() == PHASE_CONNECTING && lines.size() == 1 &&
                lines[0].rfind("Trying to connect", 0) == 0;
     }, 5000));
     EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
@@ -77,7 +77,7 @@ TEST_F(ComUpdate, CorruptReportEndsTheRunWithANoticeAndAReset)
     // The unit is identified anew; the rest of the image is not sent later.
     ASSERT_TRUE(WaitForIdentified());
     EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
-    EXPECT_TRUE(m_dlg->m_image.m_lines.size() == 5u);
+    EXPECT_TRUE(static_cast<std::size_t>(m_dlg->Engine().LinesLeft()) == 5u);
 }
 
 TEST_F(ComUpdate, UnitFallingSilentMidUpdateFailsAfterFiveSeconds)
@@ -86,7 +86,7 @@ TEST_F(ComUpdate, UnitFallingSilentMidUpdateFailsAfterFiveSeconds)
     EXPECT_EQ(SendExpectingNotice(),
               "An error occured whilst updating the kx410.  \nCycle the power to the kx410 "
               "and try again. \n\nPress OK");
-    EXPECT_EQ(m_dlg->m_nPhase, PHASE_CONNECTING);
+    EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_CONNECTING);
     EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
 }
 
@@ -106,7 +106,7 @@ TEST_F(ComUpdate, CableVanishingMidUpdateGivesNoticesAndNoHang)
     EXPECT_TRUE(PortEntries().empty());
     EXPECT_EQ(m_dlg->m_strPortName, "");
     EXPECT_TRUE(m_dlg->m_btnDetect->isEnabled());
-    EXPECT_FALSE(m_dlg->m_serial.IsPortOpen());
+    EXPECT_FALSE((m_dlg->Engine().IsLinkOpen() && !m_dlg->Engine().IsUsbLink()));
 }
 
 TEST_F(ComUpdate, GarbageBeforeTheIdentificationAndPacedChunksAreHandled)
@@ -159,7 +159,7 @@ TEST_F(ComUpdate, DetectRefusesTwoNewPorts)
     ASSERT_EQ(answerer.AnsweredCount(), 3);
     EXPECT_EQ(answerer.Seen()[2].strText.toStdString(), LoadString(IDS_NOT_DETECTED));
     EXPECT_TRUE(PortEntries().empty());
-    EXPECT_EQ(m_dlg->m_nPhase, PHASE_IDLE);
+    EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_IDLE);
 }
 
 TEST_F(ComUpdate, DetectAbortedAtFirstPromptKeepsTheLinkAndWakesAgain)
@@ -171,8 +171,8 @@ TEST_F(ComUpdate, DetectAbortedAtFirstPromptKeepsTheLinkAndWakesAgain)
     answerer.Press("Abort");
     m_dlg->m_btnDetect->click();
     EXPECT_EQ(answerer.AnsweredCount(), 1);
-    EXPECT_TRUE(m_dlg->m_serial.IsPortOpen());
-    EXPECT_TRUE(m_dlg->IsTimerRunning(TIMER_WAKE));
+    EXPECT_TRUE((m_dlg->Engine().IsLinkOpen() && !m_dlg->Engine().IsUsbLink()));
+    EXPECT_TRUE((m_dlg->Engine().State() == EngineState::Waking));
     ASSERT_TRUE(WaitForIdentified());
 }
 
@@ -184,9 +184,9 @@ TEST_F(ComUpdate, OpeningThePortListClosesTheLinkAndClosingItEmptyEmptiesIt)
     ASSERT_TRUE(WaitForIdentified());
     m_dlg->m_comboPort->setEnabled(true);
     m_dlg->m_comboPort->showPopup();
-    EXPECT_FALSE(m_dlg->m_serial.IsPortOpen());
+    EXPECT_FALSE((m_dlg->Engine().IsLinkOpen() && !m_dlg->Engine().IsUsbLink()));
     EXPECT_TRUE(ListLines().empty());
-    EXPECT_EQ(m_dlg->m_nPhase, PHASE_IDLE);
+    EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_IDLE);
     m_dlg->m_comboPort->hidePopup();
     ASSERT_TRUE(WaitUntil([&] { return PortEntries().empty(); }, 2000));
     EXPECT_EQ(m_dlg->m_strPortName, "");
@@ -202,8 +202,8 @@ TEST_F(ComUpdate, ChosenPortUnpluggedAndPluggedBackIsUsedAgainWithoutTheUser)
     ASSERT_TRUE(WaitForIdentified());
     // The kernel reports the port gone, then back.
     m_dlg->OnPortPlugged(m_unit.PortName(), false);
-    EXPECT_EQ(m_dlg->m_nPhase, PHASE_IDLE);
-    EXPECT_FALSE(m_dlg->m_serial.IsPortOpen());
+    EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_IDLE);
+    EXPECT_FALSE((m_dlg->Engine().IsLinkOpen() && !m_dlg->Engine().IsUsbLink()));
     EXPECT_EQ(ListLines().back(), "The Tetherix was unplugged; it is used again as soon as it is back.");
     m_dlg->OnPortPlugged(m_unit.PortName(), true);
     ASSERT_TRUE(WaitForIdentified());

@@ -70,7 +70,7 @@ TEST_F(OpenFile, FileWithoutFinalLineBreakIsAcceptedAndAnnouncedWithB)
     std::ofstream(path, std::ios::binary) << "PID:0410\n:10000000AB\n:0000000119";
     OpenLocalFile(path);
     EXPECT_TRUE(m_dlg->m_btnSend->isEnabled());
-    EXPECT_EQ(m_dlg->m_image.m_nTotalLines, 2);
+    EXPECT_EQ(m_dlg->Engine().ImageLineCount(), 2);
     EXPECT_EQ(ListLines().back(), "Ready to update your kx410. Press send.");
     ASSERT_TRUE(WaitUntil([&] {
         const std::string received = m_cable->UnitReceived();
@@ -142,7 +142,7 @@ TEST_F(OpenFile, BinaryJunkAndEndlessLinesAreRejectedByValidation)
     EXPECT_EQ(ListLines().back(), NOT_SUITABLE);
     EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
     EXPECT_TRUE(m_dlg->m_btnOpenFile->isEnabled());
-    EXPECT_EQ(m_dlg->m_nPhase, PHASE_IDENTIFIED);
+    EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_IDENTIFIED);
 }
 
 TEST_F(OpenFile, PipeIsRefusedInsteadOfHoldingTheWindow)
@@ -182,19 +182,6 @@ TEST_F(OpenFile, CancelChangesNothingAndTheNextDialogOpensInTheLastDirectory)
         EXPECT_EQ(fileDialog->directory().absolutePath().toStdString(), dir);
     });
     m_dlg->m_btnOpenFile->click();
-}
-
-TEST_F(OpenFile, SendWithNoDataLineLeftShowsTheEndOfFileNoticeAndResets)
-{
-    StartIdentified();
-    m_dlg->m_image.m_lines.clear();
-    CModalAnswerer answerer;
-    answerer.Press("OK");
-    m_dlg->StartProgramming();
-    ASSERT_EQ(answerer.AnsweredCount(), 1);
-    EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), LoadString(IDS_UNEXPECTED_EOF));
-    EXPECT_EQ(m_dlg->m_nPhase, PHASE_CONNECTING);
-    EXPECT_TRUE(m_dlg->m_btnDetect->isEnabled());
 }
 
 } // namespace

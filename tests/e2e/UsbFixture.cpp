@@ -1,11 +1,11 @@
 #include "UsbFixture.h"
 
-#include "link/UsbCable.h"
+#include "link/UsbCableLink.h"
 
 void UsbFixture::SetUp()
 {
     E2eFixture::SetUp();
-    CUsbCable::SetDriverLibraryName(KX_SIM_FTD2XX_PATH);
+    CUsbCableLink::SetDriverLibraryName(KX_SIM_FTD2XX_PATH);
     m_cable = std::make_unique<CSimCableClient>(KX_SIM_FTD2XX_PATH);
     ASSERT_TRUE(m_cable->IsLoaded());
     m_cable->Reset();
@@ -16,5 +16,5 @@ void UsbFixture::TearDown()
 {
     E2eFixture::TearDown();
     m_cable.reset();
-    CUsbCable::SetDriverLibraryName("libftd2xx.so");
+    CUsbCableLink::SetDriverLibraryName("libftd2xx.so");
 }

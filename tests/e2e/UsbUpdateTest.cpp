@@ -16,8 +16,8 @@ TEST_F(UsbUpdate, SavedUsbOpensQuietlyAtStartUpAndIdentifiesTheUnit)
     CModalAnswerer answerer; // no notice may appear
     StartDialog();
     EXPECT_EQ(answerer.AnsweredCount(), 0);
-    EXPECT_TRUE(m_dlg->m_bUsbActive);
-    EXPECT_TRUE(m_dlg->IsTimerRunning(TIMER_WAKE));
+    EXPECT_TRUE(m_dlg->Engine().IsUsbLink());
+    EXPECT_TRUE((m_dlg->Engine().State() == EngineState::Waking));
     ASSERT_EQ(ListLines().size(), 1u);
     EXPECT_EQ(ListLines()[0], "Trying to connect. Check that the device is powered on  ");
     ASSERT_TRUE(WaitForIdentified());
@@ -37,7 +37,7 @@ TEST_F(UsbUpdate, WholeUpdateEndsAsOverAComPort)
     ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 30000));
     EXPECT_EQ(m_dlg->m_progress->value(), 15);
     ASSERT_TRUE(WaitUntil([&] {
-        return m_dlg->m_nPhase == PHASE_CONNECTING && ListLines().size() == 1;
+        return m_dlg->Engine().Phase() == PHASE_CONNECTING && ListLines().size() == 1;
     }, 5000));
     EXPECT_EQ(m_cable->UnitDataLineCount(), 15);
     EXPECT_TRUE(m_cable->UnitSentFinish());
@@ -59,7 +59,7 @@ TEST_F(UsbUpdate, DetectWithTheCablePresentNamesUsb)
               "Found Tetherix Cable on USB. " + LoadString(IDS_PLUG_INTO_DEVICE));
     EXPECT_EQ(PortEntries(), std::vector<std::string>{"USB"});
     EXPECT_NE(ReadSettings().find("COM PORT=USB"), std::string::npos);
-    EXPECT_TRUE(m_dlg->m_bUsbActive);
+    EXPECT_TRUE(m_dlg->Engine().IsUsbLink());
     ASSERT_TRUE(WaitForIdentified());
 }
 
@@ -74,7 +74,7 @@ TEST_F(UsbUpdate, MissingCableIsQuietAtStartUpAndLoudWhenChosen)
     }
     EXPECT_TRUE(PortEntries().empty());
     EXPECT_EQ(m_dlg->m_strPortName, "");
-    EXPECT_FALSE(m_dlg->m_bUsbActive);
+    EXPECT_FALSE(m_dlg->Engine().IsUsbLink());
 
     CModalAnswerer answerer;
     answerer.Press("OK");
@@ -83,7 +83,7 @@ TEST_F(UsbUpdate, MissingCableIsQuietAtStartUpAndLoudWhenChosen)
     EXPECT_EQ(answerer.Seen()[0].strText.toStdString(),
               "Unable to find USB Tetherix\n\n" + ExplainD2xxOpenFailure());
     EXPECT_EQ(ListLines().back(), ExplainD2xxOpenFailure());
-    EXPECT_FALSE(m_dlg->m_bUsbActive);
+    EXPECT_FALSE(m_dlg->Engine().IsUsbLink());
     EXPECT_NE(ReadSettings().find("COM PORT=USB"), std::string::npos); // only read, never lost
 }
 
@@ -104,11 +104,11 @@ TEST_F(UsbUpdate, CablePulledMidUpdateEndsWithTheFailureNoticeAndNoHang)
               "An error occured whilst updating the kx410.  \nCycle the power to the kx410 "
               "and try again. \n\nPress OK");
     // Still responsive: the port list can be opened and the program closed.
-    ASSERT_TRUE(WaitUntil([&] { return !m_dlg->IsTimerRunning(TIMER_PROGRAM_REPLY); }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return !(m_dlg->Engine().State() == EngineState::Programming); }, 3000));
     m_dlg->m_comboPort->setEnabled(true);
     m_dlg->m_comboPort->showPopup();
     m_dlg->m_comboPort->hidePopup();
-    EXPECT_FALSE(m_dlg->m_bUsbActive);
+    EXPECT_FALSE(m_dlg->Engine().IsUsbLink());
 }
 
 TEST_F(UsbUpdate, UnitIsCheckedForTheSentVersionAfterItRestarts)
@@ -134,7 +134,7 @@ TEST_F(UsbUpdate, UnitIsCheckedForTheSentVersionAfterItRestarts)
         answerer->PressOnAnyOther("OK");
         m_dlg->m_btnSend->click();
         ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 20000));
-        ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_nPhase == PHASE_CONNECTING; }, 5000));
+        ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == PHASE_CONNECTING; }, 5000));
         ASSERT_TRUE(WaitForIdentified());
         ASSERT_TRUE(WaitUntil([&] { return ListLines().back() == c.strLastLine; }, 2000))
             << ListLines().back();
@@ -162,9 +162,9 @@ TEST_F(UsbUpdate, UnitThatNeverAnswersAfterTheLastLineIsLetGo)
     m_dlg->m_btnSend->click();
     ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 20000));
     // Back to connecting, with the port list usable again, without anything from the unit.
-    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_nPhase == PHASE_CONNECTING; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == PHASE_CONNECTING; }, 5000));
     EXPECT_TRUE(m_dlg->m_comboPort->isEnabled());
-    EXPECT_TRUE(m_dlg->IsTimerRunning(TIMER_WAKE));
+    EXPECT_TRUE((m_dlg->Engine().State() == EngineState::Waking));
     EXPECT_EQ(ListLines().size(), 1u);
 }
 
@@ -173,7 +173,7 @@ TEST_F(UsbUpdate, CableReplugDuringWakeUpIsWokenAgainAndIdentified)
     WriteSettings("[Settings]\nCOM PORT=USB\n");
     CModalAnswerer answerer; // no notice: the cable is back before the next wake-up
     StartDialog();
-    ASSERT_EQ(m_dlg->m_nPhase, PHASE_CONNECTING);
+    ASSERT_EQ(m_dlg->Engine().Phase(), PHASE_CONNECTING);
     m_cable->Unplug();
     m_cable->Plug();
     ASSERT_TRUE(WaitForIdentified());

@@ -87,7 +87,7 @@ TEST_F(Hotplug, CablePluggedBackUnderAnotherNumberIsUsedAgainAndFoundAfterAResta
         CModalAnswerer answerer; // an unplug that the window follows needs no acknowledgement
         UnplugWithUnit(cable);
         ASSERT_TRUE(WaitUntil([&] { return LastLineIs(TEXT_UNPLUGGED); }));
-        EXPECT_FALSE(m_dlg->m_serial.IsPortOpen());
+        EXPECT_FALSE((m_dlg->Engine().IsLinkOpen() && !m_dlg->Engine().IsUsbLink()));
         m_pBed->AddTerminal("tty9"); // a new console is no port to offer
         RunFor(STRAY_TIMER_MS);
         cable.tty = "ttyUSB1";
@@ -121,8 +121,8 @@ TEST_F(Hotplug, OnlyTheTetherixOwnUnplugEndsTheUsbLinkAndARunEndsWithItsOwnNotic
         ASSERT_TRUE(WaitForIdentified());
         m_pBed->Unplug(adapter);
         RunFor(STRAY_TIMER_MS);
-        EXPECT_TRUE(m_dlg->m_bUsbActive);
-        EXPECT_EQ(m_dlg->m_nPhase, PHASE_IDENTIFIED);
+        EXPECT_TRUE(m_dlg->Engine().IsUsbLink());
+        EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_IDENTIFIED);
     }
 
     OpenLocalFile(WriteImageFile(60, nullptr));
@@ -133,7 +133,7 @@ TEST_F(Hotplug, OnlyTheTetherixOwnUnplugEndsTheUsbLinkAndARunEndsWithItsOwnNotic
     m_cable->Unplug();
     m_pBed->Unplug(tetherix);
     ASSERT_TRUE(WaitUntil([&] { return LastLineIs(TEXT_UNPLUGGED); }, 20000));
-    EXPECT_FALSE(m_dlg->m_bUsbActive);
+    EXPECT_FALSE(m_dlg->Engine().IsUsbLink());
     RunFor(STRAY_TIMER_MS);
     ASSERT_EQ(answerer.AnsweredCount(), 1);
     EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), UpdateFailedNotice("kx410"));
