@@ -8,8 +8,9 @@
 #include <string>
 #include <string_view>
 
-// What a link tells the engine that owns it. Every call comes on the engine's thread, never
-// from inside Open, Write or Close.
+// What a link tells the engine that owns it. Every call comes on the engine's thread; bytes and
+// failures never from inside Open, Write or Close (the notes and the USB cable's notices of a
+// failed open come from inside Open).
 class ILinkEvents {
 public:
     virtual ~ILinkEvents() = default;
@@ -37,8 +38,8 @@ public:
     virtual LinkError Open(const std::string& name, bool bQuiet) = 0;
     // Closes the link; no event comes from it afterwards. Never waits for more than a moment.
     virtual void Close() = 0;
-    // Closes the link and lets go of what it holds besides (the USB cable's library); the link
-    // may ask for a moment before it is opened again (ReopenDelayMs).
+    // Closes the link and lets go of everything it holds for a quick reopen (the USB cable
+    // unloads FTDI's library); ReopenDelayMs then says when it may be opened again.
     virtual void Release() { Close(); }
     // Sends `bytes` without waiting for the line: whatever the driver does not take at once is
     // kept and sent as it can. Fails when the link is closed or the device refuses.

@@ -1,0 +1,289 @@
+// The USB cable link over the simulated D2XX library: binding and open failures with what the
+// user is told, a conversation through the event loop, the chunks read, the latency timer, the
+// bridge thread's end, the reopen deadline, and a cable pulled out.
+#include "SimCableClient.h"
+#include "link/UsbCableLink.h"
+#include "platform/DynamicLibrary.h"
+#include "unit/UnitSimulator.h"
+
+#include <QCoreApplication>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+namespace {
+
+using Texts = std::vector<std::string>;
+constexpr int PROMPT_MS = 3000;
+
+class CRecordedEvents : public ILinkEvents {
+public:
+    void OnLinkBytes(std::string_view bytes) override
+    {
+        m_chunks.emplace_back(bytes);
+        if (m_onBytes)
+            m_onBytes();
+    }
+    void OnLinkFailed(const LinkError& error) override { m_failures.push_back(error); }
+    void OnLinkNote(const std::string& note) override { m_notes.push_back(note); }
+    void OnLinkNotice(const std::string& text) override { m_notices.push_back(text); }
+    void OnLinkMessageBox(const std::string& text) override { m_boxes.push_back(text); }
+    void OnLinkDiagnosis(const std::string& text) override { m_diagnoses.push_back(text); }
+
+    std::string Received() const
+    {
+        std::string all;
+        for (const std::string& chunk : m_chunks)
+            all += chunk;
+        return all;
+    }
+
+    Texts m_chunks, m_notes, m_notices, m_boxes, m_diagnoses;
+    std::vector<LinkError> m_failures;
+    std::function<void()> m_onBytes;
+};
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return condition();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+void PumpEvents(int ms)
+{
+    WaitUntil([] { return false; }, ms);
+}
+
+int ThreadCount()
+{
+    const std::filesystem::directory_iterator tasks("/proc/self/task");
+    return static_cast<int>(std::distance(begin(tasks), end(tasks)));
+}
+
+class UsbCableLink : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        CUsbCableLink::SetDriverLibraryName(KX_SIM_FTD2XX);
+        ASSERT_TRUE(m_sim.IsLoaded());
+        m_sim.Reset();
+        m_sim.SetMode("loop");
+        // A first thread makes the runtime start its own helpers (a sanitizer's, for one)
+        // before the count is taken.
+        std::thread([] {}).join();
+        m_nBaselineThreads = ThreadCount();
+    }
+    void TearDown() override { CUsbCableLink::SetDriverLibraryName(""); }
+
+    CSimCableClient m_sim{KX_SIM_FTD2XX};
+    CRecordedEvents m_events;
+    CUsbCableLink m_link{m_events};
+    int m_nBaselineThreads = 0;
+};
+
+struct OpenFailure {
+    const char* name;
+    const char* libraryPath;
+    const char* mode;        // the simulated cable's far end
+    LinkFault fault;
+    const char* messageBox;  // null: none, not even when loud
+    const char* notice;      // how the notice begins when loud
+};
+
+void PrintTo(const OpenFailure& failure, std::ostream* pOut) { *pOut << failure.name; }
+
+class UsbCableLinkOpenFailure : public UsbCableLink,
+                                public ::testing::WithParamInterface<OpenFailure> {};
+
+// Quiet: only a missing function's message box. Loud: the box, then the sentence, then the
+// notice that carries it. Either way the library is released.
+TEST_P(UsbCableLinkOpenFailure, TellsTheUserAsBeforeAndReleasesTheLibrary)
+{
+    const OpenFailure failure = GetParam();
+    const Texts boxes = failure.messageBox ? Texts{failure.messageBox} : Texts{};
+    CUsbCableLink::SetDriverLibraryName(failure.libraryPath);
+    m_sim.SetMode(failure.mode);
+
+    const LinkError quiet = m_link.Open("", true);
+    EXPECT_EQ(quiet.Fault(), failure.fault) << quiet.Text();
+    EXPECT_EQ(m_events.m_boxes, boxes);
+    EXPECT_TRUE(m_events.m_notices.empty());
+    EXPECT_FALSE(m_link.OpenFailure().empty());
+    EXPECT_FALSE(m_link.IsOpen());
+    EXPECT_FALSE(m_link.IsLibraryLoaded());
+    if (std::string(failure.libraryPath) != KX_SIM_FTD2XX) { // the test holds that one itself
+        EXPECT_FALSE(CDynamicLibrary::IsResident(failure.libraryPath));
+    }
+
+    m_events.m_boxes.clear();
+    EXPECT_EQ(m_link.Open("", false).Fault(), failure.fault);
+    EXPECT_EQ(m_events.m_boxes, boxes);
+    ASSERT_EQ(m_events.m_notices.size(), 1u);
+    EXPECT_EQ(m_events.m_notices[0].rfind(std::string(failure.notice) + "\n\n", 0), 0u)
+        << m_events.m_notices[0];
+    EXPECT_EQ(m_events.m_diagnoses, Texts{m_link.OpenFailure()});
+    EXPECT_EQ(ThreadCount(), m_nBaselineThreads);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, UsbCableLinkOpenFailure,
+    ::testing::Values(
+        OpenFailure{"NoLibrary", "/nonexistent/libftd2xx.so", "loop", LinkFault::LibraryMissing,
+                    nullptr, "Unable to load USB Tetherix driver"},
+        OpenFailure{"NoSetEventNotification", KX_SIM_FTD2XX_NO_SETEVENTNOTIFICATION, "loop",
+                    LinkFault::FunctionMissing, "Error: Can't Find FT_SetEventNotification",
+                    "Unable to load USB Tetherix driver"},
+        OpenFailure{"NoGetStatus", KX_SIM_FTD2XX_NO_GETSTATUS, "loop", LinkFault::FunctionMissing,
+                    "Error: Can't Find FT_GetStatus", "Unable to load USB Tetherix driver"},
+        OpenFailure{"NoClrRts", KX_SIM_FTD2XX_NO_CLRRTS, "loop", LinkFault::FunctionMissing,
+                    "Error: Can't Find FT_ClrRts", "Unable to load USB Tetherix driver"},
+        OpenFailure{"NoWrite", KX_SIM_FTD2XX_NO_WRITE, "loop", LinkFault::FunctionMissing,
+                    nullptr, "Unable to load USB Tetherix driver"},
+        OpenFailure{"NoCable", KX_SIM_FTD2XX, "absent", LinkFault::NotFound, nullptr,
+                    "Unable to find USB Tetherix"}),
+    [](const ::testing::TestParamInfo<OpenFailure>& info) { return info.param.name; });
+
+TEST_F(UsbCableLink, ConversesWithTheUnitThroughTheEventLoop)
+{
+    m_sim.SetMode("unit");
+    m_sim.SetSerialNumber(777);
+    ASSERT_FALSE(m_link.Open("", false)) << m_link.OpenFailure();
+    EXPECT_EQ(m_sim.Counter("lastBaud"), 9600u);
+    ASSERT_FALSE(m_link.Write(UnitSimulator::WAKE_FIRST_TEXT));
+    ASSERT_FALSE(m_link.Write(UnitSimulator::WAKE_SECOND_TEXT));
+
+    UnitIdentity identity;
+    identity.serialNumber = 777;
+    const std::string expected = UnitSimulator::IdentificationText(identity);
+    EXPECT_TRUE(WaitUntil(
+        [&] { return m_events.Received().find(expected) != std::string::npos; }, PROMPT_MS))
+        << m_events.Received();
+    EXPECT_EQ(m_sim.UnitReceived(), "15EBaa16EAaa");
+    EXPECT_EQ(m_sim.Counter("readWaits"), 0u);
+    EXPECT_TRUE(m_events.m_notices.empty());
+}
+
+// Never more than 200 bytes a read, never a read for bytes that have not arrived, and what is
+// not printable arrives as '?'.
+TEST_F(UsbCableLink, ReadsInChunksOfAtMost200PrintableBytes)
+{
+    ASSERT_FALSE(m_link.Open("", true));
+    const std::string bytes = std::string(440, 'c') + std::string("\x00\x07\x7F\xE9\t\n", 6);
+    m_sim.InjectRx(bytes);
+    ASSERT_TRUE(WaitUntil([&] { return m_events.Received().size() == bytes.size(); }, PROMPT_MS));
+    for (const std::string& chunk : m_events.m_chunks)
+        EXPECT_LE(chunk.size(), CUsbCableLink::RX_CHUNK_BYTES);
+    EXPECT_EQ(m_events.Received(), std::string(440, 'c') + "????\t\n");
+    EXPECT_EQ(m_sim.Counter("readWaits"), 0u);
+}
+
+struct LatencyCase {
+    const char* name;
+    const char* libraryPath;
+    unsigned timerMs;   // the chip's timer after the open
+    const char* note;   // what the support log is told
+};
+
+void PrintTo(const LatencyCase& latency, std::ostream* pOut) { *pOut << latency.name; }
+
+class UsbCableLinkLatency : public UsbCableLink,
+                            public ::testing::WithParamInterface<LatencyCase> {};
+
+// The timer is an optional function: without it the cable opens, works and says so.
+TEST_P(UsbCableLinkLatency, OpenSetsTheChipsTimerOrCarriesOnWithout)
+{
+    const LatencyCase latency = GetParam();
+    // Each variant of the library is a cable of its own.
+    CSimCableClient sim(latency.libraryPath);
+    sim.Reset();
+    sim.SetMode("loop");
+    CUsbCableLink::SetDriverLibraryName(latency.libraryPath);
+    ASSERT_FALSE(m_link.Open("", false));
+    EXPECT_EQ(sim.Counter("latencyMs"), latency.timerMs);
+    EXPECT_EQ(m_events.m_notes, Texts{latency.note});
+    ASSERT_FALSE(m_link.Write("A."));
+    EXPECT_TRUE(WaitUntil([&] { return m_events.Received() == "A."; }, PROMPT_MS));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Libraries, UsbCableLinkLatency,
+    ::testing::Values(
+        LatencyCase{"Set", KX_SIM_FTD2XX, 2, "latency timer set to 2 ms"},
+        LatencyCase{"Missing", KX_SIM_FTD2XX_NO_SETLATENCYTIMER, 16,
+                    "latency timer left at the chip's default: the library has no "
+                    "FT_SetLatencyTimer"}),
+    [](const ::testing::TestParamInfo<LatencyCase>& info) { return info.param.name; });
+
+// Close ends the bridge thread at once and keeps the library for a reopen without delay;
+// Release lets the library go and sets a deadline rather than sleeping.
+TEST_F(UsbCableLink, CloseJoinsTheBridgeAndReleaseSetsTheReopenDeadline)
+{
+    ASSERT_FALSE(m_link.Open("", true));
+    EXPECT_GT(ThreadCount(), m_nBaselineThreads);
+    m_link.Close();
+    EXPECT_EQ(ThreadCount(), m_nBaselineThreads);
+    EXPECT_TRUE(m_link.IsLibraryLoaded());
+    EXPECT_EQ(m_link.ReopenDelayMs(), 0);
+    EXPECT_EQ(m_link.Write("x").Fault(), LinkFault::NotOpen);
+
+    ASSERT_FALSE(m_link.Open("", true));
+    m_link.Release();
+    EXPECT_EQ(ThreadCount(), m_nBaselineThreads);
+    EXPECT_FALSE(m_link.IsLibraryLoaded());
+    const int delayMs = m_link.ReopenDelayMs();
+    EXPECT_GT(delayMs, 0);
+    EXPECT_LE(delayMs, CUsbCableLink::REOPEN_DELAY_MS);
+    std::this_thread::sleep_for(std::chrono::milliseconds(CUsbCableLink::REOPEN_DELAY_MS + 200));
+    EXPECT_EQ(m_link.ReopenDelayMs(), 0);
+}
+
+// A handler that closes the link ends the read it was called from, and nothing arrives after
+// the close; opened again, the link reads as before.
+TEST_F(UsbCableLink, NothingArrivesAfterACloseFromTheHandler)
+{
+    ASSERT_FALSE(m_link.Open("", true));
+    m_events.m_onBytes = [this] { m_link.Close(); };
+    m_sim.InjectRx(std::string(450, 'z'));
+    ASSERT_TRUE(WaitUntil([&] { return !m_link.IsOpen(); }, PROMPT_MS));
+    PumpEvents(3 * CD2xxBridge::WAIT_BOUND_MS);
+    EXPECT_EQ(m_events.m_chunks, Texts{std::string(200, 'z')});
+    EXPECT_EQ(m_sim.Counter("reads"), 1u);
+
+    m_events.m_onBytes = nullptr;
+    m_events.m_chunks.clear();
+    ASSERT_FALSE(m_link.Open("", true));
+    ASSERT_FALSE(m_link.Write("again"));
+    EXPECT_TRUE(WaitUntil([&] { return m_events.Received() == "again"; }, PROMPT_MS));
+    EXPECT_EQ(m_sim.Counter("readWaits"), 0u);
+}
+
+TEST_F(UsbCableLink, APulledCableEndsTheLinkAsGone)
+{
+    ASSERT_FALSE(m_link.Open("", true));
+    m_sim.Unplug();
+    ASSERT_TRUE(WaitUntil([&] { return !m_events.m_failures.empty(); }, PROMPT_MS));
+    EXPECT_EQ(m_events.m_failures[0].Fault(), LinkFault::Gone);
+    EXPECT_FALSE(m_link.IsOpen());
+    EXPECT_EQ(ThreadCount(), m_nBaselineThreads);
+    PumpEvents(3 * CD2xxBridge::WAIT_BOUND_MS);
+    EXPECT_EQ(m_events.m_failures.size(), 1u);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
