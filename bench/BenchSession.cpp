@@ -2,6 +2,7 @@
 
 #include "GeneratedImage.h"
 #include "SimCableClient.h"
+#include "link/UsbCableLink.h"
 #include "web/WebBody.h"
 
 #include <QListWidget>

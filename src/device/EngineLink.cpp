@@ -229,7 +229,7 @@ bool CUpdateEngine::ProbeUsbCable()
         if (m_pSupportLog != nullptr)
             m_pSupportLog->LinkNote(USB_PORT_NAME, note);
     if (error) {
-        m_strLastDiagnosis = error.Text();
+        m_strLastDiagnosis = link.OpenFailure();
         return false;
     }
     link.Release();

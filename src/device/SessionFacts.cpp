@@ -1,7 +1,7 @@
 #include "device/SessionFacts.h"
 
 #include "link/ComPortEnum.h"
-#include "link/UsbCable.h"
+#include "link/UsbCableLink.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/SupportLog.h"
 
@@ -34,7 +34,7 @@ SessionFacts GatherSessionFacts(const std::string& version)
     if (!facts.strVersion.empty() && facts.strVersion.back() == '\n')
         facts.strVersion.pop_back();
     EnumerateComPorts(&AddPortDescription, &facts.ports);
-    facts.strD2xxLibrary = CUsbCable::DriverLibraryName();
+    facts.strD2xxLibrary = CUsbCableLink::DriverLibraryName();
     facts.bD2xxFound = IsD2xxLibraryFound(facts.strD2xxLibrary);
     return facts;
 }

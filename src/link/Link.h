@@ -48,4 +48,7 @@ public:
     // How long from now before the link may be opened again (the USB cable needs a moment
     // after a close); 0 when at once.
     virtual int ReopenDelayMs() const { return 0; }
+    // Why the last Open failed, in a sentence that says what to do (also when it was quiet);
+    // empty when the link leaves that sentence to its owner.
+    virtual std::string OpenFailure() const { return {}; }
 };

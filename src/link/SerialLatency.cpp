@@ -15,9 +15,17 @@ std::string DescribeSerialLatency(const std::string& device, int lowLatencyResul
         lowLatencyResult == 0
             ? std::string("low latency set")
             : "low latency refused (" + std::string(std::strerror(lowLatencyResult)) + ")";
-    std::error_code error;
-    const fs::path real = fs::canonical(device, error);
-    const std::string tty = (error ? fs::path(device) : real).filename().string();
+    // The tty's own name behind a lasting name (/dev/serial/by-id/... -> ../../ttyUSB0), found
+    // link by link: realpath(), which fs::canonical calls, is not safe in every test bed.
+    fs::path path(device);
+    for (int hops = 0; hops < 8; ++hops) {
+        std::error_code error;
+        const fs::path target = fs::read_symlink(path, error);
+        if (error)
+            break;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    const std::string tty = path.filename().string();
     const std::string timer =
         ReadFirstLine(sysRoot + "/bus/usb-serial/devices/" + tty + "/latency_timer");
     if (!timer.empty())

@@ -51,7 +51,7 @@ public:
 
     // Why the last Open failed, in a sentence that says what to do (also when quiet); empty
     // when it did not fail or there is nothing to say.
-    const std::string& OpenFailure() const { return m_strOpenFailure; }
+    std::string OpenFailure() const override { return m_strOpenFailure; }
     bool IsLibraryLoaded() const { return m_library.IsLoaded(); }
 
 private:

@@ -4,6 +4,7 @@
 #include "app/StatusWrap.h"
 
 #include "link/PortUsers.h"
+#include "link/UsbCableLink.h"
 #include "platform/SupportLog.h"
 #include "res/StringTable.h"
 

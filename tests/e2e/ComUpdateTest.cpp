@@ -86,7 +86,8 @@ TEST_F(ComUpdate, UnitFallingSilentMidUpdateFailsAfterFiveSeconds)
     EXPECT_EQ(SendExpectingNotice(),
               "An error occured whilst updating the kx410.  \nCycle the power to the kx410 "
               "and try again. \n\nPress OK");
-    EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_CONNECTING);
+    // The link opens again after the reset's pause.
+    EXPECT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == PHASE_CONNECTING; }, 3000));
     EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
 }
 

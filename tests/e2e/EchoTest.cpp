@@ -57,7 +57,9 @@ protected:
         answerer.Press("Continue").Press("OK");
         m_dlg->OnSysCommand(IDM_ECHOTEST);
         EXPECT_TRUE(m_dlg->Engine().IsEchoTestRunning());
-        EXPECT_EQ(ListLines().back(), "Testing Tetherix cable, please wait...");
+        // The test starts once the link has been reset.
+        EXPECT_TRUE(WaitUntil(
+            [&] { return ListLines().back() == "Testing Tetherix cable, please wait..."; }, 3000));
         EXPECT_TRUE(answerer.WaitForAnswered(2, 10000));
         if (answerer.Seen().size() < 2)
             return {};
@@ -65,8 +67,8 @@ protected:
     }
     void ExpectConnectingAgain()
     {
+        EXPECT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == PHASE_CONNECTING; }, 3000));
         EXPECT_FALSE(m_dlg->Engine().IsEchoTestRunning());
-        EXPECT_FALSE(m_dlg->m_bDropReceived);
         EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_CONNECTING);
         const auto lines = ListLines();
         ASSERT_EQ(lines.size(), 1u);

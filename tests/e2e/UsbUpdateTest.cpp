@@ -195,6 +195,8 @@ TEST_F(UsbUpdate, FailedUpdateLeavesTheBytesExchangedInTheSupportLog)
     answerer.PressOnAnyOther("OK");
     m_dlg->m_btnSend->click();
     ASSERT_TRUE(answerer.WaitForAnswered(1, 20000));
+    // The reset after the notice opens the cable again once its pause is over.
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == PHASE_CONNECTING; }, 5000));
 
     const std::string session = log.SessionText();
     // Each line is one entry with what the unit sent after it.
@@ -205,6 +207,7 @@ TEST_F(UsbUpdate, FailedUpdateLeavesTheBytesExchangedInTheSupportLog)
     EXPECT_NE(session.find(" link USB: latency timer set to 2 ms\n"), std::string::npos);
     EXPECT_NE(session.find(" notice " + answerer.Seen()[0].strText.toStdString().substr(0, 20)), std::string::npos);
     EXPECT_NE(session.find(" open USB: "), std::string::npos);
+    m_dlg->SetSupportLog(nullptr); // the log goes before the window
 }
 
 } // namespace
