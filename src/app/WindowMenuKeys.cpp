@@ -1,6 +1,5 @@
 #include "app/WindowMenuKeys.h"
 
-#include "platform/ThreadHandoff.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -44,9 +43,6 @@ bool CWindowMenuKeys::PressFocusedButton(QObject* watched, const QKeyEvent& e)
 
 bool CWindowMenuKeys::eventFilter(QObject* watched, QEvent* e)
 {
-    // As a filter of the whole application this is the first of the program's code to see an
-    // event, also one that a worker thread posted.
-    AcceptHandoffEvent(e);
     if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease)
         return false;
     if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != m_pWindow)

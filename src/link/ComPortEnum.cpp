@@ -1,9 +1,9 @@
 #include "link/ComPortEnum.h"
 
+#include <cerrno>
+
 #include "link/UsbSysfs.h"
 
-#include "platform/ErrorCodes.h"
-#include "platform/LastError.h"
 
 #include <algorithm>
 #include <cctype>
@@ -98,22 +98,21 @@ bool PortNameLess(const ComPortInfo& a, const ComPortInfo& b)
     return split(a.portName) < split(b.portName);
 }
 
-DWORD CollectTreePorts(std::vector<ComPortInfo>* pPorts)
+int CollectTreePorts(std::vector<ComPortInfo>* pPorts)
 {
     std::error_code ec;
     fs::directory_iterator entry(fs::path(SysfsRoot()) / "class" / "tty", ec);
     if (ec)
-        return ec == std::errc::no_such_file_or_directory ? ERROR_SUCCESS
-                                                          : static_cast<DWORD>(ec.value());
+        return ec == std::errc::no_such_file_or_directory ? 0 : ec.value();
     for (; entry != fs::directory_iterator(); entry.increment(ec)) {
         ComPortInfo info;
         if (DescribePort(entry->path(), &info))
             pPorts->push_back(std::move(info));
     }
     if (ec)
-        return static_cast<DWORD>(ec.value());
+        return ec.value();
     std::sort(pPorts->begin(), pPorts->end(), PortNameLess);
-    return ERROR_SUCCESS;
+    return 0;
 }
 
 void CollectExtraPorts(std::vector<ComPortInfo>* pPorts)
@@ -149,16 +148,20 @@ bool IsListedComPort(const std::string& portName)
                        [&](const ComPortInfo& port) { return port.portName == portName; });
 }
 
-bool EnumerateComPorts(ComPortCallback callback, void* context)
+bool EnumerateComPorts(ComPortCallback callback, void* context, int* pError)
 {
+    if (pError != nullptr)
+        *pError = 0;
     if (!callback) {
-        SetLastError(ERROR_INVALID_PARAMETER);
+        if (pError != nullptr)
+            *pError = EINVAL;
         return false;
     }
     std::vector<ComPortInfo> ports;
-    const DWORD code = CollectTreePorts(&ports);
-    if (code != ERROR_SUCCESS) {
-        SetLastError(code);
+    const int code = CollectTreePorts(&ports);
+    if (code != 0) {
+        if (pError != nullptr)
+            *pError = code;
         return false;
     }
     CollectExtraPorts(&ports);

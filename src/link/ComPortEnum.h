@@ -18,9 +18,9 @@ using ComPortCallback = bool (*)(void* context, const ComPortInfo& info);
 // Calls `callback` once per port, in name order (ttyS2 before ttyS10); ports whose names are
 // listed in the environment variable KX_EXTRA_COM_PORTS (separated by ':', such as a
 // simulator's "pts/3") follow. True on success, also without ports or when the callback
-// stopped; false with the reason as the thread's last error (ERROR_INVALID_PARAMETER when
-// no callback is given, else an errno value).
-bool EnumerateComPorts(ComPortCallback callback, void* context);
+// stopped; false with the reason in *pError, when given (EINVAL when no callback is given,
+// else the errno of the failed read).
+bool EnumerateComPorts(ComPortCallback callback, void* context, int* pError = nullptr);
 
 // Whether the enumeration would list the port now: a newly plugged tty is offered only when it
 // passes the same test (a port with a device behind it, or one named in KX_EXTRA_COM_PORTS).

@@ -67,7 +67,7 @@ bool CWebDownloader::BeginDownload(const std::string& strUrl)
         m_read.bStarted = true;
     };
     m_handlers.onData = [this](const char* pData, std::size_t nBytes) { return AcceptBytes(pData, nBytes); };
-    const DWORD dwFlags = INTERNET_FLAG_TRANSFER_BINARY | (m_bReload ? INTERNET_FLAG_RELOAD : 0u);
+    const std::uint32_t dwFlags = INTERNET_FLAG_TRANSFER_BINARY | (m_bReload ? INTERNET_FLAG_RELOAD : 0u);
     std::string strError;
     if (m_pSession->BeginRequest(strUrl, dwFlags, m_limits, m_handlers, strError))
         return true;

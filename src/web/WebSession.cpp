@@ -267,7 +267,7 @@ bool CWebSession::ApplyRequestOptions(const std::string& strUrl, const WebLimits
     return bOk;
 }
 
-bool CWebSession::BeginRequest(const std::string& strUrl, DWORD dwFlags, const WebLimits& limits,
+bool CWebSession::BeginRequest(const std::string& strUrl, std::uint32_t dwFlags, const WebLimits& limits,
                                const ResponseHandlers& handlers, std::string& strError)
 {
     strError.clear();
@@ -375,17 +375,17 @@ void CWebSession::Close()
     }
 }
 
-void CWebSession::Notify(DWORD dwStatus, const std::string& strInfo)
+void CWebSession::Notify(std::uint32_t dwStatus, const std::string& strInfo)
 {
     if (!m_bCallbackEnabled)
         return;
     if (strInfo.empty())
         OnStatusCallback(WEB_SESSION_CONTEXT, dwStatus, nullptr, 0);
     else
-        OnStatusCallback(WEB_SESSION_CONTEXT, dwStatus, strInfo.c_str(), static_cast<DWORD>(strInfo.size() + 1));
+        OnStatusCallback(WEB_SESSION_CONTEXT, dwStatus, strInfo.c_str(), static_cast<std::uint32_t>(strInfo.size() + 1));
 }
 
-void CWebSession::OnStatusCallback(DWORD, DWORD dwStatus, const void* pInfo, DWORD dwInfoLength)
+void CWebSession::OnStatusCallback(std::uint32_t, std::uint32_t dwStatus, const void* pInfo, std::uint32_t dwInfoLength)
 {
     std::string strText;
     if (WebStatusText(dwStatus, pInfo, dwInfoLength, strText))

@@ -3,7 +3,7 @@
 // Whoever drives the transfer (a multi handle) calls BeginRequest, runs it, then EndRequest.
 #pragma once
 
-#include "platform/WinTypes.h"
+#include <cstdint>
 #include "web/WebFailure.h"
 #include "web/WebLimits.h"
 #include "web/WebStatus.h"
@@ -36,7 +36,7 @@ public:
     // Sets the handle up for one GET of strUrl, whose body goes to the handlers (kept until
     // EndRequest). dwFlags: INTERNET_FLAG_RELOAD, INTERNET_FLAG_TRANSFER_BINARY. False, with
     // the client's text in strError and the outcome noted, when the request cannot be made.
-    bool BeginRequest(const std::string& strUrl, DWORD dwFlags, const WebLimits& limits,
+    bool BeginRequest(const std::string& strUrl, std::uint32_t dwFlags, const WebLimits& limits,
                       const ResponseHandlers& handlers, std::string& strError);
     // The CURL easy handle to run between BeginRequest and EndRequest.
     void* EasyHandle() const { return m_pCurl; }
@@ -51,8 +51,8 @@ public:
     void Close();
 
     // Called for each progress notification of a request made through this session.
-    virtual void OnStatusCallback(DWORD dwContext, DWORD dwStatus, const void* pInfo,
-                                  DWORD dwInfoLength);
+    virtual void OnStatusCallback(std::uint32_t dwContext, std::uint32_t dwStatus, const void* pInfo,
+                                  std::uint32_t dwInfoLength);
 
     // Ends the request in progress as a failure at its next callback, and shows nothing more.
     void Cancel();
@@ -70,7 +70,7 @@ protected:
 private:
     friend struct CCurlHooks;
 
-    void Notify(DWORD dwStatus, const std::string& strInfo = {});
+    void Notify(std::uint32_t dwStatus, const std::string& strInfo = {});
     void NoteOutcome(int nCode, const std::string& strError);
     bool ApplyRequestOptions(const std::string& strUrl, const WebLimits& limits, void* pHeaders);
     void ReleaseHeaders();
@@ -88,4 +88,4 @@ private:
 };
 
 // The context value of every notification.
-constexpr DWORD WEB_SESSION_CONTEXT = 1;
+constexpr std::uint32_t WEB_SESSION_CONTEXT = 1;

@@ -8,7 +8,7 @@
 
 namespace {
 
-std::string InfoText(const void* pInfo, DWORD dwInfoLength)
+std::string InfoText(const void* pInfo, std::uint32_t dwInfoLength)
 {
     if (pInfo == nullptr)
         return {};
@@ -16,11 +16,11 @@ std::string InfoText(const void* pInfo, DWORD dwInfoLength)
     return std::string(psz, strnlen(psz, dwInfoLength));
 }
 
-std::string RequestCompleteText(const void* pInfo, DWORD dwInfoLength)
+std::string RequestCompleteText(const void* pInfo, std::uint32_t dwInfoLength)
 {
     if (pInfo == nullptr || dwInfoLength != 8)
         return "Request complete";
-    DWORD values[2];
+    std::uint32_t values[2];
     std::memcpy(values, pInfo, sizeof values);
     char szText[64];
     std::snprintf(szText, sizeof szText, "Request complete, dwResult = %8.8X, dwError = %8.8X",
@@ -30,7 +30,7 @@ std::string RequestCompleteText(const void* pInfo, DWORD dwInfoLength)
 
 } // namespace
 
-bool WebStatusText(DWORD dwStatus, const void* pInfo, DWORD dwInfoLength, std::string& strText)
+bool WebStatusText(std::uint32_t dwStatus, const void* pInfo, std::uint32_t dwInfoLength, std::string& strText)
 {
     switch (dwStatus) {
     case INTERNET_STATUS_RESOLVING_NAME:

@@ -1,7 +1,6 @@
 // The notice driven as a user drives it: the text it shows, OK, Escape, Enter, repeated and
 // overlapping showings.
 #include "dialogs/NoticeDlg.h"
-#include "platform/WinTypes.h"
 #include "res/StringTable.h"
 
 #include "ModalAnswerer.h"

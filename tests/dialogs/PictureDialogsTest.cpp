@@ -2,7 +2,6 @@
 // them; closing by the close box or Escape counts as Cancel.
 #include "dialogs/AboutDlg.h"
 #include "dialogs/EchoLinkDlg.h"
-#include "platform/WinTypes.h"
 
 #include "ModalAnswerer.h"
 

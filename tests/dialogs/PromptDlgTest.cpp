@@ -1,7 +1,6 @@
 // The Continue/Abort prompt driven as a user drives it: the choice it reports, Escape giving no
 // choice, Enter, the window frame.
 #include "dialogs/PromptDlg.h"
-#include "platform/WinTypes.h"
 #include "res/StringTable.h"
 
 #include "ModalAnswerer.h"

@@ -1,7 +1,6 @@
 // The port enumeration over a fake device tree built in a temporary directory.
 #include "link/ComPortEnum.h"
-#include "platform/ErrorCodes.h"
-#include "platform/LastError.h"
+#include <cerrno>
 
 #include <gtest/gtest.h>
 
@@ -135,9 +134,9 @@ TEST_F(ComPortEnumTest, ACallbackThatAnswersFalseStopsWithoutFailure)
 
 TEST_F(ComPortEnumTest, NoCallbackFailsWithInvalidParameter)
 {
-    SetLastError(0);
-    EXPECT_FALSE(EnumerateComPorts(nullptr, nullptr));
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    int error = 0;
+    EXPECT_FALSE(EnumerateComPorts(nullptr, nullptr, &error));
+    EXPECT_EQ(error, EINVAL);
 }
 
 TEST_F(ComPortEnumTest, AMachineWithoutPortsIsNoFailure)

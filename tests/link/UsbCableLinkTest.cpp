@@ -279,6 +279,70 @@ TEST_F(UsbCableLink, APulledCableEndsTheLinkAsGone)
     EXPECT_EQ(m_events.m_failures.size(), 1u);
 }
 
+// The simulated cable as the link sees it: the unit behind it answers the wake-up, the paced
+// line runs at the real line's speed, the chip passes bytes on in packets, and the test's hold
+// keeps the cable's state while the link unloads the library.
+using SimCableBehindTheLink = UsbCableLink;
+
+TEST_F(SimCableBehindTheLink, UnitAnswersTheWakeUpWithItsIdentification)
+{
+    m_sim.SetMode("unit");
+    m_sim.SetSerialNumber(777);
+    ASSERT_FALSE(m_link.Open("USB", true).Failed());
+    ASSERT_FALSE(m_link.Write("15EBaa").Failed());
+    ASSERT_FALSE(m_link.Write("16EAaa").Failed());
+    UnitIdentity identity;
+    identity.serialNumber = 777;
+    const std::string expected = UnitSimulator::IdentificationText(identity);
+    EXPECT_TRUE(WaitUntil([&] { return m_events.Received().find(expected) != std::string::npos; },
+                          PROMPT_MS));
+    EXPECT_EQ("15EBaa16EAaa", m_sim.UnitReceived());
+}
+
+TEST_F(SimCableBehindTheLink, PacedLineDeliversNoFasterThanTheRealLine)
+{
+    m_sim.SetPaced(true);
+    ASSERT_FALSE(m_link.Open("USB", true).Failed());
+    const std::string text(96, 'p');
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_FALSE(m_link.Write(text).Failed());
+    ASSERT_TRUE(WaitUntil([&] { return m_events.Received() == text; }, PROMPT_MS));
+    // 96 bytes at 960 bytes/s: the last chunk leaves the line after at least 90 ms.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(90));
+}
+
+// A full packet goes at once, the rest when the chip's timer runs out: one transfer each.
+TEST_F(SimCableBehindTheLink, ChipPassesBytesOnInFullPacketsAndTheRestAtItsTimer)
+{
+    const struct {
+        std::size_t bytes;
+        unsigned transfers;
+    } cases[] = {{1, 1}, {62, 1}, {124, 2}, {130, 3}};
+    m_sim.PinLatencyTimer(true);
+    ASSERT_FALSE(m_link.Open("USB", true).Failed());
+    std::string sent;
+    unsigned transfers = 0;
+    for (const auto& c : cases) {
+        const std::string text(c.bytes, static_cast<char>('a' + sent.size() % 26));
+        ASSERT_FALSE(m_link.Write(text).Failed());
+        sent += text;
+        ASSERT_TRUE(WaitUntil([&] { return m_events.Received() == sent; }, PROMPT_MS)) << c.bytes;
+        transfers += c.transfers;
+        EXPECT_EQ(m_sim.Counter("transfers"), transfers) << c.bytes;
+    }
+    m_sim.PinLatencyTimer(false);
+}
+
+TEST_F(SimCableBehindTheLink, StateOutlivesTheLibrarysUnload)
+{
+    ASSERT_FALSE(m_link.Open("USB", true).Failed());
+    ASSERT_FALSE(m_link.Write("kept").Failed());
+    m_link.Release();
+    ASSERT_FALSE(m_link.IsLibraryLoaded());
+    EXPECT_EQ("kept", m_sim.Written());
+    EXPECT_EQ(1u, m_sim.Counter("closes"));
+}
+
 } // namespace
 
 int main(int argc, char** argv)

@@ -1,37 +1,12 @@
-# Tests of the COM-port driver and the port enumeration, on real pseudo-terminals and a fake
-# device tree; one of them converses with kx410-sim.
-if(TARGET kx_test_main)
-  add_executable(kx_link_serial_tests
-    ${CMAKE_CURRENT_LIST_DIR}/PtyPair.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/FakeSystemTree.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SerialLineTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SerialWatcherTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/ComPortEnumTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/TermiosMapTest.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/SerialSimConversationTest.cpp
-    ${CMAKE_SOURCE_DIR}/tests/sim/SimProcess.cpp
-  )
-  target_include_directories(kx_link_serial_tests PRIVATE
-    ${CMAKE_SOURCE_DIR}/tests/sim ${CMAKE_SOURCE_DIR}/tests/support)
-  target_link_libraries(kx_link_serial_tests PRIVATE
-    kx_link_serial kx_unit_sim kx_test_main GTest::gtest)
-  target_compile_definitions(kx_link_serial_tests PRIVATE
-    KX410_SIM_PATH="$<TARGET_FILE:kx410-sim>")
-  add_dependencies(kx_link_serial_tests kx410-sim)
-
-  include(GoogleTest)
-  gtest_discover_tests(kx_link_serial_tests TEST_PREFIX "link.serial."
-    PROPERTIES ENVIRONMENT "${KX_TEST_ENV}" TIMEOUT 60)
-endif()
-
-# Tests of the serial port link on real pseudo-terminals, one of them with kx410-sim; Qt Core
-# only, with a main of their own.
+# Tests of the serial port link on real pseudo-terminals, one of them with kx410-sim, and of the
+# port enumeration on a fake device tree; Qt Core only, with a main of their own.
 add_executable(kx_link_serialport_tests
   ${CMAKE_CURRENT_LIST_DIR}/SerialPortTestMain.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PtyPair.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FakeSystemTree.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SerialPortLinkTest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/SerialPortSimConversationTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ComPortEnumTest.cpp
   ${CMAKE_SOURCE_DIR}/tests/sim/SimProcess.cpp
 )
 target_include_directories(kx_link_serialport_tests PRIVATE

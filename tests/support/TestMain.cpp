@@ -1,25 +1,10 @@
-// The main of every Qt test program: one QApplication for the whole run, shared by all suites.
-#include "platform/ThreadHandoff.h"
-
+// The main of every Qt test program with windows: one QApplication for the whole run, shared
+// by all suites.
 #include <QApplication>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-
-namespace {
-// Test windows read an event's type before they know whether a worker thread posted it; as the
-// program's window menu filter does, this filter of the whole application accepts every
-// hand-over before any receiver reads the event.
-class CHandoffAcceptor : public QObject {
-protected:
-    bool eventFilter(QObject*, QEvent* e) override
-    {
-        AcceptHandoffEvent(e);
-        return false;
-    }
-};
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -29,7 +14,5 @@ int main(int argc, char** argv)
         std::getenv("WAYLAND_DISPLAY") == nullptr)
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
-    CHandoffAcceptor acceptor;
-    app.installEventFilter(&acceptor);
     return RUN_ALL_TESTS();
 }

@@ -10,7 +10,7 @@
 namespace {
 
 struct Notification {
-    DWORD dwStatus;
+    std::uint32_t dwStatus;
     const char* pszInfo;
     const char* pszText;  // nullptr: the last line stays as it is
 };
@@ -19,7 +19,7 @@ class WebStatusTest : public testing::Test {
 protected:
     void SetUp() override { m_session.m_fnStatusSink = m_recorder.Sink(); }
 
-    void Notify(DWORD dwStatus, const void* pInfo = nullptr, DWORD dwLength = 0)
+    void Notify(std::uint32_t dwStatus, const void* pInfo = nullptr, std::uint32_t dwLength = 0)
     {
         m_session.OnStatusCallback(WEB_SESSION_CONTEXT, dwStatus, pInfo, dwLength);
     }
@@ -52,7 +52,7 @@ TEST_F(WebStatusTest, EachNotificationShowsItsTextInPlaceOfTheLastLine)
     m_recorder.AddLine("previous status");
     for (const Notification& n : table) {
         const std::string strBefore = m_recorder.Lines()[1];
-        const auto nLength = static_cast<DWORD>(n.pszInfo ? std::strlen(n.pszInfo) + 1 : 0);
+        const auto nLength = static_cast<std::uint32_t>(n.pszInfo ? std::strlen(n.pszInfo) + 1 : 0);
         Notify(n.dwStatus, n.pszInfo, nLength);
         ASSERT_EQ(m_recorder.Lines().size(), 2u) << n.dwStatus;
         EXPECT_EQ(m_recorder.Lines()[0], "logged before");
@@ -62,7 +62,7 @@ TEST_F(WebStatusTest, EachNotificationShowsItsTextInPlaceOfTheLastLine)
 
 TEST_F(WebStatusTest, RequestCompleteWithResultAndErrorShowsBothInHex)
 {
-    const DWORD values[2] = {1, 0x2EFD};
+    const std::uint32_t values[2] = {1, 0x2EFD};
     Notify(INTERNET_STATUS_REQUEST_COMPLETE, values, sizeof values);
     EXPECT_EQ(m_recorder.Lines(), std::vector<std::string>{"Request complete, dwResult = 00000001, dwError = 00002EFD"});
 }
