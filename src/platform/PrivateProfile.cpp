@@ -35,19 +35,6 @@ std::optional<std::string> ReadPrivateProfileValue(const char* section, const ch
     return ScanProfile(in, section, key, true).value;
 }
 
-size_t GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
-                               char* buffer, size_t capacity, const char* filePath)
-{
-    if (!buffer || capacity == 0)
-        return 0;
-    const std::string value = ReadPrivateProfileValue(section, key, filePath)
-                                  .value_or(defaultValue ? defaultValue : "");
-    const size_t count = std::min(value.size(), capacity - 1);
-    std::memcpy(buffer, value.data(), count);
-    buffer[count] = '\0';
-    return count;
-}
-
 int WritePrivateProfileString(const char* section, const char* key, const char* value,
                               const char* filePath)
 {

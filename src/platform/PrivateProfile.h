@@ -15,12 +15,6 @@
 std::optional<std::string> ReadPrivateProfileValue(const char* section, const char* key,
                                                    const char* filePath);
 
-// Copies the value of `key` in `section` (or `defaultValue` when absent) into `buffer`,
-// cut to capacity - 1 characters and terminated. Returns the number of characters stored,
-// not counting the terminator. A file that cannot be read counts as empty.
-size_t GetPrivateProfileString(const char* section, const char* key, const char* defaultValue,
-                               char* buffer, size_t capacity, const char* filePath);
-
 // Writes key=value into section; returns nonzero on success, zero also when a name or the value
 // would change another line (a line break, '=' in a key, ']' in a section name).
 int WritePrivateProfileString(const char* section, const char* key, const char* value,
