@@ -53,6 +53,7 @@ bool CUpdateEngine::OpenComPort(const std::string& portName)
     // opening it would throw away its pending input: such a port is left alone.
     const std::vector<PortUser> users = FindPortUsers(device, m_roots);
     if (!users.empty()) {
+        m_pLink = nullptr;
         m_strLastDiagnosis = ExplainPortInUse(device, users);
         return false;
     }
