@@ -4,13 +4,36 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <cstdio>
+
 namespace {
 constexpr RecordResult ALL_RESULTS[] = {RecordResult::Verified, RecordResult::Finished, RecordResult::Failed,
                                         RecordResult::Interrupted, RecordResult::Refused};
 
-QJsonValue TextOrNull(const std::string& text)
+// A JSON string with quotes and control characters escaped; null for an empty text.
+std::string JsonText(const std::string& text)
 {
-    return text.empty() ? QJsonValue(QJsonValue::Null) : QJsonValue(QString::fromStdString(text));
+    if (text.empty())
+        return "null";
+    std::string out = "\"";
+    for (const char c : text) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+                out += escaped;
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out + "\"";
 }
 
 std::string Text(const QJsonObject& object, const char* key)
@@ -40,24 +63,32 @@ std::string RecordResultText(const UpdateRecord& record)
 
 std::string RecordJson(const UpdateRecord& r)
 {
-    QJsonObject object;
-    object.insert(QLatin1String("time"), TextOrNull(r.strTime));
-    object.insert(QLatin1String("face"), TextOrNull(r.strFace));
-    object.insert(QLatin1String("model"), TextOrNull(r.strModel));
-    object.insert(QLatin1String("serial_number"), TextOrNull(r.strSerial));
-    object.insert(QLatin1String("loader_before"), TextOrNull(r.strLoaderBefore));
-    object.insert(QLatin1String("app_before"), TextOrNull(r.strAppBefore));
-    object.insert(QLatin1String("loader_after"), TextOrNull(r.strLoaderAfter));
-    object.insert(QLatin1String("app_after"), TextOrNull(r.strAppAfter));
-    object.insert(QLatin1String("image_source"), TextOrNull(r.strImageSource));
-    object.insert(QLatin1String("image_version"), TextOrNull(r.strImageVersion));
-    object.insert(QLatin1String("lines_sent"), r.nLinesSent);
-    object.insert(QLatin1String("lines_total"), r.nTotalLines);
-    object.insert(QLatin1String("result"), QLatin1String(RecordResultName(r.result)));
-    object.insert(QLatin1String("failed_at_line"),
-                  r.result == RecordResult::Failed ? QJsonValue(r.nLinesSent) : QJsonValue(QJsonValue::Null));
-    object.insert(QLatin1String("text"), TextOrNull(r.strText));
-    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+    // Written field by field, so that every line reads in the same order as the table.
+    std::string json = "{";
+    auto field = [&json](const char* key, const std::string& value) {
+        if (json.size() > 1)
+            json += ',';
+        json += '"';
+        json += key;
+        json += "\":";
+        json += value;
+    };
+    field("time", JsonText(r.strTime));
+    field("face", JsonText(r.strFace));
+    field("model", JsonText(r.strModel));
+    field("serial_number", JsonText(r.strSerial));
+    field("loader_before", JsonText(r.strLoaderBefore));
+    field("app_before", JsonText(r.strAppBefore));
+    field("loader_after", JsonText(r.strLoaderAfter));
+    field("app_after", JsonText(r.strAppAfter));
+    field("image_source", JsonText(r.strImageSource));
+    field("image_version", JsonText(r.strImageVersion));
+    field("lines_sent", std::to_string(r.nLinesSent));
+    field("lines_total", std::to_string(r.nTotalLines));
+    field("result", JsonText(RecordResultName(r.result)));
+    field("failed_at_line", r.result == RecordResult::Failed ? std::to_string(r.nLinesSent) : "null");
+    field("text", JsonText(r.strText));
+    return json + "}";
 }
 
 bool ParseRecordJson(const std::string& line, UpdateRecord& record)
