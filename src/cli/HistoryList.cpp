@@ -33,22 +33,6 @@ std::vector<std::string> Row(const UpdateRecord& r)
 }
 } // namespace
 
-bool LoadHistory(const CUpdateHistory& history, const std::string& serial, std::vector<UpdateRecord>& records,
-                 std::string& error)
-{
-    records.clear();
-    std::vector<std::string> lines;
-    if (!history.ReadLines(lines, error))
-        return false;
-    // Appended in the order the runs were recorded: the newest is last.
-    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
-        UpdateRecord record;
-        if (ParseRecordJson(*it, record) && (serial.empty() || record.strSerial == serial))
-            records.push_back(record);
-    }
-    return true;
-}
-
 std::vector<std::string> HistoryTable(const std::vector<UpdateRecord>& records)
 {
     std::vector<std::vector<std::string>> rows{

@@ -2,17 +2,13 @@
 // one JSON object per update, optionally of one unit only.
 #pragma once
 
+#include "device/UpdateRecord.h"
+
 #include <cstdio>
 #include <string>
 #include <vector>
 
 class CUpdateHistory;
-struct UpdateRecord;
-
-// The records of `history` for `serial` (empty: every unit), newest first; damaged lines are
-// left out. False, with the reason in `error`, when the history cannot be read.
-bool LoadHistory(const CUpdateHistory& history, const std::string& serial, std::vector<UpdateRecord>& records,
-                 std::string& error);
 
 // The table's lines, a heading first; the columns as wide as their widest value.
 std::vector<std::string> HistoryTable(const std::vector<UpdateRecord>& records);

@@ -1,5 +1,7 @@
 #include "device/UpdateRecord.h"
 
+#include "platform/UpdateHistory.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -121,5 +123,21 @@ bool ParseRecordJson(const std::string& line, UpdateRecord& record)
     record.nLinesSent = object.value(QLatin1String("lines_sent")).toInt();
     record.nTotalLines = object.value(QLatin1String("lines_total")).toInt();
     record.strText = Text(object, "text");
+    return true;
+}
+
+bool LoadHistory(const CUpdateHistory& history, const std::string& serial, std::vector<UpdateRecord>& records,
+                 std::string& error)
+{
+    records.clear();
+    std::vector<std::string> lines;
+    if (!history.ReadLines(lines, error))
+        return false;
+    // Appended in the order the runs were recorded: the newest is last.
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
+        UpdateRecord record;
+        if (ParseRecordJson(*it, record) && (serial.empty() || record.strSerial == serial))
+            records.push_back(record);
+    }
     return true;
 }

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+class CUpdateHistory;
 
 enum class RecordResult {
     Verified,    // the unit came back running the image's version
@@ -40,3 +43,8 @@ std::string RecordResultText(const UpdateRecord& record);
 std::string RecordJson(const UpdateRecord& record);
 // Reads a line written by RecordJson; false for anything else (a damaged line is skipped).
 bool ParseRecordJson(const std::string& line, UpdateRecord& record);
+
+// The records of `history` for `serial` (empty: every unit), newest first; damaged lines are
+// left out. False, with the reason in `error`, when the history cannot be read.
+bool LoadHistory(const CUpdateHistory& history, const std::string& serial, std::vector<UpdateRecord>& records,
+                 std::string& error);
