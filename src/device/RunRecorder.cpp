@@ -15,6 +15,28 @@ std::string VersionNumber(const std::string& fourDigits)
     return text.substr(text.find(' ') + 1);
 }
 
+// The sentence as one line: a notice's "Press OK" (a button the history has not) left out,
+// line ends and runs of blanks made one space.
+std::string PlainSentence(const std::string& text)
+{
+    const std::string PRESS_OK = "Press OK";
+    std::string source = text;
+    const std::size_t at = source.rfind(PRESS_OK);
+    if (at != std::string::npos && source.find_first_not_of(" \n", at + PRESS_OK.size()) == std::string::npos)
+        source.erase(at);
+    std::string plain;
+    for (const char c : source) {
+        const bool bBlank = c == ' ' || c == '\n' || c == '\r' || c == '\t';
+        if (!bBlank)
+            plain += c;
+        else if (!plain.empty() && plain.back() != ' ')
+            plain += ' ';
+    }
+    while (!plain.empty() && plain.back() == ' ')
+        plain.pop_back();
+    return plain;
+}
+
 RecordResult RecordResultOf(UpdateResult result)
 {
     switch (result) {
@@ -71,7 +93,7 @@ void CRunRecorder::RunEnded(const UpdateOutcome& outcome)
         return;
     m_record.result = RecordResultOf(outcome.result);
     m_record.nLinesSent = outcome.nLinesSent;
-    m_record.strText = outcome.strText;
+    m_record.strText = PlainSentence(outcome.strText);
     Write();
 }
 
@@ -89,7 +111,7 @@ void CRunRecorder::RunChecked(const UpdateOutcome& outcome, const DeviceIdentity
     if (!m_bPending)
         return;
     m_record.result = RecordResultOf(outcome.result);
-    m_record.strText = outcome.strText;
+    m_record.strText = PlainSentence(outcome.strText);
     if (unit.m_strSerialNumber == m_record.strSerial && unit.m_strModel == m_record.strModel) {
         m_record.strLoaderAfter = VersionNumber(unit.m_strLoaderVersion);
         m_record.strAppAfter = VersionNumber(unit.m_strAppVersion);

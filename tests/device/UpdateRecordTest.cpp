@@ -189,7 +189,10 @@ TEST_F(UpdateRecordTest, EachWayARunEndsIsRecordedOnceWithItsFacts)
         EXPECT_EQ(r.strAppAfter, c.appAfter);
         EXPECT_EQ(r.strImageVersion, "1.07");
         EXPECT_EQ(r.strImageSource, KX410_SAMPLE_IMAGE);
+        // The sentence the user was shown, on one line, without the notice's button.
         EXPECT_FALSE(r.strText.empty());
+        EXPECT_EQ(r.strText.find_first_of("\n"), std::string::npos) << r.strText;
+        EXPECT_EQ(r.strText.find("Press OK"), std::string::npos) << r.strText;
         if (c.result == RecordResult::Failed) {
             EXPECT_EQ(RecordResultText(r), "failed at line 7");
         }
