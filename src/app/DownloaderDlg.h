@@ -29,6 +29,7 @@ class CPortCombo;
 class CSupportLog;
 class CScreenRatePacer;
 class CHotplugMonitor;
+class CUpdateHistory;
 
 using UINT = unsigned int;
 
@@ -37,6 +38,7 @@ constexpr UINT IDM_ABOUTBOX = 0x0010;
 constexpr UINT IDM_ECHOTEST = 0x0020;
 constexpr UINT IDM_SAVELOG = 0x0030;
 constexpr UINT IDM_SERVICE = 0x0040;
+constexpr UINT IDM_HISTORY = 0x0050;
 constexpr UINT SC_CLOSE = 0xF060;
 
 // Controls of the main dialog.
@@ -109,6 +111,13 @@ public:
     }
     CSupportLog* SupportLog() const { return m_pSupportLog; }
     void OnSaveSupportLog();
+
+    // --- the history of updates ---
+    // Where the window's programming runs are recorded (owned by the caller, outliving the
+    // window; none: nowhere). A history that cannot be written is said once in the list.
+    void SetUpdateHistory(CUpdateHistory* pHistory);
+    // Update History…: the recorded updates, newest first.
+    void OnUpdateHistory();
 
     // --- what the engine reports ---
     void OnLogLine(const std::string& text) override { LogLine(text); }
@@ -236,5 +245,6 @@ private:
     std::string m_strProgramDirOverride;
     std::string m_strServiceOverride;
     CSupportLog* m_pSupportLog = nullptr;
+    CUpdateHistory* m_pHistory = nullptr;
     bool m_bSettingsFailureShown = false;
 };

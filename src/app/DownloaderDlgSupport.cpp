@@ -1,6 +1,9 @@
-// The window menu's Save Support Log: the current session's log, with what the program is and
-// what it found, written to a file the user picks.
+// The window menu's Save Support Log and Update History: the current session's log, with what
+// the program is and what it found, written to a file the user picks; the recorded updates.
 #include "app/DownloaderDlg.h"
+
+#include "app/HistoryDlg.h"
+#include "platform/UpdateHistory.h"
 
 #include "app/CommandLine.h"
 #include "app/SupportReport.h"
@@ -20,6 +23,35 @@ SupportFacts CDownloaderDlg::GatherSupportFacts() const
     if (m_pSupportLog != nullptr && m_pSupportLog->IsWritingFile())
         facts.strLogFile = m_pSupportLog->Path();
     return facts;
+}
+
+void CDownloaderDlg::SetUpdateHistory(CUpdateHistory* pHistory)
+{
+    m_pHistory = pHistory;
+    m_engine.SetUpdateHistory(pHistory, "window");
+    if (pHistory == nullptr)
+        return;
+    pHistory->SetUnwritableHandler([this](const std::string& text) {
+        if (m_pSupportLog != nullptr)
+            m_pSupportLog->Note(text);
+        LogLine(text);
+    });
+}
+
+void CDownloaderDlg::OnUpdateHistory()
+{
+    const CUpdateHistory history(m_pHistory ? m_pHistory->Path() : CUpdateHistory::DefaultPath());
+    std::vector<UpdateRecord> records;
+    std::string error;
+    std::string note;
+    if (!LoadHistory(history, {}, records, error))
+        note = "The update history " + history.Path() + " cannot be read: " + error;
+    else if (records.empty())
+        note = "No updates are recorded yet.";
+    else
+        note = std::to_string(records.size()) + " updates recorded in " + history.Path() + ", newest first.";
+    CHistoryDlg dialog(records, note, this);
+    dialog.exec();
 }
 
 void CDownloaderDlg::OnSaveSupportLog()

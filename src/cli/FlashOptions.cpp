@@ -27,7 +27,7 @@ FlashOptions Fail(const std::string& text)
 bool TakesValue(const std::string& name)
 {
     return name == "--port" || name == "--file" || name == "--service" || name == "--log" ||
-           name == "--timeout";
+           name == "--timeout" || name == "--serial";
 }
 
 // The short options, as esptool and avrdude spell them, and the long option each stands for.
@@ -101,9 +101,9 @@ bool ParseSeconds(const std::string& text, int& seconds)
 }
 
 // The actions that exclude each other; the count of those given decides.
-int CountActions(bool bList, bool bIdentify, bool bEcho, bool bImage)
+int CountActions(bool bList, bool bIdentify, bool bEcho, bool bImage, bool bHistory)
 {
-    return int(bList) + int(bIdentify) + int(bEcho) + int(bImage);
+    return int(bList) + int(bIdentify) + int(bEcho) + int(bImage) + int(bHistory);
 }
 } // namespace
 
@@ -111,7 +111,7 @@ FlashOptions ParseFlashOptions(const std::vector<std::string>& givenArgs)
 {
     const std::vector<std::string> args = ExpandShortOptions(givenArgs);
     FlashOptions options;
-    bool bList = false, bIdentify = false, bEcho = false, bServiceGiven = false;
+    bool bList = false, bIdentify = false, bEcho = false, bServiceGiven = false, bHistory = false;
     std::string service;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -159,6 +159,12 @@ FlashOptions ParseFlashOptions(const std::vector<std::string>& givenArgs)
             options.bWeb = true;
         } else if (name == "--list") {
             bList = true;
+        } else if (name == "--history") {
+            bHistory = true;
+        } else if (name == "--serial") {
+            if (value.find_first_not_of("-0123456789") != std::string::npos)
+                return Fail("--serial wants a unit's serial number, not \"" + value + "\"");
+            options.strSerial = value;
         } else if (name == "--identify") {
             bIdentify = true;
         } else if (name == "--echo-test") {
@@ -188,8 +194,16 @@ FlashOptions ParseFlashOptions(const std::vector<std::string>& givenArgs)
             return Fail("--service " + service + ": " + reason);
     }
     const bool bImage = options.bWeb || !options.strFile.empty();
-    if (CountActions(bList, bIdentify, bEcho, bImage) > 1)
-        return Fail("give one of --list, --identify, --echo-test, --file or --web");
+    if (CountActions(bList, bIdentify, bEcho, bImage, bHistory) > 1)
+        return Fail("give one of --list, --history, --identify, --echo-test, --file or --web");
+    if (!options.strSerial.empty() && !bHistory)
+        return Fail("--serial only goes with --history");
+    if (bHistory) {
+        if (!options.ports.empty())
+            return Fail("--history takes no --port");
+        options.action = FlashOptions::EAction::History;
+        return options;
+    }
     if (bList) {
         if (!options.ports.empty())
             return Fail("--list takes no --port");
@@ -211,12 +225,15 @@ FlashOptions ParseFlashOptions(const std::vector<std::string>& givenArgs)
 std::string FlashUsage()
 {
     return "usage: kestova-flash --list [--json]\n"
+           "       kestova-flash --history [--json] [--serial N]\n"
            "       kestova-flash -p NAME... (-f F.fwr | --web [--service URL])\n"
            "                     [-y] [--json] [-q | -v] [--timeout S] [--log FILE]\n"
            "       kestova-flash -p NAME... (--identify | --echo-test) [--json] [-q | -v]\n"
            "       kestova-flash -h | -V\n"
            "\n"
            "  --list            list the serial ports, and USB when the Tetherix cable is there\n"
+           "  --history         the updates made on this account, newest first\n"
+           "  --serial N        with --history: only the unit with serial number N\n"
            "  -p, --port NAME   a name from --list (USB: the cable through D2XX) or a device\n"
            "                    path; repeat it to update several units at once\n"
            "  -f, --file F.fwr  send the programming file F.fwr\n"
@@ -225,7 +242,8 @@ std::string FlashUsage()
            "  --identify        only identify the unit\n"
            "  --echo-test       run the cable's echo test\n"
            "  -y, --yes         do not ask before updating\n"
-           "  --json            one JSON object per unit (with --list: per port) on standard output\n"
+           "  --json            one JSON object per unit (with --list: per port, with\n"
+           "                    --history: per update) on standard output\n"
            "  -q, --quiet       print errors only\n"
            "  -v, --verbose     also print the status lines the window would list\n"
            "  --timeout S       seconds to wait for a unit to answer, and to come back after\n"

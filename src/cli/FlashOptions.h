@@ -6,7 +6,7 @@
 #include <vector>
 
 struct FlashOptions {
-    enum class EAction { Update, List, Identify, EchoTest, Help, Version, Error };
+    enum class EAction { Update, List, Identify, EchoTest, History, Help, Version, Error };
     static constexpr int DEFAULT_TIMEOUT_S = 20;
 
     EAction action = EAction::Update;
@@ -15,6 +15,7 @@ struct FlashOptions {
     bool bWeb = false;              // --web
     std::string strService;         // --service, normalised (no trailing '/')
     std::string strLogPath;         // --log; empty: the default support log
+    std::string strSerial;          // --serial, with --history: that unit's records only
     int nTimeoutS = DEFAULT_TIMEOUT_S;
     bool bYes = false;
     bool bJson = false;

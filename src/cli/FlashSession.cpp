@@ -54,6 +54,12 @@ CFlashSession::~CFlashSession()
     m_runners.clear(); // the engines go before the view and the log they report to
 }
 
+void CFlashSession::SetUpdateHistory(CUpdateHistory* pHistory)
+{
+    for (const auto& runner : m_runners)
+        runner->SetUpdateHistory(pHistory);
+}
+
 void CFlashSession::Start()
 {
     if (m_pSignals && m_pSignals->IsOpen()) {

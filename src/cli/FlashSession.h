@@ -18,6 +18,7 @@
 
 class CSignalPipe;
 class CSupportLog;
+class CUpdateHistory;
 
 class CFlashSession : public IUnitListener {
 public:
@@ -30,6 +31,8 @@ public:
                   CSignalPipe* pSignals);
     ~CFlashSession() override;
 
+    // Every unit's runs are recorded in `pHistory` (which outlives the session).
+    void SetUpdateHistory(CUpdateHistory* pHistory);
     // Opens every port; the event loop ends with QCoreApplication::exit(status).
     void Start();
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 class CSupportLog;
+class CUpdateHistory;
 
 class IUnitListener {
 public:
@@ -45,6 +46,8 @@ public:
     CUnitRunner(int nIndex, UnitSettings settings, IUnitListener& listener, CSupportLog* pLog);
     ~CUnitRunner() override;
 
+    // Where this unit's programming runs are recorded (none: nowhere).
+    void SetUpdateHistory(CUpdateHistory* pHistory) { m_engine.SetUpdateHistory(pHistory, "kestova-flash"); }
     void Start();
     // The user agreed: program the unit as soon as its image is ready.
     void Go();

@@ -3,6 +3,7 @@
 // unit's engine until all are done.
 #include "cli/FlashOptions.h"
 #include "cli/FlashSession.h"
+#include "cli/HistoryList.h"
 #include "cli/ImageFileCheck.h"
 #include "cli/PortList.h"
 #include "cli/StatusView.h"
@@ -11,6 +12,7 @@
 #include "platform/SignalPipe.h"
 #include "platform/SupportLog.h"
 #include "platform/TerminalIo.h"
+#include "platform/UpdateHistory.h"
 
 #include <QCoreApplication>
 
@@ -51,6 +53,9 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "kestova-flash: %s\n%s", options.strError.c_str(),
                      FlashUsage().c_str());
         return EXIT_BAD_ARGUMENTS;
+    case FlashOptions::EAction::History:
+        return PrintHistory(stdout, stderr, CUpdateHistory(CUpdateHistory::DefaultPath()), options.strSerial,
+                            options.bJson);
     default: break;
     }
     if (options.action == FlashOptions::EAction::Update && !options.strFile.empty()) {
@@ -77,11 +82,18 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "kestova-flash: the support log %s cannot be written: %s\n",
                      options.strLogPath.c_str(), supportLog.LastError().c_str());
     WriteSessionHeader(supportLog, GatherSessionFacts(FlashVersionText()));
+    // Each run is recorded; a history that cannot be written is said once, and the update goes on.
+    CUpdateHistory history(CUpdateHistory::DefaultPath());
     CSignalPipe stopSignals;
     const bool bLive =
         IsLiveTerminal(IsTerminal(STDERR_FD), std::getenv("NO_COLOR"), std::getenv("TERM"));
     CStatusView view(stderr, bLive, TerminalColumns(STDERR_FD, DEFAULT_COLUMNS));
+    history.SetUnwritableHandler([&view, &supportLog](const std::string& text) {
+        supportLog.Note(text);
+        view.Message("kestova-flash: " + text);
+    });
     CFlashSession session(options, view, stdout, &supportLog, &stopSignals);
+    session.SetUpdateHistory(&history);
     session.Start();
     return QCoreApplication::exec();
 }

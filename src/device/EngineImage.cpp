@@ -4,6 +4,7 @@
 
 #include "platform/SupportLog.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -59,6 +60,9 @@ bool CUpdateEngine::LoadImageFile(const std::string& path)
     if (!ValidateImage())
         return false;
     m_image.m_bFromWeb = false;
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    m_strImageSource = ec ? path : absolute.lexically_normal().string();
     Enable(EngineControl::Send, true);
     SendText("B");
     return true;

@@ -175,8 +175,9 @@ void CUpdateEngine::CloseLinkAndIdle(const std::string& strWhy)
 {
     SettleReport();
     AdvanceGeneration();
-    m_bAwaitingCheck = false;
-    m_pRebootWindow->Stop();
+    // Nothing more is heard of a run in progress or of the unit it updated.
+    DropAwaitedCheck();
+    SettleRecord();
     // Every deadline of the conversation ends with its link: none may later write to, reset
     // or reopen a link that is closed, least of all a port that has gone.
     m_pDeadline->Stop();
@@ -271,8 +272,7 @@ void CUpdateEngine::ResetLinkAndControls(EngineState pause)
     CancelFetch(pause == EngineState::EchoResetting ? "the echo test started"
                                                      : "the connection was reset");
     // Only the reboot after a whole run (the silence handler) keeps the check for afterwards.
-    m_bAwaitingCheck = false;
-    m_pRebootWindow->Stop();
+    DropAwaitedCheck();
     if (m_bLinkUnplugged) {
         LetUnpluggedLinkGo();
         return;

@@ -138,8 +138,11 @@ void CUpdateEngine::IdentifyUnit()
 // version. The notice waits until the current event is done, so the unit is never held up.
 void CUpdateEngine::CheckUpdatedUnit()
 {
-    if (!m_bAwaitingCheck)
+    if (!m_bAwaitingCheck) {
+        // A finished run whose reboot went unseen is recorded as finished.
+        SettleRecord();
         return;
+    }
     m_bAwaitingCheck = false;
     const bool bWithinWindow = m_pRebootWindow->IsActive();
     m_pRebootWindow->Stop();
@@ -148,6 +151,8 @@ void CUpdateEngine::CheckUpdatedUnit()
     UpdateOutcome outcome{check.result, check.strText, m_nLinesSent, m_nRunLines, m_strSentVersion,
                           bNotice};
     Log(check.strText);
+    if (m_pRecorder)
+        m_pRecorder->RunChecked(outcome, m_identity);
     m_events.OnUpdateEnded(outcome);
     if (bNotice)
         ShowNoticeLater(check.strText);
@@ -174,13 +179,14 @@ void CUpdateEngine::SendNextDataLine()
 
 void CUpdateEngine::StartProgramming()
 {
-    m_bAwaitingCheck = false;
-    m_pRebootWindow->Stop();
+    DropAwaitedCheck();
     m_bReportOwed = false;
     m_bFinishAnswered = false;
     m_bInterruptRequested = false;
     m_nLinesSent = 0;
     m_nRunLines = m_image.m_nTotalLines;
+    if (m_pRecorder)
+        m_pRecorder->RunStarted(m_identity, m_strImageSource, ImageVersion(), m_nRunLines);
     m_events.OnProgressRange(std::max(m_image.m_nTotalLines, 1));
     m_events.OnProgress(0);
     SetImageButtons(false, false, false);
@@ -221,7 +227,10 @@ void CUpdateEngine::EndRun(UpdateResult result, const std::string& text)
 {
     m_bInterruptRequested = false;
     Enter(EngineState::Idle);
-    m_events.OnUpdateEnded({result, text, m_nLinesSent, m_nRunLines, ImageVersion(), true});
+    const UpdateOutcome outcome{result, text, m_nLinesSent, m_nRunLines, ImageVersion(), true};
+    if (m_pRecorder)
+        m_pRecorder->RunEnded(outcome);
+    m_events.OnUpdateEnded(outcome);
     ShowNotice(text);
     ClearLog();
     ResetConnection();
@@ -237,6 +246,8 @@ void CUpdateEngine::FinishProgramming()
     for (const auto& line : lines)
         Log(line);
     m_events.OnProgrammingSucceeded(lines);
+    if (m_pRecorder)
+        m_pRecorder->RunFinished(m_nLinesSent, "Programming successful.");
     // The unit took every line: a web image's report is owed from now on, and the unit,
     // identified again after its reboot, must then run the image's version.
     m_bReportOwed = m_image.m_bFromWeb;
@@ -257,6 +268,9 @@ void CUpdateEngine::OnSilence()
 {
     // A unit that answered after "C" and now goes quiet is rebooting into its new version.
     const bool bReboot = m_state == EngineState::Finishing && m_bFinishAnswered;
+    // A unit that never answered "C" is not expected back: its run is recorded as finished.
+    if (!bReboot)
+        SettleRecord();
     Enter(EngineState::Idle);
     ClearLog();
     CancelFetch("the " + m_identity.m_strModel + " stopped answering");

@@ -69,8 +69,10 @@ void CUpdateEngine::OnWebAnswer(const EngineTicket& ticket, bool bDownloaded, st
     }
     m_image.m_lines = SplitWebBody(body);
     // Nothing goes to the unit here; an accepted image owes the service a report once sent.
-    if (ValidateImage())
+    if (ValidateImage()) {
         m_image.m_bFromWeb = true;
+        m_strImageSource = m_strWebBaseUrl;
+    }
 }
 
 std::string CUpdateEngine::DropReason(const EngineTicket& ticket) const

@@ -23,6 +23,8 @@ CUpdateEngine::~CUpdateEngine()
 
 void CUpdateEngine::Shutdown()
 {
+    // A run cut short by the program's end is recorded as far as it got.
+    SettleRecord();
     m_pWebRequest.reset();
     m_pWebRequestDone.reset();
     m_retiredRequests.clear();
@@ -31,6 +33,27 @@ void CUpdateEngine::Shutdown()
     m_heldText.clear();
     m_state = EngineState::Idle;
     CloseLink();
+}
+
+void CUpdateEngine::SetUpdateHistory(CUpdateHistory* pHistory, const std::string& face,
+                                     CRunRecorder::NowFn fnNow)
+{
+    SettleRecord();
+    m_pRecorder = pHistory ? std::make_unique<CRunRecorder>(*pHistory, face, std::move(fnNow)) : nullptr;
+}
+
+void CUpdateEngine::SettleRecord()
+{
+    if (m_pRecorder)
+        m_pRecorder->Settle(m_nLinesSent);
+}
+
+void CUpdateEngine::DropAwaitedCheck()
+{
+    if (m_bAwaitingCheck)
+        SettleRecord();
+    m_bAwaitingCheck = false;
+    m_pRebootWindow->Stop();
 }
 
 void CUpdateEngine::Enable(EngineControl control, bool bEnabled)

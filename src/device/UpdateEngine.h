@@ -12,6 +12,7 @@
 #include "device/EngineTicket.h"
 #include "device/EngineTypes.h"
 #include "device/FirmwareImage.h"
+#include "device/RunRecorder.h"
 #include "device/UpdateEvents.h"
 #include "link/Link.h"
 #include "link/SystemRoots.h"
@@ -26,6 +27,7 @@
 #include <vector>
 
 class CSupportLog;
+class CUpdateHistory;
 
 class CUpdateEngine : public QObject, public ILinkEvents {
 public:
@@ -117,6 +119,14 @@ public:
     // Where link openings and closings and the bytes exchanged with the unit are recorded (owned
     // by the caller; none: nothing is recorded).
     void SetSupportLog(CSupportLog* pLog) { m_pSupportLog = pLog; }
+    // --- the history of updates ---
+    // Where each programming run is recorded, once, with `face` ("window", "kestova-flash")
+    // as the program that ran it (owned by the caller and outliving the engine; none: nothing
+    // is recorded). `fnNow`: the wall clock for the record's time (tests give their own).
+    void SetUpdateHistory(CUpdateHistory* pHistory, const std::string& face, CRunRecorder::NowFn fnNow = {});
+    // Where the current image came from: the file's path, or the service's address.
+    const std::string& ImageSource() const { return m_strImageSource; }
+
     // Where other programs holding a port are looked for (a test points it at a tree of its own).
     void SetSystemRoots(const SystemRoots& roots) { m_roots = roots; }
 
@@ -177,6 +187,10 @@ private:
     void OnSilence();
     void OnProgramReplyTimeout();
     void KeepRecentReceived();
+    // The run waiting to be recorded is written now: its check will not come.
+    void SettleRecord();
+    // The check after a reboot is no longer awaited (a reset, the link closed).
+    void DropAwaitedCheck();
 
     // --- the image (EngineImage.cpp) ---
     bool ValidateImage();
@@ -231,6 +245,7 @@ private:
 
     FirmwareImage m_image;
     bool m_bImageNamesVersion = false; // the current image had a "VER:" line
+    std::string m_strImageSource;
     DeviceIdentity m_identity;
     std::string m_strReceived;
     // What the unit said during a pause of the conversation, handled when it ends.
@@ -262,4 +277,5 @@ private:
     unsigned long long m_nGeneration = 0;
 
     CSupportLog* m_pSupportLog = nullptr;
+    std::unique_ptr<CRunRecorder> m_pRecorder;
 };

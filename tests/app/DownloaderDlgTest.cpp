@@ -230,19 +230,20 @@ TEST_F(StartUp, ExitAsksOutsideConnectingAndNoKeepsTheDialog)
     EXPECT_FALSE(m_dlg->isVisible());
 }
 
-TEST_F(StartUp, WindowMenuCarriesAboutEchoTestSaveSupportLogAndFirmwareServiceAfterASeparator)
+TEST_F(StartUp, WindowMenuCarriesAboutEchoTestSaveSupportLogFirmwareServiceAndHistoryAfterASeparator)
 {
     StartDialog();
     auto* menu = m_dlg->findChild<QMenu*>();
     ASSERT_NE(menu, nullptr);
     const auto actions = menu->actions();
-    ASSERT_GE(actions.size(), 5);
+    ASSERT_GE(actions.size(), 6);
     const int n = static_cast<int>(actions.size());
-    EXPECT_TRUE(actions[n - 5]->isSeparator());
-    EXPECT_EQ(actions[n - 4]->text().toStdString(), "&About Bootloader");
-    EXPECT_EQ(actions[n - 3]->text().toStdString(), "Echo Test");
-    EXPECT_EQ(actions[n - 2]->text(), QStringLiteral("Save Support Log\u2026"));
-    EXPECT_EQ(actions[n - 1]->text(), QStringLiteral("Firmware Service\u2026"));
+    EXPECT_TRUE(actions[n - 6]->isSeparator());
+    EXPECT_EQ(actions[n - 5]->text().toStdString(), "&About Bootloader");
+    EXPECT_EQ(actions[n - 4]->text().toStdString(), "Echo Test");
+    EXPECT_EQ(actions[n - 3]->text(), QStringLiteral("Save Support Log\u2026"));
+    EXPECT_EQ(actions[n - 2]->text(), QStringLiteral("Firmware Service\u2026"));
+    EXPECT_EQ(actions[n - 1]->text(), QStringLiteral("Update History\u2026"));
 
     CModalAnswerer answerer;
     answerer.Press("OK");

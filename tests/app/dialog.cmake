@@ -7,3 +7,8 @@ add_executable(kx_app_dialog_tests DownloaderDlgTest.cpp)
 target_link_libraries(kx_app_dialog_tests PRIVATE kx_dialog_fixture kx_test_main)
 gtest_discover_tests(kx_app_dialog_tests TEST_PREFIX "app." DISCOVERY_TIMEOUT 60
   PROPERTIES ENVIRONMENT "${KX_TEST_ENV}")
+
+# Update History…: the table of recorded updates, its Copy and Export.
+add_executable(kx_app_history_tests HistoryDlgTest.cpp)
+target_link_libraries(kx_app_history_tests PRIVATE kx_app kx_test_main GTest::gtest)
+gtest_discover_tests(kx_app_history_tests TEST_PREFIX "app." PROPERTIES ENVIRONMENT "${KX_TEST_ENV}")

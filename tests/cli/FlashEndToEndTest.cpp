@@ -379,3 +379,69 @@ TEST(Flash, ListAsJsonGivesEachPortsNamesAndWhetherItCanBeHad)
 }
 
 } // namespace
+
+namespace {
+// kestova-flash with its state folder (the update history's) at `stateDir`.
+std::vector<std::string> WithState(const std::string& stateDir)
+{
+    return {"/usr/bin/env", "XDG_STATE_HOME=" + stateDir};
+}
+
+std::size_t Count(const std::string& text, const std::string& part)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+} // namespace
+
+TEST(Flash, HistoryListsEachRunNewestFirstAndForOneSerial)
+{
+    char dir[] = "/tmp/kx-flash-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    for (const std::vector<std::string>& simOptions :
+         {std::vector<std::string>{"--serial", "111"}, {"--serial", "222", "--silent-at", "3"}}) {
+        CSimProcess unit(simOptions);
+        ASSERT_TRUE(unit.IsStarted());
+        CFlashProcess flash(UpdateArgs({&unit}), WithState(dir));
+        flash.Wait(RUN_TIMEOUT_MS);
+    }
+    CFlashProcess all({"--history", "--json"}, WithState(dir));
+    EXPECT_EQ(all.Wait(RUN_TIMEOUT_MS), 0) << all.Err();
+    const std::vector<std::string> json = Lines(all.Out());
+    ASSERT_EQ(json.size(), 2u) << all.Out();
+    EXPECT_TRUE(Has(json[0], "\"serial_number\":\"222\"")) << json[0];
+    EXPECT_TRUE(Has(json[0], "\"result\":\"failed\",\"failed_at_line\":3")) << json[0];
+    EXPECT_TRUE(Has(json[1], "\"face\":\"kestova-flash\",\"model\":\"kx410\",\"serial_number\":\"111\","
+                             "\"loader_before\":\"2.08\",\"app_before\":\"1.00\",\"loader_after\":\"2.08\","
+                             "\"app_after\":\"1.07\",\"image_source\":\"" + SAMPLE_IMAGE + "\","
+                             "\"image_version\":\"1.07\",\"lines_sent\":41,\"lines_total\":41,"
+                             "\"result\":\"verified\",\"failed_at_line\":null"))
+        << json[1];
+
+    CFlashProcess one({"--history", "--json", "--serial", "111"}, WithState(dir));
+    EXPECT_EQ(one.Wait(RUN_TIMEOUT_MS), 0) << one.Err();
+    ASSERT_EQ(Lines(one.Out()), std::vector<std::string>{json[1]});
+
+    CFlashProcess table({"--history"}, WithState(dir));
+    EXPECT_EQ(table.Wait(RUN_TIMEOUT_MS), 0) << table.Err();
+    const std::vector<std::string> rows = Lines(table.Out());
+    ASSERT_EQ(rows.size(), 3u) << table.Out();
+    EXPECT_TRUE(Has(rows[1], "kx410 222") && Has(rows[1], "failed at line 3")) << rows[1];
+    EXPECT_TRUE(Has(rows[2], "1.00 -> 1.07") && Has(rows[2], "verified")) << rows[2];
+    std::remove((std::string(dir) + "/kestova/history.jsonl").c_str());
+    rmdir((std::string(dir) + "/kestova").c_str());
+    rmdir(dir);
+}
+
+TEST(Flash, AHistoryThatCannotBeWrittenIsSaidOnceAndTheUpdatesGoOn)
+{
+    CSimProcess first({"--serial", "111"});
+    CSimProcess second({"--serial", "222"});
+    ASSERT_TRUE(first.IsStarted() && second.IsStarted());
+    CFlashProcess flash(UpdateArgs({&first, &second}), WithState("/dev/null/state"));
+    EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), 0) << flash.Err();
+    EXPECT_EQ(Count(flash.Err(), "cannot be written"), 1u) << flash.Err();
+    EXPECT_EQ(Count(flash.Out(), "\"result\":\"verified\""), 2u) << flash.Out();
+}

@@ -53,6 +53,11 @@ TEST(FlashOptions, ActionsAndErrorsFromArgumentTables)
         {{"-p", "a", "--web", "-q", "-v"}, A::Error, "--quiet or --verbose"},
         {{"-p", "a", "--web", "-yx"}, A::Error, "unknown option -yx"},
         {{"--list", "--json"}, A::List, ""},
+        {{"--history", "--json", "--serial", "12345"}, A::History, ""},
+        {{"--history", "--port", "a"}, A::Error, "--history takes no --port"},
+        {{"--history", "--list"}, A::Error, "one of"},
+        {{"--port", "a", "--web", "--serial", "1"}, A::Error, "--serial only goes with --history"},
+        {{"--history", "--serial", "12a"}, A::Error, "--serial wants"},
     };
     for (const Case& c : cases) {
         std::string joined;

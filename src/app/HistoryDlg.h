@@ -1,0 +1,34 @@
+// Update History…: the updates recorded on this account, newest first, in a table that can be
+// copied to the clipboard (tab-separated) or exported as a CSV file.
+#pragma once
+
+#include "device/UpdateRecord.h"
+
+#include <QDialog>
+
+#include <string>
+#include <vector>
+
+class QTableWidget;
+
+class CHistoryDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    // `records`: newest first, as LoadHistory gives them; `note`: a line above the table (why
+    // the history could not be read, or where it is).
+    CHistoryDlg(const std::vector<UpdateRecord>& records, const std::string& note, QWidget* pParent = nullptr);
+
+    // The heading and every row, cells apart by `separator` (CSV cells quoted where needed).
+    std::string TableText(char separator) const;
+    // Copy: the rows, tab-separated, to the clipboard.
+    void OnCopy();
+    // Export…: a CSV file the user names; false, with the reason, when it cannot be written.
+    void OnExport();
+    bool ExportCsv(const std::string& path, std::string& error) const;
+
+    QTableWidget* Table() const { return m_pTable; }
+
+private:
+    QTableWidget* m_pTable;
+};
