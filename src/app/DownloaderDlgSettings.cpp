@@ -2,7 +2,7 @@
 #include "app/DownloaderDlg.h"
 
 #include "app/ServiceDlg.h"
-#include "app/SettingsLocation.h"
+#include "platform/SettingsLocation.h"
 #include "web/ServiceUrl.h"
 
 #include <filesystem>
