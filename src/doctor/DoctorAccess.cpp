@@ -65,10 +65,10 @@ DoctorCheck NodeAccess(const char* name, const std::string& subject, const std::
     constexpr mode_t READ_WRITE_USER = S_IRUSR | S_IWUSR;
     constexpr mode_t READ_WRITE_GROUP = S_IRGRP | S_IWGRP;
     constexpr mode_t READ_WRITE_OTHER = S_IROTH | S_IWOTH;
-    if (machine.uid == 0)
-        return {name, subject, EDoctorStatus::Pass, "You may open " + shown + " (as root).", ""};
     if (info.st_uid == machine.uid && (info.st_mode & READ_WRITE_USER) == READ_WRITE_USER)
         return {name, subject, EDoctorStatus::Pass, "You may open " + shown + ": it is yours.", ""};
+    if (machine.uid == 0)
+        return {name, subject, EDoctorStatus::Pass, "You may open " + shown + " (as root).", ""};
     if (AclGrantsUser(node, machine.uid))
         return {name, subject, EDoctorStatus::Pass,
                 "You may open " + shown +

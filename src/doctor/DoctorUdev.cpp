@@ -18,7 +18,9 @@ const char* const MM_IGNORE = "ID_MM_DEVICE_IGNORE";
 const char* const UACCESS_TAG = "uaccess";
 const char* const MODEM_MANAGER = "ModemManager";
 const char* const BRLTTY = "brltty";
-const char* const FTDI_VENDOR_MATCH = "0403";
+// FTDI's vendor id as rules match it: in an attribute ("0403"), or in the PRODUCT
+// property ("403/6001/600") that brltty's rules match.
+const char* const FTDI_VENDOR_MATCHES[] = {"\"0403\"", "\"403/"};
 const char* const RELOAD_COMMAND =
     "sudo udevadm control --reload && sudo udevadm trigger --subsystem-match=usb "
     "--subsystem-match=tty --subsystem-match=usb-serial";
@@ -54,9 +56,12 @@ bool RulesClaimFtdi(const std::string& path)
     std::ifstream file(path);
     for (std::string line; std::getline(file, line);) {
         const std::size_t start = line.find_first_not_of(" \t");
-        if (start != std::string::npos && line[start] != '#' &&
-            line.find(FTDI_VENDOR_MATCH) != std::string::npos)
-            return true;
+        if (start == std::string::npos || line[start] == '#')
+            continue;
+        for (const char* match : FTDI_VENDOR_MATCHES) {
+            if (line.find(match) != std::string::npos)
+                return true;
+        }
     }
     return false;
 }
