@@ -126,6 +126,8 @@ void CDownloaderDlg::BuildSystemMenu()
                              [this] { OnSysCommand(IDM_SAVELOG); });
         m_sysMenu->addAction(QStringLiteral("Firmware Service\u2026"), this,
                              [this] { OnSysCommand(IDM_SERVICE); });
+        m_sysMenu->addAction(QStringLiteral("Check This Computer\u2026"), this,
+                             [this] { OnSysCommand(IDM_DOCTOR); });
     }
     new CWindowMenuKeys(this, [this] { m_sysMenu->exec(mapToGlobal(QPoint(0, 0))); });
 }
@@ -216,6 +218,9 @@ void CDownloaderDlg::OnSysCommand(UINT nId)
         return;
     case IDM_SERVICE:
         OnFirmwareService();
+        return;
+    case IDM_DOCTOR:
+        OnCheckComputer();
         return;
     case IDM_ABOUTBOX: {
         CAboutDlg aboutDlg;

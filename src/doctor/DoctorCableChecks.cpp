@@ -161,8 +161,9 @@ std::vector<DoctorCheck> CheckLatency(const DoctorMachine& machine, const Doctor
         const int extraMs = ms - RULE_LATENCY_MS;
         checks.push_back(
             {"latency", tty, EDoctorStatus::Warn,
-             "The latency timer is " + value + " ms: ftdi_sio holds each short reply of the unit "
-             "up to " + value + " ms, up to " + std::to_string(extraMs) +
+             "The latency timer is " + value + " ms. The program asks ftdi_sio for low latency "
+             "(1 ms) when it opens the port; where that is refused, ftdi_sio holds each short "
+             "reply of the unit up to " + value + " ms, up to " + std::to_string(extraMs) +
                  " ms more per line than with 1 ms (" +
                  std::to_string(extraMs * LINES_PER_ESTIMATE / 1000) + " s per " +
                  std::to_string(LINES_PER_ESTIMATE) + " lines).",

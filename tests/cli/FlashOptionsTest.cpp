@@ -53,6 +53,9 @@ TEST(FlashOptions, ActionsAndErrorsFromArgumentTables)
         {{"-p", "a", "--web", "-q", "-v"}, A::Error, "--quiet or --verbose"},
         {{"-p", "a", "--web", "-yx"}, A::Error, "unknown option -yx"},
         {{"--list", "--json"}, A::List, ""},
+        {{"--doctor", "--json", "--service", "https://fw.example/"}, A::Doctor, ""},
+        {{"--doctor", "--port", "USB"}, A::Error, "--doctor takes no --port"},
+        {{"--doctor", "--list"}, A::Error, "give one of --list, --doctor"},
     };
     for (const Case& c : cases) {
         std::string joined;
