@@ -12,6 +12,7 @@
 struct LinkTiming {
     std::vector<double> roundTripMs;  // a write to the first byte of the unit's reply
     std::vector<double> turnaroundMs; // the unit's reply to the program's next write
+    std::vector<std::string> notes;   // how the link was set up ("latency timer set to 2 ms")
 };
 
 class CTimedLink : public ILink, private ILinkEvents {
@@ -29,7 +30,11 @@ public:
 private:
     void OnLinkBytes(std::string_view bytes) override;
     void OnLinkFailed(const LinkError& error) override { m_outer.OnLinkFailed(error); }
-    void OnLinkNote(const std::string& note) override { m_outer.OnLinkNote(note); }
+    void OnLinkNote(const std::string& note) override
+    {
+        m_timing.notes.push_back(note);
+        m_outer.OnLinkNote(note);
+    }
     void OnLinkNotice(const std::string& text) override { m_outer.OnLinkNotice(text); }
     void OnLinkMessageBox(const std::string& text) override { m_outer.OnLinkMessageBox(text); }
     void OnLinkDiagnosis(const std::string& text) override { m_outer.OnLinkDiagnosis(text); }
