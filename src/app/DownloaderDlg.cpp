@@ -128,6 +128,8 @@ void CDownloaderDlg::BuildSystemMenu()
                              [this] { OnSysCommand(IDM_SERVICE); });
         m_sysMenu->addAction(QStringLiteral("Update History\u2026"), this,
                              [this] { OnSysCommand(IDM_HISTORY); });
+        m_sysMenu->addAction(QStringLiteral("Check This Computer\u2026"), this,
+                             [this] { OnSysCommand(IDM_DOCTOR); });
     }
     new CWindowMenuKeys(this, [this] { m_sysMenu->exec(mapToGlobal(QPoint(0, 0))); });
 }
@@ -221,6 +223,9 @@ void CDownloaderDlg::OnSysCommand(UINT nId)
         return;
     case IDM_HISTORY:
         OnUpdateHistory();
+        return;
+    case IDM_DOCTOR:
+        OnCheckComputer();
         return;
     case IDM_ABOUTBOX: {
         CAboutDlg aboutDlg;

@@ -39,6 +39,7 @@ constexpr UINT IDM_ECHOTEST = 0x0020;
 constexpr UINT IDM_SAVELOG = 0x0030;
 constexpr UINT IDM_SERVICE = 0x0040;
 constexpr UINT IDM_HISTORY = 0x0050;
+constexpr UINT IDM_DOCTOR = 0x0060;
 constexpr UINT SC_CLOSE = 0xF060;
 
 // Controls of the main dialog.
@@ -88,6 +89,9 @@ public:
     void SetServiceOverride(const std::string& url) { m_strServiceOverride = url; }
     // Firmware Service…: the user sets (and may test) the service's address, which is saved.
     void OnFirmwareService();
+    // Check This Computer…: the computer check (kestova-flash --doctor) with this window's
+    // settings file, support log and service.
+    void OnCheckComputer();
     // Saves `url` (already checked; empty: none) as the service's address and uses it.
     void SetFirmwareService(const std::string& url);
 

@@ -1,8 +1,10 @@
 // Where the main dialog keeps its settings, and the firmware service address chosen at run time.
 #include "app/DownloaderDlg.h"
 
+#include "app/DoctorDlg.h"
 #include "app/ServiceDlg.h"
-#include "app/SettingsLocation.h"
+#include "platform/SupportLog.h"
+#include "platform/SettingsLocation.h"
 #include "web/ServiceUrl.h"
 
 #include <filesystem>
@@ -60,4 +62,15 @@ void CDownloaderDlg::SetFirmwareService(const std::string& url)
     m_ini.WriteString(SETTINGS_SECTION, KEY_FIRMWARE_SERVICE, url.c_str());
     SetWebBaseUrl(url);
     LogLine(url.empty() ? std::string("No firmware service is set.") : "Firmware service: " + url);
+}
+
+void CDownloaderDlg::OnCheckComputer()
+{
+    DoctorMachine machine = DoctorMachine::Current();
+    machine.settingsPath = m_ini.Path() ? m_ini.Path() : "";
+    machine.logPath = m_pSupportLog ? m_pSupportLog->Path() : CSupportLog::DefaultPath();
+    machine.serviceUrl = m_engine.WebBaseUrl();
+    CDoctorDlg dlg(this);
+    dlg.Run(machine);
+    dlg.exec();
 }

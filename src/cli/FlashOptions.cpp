@@ -101,9 +101,9 @@ bool ParseSeconds(const std::string& text, int& seconds)
 }
 
 // The actions that exclude each other; the count of those given decides.
-int CountActions(bool bList, bool bIdentify, bool bEcho, bool bImage, bool bHistory)
+int CountActions(bool bList, bool bDoctor, bool bIdentify, bool bEcho, bool bImage, bool bHistory)
 {
-    return int(bList) + int(bIdentify) + int(bEcho) + int(bImage) + int(bHistory);
+    return int(bList) + int(bDoctor) + int(bIdentify) + int(bEcho) + int(bImage) + int(bHistory);
 }
 } // namespace
 
@@ -111,7 +111,8 @@ FlashOptions ParseFlashOptions(const std::vector<std::string>& givenArgs)
 {
     const std::vector<std::string> args = ExpandShortOptions(givenArgs);
     FlashOptions options;
-    bool bList = false, bIdentify = false, bEcho = false, bServiceGiven = false, bHistory = false;
+    bool bList = false, bDoctor = false, bIdentify = false, bEcho = false, bServiceGiven = false,
+         bHistory = false;
     std::string service;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -165,6 +166,8 @@ FlashOptions ParseFlashOptions(const std::vector<std::string>& givenArgs)
             if (value.find_first_not_of("-0123456789") != std::string::npos)
                 return Fail("--serial wants a unit's serial number, not \"" + value + "\"");
             options.strSerial = value;
+        } else if (name == "--doctor") {
+            bDoctor = true;
         } else if (name == "--identify") {
             bIdentify = true;
         } else if (name == "--echo-test") {
@@ -186,22 +189,28 @@ FlashOptions ParseFlashOptions(const std::vector<std::string>& givenArgs)
         return Fail("give --file or --web, not both");
     if (options.bQuiet && options.bVerbose)
         return Fail("give --quiet or --verbose, not both");
-    if (bServiceGiven && !options.bWeb)
-        return Fail("--service only goes with --web");
+    if (bServiceGiven && !options.bWeb && !bDoctor)
+        return Fail("--service only goes with --web or --doctor");
     if (bServiceGiven) {
         std::string reason;
         if (!CheckServiceUrl(service, options.strService, reason))
             return Fail("--service " + service + ": " + reason);
     }
     const bool bImage = options.bWeb || !options.strFile.empty();
-    if (CountActions(bList, bIdentify, bEcho, bImage, bHistory) > 1)
-        return Fail("give one of --list, --history, --identify, --echo-test, --file or --web");
+    if (CountActions(bList, bDoctor, bIdentify, bEcho, bImage, bHistory) > 1)
+        return Fail("give one of --list, --doctor, --history, --identify, --echo-test, --file or --web");
     if (!options.strSerial.empty() && !bHistory)
         return Fail("--serial only goes with --history");
     if (bHistory) {
         if (!options.ports.empty())
             return Fail("--history takes no --port");
         options.action = FlashOptions::EAction::History;
+        return options;
+    }
+    if (bDoctor) {
+        if (!options.ports.empty())
+            return Fail("--doctor takes no --port");
+        options.action = FlashOptions::EAction::Doctor;
         return options;
     }
     if (bList) {
@@ -226,6 +235,7 @@ std::string FlashUsage()
 {
     return "usage: kestova-flash --list [--json]\n"
            "       kestova-flash --history [--json] [--serial N]\n"
+           "       kestova-flash --doctor [--json] [--service URL]\n"
            "       kestova-flash -p NAME... (-f F.fwr | --web [--service URL])\n"
            "                     [-y] [--json] [-q | -v] [--timeout S] [--log FILE]\n"
            "       kestova-flash -p NAME... (--identify | --echo-test) [--json] [-q | -v]\n"
@@ -234,16 +244,20 @@ std::string FlashUsage()
            "  --list            list the serial ports, and USB when the Tetherix cable is there\n"
            "  --history         the updates made on this account, newest first\n"
            "  --serial N        with --history: only the unit with serial number N\n"
+           "  --doctor          check this computer for the Tetherix: cable, access, udev rule,\n"
+           "                    programs that take serial ports, D2XX, latency, service, files\n"
            "  -p, --port NAME   a name from --list (USB: the cable through D2XX) or a device\n"
            "                    path; repeat it to update several units at once\n"
            "  -f, --file F.fwr  send the programming file F.fwr\n"
            "  --web             fetch the image that suits each unit from the firmware service\n"
-           "  --service URL     the firmware service's address (with --web)\n"
+           "  --service URL     the firmware service's address (with --web or --doctor)\n"
            "  --identify        only identify the unit\n"
            "  --echo-test       run the cable's echo test\n"
            "  -y, --yes         do not ask before updating\n"
            "  --json            one JSON object per unit (with --list: per port, with\n"
            "                    --history: per update) on standard output\n"
+           "  --json            one JSON object per unit (with --list: per port, with --doctor: per\n"
+           "                    check) on standard output\n"
            "  -q, --quiet       print errors only\n"
            "  -v, --verbose     also print the status lines the window would list\n"
            "  --timeout S       seconds to wait for a unit to answer, and to come back after\n"
@@ -254,7 +268,7 @@ std::string FlashUsage()
            "\n"
            "exit status: 0 verified, 1 bad arguments, 2 no cable or no unit, 3 image rejected\n"
            "             or unreadable, 4 update failed, 5 finished but not verified,\n"
-           "             130 interrupted\n"
+           "             6 a check of --doctor failed (0: none failed), 130 interrupted\n"
            "Colours and cursor movement are left out when NO_COLOR is set, TERM is dumb, or\n"
            "standard error is not a terminal.\n";
 }

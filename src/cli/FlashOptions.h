@@ -6,7 +6,7 @@
 #include <vector>
 
 struct FlashOptions {
-    enum class EAction { Update, List, Identify, EchoTest, History, Help, Version, Error };
+    enum class EAction { Update, List, Doctor, Identify, EchoTest, History, Help, Version, Error };
     static constexpr int DEFAULT_TIMEOUT_S = 20;
 
     EAction action = EAction::Update;

@@ -25,6 +25,7 @@ constexpr int EXIT_NO_UNIT = 2;
 constexpr int EXIT_IMAGE_REJECTED = 3;
 constexpr int EXIT_UPDATE_FAILED = 4;
 constexpr int EXIT_NOT_VERIFIED = 5;
+constexpr int EXIT_DOCTOR_FAILED = 6; // --doctor: at least one check failed
 constexpr int EXIT_INTERRUPTED = 130;
 
 int ExitCodeFor(FlashResult result);

@@ -1,6 +1,7 @@
 // kestova-flash: the update engine without a window. The command line is read first, and the
 // image file checked, before any port is opened; then a Qt Core event loop runs every named
 // unit's engine until all are done.
+#include "cli/DoctorCommand.h"
 #include "cli/FlashOptions.h"
 #include "cli/FlashSession.h"
 #include "cli/HistoryList.h"
@@ -75,6 +76,8 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("kestova-flash"));
     if (options.action == FlashOptions::EAction::List)
         return ListPorts(stdout, options.bJson);
+    if (options.action == FlashOptions::EAction::Doctor)
+        return RunDoctorCommand(options, stdout);
 
     CSupportLog supportLog(options.strLogPath.empty() ? CSupportLog::DefaultPath()
                                                       : options.strLogPath);

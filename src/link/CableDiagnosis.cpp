@@ -13,8 +13,15 @@ namespace {
 const char* const SERIAL_DRIVER = "ftdi_sio";
 constexpr int USB_NUMBER_DIGITS = 3;
 
-// The node FTDI's library opens for a USB device: dev/bus/usb/<bus>/<device>, three digits each.
-std::string UsbNodePath(const UsbDeviceFacts& device, const SystemRoots& roots)
+std::string CableName(const UsbDeviceFacts& device)
+{
+    const std::string product = device.product.empty() ? device.productId : device.product;
+    return "FTDI " + product;
+}
+} // namespace
+
+// dev/bus/usb/<bus>/<device>, three digits each.
+std::string UsbDeviceNodePath(const UsbDeviceFacts& device, const SystemRoots& roots)
 {
     const int bus = std::atoi(ReadFirstLine(device.path + "/busnum").c_str());
     const int number = std::atoi(ReadFirstLine(device.path + "/devnum").c_str());
@@ -25,13 +32,6 @@ std::string UsbNodePath(const UsbDeviceFacts& device, const SystemRoots& roots)
                   USB_NUMBER_DIGITS, number);
     return roots.dev + "/" + relative;
 }
-
-std::string CableName(const UsbDeviceFacts& device)
-{
-    const std::string product = device.product.empty() ? device.productId : device.product;
-    return "FTDI " + product;
-}
-} // namespace
 
 std::string ExplainD2xxLoadFailure(const std::string& libraryName, const std::string& loaderError,
                                    const SystemRoots& roots)
@@ -78,7 +78,7 @@ std::string ExplainD2xxOpenFailure(const SystemRoots& roots)
                ", or unload ftdi_sio (sudo rmmod ftdi_sio) to use FTDI's library.";
     }
     const UsbDeviceFacts& device = cables.front().device;
-    const std::string node = UsbNodePath(device, roots);
+    const std::string node = UsbDeviceNodePath(device, roots);
     if (!node.empty() && access(node.c_str(), R_OK | W_OK) != 0 && errno == EACCES)
         return "Your user may not use the " + CableName(device) + " at " + node +
                ". Install the Tetherix udev rule, then plug the cable in again.";

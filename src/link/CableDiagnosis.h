@@ -5,8 +5,13 @@
 
 #include "link/D2xxLibraryVariable.h"
 #include "link/SystemRoots.h"
+#include "link/UsbSysfs.h"
 
 #include <string>
+
+// The node FTDI's library opens for a USB device (dev/bus/usb/001/004 under the tree's dev),
+// from its busnum and devnum; empty when sysfs does not give them.
+std::string UsbDeviceNodePath(const UsbDeviceFacts& device, const SystemRoots& roots = SystemRoots());
 
 // The library `libraryName` could not be loaded; `loaderError` is the loader's own text. Says
 // how to point at the library and, when an FTDI cable's serial port exists, to choose it.

@@ -106,6 +106,13 @@ std::string JoinUsers(const std::vector<PortUser>& users)
 }
 } // namespace
 
+std::string GroupNameInTree(gid_t gid, const SystemRoots& roots) { return GroupName(gid, roots); }
+
+bool IsListedGroupMember(const std::string& userName, gid_t gid, const SystemRoots& roots)
+{
+    return IsListedMember(userName, gid, roots);
+}
+
 std::string ExplainPortInUse(const std::string& devicePath, const std::vector<PortUser>& users)
 {
     if (users.empty())

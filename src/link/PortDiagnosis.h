@@ -19,6 +19,14 @@ struct LoginIdentity {
     static LoginIdentity Current();
 };
 
+// The name of a group from the tree's etc/group, else the system's database, else its number.
+std::string GroupNameInTree(gid_t gid, const SystemRoots& roots = SystemRoots());
+
+// True when the tree's etc/group lists `userName` as a member of the group, whether or not
+// this login carries it yet.
+bool IsListedGroupMember(const std::string& userName, gid_t gid,
+                         const SystemRoots& roots = SystemRoots());
+
 // The sentence for an open (or exclusive-lock) attempt on `devicePath` ("/dev/ttyUSB0") that
 // failed with `errorNumber`:
 //   EACCES, EPERM         which group may use the port and how to join it, or that the user

@@ -1,5 +1,5 @@
 // Where the kernel's and the system's trees are read from: the real "/proc", "/sys", "/dev",
-// "/etc", "/run" and "/var" unless a test points them at fake trees of its own.
+// "/etc", "/run", "/var" and "/usr" unless a test points them at fake trees of its own.
 #pragma once
 
 #include <string>
@@ -11,6 +11,7 @@ struct SystemRoots {
     std::string etc = "/etc";
     std::string run = "/run"; // run/lock holds the serial ports' lock files
     std::string var = "/var"; // var/lock, where older programs put them
+    std::string usr = "/usr"; // usr/lib/udev/rules.d, where packages put their udev rules
 
     // The path under `dev` of a device path as a user writes it ("/dev/ttyUSB0"); paths
     // outside "/dev/" are returned unchanged.

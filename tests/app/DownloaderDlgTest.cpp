@@ -13,7 +13,10 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -230,26 +233,39 @@ TEST_F(StartUp, ExitAsksOutsideConnectingAndNoKeepsTheDialog)
     EXPECT_FALSE(m_dlg->isVisible());
 }
 
-TEST_F(StartUp, WindowMenuCarriesAboutEchoTestSaveSupportLogFirmwareServiceAndHistoryAfterASeparator)
+TEST_F(StartUp, WindowMenuCarriesItsItemsAfterASeparator)
 {
     StartDialog();
     auto* menu = m_dlg->findChild<QMenu*>();
     ASSERT_NE(menu, nullptr);
     const auto actions = menu->actions();
-    ASSERT_GE(actions.size(), 6);
+    ASSERT_GE(actions.size(), 7);
     const int n = static_cast<int>(actions.size());
-    EXPECT_TRUE(actions[n - 6]->isSeparator());
-    EXPECT_EQ(actions[n - 5]->text().toStdString(), "&About Bootloader");
-    EXPECT_EQ(actions[n - 4]->text().toStdString(), "Echo Test");
-    EXPECT_EQ(actions[n - 3]->text(), QStringLiteral("Save Support Log\u2026"));
-    EXPECT_EQ(actions[n - 2]->text(), QStringLiteral("Firmware Service\u2026"));
-    EXPECT_EQ(actions[n - 1]->text(), QStringLiteral("Update History\u2026"));
+    EXPECT_TRUE(actions[n - 7]->isSeparator());
+    EXPECT_EQ(actions[n - 6]->text().toStdString(), "&About Bootloader");
+    EXPECT_EQ(actions[n - 5]->text().toStdString(), "Echo Test");
+    EXPECT_EQ(actions[n - 4]->text(), QStringLiteral("Save Support Log\u2026"));
+    EXPECT_EQ(actions[n - 3]->text(), QStringLiteral("Firmware Service\u2026"));
+    EXPECT_EQ(actions[n - 2]->text(), QStringLiteral("Update History\u2026"));
+    EXPECT_EQ(actions[n - 1]->text(), QStringLiteral("Check This Computer\u2026"));
 
     CModalAnswerer answerer;
     answerer.Press("OK");
     m_dlg->OnSysCommand(IDM_ABOUTBOX | 0x000F); // the low four bits are ignored
     ASSERT_EQ(answerer.AnsweredCount(), 1);
     EXPECT_EQ(answerer.Seen()[0].strTitle.toStdString(), "About Bootloader");
+
+    // The check's report, as Copy puts it on the clipboard, names this window's settings file.
+    QString report;
+    answerer.Press("Close", [&](QWidget* pDialog) {
+        pDialog->findChild<QPushButton*>(QStringLiteral("DoctorCopy"))->click();
+        report = QGuiApplication::clipboard()->text();
+    });
+    m_dlg->OnSysCommand(IDM_DOCTOR);
+    ASSERT_EQ(answerer.AnsweredCount(), 2);
+    EXPECT_EQ(answerer.Seen()[1].strTitle.toStdString(), "Check This Computer");
+    EXPECT_TRUE(report.contains(QStringLiteral("cable.tetherix"))) << report.toStdString();
+    EXPECT_TRUE(report.contains(QStringLiteral("settings.file"))) << report.toStdString();
 }
 
 // Alt+Space or Shift+F10 typed into whichever control has the focus opens the window menu; the

@@ -1,7 +1,7 @@
 // What the program decides before its window works: where the settings live, which service
 // address is accepted, and what the command line asks for.
 #include "app/CommandLine.h"
-#include "app/SettingsLocation.h"
+#include "platform/SettingsLocation.h"
 #include "web/ServiceUrl.h"
 
 #include <gtest/gtest.h>

@@ -58,6 +58,9 @@ TEST(FlashOptions, ActionsAndErrorsFromArgumentTables)
         {{"--history", "--list"}, A::Error, "one of"},
         {{"--port", "a", "--web", "--serial", "1"}, A::Error, "--serial only goes with --history"},
         {{"--history", "--serial", "12a"}, A::Error, "--serial wants"},
+        {{"--doctor", "--json", "--service", "https://fw.example/"}, A::Doctor, ""},
+        {{"--doctor", "--port", "USB"}, A::Error, "--doctor takes no --port"},
+        {{"--doctor", "--list"}, A::Error, "give one of --list, --doctor"},
     };
     for (const Case& c : cases) {
         std::string joined;

@@ -34,7 +34,8 @@ FakeSystemTree::~FakeSystemTree() { fs::remove_all(m_root); }
 SystemRoots FakeSystemTree::Roots() const
 {
     return {(m_root / "proc").string(), (m_root / "sys").string(), (m_root / "dev").string(),
-            (m_root / "etc").string(),  (m_root / "run").string(), (m_root / "var").string()};
+            (m_root / "etc").string(),  (m_root / "run").string(), (m_root / "var").string(),
+            (m_root / "usr").string()};
 }
 
 void FakeSystemTree::AddUsbSerial(const FakeUsbSerial& d)
@@ -47,7 +48,9 @@ void FakeSystemTree::AddUsbSerial(const FakeUsbSerial& d)
     Write(device / "product", d.product);
     Write(device / "serial", d.serial);
     Write(device / "busnum", "1");
-    Write(device / "devnum", "4");
+    const int devnum = m_nextDevnum++;
+    Write(device / "devnum", std::to_string(devnum));
+    Write(device / "dev", "189:" + std::to_string(devnum - 1));
     const fs::path interface = device / (d.usbName + ":1.0");
     fs::create_directories(interface);
     if (!d.driver.empty())
@@ -60,6 +63,9 @@ void FakeSystemTree::AddUsbSerial(const FakeUsbSerial& d)
     fs::create_directories(port / "tty" / d.ttyName);
     Link(port, port / "tty" / d.ttyName / "device");
     Link(port / "tty" / d.ttyName, sys / "class/tty" / d.ttyName);
+    Write(port / "tty" / d.ttyName / "dev", "188:" + std::to_string(devnum - 1));
+    if (!d.latencyMs.empty())
+        Write(sys / "bus/usb-serial/devices" / d.ttyName / "latency_timer", d.latencyMs);
 }
 
 void FakeSystemTree::AddPlatformTty(const std::string& ttyName)
@@ -104,6 +110,25 @@ void FakeSystemTree::ClearDevices()
     fs::remove_all(m_root / "dev");
     fs::create_directories(m_root / "sys");
     fs::create_directories(m_root / "dev");
+}
+
+void FakeSystemTree::AddUdevRecord(const std::string& deviceName, const std::string& content)
+{
+    const fs::path sys = m_root / "sys";
+    std::error_code error;
+    fs::path dev = sys / "class/tty" / deviceName / "dev";
+    if (!fs::exists(dev, error))
+        dev = sys / "bus/usb/devices" / deviceName / "dev";
+    std::ifstream file(dev);
+    std::string number;
+    std::getline(file, number);
+    ASSERT_FALSE(number.empty()) << "no device " << deviceName;
+    AddFile("run/udev/data/c" + number, content);
+}
+
+void FakeSystemTree::AddFile(const std::string& relative, const std::string& content)
+{
+    AddLockFile(relative, content);
 }
 
 void FakeSystemTree::AddLockFile(const std::string& relative, const std::string& content)

@@ -1,4 +1,4 @@
-#include "app/SettingsLocation.h"
+#include "platform/SettingsLocation.h"
 
 #include "platform/UserDirs.h"
 

@@ -1,0 +1,35 @@
+// The computer check: every family of checks between this computer and a Tetherix, each a
+// function of the machine as DoctorMachine describes it and of the cables plugged in. The
+// firmware service, which needs the network, is checked apart (DoctorService.h).
+#pragma once
+
+#include "doctor/DoctorCables.h"
+#include "doctor/DoctorCheck.h"
+#include "doctor/DoctorMachine.h"
+
+#include <vector>
+
+using DoctorCables = std::vector<DoctorCable>;
+
+// Each FTDI device (vendor 0403) and whether a Tetherix is among them: "cable.device" for
+// each, "cable.tetherix" once.
+std::vector<DoctorCheck> CheckCables(const DoctorMachine& machine, const DoctorCables& cables);
+// For each Tetherix, whether this user may open its serial port and its USB device node, and
+// why: "access.port", "access.usb".
+std::vector<DoctorCheck> CheckAccess(const DoctorMachine& machine, const DoctorCables& cables);
+// The Tetherix udev rule installed ("udev.rule"), and applied to each Tetherix plugged in
+// ("udev.applied").
+std::vector<DoctorCheck> CheckUdevRule(const DoctorMachine& machine, const DoctorCables& cables);
+// Programs that take serial cables: "modemmanager", "brltty", and "port.users" for each
+// Tetherix port.
+std::vector<DoctorCheck> CheckSerialGrabbers(const DoctorMachine& machine, const DoctorCables& cables);
+// FTDI's D2XX library ("d2xx.library") and, for each Tetherix, the kernel's driver and which
+// way the program will use ("way-in").
+std::vector<DoctorCheck> CheckWaysIn(const DoctorMachine& machine, const DoctorCables& cables);
+// Each Tetherix port's latency timer ("latency").
+std::vector<DoctorCheck> CheckLatency(const DoctorMachine& machine, const DoctorCables& cables);
+// The settings file ("settings.file") and the support log's folder ("support.log").
+std::vector<DoctorCheck> CheckFiles(const DoctorMachine& machine, const DoctorCables& cables);
+
+// Every family above, in this order.
+std::vector<DoctorCheck> RunMachineChecks(const DoctorMachine& machine);
