@@ -11,6 +11,7 @@
 #include "platform/DialogUnits.h"
 #include "platform/ProgramPath.h"
 #include "platform/UserDirs.h"
+#include "platform/SleepInhibitor.h"
 #include "platform/SupportLog.h"
 #include "res/Resources.h"
 #include "res/StringTable.h"
@@ -25,6 +26,8 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <csignal>
 
 namespace {
 constexpr int ICON_SMALL_PX = 16;
@@ -45,6 +48,7 @@ CDownloaderDlg::CDownloaderDlg(QWidget* parent)
 CDownloaderDlg::~CDownloaderDlg()
 {
     OnDestroy();
+    m_pInhibitor.reset();
 }
 
 void CDownloaderDlg::CreateControls()
@@ -175,6 +179,8 @@ bool CDownloaderDlg::OnInitDialog()
     m_strLastDirectory = m_ini.GetString(SETTINGS_SECTION, KEY_LAST_DIRECTORY);
     ApplyServiceAddress();
 
+    StartSleepInhibitor();
+    WatchWindowDestruction();
     m_portNames = m_engine.ListSerialPorts();
     m_portNames.push_back(USB_PORT_NAME);
     StartHotplugMonitor();
@@ -234,12 +240,26 @@ void CDownloaderDlg::OnCancel()
 {
     if (m_bEnded)
         return;
+    // Closed again while the update stops: the user does not wait for the line in flight.
+    if (m_bStopping) {
+        RequestStop(EXIT_CLOSED_MID_UPDATE, "the window was closed again");
+        return;
+    }
     if (m_engine.Phase() != PHASE_CONNECTING) {
-        const auto answer = QMessageBox::question(
-            this, QStringLiteral("Kestova"), QStringLiteral("Are you sure you want to exit?"),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes)
+        QString question = QStringLiteral("Are you sure you want to exit?");
+        if (IsUpdateRunning())
+            question = QStringLiteral("An update of the %1 is running. It will stop after the line in flight, "
+                                      "and the %1 must then be updated again before it is used.\n\n")
+                           .arg(QString::fromStdString(m_engine.Identity().m_strModel)) +
+                       question;
+        const auto answer = QMessageBox::question(this, QStringLiteral("Kestova"), question,
+                                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes || m_bEnded)
             return;
+    }
+    if (IsUpdateRunning()) {
+        RequestStop(EXIT_CLOSED_MID_UPDATE, "the window was closed");
+        return;
     }
     EndDialog(IDCANCEL);
 }
@@ -270,8 +290,13 @@ void CDownloaderDlg::contextMenuEvent(QContextMenuEvent* e)
 
 void CDownloaderDlg::closeEvent(QCloseEvent* e)
 {
-    // The close box asks like Exit; the dialog ends itself through EndDialog when allowed.
+    // The close box asks like Exit; the dialog ends itself through EndDialog when allowed. A
+    // window destroyed under the program cannot ask: that ends it as SIGTERM would.
     e->ignore();
+    if (IsPlatformWindowGone()) {
+        RequestStop(EXIT_SIGNAL_BASE + SIGTERM, "the window was destroyed");
+        return;
+    }
     OnCancel();
 }
 
