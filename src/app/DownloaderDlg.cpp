@@ -180,7 +180,6 @@ bool CDownloaderDlg::OnInitDialog()
     ApplyServiceAddress();
 
     StartSleepInhibitor();
-    WatchWindowDestruction();
     m_portNames = m_engine.ListSerialPorts();
     m_portNames.push_back(USB_PORT_NAME);
     StartHotplugMonitor();

@@ -124,6 +124,7 @@ public:
     void RequestStop(int nExitStatus, const std::string& why);
     int ExitStatus() const { return m_nExitStatus; }
     bool IsStopping() const { return m_bStopping; }
+    bool IsEnded() const { return m_bEnded; }
 
     // --- a second start of the program ---
     // Comes to the front; `path` (may be empty) is opened as Open Local File once the unit is
@@ -188,6 +189,7 @@ protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void reject() override { OnCancel(); }
     void accept() override { OnOK(); }
@@ -238,7 +240,6 @@ private:
     // --- ending while an update may run (DownloaderDlgStop.cpp) ---
     void StartSleepInhibitor();
     void HoldOffSleep(bool bHold);
-    void WatchWindowDestruction();
     bool IsUpdateRunning() const;
     bool IsPlatformWindowGone() const;
     void OnStopSignals();
