@@ -20,6 +20,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QEventLoop>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -139,7 +140,18 @@ int CDownloaderDlg::DoModal()
     OnInitDialog();
     if (m_bEnded)
         return result();
-    return exec();
+    const int nResult = exec();
+    if (m_bEnded)
+        return nResult;
+    // The window went away without a close request (another program destroyed it, and the
+    // window system hid it): the program ends as on SIGTERM, never running on unseen.
+    QEventLoop endLoop;
+    m_pEndLoop = &endLoop;
+    RequestStop(EXIT_SIGNAL_BASE + SIGTERM, "the window went away");
+    if (!m_bEnded)
+        endLoop.exec();
+    m_pEndLoop = nullptr;
+    return result();
 }
 
 std::string CDownloaderDlg::ComputeProgramDir() const
@@ -275,6 +287,8 @@ void CDownloaderDlg::EndDialog(int result)
     m_bEnded = true;
     OnDestroy();
     done(result);
+    if (m_pEndLoop != nullptr)
+        m_pEndLoop->quit();
 }
 
 void CDownloaderDlg::OnDestroy()

@@ -250,6 +250,7 @@ private:
     QSocketNotifier* m_pStopNotifier = nullptr;
     std::unique_ptr<CSleepInhibitor> m_pInhibitor;
     bool m_bStopping = false;
+    class QEventLoop* m_pEndLoop = nullptr; // runs the stop after the window went away
     int m_nExitStatus = 0;
 
     void OnPortChosenWhileClosed();
