@@ -10,7 +10,8 @@ cd "$(dirname "$0")/.."
 PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev libcurl4-openssl-dev
           libcpp-httplib-dev libssl-dev libudev-dev googletest libgtest-dev libgmock-dev
           libbenchmark-dev xvfb xauth appstream desktop-file-utils curl dpkg-dev lintian
-          libxml2-utils umockdev libumockdev-dev dbus-daemon at-spi2-core python3-pyatspi)
+          libxml2-utils umockdev libumockdev-dev dbus-daemon at-spi2-core python3-pyatspi
+          python3-dbusmock)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -1,6 +1,7 @@
 #include "app/DownloaderApp.h"
 
 #include "app/DownloaderDlg.h"
+#include "app/SingleInstance.h"
 #include "device/SessionFacts.h"
 #include "platform/SupportLog.h"
 #include "platform/UpdateHistory.h"
@@ -16,6 +17,10 @@ bool CDownloaderApp::InitInstance()
     dlg.SetUpdateHistory(&history);
     dlg.SetServiceOverride(m_options.strService);
     dlg.SetStartFile(m_options.strFile);
+    dlg.SetStopSignals(m_pSignals);
+    if (m_pInstance != nullptr)
+        m_pInstance->Listen([&dlg](const std::string& path) { dlg.OnSecondStart(path); });
     dlg.DoModal();
+    m_nExitStatus = dlg.ExitStatus();
     return false;
 }

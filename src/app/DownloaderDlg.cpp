@@ -11,6 +11,7 @@
 #include "platform/DialogUnits.h"
 #include "platform/ProgramPath.h"
 #include "platform/UserDirs.h"
+#include "platform/SleepInhibitor.h"
 #include "platform/SupportLog.h"
 #include "res/Resources.h"
 #include "res/StringTable.h"
@@ -19,12 +20,15 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QEventLoop>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <csignal>
 
 namespace {
 constexpr int ICON_SMALL_PX = 16;
@@ -45,6 +49,7 @@ CDownloaderDlg::CDownloaderDlg(QWidget* parent)
 CDownloaderDlg::~CDownloaderDlg()
 {
     OnDestroy();
+    m_pInhibitor.reset();
 }
 
 void CDownloaderDlg::CreateControls()
@@ -139,7 +144,18 @@ int CDownloaderDlg::DoModal()
     OnInitDialog();
     if (m_bEnded)
         return result();
-    return exec();
+    const int nResult = exec();
+    if (m_bEnded)
+        return nResult;
+    // The window went away without a close request (another program destroyed it, and the
+    // window system hid it): the program ends as on SIGTERM, never running on unseen.
+    QEventLoop endLoop;
+    m_pEndLoop = &endLoop;
+    RequestStop(EXIT_SIGNAL_BASE + SIGTERM, "the window went away");
+    if (!m_bEnded)
+        endLoop.exec();
+    m_pEndLoop = nullptr;
+    return result();
 }
 
 std::string CDownloaderDlg::ComputeProgramDir() const
@@ -179,6 +195,7 @@ bool CDownloaderDlg::OnInitDialog()
     m_strLastDirectory = m_ini.GetString(SETTINGS_SECTION, KEY_LAST_DIRECTORY);
     ApplyServiceAddress();
 
+    StartSleepInhibitor();
     m_portNames = m_engine.ListSerialPorts();
     m_portNames.push_back(USB_PORT_NAME);
     StartHotplugMonitor();
@@ -244,12 +261,26 @@ void CDownloaderDlg::OnCancel()
 {
     if (m_bEnded)
         return;
+    // Closed again while the update stops: the user does not wait for the line in flight.
+    if (m_bStopping) {
+        RequestStop(EXIT_CLOSED_MID_UPDATE, "the window was closed again");
+        return;
+    }
     if (m_engine.Phase() != PHASE_CONNECTING) {
-        const auto answer = QMessageBox::question(
-            this, QStringLiteral("Kestova"), QStringLiteral("Are you sure you want to exit?"),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes)
+        QString question = QStringLiteral("Are you sure you want to exit?");
+        if (IsUpdateRunning())
+            question = QStringLiteral("An update of the %1 is running. It will stop after the line in flight, "
+                                      "and the %1 must then be updated again before it is used.\n\n")
+                           .arg(QString::fromStdString(m_engine.Identity().m_strModel)) +
+                       question;
+        const auto answer = QMessageBox::question(this, QStringLiteral("Kestova"), question,
+                                                  QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes || m_bEnded)
             return;
+    }
+    if (IsUpdateRunning()) {
+        RequestStop(EXIT_CLOSED_MID_UPDATE, "the window was closed");
+        return;
     }
     EndDialog(IDCANCEL);
 }
@@ -266,6 +297,8 @@ void CDownloaderDlg::EndDialog(int result)
     m_bEnded = true;
     OnDestroy();
     done(result);
+    if (m_pEndLoop != nullptr)
+        m_pEndLoop->quit();
 }
 
 void CDownloaderDlg::OnDestroy()
@@ -280,8 +313,13 @@ void CDownloaderDlg::contextMenuEvent(QContextMenuEvent* e)
 
 void CDownloaderDlg::closeEvent(QCloseEvent* e)
 {
-    // The close box asks like Exit; the dialog ends itself through EndDialog when allowed.
+    // The close box asks like Exit; the dialog ends itself through EndDialog when allowed. A
+    // window destroyed under the program cannot ask: that ends it as SIGTERM would.
     e->ignore();
+    if (IsPlatformWindowGone()) {
+        RequestStop(EXIT_SIGNAL_BASE + SIGTERM, "the window was destroyed");
+        return;
+    }
     OnCancel();
 }
 

@@ -28,6 +28,9 @@ class CAnnouncer;
 class CPortCombo;
 class CSupportLog;
 class CScreenRatePacer;
+class CSignalPipe;
+class CSleepInhibitor;
+class QSocketNotifier;
 class CHotplugMonitor;
 class CUpdateHistory;
 
@@ -123,6 +126,24 @@ public:
     // Update History…: the recorded updates, newest first.
     void OnUpdateHistory();
 
+    // --- ending while an update may run ---
+    // The program's exit status: 0, 128 + the signal that stopped it, or EXIT_CLOSED_MID_UPDATE.
+    static constexpr int EXIT_SIGNAL_BASE = 128;
+    static constexpr int EXIT_CLOSED_MID_UPDATE = 130;
+    // Stop signals to follow (owned by the caller; none: the signals are not the window's).
+    void SetStopSignals(CSignalPipe* pSignals);
+    // Ends the program: a running update first stops after the line in flight; a second request
+    // while it stops ends at once. Said in the status list and the support log.
+    void RequestStop(int nExitStatus, const std::string& why);
+    int ExitStatus() const { return m_nExitStatus; }
+    bool IsStopping() const { return m_bStopping; }
+    bool IsEnded() const { return m_bEnded; }
+
+    // --- a second start of the program ---
+    // Comes to the front; `path` (may be empty) is opened as Open Local File once the unit is
+    // identified.
+    void OnSecondStart(const std::string& path);
+
     // --- what the engine reports ---
     void OnLogLine(const std::string& text) override { LogLine(text); }
     void OnClearLog() override;
@@ -181,6 +202,8 @@ protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void reject() override { OnCancel(); }
     void accept() override { OnOK(); }
 
@@ -226,6 +249,22 @@ private:
     std::vector<PlacedControl> m_placedControls;
     QSize m_defaultSize;
     std::string m_strStartFile;
+
+    // --- ending while an update may run (DownloaderDlgStop.cpp) ---
+    void StartSleepInhibitor();
+    void HoldOffSleep(bool bHold);
+    bool IsUpdateRunning() const;
+    bool IsPlatformWindowGone() const;
+    void OnStopSignals();
+    void StopAtOnce(const std::string& why);
+    void OnStoppedRunEnded(const std::string& text);
+    void FinishStop();
+    CSignalPipe* m_pStopSignals = nullptr;
+    QSocketNotifier* m_pStopNotifier = nullptr;
+    std::unique_ptr<CSleepInhibitor> m_pInhibitor;
+    bool m_bStopping = false;
+    class QEventLoop* m_pEndLoop = nullptr; // runs the stop after the window went away
+    int m_nExitStatus = 0;
 
     void OnPortChosenWhileClosed();
     void ReturnFocus(QWidget* pFocusBefore);

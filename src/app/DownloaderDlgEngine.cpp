@@ -5,6 +5,7 @@
 #include "app/PortCombo.h"
 #include "app/ScreenRatePacer.h"
 #include "app/StatusList.h"
+#include "device/UpdateHold.h"
 
 #include <QListWidget>
 #include <QProgressBar>
@@ -21,7 +22,12 @@ qint64 FilledWidth(const QProgressBar& bar, int value)
 }
 } // namespace
 
-void CDownloaderDlg::OnClearLog() { m_list->clear(); }
+void CDownloaderDlg::OnClearLog()
+{
+    // While the program stops, the lines that say how far the update got stay in view.
+    if (!m_bStopping)
+        m_list->clear();
+}
 
 void CDownloaderDlg::OnWebStatus(const std::string& text, bool bNewLine)
 {
@@ -82,6 +88,12 @@ void CDownloaderDlg::OnFocus(EngineControl control)
 
 void CDownloaderDlg::OnPhase(int nPhase)
 {
+    HoldOffSleep(HoldsOffSleep(nPhase));
+    // Stopping with every line acknowledged: the finish has gone out, and the program ends.
+    if (m_bStopping && nPhase == PHASE_FINISHED)
+        OnStoppedRunEnded("Stopped after all " + std::to_string(m_engine.ImageLineCount()) +
+                          " lines were sent and the " + m_engine.Identity().m_strModel +
+                          " was told to finish; its new version was not checked.");
     // The activity line starts again from its first step with every new connection.
     if (nPhase == PHASE_IDLE)
         m_nDots = 0;

@@ -56,6 +56,9 @@ void CDownloaderDlg::ShowNotice(const std::string& text)
 {
     if (m_pSupportLog != nullptr)
         m_pSupportLog->Notice(text);
+    // The program is ending: nobody is there to press OK.
+    if (m_bStopping || m_bEnded)
+        return;
     m_noticeDlg.m_strText = text;
     m_noticeDlg.DoModal();
 }
@@ -83,6 +86,11 @@ void CDownloaderDlg::OnProgrammingSucceeded(const std::vector<std::string>& line
 
 void CDownloaderDlg::OnUpdateEnded(const UpdateOutcome& outcome)
 {
+    HoldOffSleep(false);
+    if (m_bStopping) {
+        OnStoppedRunEnded(outcome.strText);
+        return;
+    }
     if (!outcome.bNoticeShown)
         Announce(outcome.strText);
 }

@@ -3,6 +3,8 @@
 #include "app/CommandLine.h"
 #include "app/DownloaderApp.h"
 #include "app/GuiStartGuard.h"
+#include "app/SingleInstance.h"
+#include "platform/SignalPipe.h"
 #include "platform/SupportLog.h"
 
 #include <QApplication>
@@ -27,6 +29,8 @@ int main(int argc, char* argv[])
     case DownloaderOptions::EAction::Run:
         break;
     }
+    // Stop signals are caught from the start; the window stops an update on them.
+    CSignalPipe stopSignals;
     std::unique_ptr<QApplication> application;
     {
         const CGuiStartGuard guard;
@@ -35,8 +39,18 @@ int main(int argc, char* argv[])
     // The window's class (WM_CLASS) is this name: the desktop entry's StartupWMClass matches it.
     QApplication::setApplicationName(QStringLiteral("Kestova Firmware Downloader"));
     QApplication::setDesktopFileName(QStringLiteral("com.kestova.Downloader"));
+    // One window per user: a later start hands its file to the running one and ends.
+    switch (CSingleInstance::HandOver(options.strFile)) {
+    case CSingleInstance::EHandOver::HandedOver: return 0;
+    case CSingleInstance::EHandOver::NoAnswer:
+        std::fputs("kestova-downloader: another copy is running but does not answer\n", stderr);
+        return 1;
+    case CSingleInstance::EHandOver::NoneRunning: break;
+    }
+    CSingleInstance instance;
     CSupportLog supportLog(CSupportLog::DefaultPath());
-    CDownloaderApp app(options, &supportLog);
+    CDownloaderApp app(options, &supportLog, &stopSignals, &instance);
     app.InitInstance();
-    return 0;
+    supportLog.Flush();
+    return app.ExitStatus();
 }

@@ -2,6 +2,7 @@
 
 #include "device/UpdateCheck.h"
 #include "platform/SignalPipe.h"
+#include "platform/SupportLog.h"
 
 #include <QCoreApplication>
 
@@ -212,9 +213,13 @@ void CFlashSession::OnAnswer(bool bYes)
 
 void CFlashSession::OnSignals()
 {
-    const int count = m_pSignals ? m_pSignals->TakeSignals() : 0;
+    int sig = 0;
+    const int count = m_pSignals ? m_pSignals->TakeSignals(&sig) : 0;
     if (count == 0)
         return;
+    if (m_pLog != nullptr)
+        m_pLog->Note(std::string("Stop requested by ") + SignalName(sig) +
+                     (m_nSignals + count > 1 ? ": stopping at once." : "."));
     m_nSignals += count;
     if (m_prompt.IsAsking())
         m_view.Resume();

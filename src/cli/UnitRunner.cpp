@@ -1,6 +1,7 @@
 #include "cli/UnitRunner.h"
 
 #include "device/UpdateCheck.h"
+#include "device/UpdateHold.h"
 #include "platform/SupportLog.h"
 
 #include <algorithm>
@@ -44,7 +45,7 @@ FlashResult ResultOf(UpdateResult result)
 
 CUnitRunner::CUnitRunner(int nIndex, UnitSettings settings, IUnitListener& listener, CSupportLog* pLog)
     : m_nIndex(nIndex), m_settings(std::move(settings)), m_listener(listener), m_pLog(pLog),
-      m_engine(*this)
+      m_engine(*this), m_inhibitor(pLog)
 {
     m_report.strPort = m_settings.strPort;
     m_engine.SetWebBaseUrl(m_settings.strService);
@@ -152,6 +153,7 @@ void CUnitRunner::OnEnable(EngineControl control, bool bEnabled)
 
 void CUnitRunner::OnPhase(int nPhase)
 {
+    m_inhibitor.SetHeld(HoldsOffSleep(nPhase), HoldReason(m_engine.Identity()));
     if (nPhase == PHASE_FINISHED && m_state == EState::Programming) {
         m_nProgress = m_nProgressMax;
         if (m_bInterrupted) {
@@ -369,6 +371,7 @@ void CUnitRunner::Finish(FlashResult result, const std::string& text)
     if (IsDone())
         return;
     m_deadline.stop();
+    m_inhibitor.SetHeld(false, {});
     m_report.result = result;
     m_report.strText = text;
     m_report.dSeconds = static_cast<double>(m_clock.elapsed()) / MS_PER_S;

@@ -6,6 +6,7 @@
 #include "cli/UnitReport.h"
 #include "device/UpdateEngine.h"
 #include "device/UpdateEvents.h"
+#include "platform/SleepInhibitor.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -105,6 +106,7 @@ private:
     IUnitListener& m_listener;
     CSupportLog* m_pLog;
     CUpdateEngine m_engine;
+    CSleepInhibitor m_inhibitor; // held while lines go to the unit
     QTimer m_deadline;
     QElapsedTimer m_clock;
     EState m_state = EState::Connecting;

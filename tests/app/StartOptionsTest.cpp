@@ -1,6 +1,7 @@
 // What the program decides before its window works: where the settings live, which service
 // address is accepted, and what the command line asks for.
 #include "app/CommandLine.h"
+#include "app/SingleInstance.h"
 #include "platform/SettingsLocation.h"
 #include "web/ServiceUrl.h"
 
@@ -9,7 +10,15 @@
 #include <cstdio>
 #include <filesystem>
 
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
 
 namespace {
 
@@ -152,3 +161,59 @@ TEST(CommandLine, NoDisplayIsSaidInOneLineWithStatusOne)
 }
 
 } // namespace
+
+namespace {
+// Starts the program as a file manager or a user would, while this process serves as the
+// running window: its exit status once it ended.
+int StartAgain(const QString& runtimeDir, const QStringList& args)
+{
+    QProcess second;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    second.setProcessEnvironment(env);
+    second.setWorkingDirectory(runtimeDir);
+    second.start(QStringLiteral(KX_DOWNLOADER_EXE), args);
+    QElapsedTimer clock;
+    clock.start();
+    while (second.state() != QProcess::NotRunning && clock.elapsed() < 20000) {
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+        second.waitForFinished(1);
+    }
+    return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
+}
+} // namespace
+
+TEST(SingleInstance, ASecondStartHandsItsFileToTheRunningWindowAndEnds)
+{
+    int argc = 1;
+    char name[] = "test";
+    char* argv[] = {name, nullptr};
+    QCoreApplication application(argc, argv);
+    const std::string dir = std::filesystem::temp_directory_path() / ("kx-instance-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+
+    // A copy that crashed left its socket behind: it does not keep the next one from serving.
+    const std::string path = CSingleInstance::SocketPath();
+    EXPECT_EQ(path, dir + "/kestova-downloader.sock");
+    const int stale = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    ASSERT_EQ(bind(stale, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    close(stale);
+
+    std::vector<std::string> starts;
+    CSingleInstance first;
+    ASSERT_TRUE(first.Listen([&](const std::string& file) { starts.push_back(file); }));
+
+    const QString runtimeDir = QString::fromStdString(dir);
+    EXPECT_EQ(StartAgain(runtimeDir, {QStringLiteral("unit.fwr")}), 0);
+    EXPECT_EQ(StartAgain(runtimeDir, {}), 0);
+    EXPECT_EQ(StartAgain(runtimeDir, {QStringLiteral("--version")}), 0);
+    EXPECT_EQ(starts, (std::vector<std::string>{dir + "/unit.fwr", ""}));
+    unsetenv("XDG_RUNTIME_DIR");
+    std::filesystem::remove_all(dir);
+}

@@ -159,7 +159,10 @@ TEST(Flash, ImageForAnotherProductIsRejectedBeforeAnythingIsSent)
     rmdir(dir);
 }
 
-TEST(Flash, CtrlCDuringAnUpdateStopsAfterTheLineInFlightAndSaysToUpdateAgain)
+// Ctrl+C, a terminal closed under it (SIGHUP) and a shutdown (SIGTERM) stop alike.
+class FlashStopSignal : public ::testing::TestWithParam<int> {};
+
+TEST_P(FlashStopSignal, DuringAnUpdateStopsAfterTheLineInFlightAndSaysToUpdateAgain)
 {
     char dir[] = "/tmp/kx-flash-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
@@ -169,7 +172,7 @@ TEST(Flash, CtrlCDuringAnUpdateStopsAfterTheLineInFlightAndSaysToUpdateAgain)
     CFlashProcess flash(UpdateArgs({&unit}));
     ASSERT_TRUE(flash.WaitForError([](const std::string& err) { return Has(err, "Sent "); }, RUN_TIMEOUT_MS))
         << flash.Err();
-    flash.Signal(SIGINT);
+    flash.Signal(GetParam());
     EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), 130) << flash.Err();
     EXPECT_TRUE(Has(flash.Err(), "must be updated again")) << flash.Err();
     EXPECT_TRUE(Has(flash.Out(), "\"result\":\"interrupted\"")) << flash.Out();
@@ -186,6 +189,9 @@ TEST(Flash, CtrlCDuringAnUpdateStopsAfterTheLineInFlightAndSaysToUpdateAgain)
     std::remove(unitLog.c_str());
     rmdir(dir);
 }
+
+INSTANTIATE_TEST_SUITE_P(Flash, FlashStopSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
 
 TEST(Flash, TwoUnitsAtOnceOneFailingEachReportedAndTheWorstStatusReturned)
 {
@@ -394,6 +400,60 @@ std::size_t Count(const std::string& text, const std::string& part)
         ++n;
     return n;
 }
+
+// logind as python3-dbusmock imitates it, on a private bus that stands in for the system bus.
+class CMockLogind {
+public:
+    CMockLogind()
+    {
+        const std::string daemon = Run("dbus-daemon --session --fork --print-address=1 --print-pid=1");
+        std::istringstream in(daemon);
+        in >> m_strAddress >> m_nDaemonPid;
+        if (m_strAddress.empty())
+            return;
+        m_nMockPid = std::atoi(Run("DBUS_SYSTEM_BUS_ADDRESS='" + m_strAddress +
+                                   "' /usr/bin/python3 -m dbusmock --template logind >/dev/null 2>&1 & echo $!")
+                                   .c_str());
+        for (int i = 0; i < 100 && !m_bReady; ++i) {
+            m_bReady = Run(Send("ListInhibitors") + " && echo up").find("up") != std::string::npos;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    ~CMockLogind()
+    {
+        if (m_nMockPid > 0)
+            kill(m_nMockPid, SIGTERM);
+        if (m_nDaemonPid > 0)
+            kill(m_nDaemonPid, SIGTERM);
+    }
+    bool IsReady() const { return m_bReady; }
+    const std::string& Address() const { return m_strAddress; }
+    std::string Inhibitors() const { return Run(Send("ListInhibitors")); }
+
+private:
+    std::string Send(const std::string& method) const
+    {
+        return "DBUS_SYSTEM_BUS_ADDRESS='" + m_strAddress +
+               "' dbus-send --system --print-reply --dest=org.freedesktop.login1 /org/freedesktop/login1 "
+               "org.freedesktop.login1.Manager." + method + " 2>/dev/null";
+    }
+    static std::string Run(const std::string& command)
+    {
+        std::string out;
+        if (FILE* pipe = popen(command.c_str(), "r")) {
+            char buffer[512];
+            while (std::fgets(buffer, sizeof buffer, pipe))
+                out += buffer;
+            pclose(pipe);
+        }
+        return out;
+    }
+
+    std::string m_strAddress;
+    int m_nDaemonPid = 0;
+    int m_nMockPid = 0;
+    bool m_bReady = false;
+};
 } // namespace
 
 TEST(Flash, HistoryListsEachRunNewestFirstAndForOneSerial)
@@ -444,4 +504,25 @@ TEST(Flash, AHistoryThatCannotBeWrittenIsSaidOnceAndTheUpdatesGoOn)
     EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), 0) << flash.Err();
     EXPECT_EQ(Count(flash.Err(), "cannot be written"), 1u) << flash.Err();
     EXPECT_EQ(Count(flash.Out(), "\"result\":\"verified\""), 2u) << flash.Out();
+}
+
+TEST(Flash, SleepAndShutdownAreHeldOffWhileLinesGoAndNoLongerAfter)
+{
+    CMockLogind logind;
+    if (!logind.IsReady())
+        GTEST_SKIP() << "needs dbus-daemon and python3-dbusmock";
+    setenv("DBUS_SYSTEM_BUS_ADDRESS", logind.Address().c_str(), 1);
+    CSimProcess unit({"--baud-pace"});
+    ASSERT_TRUE(unit.IsStarted());
+    CFlashProcess flash(UpdateArgs({&unit}));
+    unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    ASSERT_TRUE(flash.WaitForError([](const std::string& err) { return Has(err, "Sent "); }, RUN_TIMEOUT_MS))
+        << flash.Err();
+    const std::string during = logind.Inhibitors();
+    EXPECT_TRUE(Has(during, "\"sleep:shutdown:idle\"")) << during;
+    EXPECT_TRUE(Has(during, "\"Kestova Firmware Downloader\"")) << during;
+    EXPECT_TRUE(Has(during, "\"Updating the firmware of kx410 serial 12345\"")) << during;
+    EXPECT_TRUE(Has(during, "\"block\"")) << during;
+    EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), 0) << flash.Err();
+    EXPECT_FALSE(Has(logind.Inhibitors(), "Kestova")) << logind.Inhibitors();
 }

@@ -1,0 +1,26 @@
+// A second start of the program while this window runs: the window comes to the front, and the
+// file it was given is opened as Open Local File once a unit is identified.
+#include "app/DownloaderDlg.h"
+
+#include "platform/SupportLog.h"
+
+#include <QPushButton>
+
+void CDownloaderDlg::OnSecondStart(const std::string& path)
+{
+    if (m_bEnded)
+        return;
+    showNormal();
+    raise();
+    activateWindow();
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->Note("Started again" + (path.empty() ? std::string(".") : " with " + path + "."));
+    if (path.empty())
+        return;
+    m_strStartFile = path;
+    if (m_engine.Phase() == PHASE_IDENTIFIED && m_btnOpenFile->isEnabled()) {
+        OpenStartFileWhenIdentified();
+        return;
+    }
+    LogLine(path + " will be opened once a unit is identified: waiting for the unit.");
+}
