@@ -3,12 +3,14 @@
 #include "app/DownloaderDlg.h"
 
 #include "app/PortCombo.h"
+#include "app/ProgressPacer.h"
 #include "app/ScreenRatePacer.h"
 #include "app/StatusList.h"
 
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 // How many pixels of the bar `value` fills.
@@ -34,11 +36,17 @@ void CDownloaderDlg::OnWebStatus(const std::string& text, bool bNewLine)
 
 void CDownloaderDlg::OnProgressRange(int nMax)
 {
+    // A run starts: said before its first line goes and the focus leaves Send.
+    TellMilestone("Sending the firmware to your kx410: " + std::to_string(nMax) +
+                  " lines. Please wait.");
+    m_pProgressPace->SetRange(nMax);
     m_progress->setRange(0, nMax);
     ShowProgressText();
 }
 
-void CDownloaderDlg::OnProgress(int nValue)
+void CDownloaderDlg::OnProgress(int nValue) { m_pProgressPace->Offer(nValue); }
+
+void CDownloaderDlg::ShowProgress(int nValue)
 {
     const int nWas = m_progress->value();
     if (nWas == nValue)
@@ -70,14 +78,23 @@ QWidget* CDownloaderDlg::ControlWidget(EngineControl control) const
 
 void CDownloaderDlg::OnEnable(EngineControl control, bool bEnabled)
 {
-    if (QWidget* widget = ControlWidget(control))
-        widget->setEnabled(bEnabled);
+    QWidget* widget = ControlWidget(control);
+    if (widget == nullptr)
+        return;
+    // Send becomes usable once an image has passed its checks: the image is ready.
+    if (control == EngineControl::Send && bEnabled && !widget->isEnabled())
+        TellImageReady();
+    widget->setEnabled(bEnabled);
 }
 
+// The focus moves once the engine's event is handled in full: the milestone that moves it (the
+// unit identified) is said first, so that the user knows why the focus is elsewhere.
 void CDownloaderDlg::OnFocus(EngineControl control)
 {
-    if (QWidget* widget = ControlWidget(control))
-        widget->setFocus();
+    QWidget* widget = ControlWidget(control);
+    if (widget == nullptr)
+        return;
+    QTimer::singleShot(0, widget, [widget] { widget->setFocus(); });
 }
 
 void CDownloaderDlg::OnPhase(int nPhase)
@@ -85,7 +102,14 @@ void CDownloaderDlg::OnPhase(int nPhase)
     // The activity line starts again from its first step with every new connection.
     if (nPhase == PHASE_IDLE)
         m_nDots = 0;
+    // A run logs a row per data line: those rows are told in batches.
+    static_cast<CStatusList*>(m_list)->SetRowsToldInBatches(nPhase == PHASE_PROGRAMMING);
 }
 
 void CDownloaderDlg::StartProgramming() { m_engine.StartProgramming(); }
-void CDownloaderDlg::OnGetFromWeb() { m_engine.GetFromWeb(); }
+void CDownloaderDlg::OnGetFromWeb()
+{
+    // Said before the request takes the buttons away and the focus goes to Exit.
+    TellMilestone("Getting the firmware for your kx410 from the web.");
+    m_engine.GetFromWeb();
+}

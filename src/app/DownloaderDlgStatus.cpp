@@ -32,6 +32,7 @@ void CDownloaderDlg::LogLine(const std::string& text)
     // once per pass of the event loop, not once per line.
     if (m_pSupportLog != nullptr)
         m_pSupportLog->Status(text);
+    NoteLoggedLine(text);
     if (CStatusList* list = AsStatusList(m_list)) {
         list->AppendLine(text);
         return;

@@ -160,8 +160,16 @@ void CStatusList::ApplyPendingUpdate()
     if (m_bGeometryPending)
         updateGeometries();
     if (m_bScrollPending) {
-        m_bScrollPending = false;
-        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        // Every scroll is an event for assistive technology: while rows are told in batches,
+        // the list follows its newest line a few times a second, not at screen rate.
+        const auto now = std::chrono::steady_clock::now();
+        if (m_bBatchRows && now - m_lastScroll < std::chrono::milliseconds(BATCH_SCROLL_INTERVAL_MS)) {
+            ScheduleUpdate();
+        } else {
+            m_bScrollPending = false;
+            m_lastScroll = now;
+            verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        }
     }
     viewport()->update();
 }

@@ -9,9 +9,11 @@
 #include "app/ScreenRatePacer.h"
 
 #include <QAccessible>
+#include <QBasicTimer>
 #include <QListWidget>
 #include <QPersistentModelIndex>
 
+#include <chrono>
 #include <string>
 
 class CStatusList : public QListWidget {
@@ -35,6 +37,14 @@ public:
     bool SetHeldLine(const RowHandle& row, const std::string& text);
     // Removes the held row; false when it is already gone.
     bool RemoveHeldLine(const RowHandle& row);
+
+    // While on, new rows are told to assistive technology in batches, at most one a
+    // BATCH_INTERVAL_MS, each as its newest row (a run logs one row per data line, faster than
+    // a screen reader can take); turned off, the newest row not yet told is told.
+    static constexpr int BATCH_INTERVAL_MS = 1000;
+    // Meanwhile the list scrolls to its newest line at most once in this many milliseconds.
+    static constexpr int BATCH_SCROLL_INTERVAL_MS = 250;
+    void SetRowsToldInBatches(bool bOn);
 
     // Height of every row, in pixels.
     int RowHeight() const;
@@ -70,6 +80,7 @@ private:
     void FollowRowsForAccessibility();
     void TellRows(QAccessible::Event type, int first, int last);
     void TellRowEvent(QAccessible::Event type, int row);
+    void TellBatch();
 
     void ScheduleUpdate();
     void ApplyPendingUpdate();
@@ -84,4 +95,11 @@ private:
     bool m_bScrollPending = false;
     bool m_bGeometryPending = false;
     CScreenRatePacer m_updatePacer;
+    bool m_bBatchRows = false;
+    QPersistentModelIndex m_untoldRow; // the newest row added and not yet told, while batching
+    QBasicTimer m_batchTimer;
+    std::chrono::steady_clock::time_point m_lastScroll{};
+
+protected:
+    void timerEvent(QTimerEvent* e) override;
 };
