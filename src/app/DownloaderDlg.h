@@ -234,6 +234,7 @@ private:
     void NoteLoggedLine(const std::string& text);
     std::vector<std::string> m_pendingMilestones;
     std::string m_strFoundFirmwareLine; // "The following firmware was found…" of the last image
+    bool m_bInNotes = false;            // the line logged last was a piece of release notes
     bool m_bTellingPort = false;        // a port chosen by the user is being opened
     std::string m_strPortOutcome;       // what became of it
 

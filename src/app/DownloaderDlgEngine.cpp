@@ -23,7 +23,11 @@ qint64 FilledWidth(const QProgressBar& bar, int value)
 }
 } // namespace
 
-void CDownloaderDlg::OnClearLog() { m_list->clear(); }
+void CDownloaderDlg::OnClearLog()
+{
+    m_bInNotes = false;
+    m_list->clear();
+}
 
 void CDownloaderDlg::OnWebStatus(const std::string& text, bool bNewLine)
 {

@@ -24,10 +24,14 @@ public:
 
     // Marks a row that continues the line of the row before it (a line too wide for the list).
     static constexpr int CONTINUATION_ROLE = Qt::UserRole + 1;
+    // Marks a row held by its owner, which is never wrapped.
+    static constexpr int HELD_ROLE = Qt::UserRole + 2;
 
     // Appends a line and brings the end of the list into view before the next paint; a line
-    // wider than the list is wrapped over several rows.
-    void AppendLine(const std::string& text);
+    // wider than the list is wrapped over several rows, at the list's width of the moment, and
+    // wrapped again when the list's width changes. bContinuesLast: the text goes on the line
+    // logged last (when that is still the end of the list), which is wrapped again as a whole.
+    void AppendLine(const std::string& text, bool bContinuesLast = false);
     // A row held by its owner: it follows the row wherever lines are added, and is invalid
     // once the row is removed or the list cleared.
     using RowHandle = QPersistentModelIndex;
@@ -83,6 +87,11 @@ private:
     void TellBatch();
 
     void ScheduleUpdate();
+    // bContinuation: the first row goes on the line of the row before it.
+    void AddWrappedRows(int row, const QString& line, bool bContinuation = false);
+    // The rows of the logged line that starts at `first`, put together; `end`: the row after.
+    QString LineAt(int first, int* end) const;
+    void RewrapLines();
     void ApplyPendingUpdate();
     void MeasureRows(int first, int last);
     int RowWidth() const;
@@ -94,6 +103,8 @@ private:
     mutable int m_nRowHeight = 0; // 0 until measured
     bool m_bScrollPending = false;
     bool m_bGeometryPending = false;
+    int m_nWrapWidth = -1; // the width the lines were wrapped at
+    bool m_bRewrapPending = false;
     CScreenRatePacer m_updatePacer;
     bool m_bBatchRows = false;
     QPersistentModelIndex m_untoldRow; // the newest row added and not yet told, while batching
