@@ -4,10 +4,12 @@
 #include <QAccessibleWidget>
 
 namespace {
-QAccessibleInterface* AnnouncerInterface(const QString& className, QObject* object)
+const char* const NOTIFICATION_PROPERTY = "kxNotification";
+
+QAccessibleInterface* NotificationInterface(const QString&, QObject* object)
 {
-    if (className != QLatin1String(CAnnouncer::staticMetaObject.className()) || object == nullptr ||
-        !object->isWidgetType())
+    if (object == nullptr || !object->isWidgetType() ||
+        !object->property(NOTIFICATION_PROPERTY).toBool())
         return nullptr;
     return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Notification);
 }
@@ -16,7 +18,7 @@ QAccessibleInterface* AnnouncerInterface(const QString& className, QObject* obje
 CAnnouncer::CAnnouncer(QWidget* parent) : QWidget(parent)
 {
     static const bool bFactoryInstalled = [] {
-        QAccessible::installFactory(AnnouncerInterface);
+        QAccessible::installFactory(NotificationInterface);
         return true;
     }();
     (void)bFactoryInstalled;
@@ -28,8 +30,19 @@ CAnnouncer::CAnnouncer(QWidget* parent) : QWidget(parent)
 
 void CAnnouncer::Announce(const QString& sentence)
 {
-    // Hidden first, so that the same sentence twice still appears twice.
-    hide();
-    setAccessibleName(sentence);
-    show();
+    m_strLast = sentence;
+    // Beside the announcer, which stays hidden: a hidden parent would hide it too.
+    auto* note = new QWidget(parentWidget());
+    note->setProperty(NOTIFICATION_PROPERTY, true);
+    note->setObjectName(QStringLiteral("Notification"));
+    note->setFocusPolicy(Qt::NoFocus);
+    note->setAttribute(Qt::WA_TransparentForMouseEvents);
+    note->setGeometry(0, 0, 0, 0);
+    note->setAccessibleName(sentence);
+    note->show();
+    m_notifications.push_back(note);
+    while (m_notifications.size() > KEPT_NOTIFICATIONS) {
+        m_notifications.front()->deleteLater();
+        m_notifications.pop_front();
+    }
 }

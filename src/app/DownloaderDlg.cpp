@@ -3,6 +3,7 @@
 #include "app/Announcer.h"
 #include "app/FocusRingStyle.h"
 #include "app/PortCombo.h"
+#include "app/ProgressPacer.h"
 #include "app/ScreenRatePacer.h"
 #include "app/StatusList.h"
 #include "app/WindowMenuKeys.h"
@@ -100,6 +101,7 @@ void CDownloaderDlg::CreateControls()
     m_progress->setAccessibleName(QStringLiteral("Progress"));
     m_pProgressPacer = new CScreenRatePacer([bar = m_progress] { bar->setUpdatesEnabled(true); },
                                             m_progress);
+    m_pProgressPace = new CProgressPacer([this](int nValue) { ShowProgress(nValue); }, m_progress);
     m_btnGetFromWeb = button(IDC_GET_FROM_WEB, "Get from Web", du.Rect(114, 67, 54, 11));
     SetImageButtons(false, false, false);
     m_pAnnouncer = new CAnnouncer(this);
@@ -118,11 +120,11 @@ void CDownloaderDlg::BuildSystemMenu()
 {
     // Linux window managers give a program no title-bar menu of its own: the same menu opens
     // from a right click in the window, Alt+Space, Shift+F10 or the Menu key.
-    m_sysMenu = new QMenu(this);
-    m_sysMenu->addAction(QStringLiteral("&Close"), this, [this] { OnSysCommand(SC_CLOSE); });
+    // The menu is named when it opens, and its first item is the program's own.
+    m_sysMenu = new QMenu(QStringLiteral("Window Menu"), this);
+    m_sysMenu->setAccessibleName(QStringLiteral("Window Menu"));
     const std::string about = LoadString(IDS_ABOUTBOX);
     if (!about.empty()) {
-        m_sysMenu->addSeparator();
         m_sysMenu->addAction(QString::fromStdString(about), this,
                              [this] { OnSysCommand(IDM_ABOUTBOX); });
         m_sysMenu->addAction(QStringLiteral("Echo Test"), this,
@@ -135,7 +137,9 @@ void CDownloaderDlg::BuildSystemMenu()
                              [this] { OnSysCommand(IDM_HISTORY); });
         m_sysMenu->addAction(QStringLiteral("Check This Computer\u2026"), this,
                              [this] { OnSysCommand(IDM_DOCTOR); });
+        m_sysMenu->addSeparator();
     }
+    m_sysMenu->addAction(QStringLiteral("&Close"), this, [this] { OnSysCommand(SC_CLOSE); });
     new CWindowMenuKeys(this, [this] { m_sysMenu->exec(mapToGlobal(QPoint(0, 0))); });
 }
 
@@ -200,8 +204,10 @@ bool CDownloaderDlg::OnInitDialog()
     m_portNames.push_back(USB_PORT_NAME);
     StartHotplugMonitor();
     FillPortListAndOpenSaved();
-    if (savedPort.empty())
+    if (savedPort.empty()) {
         LogLine(TEXT_CHOOSE_PORT);
+        TellMilestone(TEXT_CHOOSE_PORT);
+    }
     if (!m_strStartFile.empty())
         LogLine(m_strStartFile + " will be opened once a unit is identified: waiting for the unit.");
     return true;

@@ -31,6 +31,7 @@ class CScreenRatePacer;
 class CSignalPipe;
 class CSleepInhibitor;
 class QSocketNotifier;
+class CProgressPacer;
 class CHotplugMonitor;
 class CUpdateHistory;
 
@@ -156,6 +157,7 @@ public:
     void OnPhase(int nPhase) override;
     void OnNotice(const std::string& text) override { ShowNotice(text); }
     void OnIdentified(const DeviceIdentity& identity) override;
+    void OnDiagnosis(const std::string& sentence) override;
     void OnMessageBox(const std::string& text) override { ShowMessageBox(text); }
     void OnProgrammingSucceeded(const std::vector<std::string>& lines) override;
     void OnUpdateEnded(const UpdateOutcome& outcome) override;
@@ -184,6 +186,8 @@ public:
     QProgressBar* m_progress = nullptr;
     // Lets the progress bar paint again at most once per screen refresh.
     CScreenRatePacer* m_pProgressPacer = nullptr;
+    // Passes the run's progress on to the bar at whole percents, a few times a second.
+    CProgressPacer* m_pProgressPace = nullptr;
     QPushButton* m_btnSend = nullptr;
     QListWidget* m_list = nullptr;
     QPushButton* m_btnOpenFile = nullptr;
@@ -204,6 +208,7 @@ protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void WatchPlatformWindow();
     void reject() override { OnCancel(); }
     void accept() override { OnOK(); }
 
@@ -270,6 +275,20 @@ private:
     void ReturnFocus(QWidget* pFocusBefore);
     void Announce(const std::string& sentence);
     void ShowProgressText();
+    void ShowProgress(int nValue);
+
+    // Milestones of an update, said to a screen reader without moving the focus
+    // (DownloaderDlgMilestones.cpp). Said once the window shows when it does not yet.
+    void TellMilestone(const std::string& sentence);
+    void TellPendingMilestones();
+    void TellImageReady();
+    // Notes a logged line that a later milestone quotes, or that is one itself.
+    void NoteLoggedLine(const std::string& text);
+    std::vector<std::string> m_pendingMilestones;
+    std::string m_strFoundFirmwareLine; // "The following firmware was found…" of the last image
+    bool m_bInNotes = false;            // the line logged last was a piece of release notes
+    bool m_bTellingPort = false;        // a port chosen by the user is being opened
+    std::string m_strPortOutcome;       // what became of it
 
     QMenu* m_sysMenu = nullptr;
     // Rows that are replaced later: the running web request's text and the activity line.

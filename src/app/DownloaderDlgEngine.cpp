@@ -3,6 +3,7 @@
 #include "app/DownloaderDlg.h"
 
 #include "app/PortCombo.h"
+#include "app/ProgressPacer.h"
 #include "app/ScreenRatePacer.h"
 #include "app/StatusList.h"
 #include "device/UpdateHold.h"
@@ -10,6 +11,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 namespace {
 // How many pixels of the bar `value` fills.
@@ -24,6 +26,7 @@ qint64 FilledWidth(const QProgressBar& bar, int value)
 
 void CDownloaderDlg::OnClearLog()
 {
+    m_bInNotes = false;
     // While the program stops, the lines that say how far the update got stay in view.
     if (!m_bStopping)
         m_list->clear();
@@ -40,11 +43,17 @@ void CDownloaderDlg::OnWebStatus(const std::string& text, bool bNewLine)
 
 void CDownloaderDlg::OnProgressRange(int nMax)
 {
+    // A run starts: said before its first line goes and the focus leaves Send.
+    TellMilestone("Sending the firmware to your kx410: " + std::to_string(nMax) +
+                  " lines. Please wait.");
+    m_pProgressPace->SetRange(nMax);
     m_progress->setRange(0, nMax);
     ShowProgressText();
 }
 
-void CDownloaderDlg::OnProgress(int nValue)
+void CDownloaderDlg::OnProgress(int nValue) { m_pProgressPace->Offer(nValue); }
+
+void CDownloaderDlg::ShowProgress(int nValue)
 {
     const int nWas = m_progress->value();
     if (nWas == nValue)
@@ -76,14 +85,23 @@ QWidget* CDownloaderDlg::ControlWidget(EngineControl control) const
 
 void CDownloaderDlg::OnEnable(EngineControl control, bool bEnabled)
 {
-    if (QWidget* widget = ControlWidget(control))
-        widget->setEnabled(bEnabled);
+    QWidget* widget = ControlWidget(control);
+    if (widget == nullptr)
+        return;
+    // Send becomes usable once an image has passed its checks: the image is ready.
+    if (control == EngineControl::Send && bEnabled && !widget->isEnabled())
+        TellImageReady();
+    widget->setEnabled(bEnabled);
 }
 
+// The focus moves once the engine's event is handled in full: the milestone that moves it (the
+// unit identified) is said first, so that the user knows why the focus is elsewhere.
 void CDownloaderDlg::OnFocus(EngineControl control)
 {
-    if (QWidget* widget = ControlWidget(control))
-        widget->setFocus();
+    QWidget* widget = ControlWidget(control);
+    if (widget == nullptr)
+        return;
+    QTimer::singleShot(0, widget, [widget] { widget->setFocus(); });
 }
 
 void CDownloaderDlg::OnPhase(int nPhase)
@@ -97,7 +115,14 @@ void CDownloaderDlg::OnPhase(int nPhase)
     // The activity line starts again from its first step with every new connection.
     if (nPhase == PHASE_IDLE)
         m_nDots = 0;
+    // A run logs a row per data line: those rows are told in batches.
+    static_cast<CStatusList*>(m_list)->SetRowsToldInBatches(nPhase == PHASE_PROGRAMMING);
 }
 
 void CDownloaderDlg::StartProgramming() { m_engine.StartProgramming(); }
-void CDownloaderDlg::OnGetFromWeb() { m_engine.GetFromWeb(); }
+void CDownloaderDlg::OnGetFromWeb()
+{
+    // Said before the request takes the buttons away and the focus goes to Exit.
+    TellMilestone("Getting the firmware for your kx410 from the web.");
+    m_engine.GetFromWeb();
+}

@@ -58,15 +58,6 @@ void CDownloaderDlg::ReturnFocus(QWidget* pFocusBefore)
         focusNextChild();
 }
 
-void CDownloaderDlg::OnIdentified(const DeviceIdentity&)
-{
-    if (m_strStartFile.empty())
-        return;
-    // Opened once the engine has finished with the identification and Open Local File can be
-    // used, as if the user had chosen the file then.
-    QTimer::singleShot(0, this, [this] { OpenStartFileWhenIdentified(); });
-}
-
 void CDownloaderDlg::OpenStartFileWhenIdentified()
 {
     if (m_strStartFile.empty() || m_engine.Phase() != PHASE_IDENTIFIED || !m_btnOpenFile->isEnabled())

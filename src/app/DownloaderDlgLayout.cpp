@@ -1,9 +1,11 @@
 // The main dialog's layout: the template's places at the default size, and a larger window that
-// gives its room to the status list. The buttons keep their rows under the list; those in the
-// right half keep their distance from the right edge.
+// gives its room to the status list and the progress bar. The buttons keep their rows under the
+// list and their order; those in the right half keep their distance from the right edge, and the
+// progress bar reaches from its place beside Get from Web to that edge.
 #include "app/DownloaderDlg.h"
 
 #include <QListWidget>
+#include <QProgressBar>
 #include <QResizeEvent>
 
 #include <algorithm>
@@ -27,6 +29,9 @@ void CDownloaderDlg::LayOutControls()
         QRect rect = placed.defaultRect;
         if (placed.pWidget == m_list) {
             rect.setSize(rect.size() + QSize(dx, dy));
+        } else if (placed.pWidget == m_progress) {
+            rect.translate(0, dy);
+            rect.setWidth(rect.width() + dx);
         } else {
             // Every other control sits in the rows under the list.
             rect.translate(rect.left() >= middle ? dx : 0, dy);

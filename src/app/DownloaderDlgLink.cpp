@@ -147,7 +147,6 @@ void CDownloaderDlg::OnPortDropDown()
         AddPortEntry(name);
 }
 
-void CDownloaderDlg::ConnectSelectedPort() { m_engine.ConnectSelectedPort(); }
 
 // A choice changed by key in the closed list is a choice like one made in the open list: the
 // link in use is closed and the chosen port opened.
@@ -168,6 +167,8 @@ void CDownloaderDlg::OnPortOpened(const std::string& name, bool bRemember)
     // What the link is is taken now, while sysfs and the by-id links show it: once it is
     // unplugged they are gone, and it must be recognised when it comes back.
     m_strLinkPort = name;
+    if (m_bTellingPort)
+        m_strPortOutcome = "open, waiting for the unit to answer.";
     m_strLinkLastingName = LastingPortName(name);
     m_strAwaitedPort.clear();
     if (name == USB_PORT_NAME)

@@ -3,6 +3,8 @@
 
 #include "app/Announcer.h"
 #include "app/StatusList.h"
+#include "device/FirmwareImage.h"
+#include "device/NotesBreaker.h"
 #include "platform/SupportLog.h"
 #include "res/StringTable.h"
 
@@ -32,8 +34,13 @@ void CDownloaderDlg::LogLine(const std::string& text)
     // once per pass of the event loop, not once per line.
     if (m_pSupportLog != nullptr)
         m_pSupportLog->Status(text);
+    NoteLoggedLine(text);
     if (CStatusList* list = AsStatusList(m_list)) {
-        list->AppendLine(text);
+        // The engine gives an image's release notes in pieces of a set number of characters:
+        // they are one line here, wrapped once at the list's width.
+        const bool bNotesGoOn = m_bInNotes && text != TEXT_READY_TO_UPDATE;
+        m_bInNotes = bNotesGoOn || text.rfind(NOTES_PREFIX, 0) == 0;
+        list->AppendLine(text, bNotesGoOn);
         return;
     }
     m_list->addItem(QString::fromStdString(text));

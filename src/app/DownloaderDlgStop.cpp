@@ -43,12 +43,11 @@ void CDownloaderDlg::HoldOffSleep(bool bHold)
         m_pInhibitor->SetHeld(bHold, HoldReason(m_engine.Identity()));
 }
 
-void CDownloaderDlg::showEvent(QShowEvent* e)
+// The platform window exists once the window is shown; its end is watched from then on.
+void CDownloaderDlg::WatchPlatformWindow()
 {
-    // The platform window exists once the window is shown; its end is watched from then on.
     if (QWindow* window = windowHandle())
         window->installEventFilter(this);
-    QDialog::showEvent(e);
 }
 
 bool CDownloaderDlg::IsUpdateRunning() const

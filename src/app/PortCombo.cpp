@@ -1,5 +1,7 @@
 #include "app/PortCombo.h"
 
+#include <QWheelEvent>
+
 CPortCombo::CPortCombo(QWidget* parent) : QComboBox(parent)
 {
     setInsertPolicy(QComboBox::NoInsert);
@@ -48,6 +50,11 @@ int CPortCombo::SelectString(const std::string& name)
 }
 
 std::string CPortCombo::SelectedText() const { return NameAt(currentIndex()); }
+
+void CPortCombo::wheelEvent(QWheelEvent* e)
+{
+    e->ignore();
+}
 
 void CPortCombo::showPopup()
 {

@@ -1,7 +1,7 @@
 // The port drop-down list: keeps its entries sorted by port name like the classic sorted combo
 // box, shows each with what it is (its description), and tells its owner when the list opens,
 // when it closes (with or without a choice), and when the user changes the choice while it is
-// closed (arrow keys, typing a name's first letter, the mouse wheel).
+// closed (arrow keys, typing a name's first letter).
 #pragma once
 
 #include <QComboBox>
@@ -29,6 +29,9 @@ public:
     bool HasSelection() const { return currentIndex() >= 0; }
 
     void showPopup() override;
+    // The wheel over the closed list scrolls what is under it, never the choice: a port
+    // changes only by a deliberate choice.
+    void wheelEvent(QWheelEvent* e) override;
     void hidePopup() override;
 
 signals:

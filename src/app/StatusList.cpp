@@ -34,28 +34,81 @@ CStatusList::CStatusList(QWidget* parent)
     FollowRowsForAccessibility();
 }
 
-void CStatusList::AppendLine(const std::string& text)
+void CStatusList::AppendLine(const std::string& text, bool bContinuesLast)
 {
-    // A line wider than the list is shown whole, over as many rows as it needs: the rows after
-    // the first are marked as its continuation.
-    const QStringList rows = WrapStatusLine(QString::fromStdString(text), font(), WrapWidth());
-    if (rows.size() == 1) {
-        addItem(new CStatusLine(text));
-    } else {
-        for (qsizetype i = 0; i < rows.size(); ++i) {
-            auto* row = new CStatusLine(rows[i].toStdString());
-            if (i > 0)
-                row->setData(CONTINUATION_ROLE, true);
-            addItem(row);
-        }
+    QString line = QString::fromStdString(text);
+    bool bContinuation = false;
+    const int last = count() - 1;
+    if (bContinuesLast && last >= 0 && !item(last)->data(HELD_ROLE).toBool()) {
+        // Rows are filled from the start of the line on: only its last row can take more, so
+        // the text is wrapped again from there, however long the line already is.
+        bContinuation = item(last)->data(CONTINUATION_ROLE).toBool();
+        line = item(last)->text() + line;
+        delete takeItem(last);
     }
+    AddWrappedRows(count(), line, bContinuation);
     m_bScrollPending = true;
     ScheduleUpdate();
 }
 
+// A line wider than the list is shown whole, over as many rows as it needs: the rows after the
+// first are marked as its continuation.
+void CStatusList::AddWrappedRows(int row, const QString& line, bool bContinuation)
+{
+    m_nWrapWidth = WrapWidth();
+    const QStringList rows = WrapStatusLine(line, font(), m_nWrapWidth);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        auto* piece = new CStatusLine(rows[i].toStdString());
+        if (i > 0 || bContinuation)
+            piece->setData(CONTINUATION_ROLE, true);
+        insertItem(row + static_cast<int>(i), piece);
+    }
+}
+
+QString CStatusList::LineAt(int first, int* end) const
+{
+    QString line = item(first)->text();
+    int row = first + 1;
+    for (; row < count() && item(row)->data(CONTINUATION_ROLE).toBool(); ++row)
+        line += item(row)->text();
+    *end = row;
+    return line;
+}
+
+// The width changed: every logged line is wrapped again, once, at the new width. Lines that fit
+// both before and after are left alone.
+void CStatusList::RewrapLines()
+{
+    m_bRewrapPending = false;
+    const int width = WrapWidth();
+    if (width == m_nWrapWidth || width <= 0)
+        return;
+    m_nWrapWidth = width;
+    const QFontMetrics metrics = fontMetrics();
+    for (int first = 0; first < count();) {
+        int end = 0;
+        const QString line = LineAt(first, &end);
+        const bool bWrapped = end - first > 1;
+        if (item(first)->data(HELD_ROLE).toBool() ||
+            (!bWrapped && (qint64{metrics.maxWidth()} * line.size() <= width ||
+                           metrics.horizontalAdvance(line) <= width))) {
+            first = end;
+            continue;
+        }
+        for (int row = end - 1; row >= first; --row)
+            delete takeItem(row);
+        const int before = count();
+        AddWrappedRows(first, line);
+        first += count() - before;
+    }
+    m_bScrollPending = true;
+}
+
 CStatusList::RowHandle CStatusList::AppendHeldLine(const std::string& text)
 {
-    addItem(new CStatusLine(text));
+    auto* row = new CStatusLine(text);
+    row->setData(HELD_ROLE, true);
+    addItem(row);
     return RowHandle(model()->index(count() - 1, 0, rootIndex()));
 }
 
@@ -152,6 +205,8 @@ void CStatusList::ScheduleUpdate()
 
 void CStatusList::ApplyPendingUpdate()
 {
+    if (m_bRewrapPending)
+        RewrapLines();
     if (m_nUnmeasuredFirst >= 0) {
         const int first = m_nUnmeasuredFirst;
         m_nUnmeasuredFirst = -1;
@@ -160,8 +215,16 @@ void CStatusList::ApplyPendingUpdate()
     if (m_bGeometryPending)
         updateGeometries();
     if (m_bScrollPending) {
-        m_bScrollPending = false;
-        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        // Every scroll is an event for assistive technology: while rows are told in batches,
+        // the list follows its newest line a few times a second, not at screen rate.
+        const auto now = std::chrono::steady_clock::now();
+        if (m_bBatchRows && now - m_lastScroll < std::chrono::milliseconds(BATCH_SCROLL_INTERVAL_MS)) {
+            ScheduleUpdate();
+        } else {
+            m_bScrollPending = false;
+            m_lastScroll = now;
+            verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        }
     }
     viewport()->update();
 }
@@ -204,6 +267,10 @@ void CStatusList::doItemsLayout()
 void CStatusList::resizeEvent(QResizeEvent* e)
 {
     QAbstractItemView::resizeEvent(e);
+    if (m_nWrapWidth >= 0 && WrapWidth() != m_nWrapWidth) {
+        m_bRewrapPending = true;
+        ScheduleUpdate();
+    }
 }
 
 void CStatusList::changeEvent(QEvent* e)

@@ -9,9 +9,11 @@
 #include "app/ScreenRatePacer.h"
 
 #include <QAccessible>
+#include <QBasicTimer>
 #include <QListWidget>
 #include <QPersistentModelIndex>
 
+#include <chrono>
 #include <string>
 
 class CStatusList : public QListWidget {
@@ -22,10 +24,14 @@ public:
 
     // Marks a row that continues the line of the row before it (a line too wide for the list).
     static constexpr int CONTINUATION_ROLE = Qt::UserRole + 1;
+    // Marks a row held by its owner, which is never wrapped.
+    static constexpr int HELD_ROLE = Qt::UserRole + 2;
 
     // Appends a line and brings the end of the list into view before the next paint; a line
-    // wider than the list is wrapped over several rows.
-    void AppendLine(const std::string& text);
+    // wider than the list is wrapped over several rows, at the list's width of the moment, and
+    // wrapped again when the list's width changes. bContinuesLast: the text goes on the line
+    // logged last (when that is still the end of the list), which is wrapped again as a whole.
+    void AppendLine(const std::string& text, bool bContinuesLast = false);
     // A row held by its owner: it follows the row wherever lines are added, and is invalid
     // once the row is removed or the list cleared.
     using RowHandle = QPersistentModelIndex;
@@ -35,6 +41,14 @@ public:
     bool SetHeldLine(const RowHandle& row, const std::string& text);
     // Removes the held row; false when it is already gone.
     bool RemoveHeldLine(const RowHandle& row);
+
+    // While on, new rows are told to assistive technology in batches, at most one a
+    // BATCH_INTERVAL_MS, each as its newest row (a run logs one row per data line, faster than
+    // a screen reader can take); turned off, the newest row not yet told is told.
+    static constexpr int BATCH_INTERVAL_MS = 1000;
+    // Meanwhile the list scrolls to its newest line at most once in this many milliseconds.
+    static constexpr int BATCH_SCROLL_INTERVAL_MS = 250;
+    void SetRowsToldInBatches(bool bOn);
 
     // Height of every row, in pixels.
     int RowHeight() const;
@@ -70,8 +84,14 @@ private:
     void FollowRowsForAccessibility();
     void TellRows(QAccessible::Event type, int first, int last);
     void TellRowEvent(QAccessible::Event type, int row);
+    void TellBatch();
 
     void ScheduleUpdate();
+    // bContinuation: the first row goes on the line of the row before it.
+    void AddWrappedRows(int row, const QString& line, bool bContinuation = false);
+    // The rows of the logged line that starts at `first`, put together; `end`: the row after.
+    QString LineAt(int first, int* end) const;
+    void RewrapLines();
     void ApplyPendingUpdate();
     void MeasureRows(int first, int last);
     int RowWidth() const;
@@ -83,5 +103,14 @@ private:
     mutable int m_nRowHeight = 0; // 0 until measured
     bool m_bScrollPending = false;
     bool m_bGeometryPending = false;
+    int m_nWrapWidth = -1; // the width the lines were wrapped at
+    bool m_bRewrapPending = false;
     CScreenRatePacer m_updatePacer;
+    bool m_bBatchRows = false;
+    QPersistentModelIndex m_untoldRow; // the newest row added and not yet told, while batching
+    QBasicTimer m_batchTimer;
+    std::chrono::steady_clock::time_point m_lastScroll{};
+
+protected:
+    void timerEvent(QTimerEvent* e) override;
 };

@@ -4,10 +4,37 @@
 #include "app/StatusList.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
 
 #include <algorithm>
 
 namespace {
+// A list's own widgets beside its rows (its viewport, the boxes that hold its scroll bars): a list's interface
+// knows only rows, and asked for the place of anything else among its children it warns "Fix my
+// children". They are placed beside the list instead, under the list's parent. This holds for
+// every list of the window: the status list and the port list's drop-down.
+class CBesideListAccess : public QAccessibleWidget {
+public:
+    explicit CBesideListAccess(QWidget* widget) : QAccessibleWidget(widget) {}
+
+    QAccessibleInterface* parent() const override
+    {
+        QWidget* list = widget()->parentWidget();
+        QWidget* above = list->parentWidget();
+        return QAccessible::queryAccessibleInterface(above != nullptr ? above : list->window());
+    }
+};
+
+QAccessibleInterface* BesideListInterface(const QString&, QObject* object)
+{
+    if (object == nullptr || !object->isWidgetType())
+        return nullptr;
+    auto* list = qobject_cast<QAbstractItemView*>(object->parent());
+    if (list == nullptr)
+        return nullptr;
+    return new CBesideListAccess(static_cast<QWidget*>(object));
+}
+
 // At most this many rows of one change are told one by one; a larger change (a burst of lines
 // within one pass of the event loop, a long list cleared) is told for its newest rows only.
 constexpr int MAX_TOLD_ROWS = 64;
@@ -15,11 +42,22 @@ constexpr int MAX_TOLD_ROWS = 64;
 
 void CStatusList::FollowRowsForAccessibility()
 {
+    static const bool bFactoryInstalled = [] {
+        QAccessible::installFactory(BesideListInterface);
+        return true;
+    }();
+    (void)bFactoryInstalled;
     // Connected after the view's own handlers, which bring the accessible rows up to date first.
     QAbstractItemModel* rows = model();
     connect(rows, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) {
-                TellRows(QAccessible::ObjectCreated, first, last);
+                if (!m_bBatchRows) {
+                    TellRows(QAccessible::ObjectCreated, first, last);
+                    return;
+                }
+                m_untoldRow = model()->index(last, 0, rootIndex());
+                if (!m_batchTimer.isActive())
+                    m_batchTimer.start(BATCH_INTERVAL_MS, this);
             });
     connect(rows, &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex&, int first, int last) {
@@ -30,6 +68,35 @@ void CStatusList::FollowRowsForAccessibility()
                 if (topLeft.isValid() && bottomRight.isValid())
                     TellRows(QAccessible::NameChanged, topLeft.row(), bottomRight.row());
             });
+}
+
+void CStatusList::SetRowsToldInBatches(bool bOn)
+{
+    if (m_bBatchRows == bOn)
+        return;
+    m_bBatchRows = bOn;
+    if (!bOn) {
+        m_batchTimer.stop();
+        TellBatch();
+    }
+}
+
+void CStatusList::TellBatch()
+{
+    if (m_untoldRow.isValid())
+        TellRows(QAccessible::ObjectCreated, m_untoldRow.row(), m_untoldRow.row());
+    m_untoldRow = QPersistentModelIndex();
+}
+
+void CStatusList::timerEvent(QTimerEvent* e)
+{
+    if (e->timerId() != m_batchTimer.timerId()) {
+        QListWidget::timerEvent(e);
+        return;
+    }
+    // The next row added starts the next batch.
+    m_batchTimer.stop();
+    TellBatch();
 }
 
 void CStatusList::TellRows(QAccessible::Event type, int first, int last)

@@ -49,3 +49,11 @@ std::vector<std::string> ParseIdentification(const std::string& text, DeviceIden
         "Press Open File or Get from Web",
     };
 }
+
+std::string IdentitySentence(const DeviceIdentity& id)
+{
+    return "Found Device: " + id.m_strModel + ", " +
+           VersionLine("Boot Loader Version: ", id.m_strLoaderVersion) + ", " +
+           VersionLine("Application Version: ", id.m_strAppVersion) +
+           ", Serial Number: " + id.m_strSerialNumber + ".";
+}

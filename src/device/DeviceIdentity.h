@@ -32,3 +32,7 @@ inline constexpr std::size_t ID_FIELD_CHARS = 4;
 // "Press Open File or Get from Web". A shorter text does not fail: missing characters read
 // as absent (values 0, short fields).
 std::vector<std::string> ParseIdentification(const std::string& text, DeviceIdentity& id);
+
+// The identity in one sentence, as the status lines give it: "Found Device: kx410, Boot Loader
+// Version: 2.08, Application Version: 1.00, Serial Number: 12345."
+std::string IdentitySentence(const DeviceIdentity& id);

@@ -1,9 +1,11 @@
 """The downloader's window read through the accessibility bus, as a screen reader reads it.
 
 The real program runs with the simulated Tetherix cable and kx410 unit and the simulated
-firmware service. Through the bus alone the test checks the controls' names, waits for the
-status row that names the identified unit and for the events that announce new rows, then
-presses Get from Web and Send and waits for the notifications that say how the update ended.
+firmware service, whose image has 500 data lines. Through the bus alone the test checks the
+controls' names, waits for the status row that names the identified unit and for the events
+that announce new rows, then presses Get from Web and Send. It checks that every milestone of
+the update is said once and in order, each before the focus move it causes, that sending raises
+only a few events a second, and that Qt warns of nothing on the way.
 """
 import os
 import shutil
@@ -11,6 +13,7 @@ import subprocess
 import sys
 import tempfile
 import time
+from collections import Counter
 
 try:
     import pyatspi
@@ -23,14 +26,37 @@ DOWNLOADER, SIM_FTD2XX_DIR, WEBSIM = sys.argv[1:4]
 WINDOW_TITLE = "Kestova Firmware Downloader"
 STEP_TIMEOUT_S = 30
 POLL_MS = 100
+IMAGE_LINES = 500
+MAX_EVENTS_PER_S = 25
+# What is said, in this order, over one whole update from the web.
+MILESTONES = [
+    "Found Device: kx410",
+    "Getting the firmware for your kx410 from the web",
+    "The following firmware was found for your kx410",
+    "Sending the firmware to your kx410",
+    "Programming successful. Please unplug the Tetherix",
+    "Found Device: kx410",  # the unit back after its restart
+    "Update verified: kx410 now runs Ver ",
+]
 
 failures = []
 events = []  # (event type, source role, source name, detail1)
+times = []  # when each of `events` arrived, in seconds
+send_started = [None]  # when Send was pressed
+
+
+asked_place = set()
 
 
 def record(event):
     try:
-        events.append((event.type, event.source.getRoleName(), event.source.name, event.detail1))
+        role = event.source.getRoleName()
+        events.append((event.type, role, event.source.name, event.detail1))
+        times.append(time.monotonic())
+        # A screen reader asks each new source for its place among its parent's children.
+        if (role, event.source.name) not in asked_place:
+            asked_place.add((role, event.source.name))
+            event.source.getIndexInParent()
     except Exception:  # the source may be gone already
         pass
 
@@ -82,6 +108,27 @@ def notified(prefix):
                and name.startswith(prefix) for kind, role, name, detail in events)
 
 
+def said():
+    return [name for kind, role, name, detail in events
+            if kind == "object:state-changed:showing" and role == "notification" and detail]
+
+
+def focus_index(name):
+    """The index in `events` of the first focus given to the control so named, or None."""
+    for index, (kind, _, source, detail) in enumerate(events):
+        if kind == "object:state-changed:focused" and detail and source == name:
+            return index
+    return None
+
+
+def said_index(prefix):
+    for index, (kind, role, name, detail) in enumerate(events):
+        if kind == "object:state-changed:showing" and role == "notification" and detail \
+                and name.startswith(prefix):
+            return index
+    return None
+
+
 def is_sensitive(node):
     return node.getState().contains(pyatspi.STATE_SENSITIVE)
 
@@ -123,23 +170,43 @@ def scenario(result):
     send = find(window, "push button", "Send")
     get_from_web.queryAction().doAction(0)
     yield from wait(lambda: is_sensitive(send), "Send is enabled after Get from Web")
+    send_started[0] = time.monotonic()
+    sent_from = len(events)
     send.queryAction().doAction(0)
     yield from wait(lambda: progress.description, "the progress bar says its value in words")
     check(" of " in (progress.description or ""), "progress in words: %r" % progress.description)
     yield from wait(lambda: notified("Programming successful. Please unplug the Tetherix"),
                     "the success is said without moving the focus")
+    sent_to = len(events)
     yield from wait(lambda: notified("Update verified: kx410 now runs Ver "),
                     "the check after the update is said")
-    for kind, role, name, detail in events:
-        if role == "notification" and detail and kind.endswith("showing"):
-            print("said: " + name, flush=True)
+    for name in said():
+        print("said: " + name, flush=True)
+
+    # Each milestone once, in the order of the update.
+    heard = [next((m for m in MILESTONES if name.startswith(m)), None) for name in said()]
+    heard = [m for m in heard if m is not None]
+    check(heard == MILESTONES, "the milestones are said once each, in order: %r" % heard)
+    # The focus moves that follow a milestone come after it is said.
+    for milestone, control in [("Found Device: kx410", "Open Local File")]:
+        spoken, focused = said_index(milestone), focus_index(control)
+        check(spoken is not None and (focused is None or spoken < focused),
+              "%r is said before the focus moves to %s" % (milestone, control))
+    # Sending raises only a few events a second, whatever the pace of the lines.
+    per_second = Counter(int(t - times[sent_from]) for t in times[sent_from:sent_to])
+    kinds = Counter(kind for kind, _, _, _ in events[sent_from:sent_to])
+    print("events while sending, per second: %r; by kind: %r"
+          % (sorted(per_second.items()), kinds.most_common(6)), flush=True)
+    check(max(per_second.values(), default=0) <= MAX_EVENTS_PER_S,
+          "at most %d events a second while sending %d lines" % (MAX_EVENTS_PER_S, IMAGE_LINES))
 
 
 def main():
     work = tempfile.mkdtemp(prefix="kx-atspi-")
     port_file = os.path.join(work, "port")
     service = subprocess.Popen([WEBSIM, "--port", "0", "--port-file", port_file,
-                                "--reports", os.path.join(work, "reports.log")])
+                                "--reports", os.path.join(work, "reports.log"),
+                                "--lines", str(IMAGE_LINES)])
     deadline = time.monotonic() + 10
     while not (os.path.exists(port_file) and open(port_file).read().strip()):
         if time.monotonic() > deadline:
@@ -165,9 +232,7 @@ def main():
     with open(os.path.join(work, "Kestova.ini"), "w") as ini:
         ini.write("[Settings]\nCOM PORT=USB\nLAST DIRECTORY=%s\n" % work)
 
-    pyatspi.Registry.registerEventListener(record, "object:children-changed",
-                                           "object:state-changed:showing",
-                                           "object:property-change")
+    pyatspi.Registry.registerEventListener(record, "object", "window", "focus")
     window = subprocess.Popen([program, "--service", url], env=env,
                               stderr=open(os.path.join(work, "window.log"), "w"))
     result = {}
@@ -195,8 +260,10 @@ def main():
         service.kill()
         window.wait()
         service.wait()
+    messages = open(os.path.join(work, "window.log")).read()
+    check("Fix my children" not in messages, "Qt finds every child of the status list again")
     if failures:
-        print("The window's messages:\n" + open(os.path.join(work, "window.log")).read())
+        print("The window's messages:\n" + messages[-4000:])
     shutil.rmtree(work, ignore_errors=True)
     print("%d check(s) failed" % len(failures) if failures else "all checks held", flush=True)
     return 1 if failures else 0

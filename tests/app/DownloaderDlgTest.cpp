@@ -2,6 +2,8 @@
 #include "DialogFixture.h"
 
 #include "app/StatusWrap.h"
+#include "device/FirmwareImage.h"
+#include "device/NotesBreaker.h"
 
 #include "link/PortUsers.h"
 #include "link/UsbCableLink.h"
@@ -19,6 +21,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -73,23 +76,40 @@ TEST_F(StartUp, FirstRunWritesDefaultsBesideTheProgramAndExitsWithoutAsking)
     EXPECT_FALSE(m_dlg->isVisible());
 }
 
-TEST_F(StartUp, ALargerWindowGivesItsRoomToTheStatusList)
+// Enlarged, the list and the progress bar take the room; every row of controls keeps its order
+// without overlaps; back at the default size every control is where it started.
+TEST_F(StartUp, ALargerWindowGivesItsRoomToTheStatusListAndTheProgressBar)
 {
     StartDialog();
     const QSize defaultSize = m_dlg->size();
     EXPECT_EQ(m_dlg->minimumSize(), defaultSize);
     QWidget* exitButton = m_dlg->findChild<QWidget*>(QString::number(IDCANCEL));
     ASSERT_NE(exitButton, nullptr);
-    const QRect list = m_dlg->m_list->geometry();
-    const QRect exitRect = exitButton->geometry();
-    const QRect detect = m_dlg->m_btnDetect->geometry();
+    const std::vector<std::vector<QWidget*>> rows = {
+        {m_dlg->m_btnDetect, m_dlg->m_btnOpenFile, m_dlg->m_btnSend, exitButton},
+        {m_dlg->m_comboPort, m_dlg->m_btnGetFromWeb, m_dlg->m_progress}};
+    std::map<QWidget*, QRect> atDefault;
+    for (const auto& row : rows)
+        for (QWidget* control : row)
+            atDefault[control] = control->geometry();
+    atDefault[m_dlg->m_list] = m_dlg->m_list->geometry();
 
-    const QSize more(300, 200);
-    m_dlg->resize(defaultSize + more);
-    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_list->width() != list.width(); }));
-    EXPECT_EQ(m_dlg->m_list->geometry(), QRect(list.topLeft(), list.size() + more));
-    EXPECT_EQ(exitButton->geometry(), exitRect.translated(more.width(), more.height()));
-    EXPECT_EQ(m_dlg->m_btnDetect->geometry(), detect.translated(0, more.height()));
+    for (const QSize more : {QSize(300, 200), QSize(700, 10), QSize(1, 1), QSize(0, 0)}) {
+        m_dlg->resize(defaultSize + more);
+        ASSERT_TRUE(WaitUntil([&] { return m_dlg->size() == defaultSize + more; }));
+        const QRect list = atDefault[m_dlg->m_list];
+        EXPECT_EQ(m_dlg->m_list->geometry(), QRect(list.topLeft(), list.size() + more));
+        const QRect bar = atDefault[m_dlg->m_progress];
+        EXPECT_EQ(m_dlg->m_progress->geometry(),
+                  QRect(bar.topLeft() + QPoint(0, more.height()), bar.size() + QSize(more.width(), 0)));
+        EXPECT_EQ(exitButton->geometry(), atDefault[exitButton].translated(more.width(), more.height()));
+        EXPECT_EQ(m_dlg->m_btnDetect->geometry(), atDefault[m_dlg->m_btnDetect].translated(0, more.height()));
+        for (const auto& row : rows)
+            for (size_t i = 1; i < row.size(); ++i)
+                EXPECT_LT(row[i - 1]->geometry().right(), row[i]->geometry().left()) << more.width() << " " << i;
+    }
+    for (const auto& [control, rect] : atDefault)
+        EXPECT_EQ(control->geometry(), rect) << control->objectName().toStdString();
 }
 
 TEST_F(StartUp, ControlsStartInTheirInitialStates)
@@ -233,21 +253,20 @@ TEST_F(StartUp, ExitAsksOutsideConnectingAndNoKeepsTheDialog)
     EXPECT_FALSE(m_dlg->isVisible());
 }
 
-TEST_F(StartUp, WindowMenuCarriesItsItemsAfterASeparator)
+// The menu is named for a screen reader, and its first item is the program's own, not Close.
+TEST_F(StartUp, WindowMenuIsNamedAndStartsWithTheProgramsItemsBeforeClose)
 {
     StartDialog();
     auto* menu = m_dlg->findChild<QMenu*>();
     ASSERT_NE(menu, nullptr);
-    const auto actions = menu->actions();
-    ASSERT_GE(actions.size(), 7);
-    const int n = static_cast<int>(actions.size());
-    EXPECT_TRUE(actions[n - 7]->isSeparator());
-    EXPECT_EQ(actions[n - 6]->text().toStdString(), "&About Bootloader");
-    EXPECT_EQ(actions[n - 5]->text().toStdString(), "Echo Test");
-    EXPECT_EQ(actions[n - 4]->text(), QStringLiteral("Save Support Log\u2026"));
-    EXPECT_EQ(actions[n - 3]->text(), QStringLiteral("Firmware Service\u2026"));
-    EXPECT_EQ(actions[n - 2]->text(), QStringLiteral("Update History\u2026"));
-    EXPECT_EQ(actions[n - 1]->text(), QStringLiteral("Check This Computer\u2026"));
+    EXPECT_EQ(menu->accessibleName().toStdString(), "Window Menu");
+    std::vector<std::string> items;
+    for (const QAction* action : menu->actions())
+        items.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+    EXPECT_EQ(items, (std::vector<std::string>{"&About Bootloader", "Echo Test",
+                                               "Save Support Log\u2026", "Firmware Service\u2026",
+                                               "Update History\u2026", "Check This Computer\u2026",
+                                               "-", "&Close"}));
 
     CModalAnswerer answerer;
     answerer.Press("OK");
@@ -394,6 +413,29 @@ TEST_F(Keyboard, TabWalksTheTemplateOrderAndEveryStopShowsAStrongRing)
     }
 }
 
+// Turning the wheel over the closed port list keeps the port and the link: only a choice made on
+// purpose changes them.
+TEST_F(StartUp, WheelOverTheClosedPortListChangesNothing)
+{
+    AddFakePort("ttyUSB0");
+    AddFakePort("ttyUSB1");
+    StartDialog();
+    CPortCombo* combo = m_dlg->m_comboPort;
+    ASSERT_GE(combo->SelectString("ttyUSB0"), 0);
+    const std::string chosen = combo->SelectedText();
+    const auto state = m_dlg->Engine().State();
+    CModalAnswerer answerer; // no dialog may appear (a port opened here fails with a notice)
+    for (const int delta : {-120, 120, -120, 240}) {
+        QWheelEvent wheel(QPointF(5, 5), combo->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(combo, &wheel);
+        QApplication::processEvents();
+        EXPECT_EQ(combo->SelectedText(), chosen) << delta;
+        EXPECT_EQ(m_dlg->Engine().State(), state) << delta;
+    }
+    EXPECT_EQ(answerer.AnsweredCount(), 0);
+}
+
 TEST_F(StartUp, EchoTestCancelledLeavesEverythingAsItWas)
 {
     StartDialog();
@@ -481,6 +523,52 @@ TEST_F(StatusLog, ALineWiderThanTheListIsWrappedWholeIntoRowsThatFit)
     for (int row = rowsBefore; row < m_dlg->m_list->count(); ++row)
         EXPECT_LT(metrics.horizontalAdvance(m_dlg->m_list->item(row)->text().trimmed()),
                   m_dlg->m_list->viewport()->width());
+}
+
+// Release notes come from the engine in pieces of a set number of characters; at every width
+// they are one line wrapped once at the list's width, and wrapped again when the width changes.
+TEST_F(StatusLog, ReleaseNotesAreWrappedOnceAtTheListsWidthAndAgainOnResize)
+{
+    StartDialog();
+    const std::string notes = std::string(NOTES_PREFIX) +
+        "Smoother servo response at low throttle; the failsafe engages sooner after a lost "
+        "signal; telemetry reports the pack voltage every second; trims are kept over a restart.";
+    const QSize defaultSize = m_dlg->size();
+    const auto notesRows = [&] {
+        std::vector<QString> rows;
+        bool bIn = false;
+        for (int i = 0; i < m_dlg->m_list->count(); ++i) {
+            const QString text = m_dlg->m_list->item(i)->text();
+            bIn = bIn ? text.toStdString() != TEXT_READY_TO_UPDATE
+                      : text.startsWith(QString::fromLatin1(NOTES_PREFIX));
+            if (bIn)
+                rows.push_back(text);
+        }
+        return rows;
+    };
+    const auto expectWrappedOnce = [&](int extra) {
+        const QStringList wrapped = WrapStatusLine(QString::fromStdString(notes), m_dlg->m_list->font(),
+                                                   m_dlg->m_list->contentsRect().width() -
+                                                       m_dlg->m_list->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 8);
+        EXPECT_EQ(notesRows(), std::vector<QString>(wrapped.begin(), wrapped.end())) << extra;
+    };
+    for (const int extra : {0, 90, 400, 900}) {
+        m_dlg->resize(defaultSize + QSize(extra, 0));
+        ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_list->width() == m_dlg->width() - 2 * m_dlg->m_list->x(); }));
+        m_dlg->OnClearLog();
+        m_dlg->LogLine("The following firmware was found for your kx410: Ver 1.07");
+        for (const std::string& piece : BreakNotes(notes))
+            m_dlg->LogLine(piece);
+        m_dlg->LogLine(TEXT_READY_TO_UPDATE);
+        EXPECT_EQ(ListLines(), (std::vector<std::string>{
+                                   "The following firmware was found for your kx410: Ver 1.07",
+                                   notes, TEXT_READY_TO_UPDATE}));
+        expectWrappedOnce(extra);
+    }
+    // The same lines, wrapped again at a new width.
+    m_dlg->resize(defaultSize);
+    ASSERT_TRUE(WaitUntil([&] { return notesRows().size() > 2; }));
+    expectWrappedOnce(0);
 }
 
 TEST_F(StatusLog, ActivityLineCyclesThroughTenFormsAndStaysTheLastLine)

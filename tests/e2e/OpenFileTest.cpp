@@ -92,7 +92,7 @@ TEST_F(OpenFile, MegabyteOfNotesIsShownAndTheWindowAnswersAClickAtOnce)
     OpenLocalFile(path);
     EXPECT_TRUE(m_dlg->m_btnSend->isEnabled());
     const auto lines = ListLines();
-    EXPECT_GT(lines.size(), 10000u);
+    EXPECT_GT(m_dlg->m_list->count(), 10000); // the notes: one line over many rows
     EXPECT_EQ(lines.back(), "Ready to update your kx410. Press send.");
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
         return line.size() >= 8 && line.compare(line.size() - 8, 8, "lastword") == 0;

@@ -296,7 +296,8 @@ TEST_F(WebUpdate, KeyboardAloneChoosesThePortFetchesSendsAndOpensTheWindowMenu)
 
     auto* announcer = m_dlg->findChild<CAnnouncer*>();
     ASSERT_NE(announcer, nullptr);
-    ASSERT_TRUE(WaitUntil([&] { return !announcer->LastSentence().isEmpty(); }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return announcer->LastSentence().startsWith("Programming"); },
+                          30000));
     EXPECT_EQ(announcer->LastSentence().toStdString(),
               "Programming successful. Please unplug the Tetherix and power off your kx410. "
               "Before you fly ensure that the controls operate correctly.");
