@@ -36,6 +36,8 @@ void CDownloaderDlg::OnSaveSupportLog()
         return;
 
     const std::string path = dialog.selectedFiles().front().toStdString();
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->Flush(); // a waiting unit's keep-alive count so far is in it too
     const std::string session = m_pSupportLog ? m_pSupportLog->SessionText() : std::string();
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file << ComposeSupportReport(GatherSupportFacts(), session);

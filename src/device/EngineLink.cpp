@@ -2,6 +2,7 @@
 // the reset and reopen that every failure and every finished unit go through.
 #include "device/UpdateEngine.h"
 
+#include "device/DeviceNotices.h"
 #include "device/ReceivedText.h"
 #include "link/ComPortEnum.h"
 #include "link/PortDiagnosis.h"
@@ -119,7 +120,7 @@ void CUpdateEngine::LogDiagnosis()
 void CUpdateEngine::ShowOpenFailure(const std::string& notice)
 {
     LogDiagnosis();
-    ShowNotice(m_strLastDiagnosis.empty() ? notice : notice + "\n\n" + m_strLastDiagnosis);
+    ShowNotice(NoticeWithReason(notice, m_strLastDiagnosis));
 }
 
 void CUpdateEngine::EnterConnecting()
@@ -335,9 +336,7 @@ bool CUpdateEngine::ReopenLink(EngineState whenDeferred)
         DropLinkChoice();
         if (!m_strLastDiagnosis.empty())
             m_events.OnDiagnosis(m_strLastDiagnosis);
-        ShowNotice(m_strLastDiagnosis.empty() ? std::string(TEXT_CANNOT_FIND)
-                                              : TEXT_CANNOT_FIND + std::string("\n\n") +
-                                                    m_strLastDiagnosis);
+        ShowNotice(NoticeWithReason(TEXT_CANNOT_FIND, m_strLastDiagnosis));
         ClearLog();
         if (!m_strLastDiagnosis.empty())
             Log(m_strLastDiagnosis);
@@ -397,12 +396,18 @@ void CUpdateEngine::TraceLink(bool bOpened, const std::string& name, unsigned lo
     m_openingNotes.clear();
 }
 
+// The keep-alive of an identified unit, many a second for as long as it waits, is counted
+// rather than traced byte by byte.
 void CUpdateEngine::TraceBytes(bool bToUnit, std::string_view bytes)
 {
-    if (m_pSupportLog != nullptr)
-        m_pSupportLog->Bytes(bToUnit ? CSupportLog::EDirection::ToUnit
-                                     : CSupportLog::EDirection::FromUnit,
-                             bytes.data(), bytes.size(), this);
+    if (m_pSupportLog == nullptr)
+        return;
+    const auto direction =
+        bToUnit ? CSupportLog::EDirection::ToUnit : CSupportLog::EDirection::FromUnit;
+    if (m_state == EngineState::Identified)
+        m_pSupportLog->KeepAlive(direction, bytes.data(), bytes.size(), m_strLinkName);
+    else
+        m_pSupportLog->Bytes(direction, bytes.data(), bytes.size(), m_strLinkName);
 }
 
 bool CUpdateEngine::SendText(const std::string& text)

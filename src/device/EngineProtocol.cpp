@@ -160,7 +160,7 @@ void CUpdateEngine::SendDataLine()
     m_image.m_lines.pop_front();
     // One trace entry holds the line and the unit's answer; the status line does not repeat it.
     if (m_pSupportLog != nullptr)
-        m_pSupportLog->DataLine(line, this);
+        m_pSupportLog->DataLine(line, m_strLinkName);
     Log(line);
     WriteToLink(line + LINE_END_TEXT);
     ++m_nLinesSent;

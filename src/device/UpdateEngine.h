@@ -63,6 +63,8 @@ public:
     bool IsLinkOpen() const { return m_pLink != nullptr; }
     // The link in use (open, or being reopened) is the USB cable.
     bool IsUsbLink() const { return m_pLink != nullptr && m_linkKind == LinkKind::Usb; }
+    // The link last opened, as the support log names it ("/dev/ttyUSB0", "USB").
+    const std::string& LinkName() const { return m_strLinkName; }
     // Opens the USB cable quietly and lets it go again: true when it is there, else
     // LastDiagnosis says why.
     bool ProbeUsbCable();

@@ -189,7 +189,11 @@ TEST_F(StartUp, SavedPortThatCannotBeOpenedSaysWhyAndEmptiesThePortList)
         StartDialog();
         ASSERT_EQ(answerer.AnsweredCount(), 1);
         const std::string notice = answerer.Seen()[0].strText.toStdString();
-        EXPECT_EQ(notice.rfind(LoadString(IDS_UNABLE_TO_OPEN) + "\n\n" + c.strSentence, 0), 0u) << notice;
+        // The reason is a paragraph of its own before "Press OK".
+        const std::string unable = LoadString(IDS_UNABLE_TO_OPEN);
+        const std::string head = unable.substr(0, unable.rfind("\n\nPress OK"));
+        EXPECT_EQ(notice.rfind(head + "\n\n" + c.strSentence, 0), 0u) << notice;
+        EXPECT_EQ(notice.substr(notice.size() - 11), ".\n\nPress OK") << notice;
         EXPECT_EQ(ListLines().back().rfind(c.strSentence, 0), 0u) << ListLines().back();
         EXPECT_TRUE(PortEntries().empty());
         EXPECT_EQ(m_dlg->m_strPortName, "");

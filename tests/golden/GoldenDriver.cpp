@@ -94,6 +94,7 @@ CGoldenDriver::CGoldenDriver(CGoldenRecorder& face, CSupportLog& log) : m_pImpl(
     engine.SetLinkFactory([this](LinkKind kind, ILinkEvents& events) {
         auto pLink = std::make_unique<CFakeLink>(events, kind == LinkKind::Usb ? USB_NOTE : SERIAL_NOTE);
         m_pImpl->pLinks[kind == LinkKind::Usb ? 1 : 0] = pLink.get();
+        pLink->SetWriteObserver([this](std::string_view bytes) { m_pImpl->face.OnUnitWrite(bytes); });
         return std::unique_ptr<ILink>(std::move(pLink));
     });
     engine.SetSupportLog(&log);
