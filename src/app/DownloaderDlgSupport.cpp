@@ -8,8 +8,34 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QPointer>
 
+#include <cstdio>
 #include <fstream>
+
+void CDownloaderDlg::SetSupportLog(CSupportLog* pLog)
+{
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->SetFailureHandler({});
+    m_pSupportLog = pLog;
+    m_engine.SetSupportLog(pLog);
+    if (pLog == nullptr)
+        return;
+    // Told from the log's own thread: the status list hears it on the window's.
+    QPointer<CDownloaderDlg> pDlg(this);
+    pLog->SetFailureHandler([pDlg](const std::string& why) {
+        std::fprintf(stderr, "kestova-downloader: the support log cannot be written: %s\n", why.c_str());
+        QMetaObject::invokeMethod(
+            pDlg.data(),
+            [pDlg, why] {
+                if (pDlg)
+                    pDlg->LogLine("The support log cannot be written: " + why +
+                                  ". This session is kept in memory; Save Support Log\xE2\x80\xA6 in the "
+                                  "window menu saves it.");
+            },
+            Qt::QueuedConnection);
+    });
+}
 
 SupportFacts CDownloaderDlg::GatherSupportFacts() const
 {

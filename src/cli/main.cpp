@@ -13,6 +13,7 @@
 #include "platform/TerminalIo.h"
 
 #include <QCoreApplication>
+#include <QThread>
 
 #include <cstdio>
 #include <cstdlib>
@@ -71,17 +72,27 @@ int main(int argc, char* argv[])
     if (options.action == FlashOptions::EAction::List)
         return ListPorts(stdout, options.bJson);
 
-    CSupportLog supportLog(options.strLogPath.empty() ? CSupportLog::DefaultPath()
-                                                      : options.strLogPath);
-    if (!options.strLogPath.empty() && !supportLog.IsWritingFile())
-        std::fprintf(stderr, "kestova-flash: the support log %s cannot be written: %s\n",
-                     options.strLogPath.c_str(), supportLog.LastError().c_str());
-    WriteSessionHeader(supportLog, GatherSessionFacts(FlashVersionText()));
-    CSignalPipe stopSignals;
     const bool bLive =
         IsLiveTerminal(IsTerminal(STDERR_FD), std::getenv("NO_COLOR"), std::getenv("TERM"));
     CStatusView view(stderr, bLive, TerminalColumns(STDERR_FD, DEFAULT_COLUMNS));
+    CSupportLog supportLog(options.strLogPath.empty() ? CSupportLog::DefaultPath()
+                                                      : options.strLogPath);
+    // Said once, whenever it is found: at the start, or when the disk fills mid-run (on the
+    // log's own thread, so the view hears it on this one).
+    supportLog.SetFailureHandler([&view, &application](const std::string& why) {
+        const std::string text = "kestova-flash: the support log cannot be written: " + why;
+        if (QThread::currentThread() == application.thread())
+            view.Message(text);
+        else
+            QMetaObject::invokeMethod(&application, [&view, text] { view.Message(text); },
+                                      Qt::QueuedConnection);
+    });
+    WriteSessionHeader(supportLog, GatherSessionFacts(FlashVersionText()));
+    CSignalPipe stopSignals;
     CFlashSession session(options, view, stdout, &supportLog, &stopSignals);
     session.Start();
-    return QCoreApplication::exec();
+    const int status = QCoreApplication::exec();
+    supportLog.Flush();
+    supportLog.SetFailureHandler({});
+    return status;
 }

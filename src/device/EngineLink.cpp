@@ -17,6 +17,9 @@ namespace {
 const std::string DEVICE_PREFIX = "/dev/";
 const char* const TEXT_UNPLUGGED = "The Tetherix was unplugged; it is used again as soon as it is back.";
 const char* const TEXT_CANNOT_FIND = "Unable to find Tetherix";
+const char* const TEXT_SAVED_CABLE_ABSENT = "The port saved last time, the USB Tetherix, is not there";
+const char* const TEXT_SAVED_CABLE_REMEDY =
+    "Plug the Tetherix in and press Detect Tetherix, or choose a port in the list.";
 
 bool AddPortName(void* context, const ComPortInfo& info)
 {
@@ -86,7 +89,7 @@ bool CUpdateEngine::OpenUsbLink(bool bQuiet)
     m_bOpening = false;
     if (error) {
         // The cable has shown its own notice, and said why, unless it was asked to be quiet.
-        TraceLink(true, USB_PORT_NAME, 1, bQuiet ? std::string() : m_strLastDiagnosis);
+        TraceLink(true, USB_PORT_NAME, 1, bQuiet ? link.OpenFailure() : m_strLastDiagnosis);
         return false;
     }
     m_pLink = &link;
@@ -136,6 +139,10 @@ void CUpdateEngine::OpenSavedPort(const std::string& name)
         return;
     }
     if (!OpenUsbLink(true)) {
+        // No notice at start, but the status list says what became of the saved choice.
+        const std::string why = LinkOf(LinkKind::Usb).OpenFailure();
+        Log(std::string(TEXT_SAVED_CABLE_ABSENT) + (why.empty() ? "." : ": " + why) + " " +
+            TEXT_SAVED_CABLE_REMEDY);
         DropLinkChoice();
         return;
     }
