@@ -411,7 +411,7 @@ void CUpdateEngine::TraceBytes(bool bToUnit, std::string_view bytes)
         return;
     const auto direction =
         bToUnit ? CSupportLog::EDirection::ToUnit : CSupportLog::EDirection::FromUnit;
-    if (m_state == EngineState::Identified)
+    if (m_state == EngineState::Identified && (!bToUnit || bytes == KEEP_ALIVE_TEXT))
         m_pSupportLog->KeepAlive(direction, bytes.data(), bytes.size(), m_strLinkName);
     else
         m_pSupportLog->Bytes(direction, bytes.data(), bytes.size(), m_strLinkName);

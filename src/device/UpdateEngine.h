@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CSupportLog;
@@ -30,6 +31,8 @@ class CSupportLog;
 class CUpdateEngine : public QObject, public ILinkEvents {
 public:
     static constexpr const char* USB_PORT_NAME = "USB";
+    // What an identified unit is sent each time it speaks, to keep it waiting.
+    static constexpr std::string_view KEEP_ALIVE_TEXT = "A";
 
     // pClock: where the engine's time comes from (none: Qt's event loop). The engine keeps it.
     explicit CUpdateEngine(IUpdateEvents& events, std::unique_ptr<IEngineClock> pClock = nullptr);
