@@ -27,8 +27,9 @@ class CSupportLog {
 public:
     static constexpr std::uintmax_t MAX_FILE_BYTES = 5u * 1024u * 1024u;
     static constexpr int MAX_FILES = 3;
-    // The most of a session kept in memory; never more than the rotated files hold either.
-    static constexpr std::size_t SESSION_MEMORY_BYTES = 4u * 1024u * 1024u;
+    // The most of a session kept in memory (about 12,000 entries); never more than the rotated
+    // files hold either, which keep the rest. A bench that updates all day stays at this.
+    static constexpr std::size_t SESSION_MEMORY_BYTES = 1024u * 1024u;
     // The session's opening lines (version, ports, identification) repeated at the head of
     // each new file; at most a quarter of a file.
     static constexpr std::size_t OPENING_BYTES = 16u * 1024u;
