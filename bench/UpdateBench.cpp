@@ -5,6 +5,7 @@
 // line and the longest stretch the window's thread stayed busy. A measurement, never a test
 // verdict.
 #include "BenchSession.h"
+#include "device/EngineState.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -33,7 +34,9 @@ constexpr int BEAT_INTERVAL_MS = 1;             // how often the window's thread
 constexpr int WEB_LIMIT_MS = 120000;
 
 struct Options {
-    std::string strOnly = "abcdef";
+    std::string strOnly = "abcdefg";
+    int nSessionUpdates = 20;
+    int nSessionLines = 3000;
     std::string strPlatform;      // QT_QPA_PLATFORM for this run; offscreen unless set
     int nMemoryLines = 100000;
     int nMemorySmallLines = 2000;
@@ -199,6 +202,38 @@ bool RunMemory(int lines)
     return true;
 }
 
+// A service bench's day: many updates of the same unit in one window. The session's record in
+// memory is bounded, so the process's resident memory stays flat from one update to the next.
+bool RunManyUpdates(int updates, int lines)
+{
+    CBenchSession session;
+    if (!session.Start(false))
+        return false;
+    const auto identified = [&] {
+        return session.Dialog().Engine().State() == EngineState::Identified;
+    };
+    std::vector<long long> rss;
+    rss.push_back(StatusBytes("VmRSS"));
+    for (int i = 0; i < updates; ++i) {
+        if (!CBenchSession::SpinUntil(identified, 60000) || !session.LoadImage(lines) ||
+            session.SendAndWait(std::chrono::minutes(10)).count() < 0) {
+            std::fprintf(stderr, "kx-update-bench: update %d of %d did not finish\n", i + 1, updates);
+            return false;
+        }
+        rss.push_back(StatusBytes("VmRSS"));
+    }
+    const auto mib = [](long long bytes) { return static_cast<double>(bytes) / (1 << 20); };
+    std::printf("(g) %d updates of %d lines in one session: RSS before %.1f MiB, after the first "
+                "%.1f MiB, the fifth %.1f MiB, the last %.1f MiB; session in memory %.1f MiB\n  "
+                "RSS after each:",
+                updates, lines, mib(rss.front()), mib(rss[1]), mib(rss[std::min<std::size_t>(5, rss.size() - 1)]),
+                mib(rss.back()), mib(static_cast<long long>(session.SupportLog().SessionText().size())));
+    for (std::size_t i = 1; i < rss.size(); ++i)
+        std::printf(" %.1f", mib(rss[i]));
+    std::printf("\n");
+    return true;
+}
+
 // Another thread posts a beat to the window's thread every millisecond, stamped with the time
 // it was posted; the window's thread notes how late each one is when it gets to it. A beat
 // posted as the thread turns to some work waits until that work is done, so the latest beat
@@ -308,6 +343,10 @@ bool ParseArguments(int argc, char** argv, Options* pOptions)
             pOptions->unpacedLines.push_back(value);
         else if (name == "--paced-lines" && value > 0)
             pOptions->nPacedLines = value;
+        else if (name == "--session-updates" && value > 0)
+            pOptions->nSessionUpdates = value;
+        else if (name == "--session-lines" && value > 0)
+            pOptions->nSessionLines = value;
         else
             return false;
     }
@@ -321,8 +360,9 @@ int main(int argc, char** argv)
     const std::vector<int> defaultUnpaced = options.unpacedLines;
     options.unpacedLines.clear();
     if (!ParseArguments(argc, argv, &options)) {
-        std::fputs("usage: kx-update-bench [--only abcdef] [--unpaced-lines N]... [--paced-lines N]\n"
+        std::fputs("usage: kx-update-bench [--only abcdefg] [--unpaced-lines N]... [--paced-lines N]\n"
                    "                       [--usb-paced-lines N] [--memory-lines N] [--web-lines N]\n"
+                   "                       [--session-updates N] [--session-lines N]\n"
                    "                       [--platform offscreen|xcb]\n",
                    stderr);
         return 2;
@@ -354,6 +394,8 @@ int main(int argc, char** argv)
     }
     if (wanted('d'))
         bOk = RunWeb(options.nWebLines) && bOk;
+    if (wanted('g'))
+        bOk = RunManyUpdates(options.nSessionUpdates, options.nSessionLines) && bOk;
     std::fflush(stdout);
     return bOk ? 0 : 1;
 }

@@ -309,6 +309,8 @@ void CDownloaderDlg::EndDialog(int result)
 
 void CDownloaderDlg::OnDestroy()
 {
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->SetFailureHandler({});
     m_engine.Shutdown();
 }
 

@@ -112,11 +112,8 @@ public:
 
     // --- support log ---
     // The log that status lines and notices are copied to (owned by the caller; may be none).
-    void SetSupportLog(CSupportLog* pLog)
-    {
-        m_pSupportLog = pLog;
-        m_engine.SetSupportLog(pLog);
-    }
+    // A log file that cannot be written is said once, in the status list and on stderr.
+    void SetSupportLog(CSupportLog* pLog);
     CSupportLog* SupportLog() const { return m_pSupportLog; }
     void OnSaveSupportLog();
 

@@ -11,8 +11,34 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QPointer>
 
+#include <QTimer>
+
+#include <cstdio>
 #include <fstream>
+
+void CDownloaderDlg::SetSupportLog(CSupportLog* pLog)
+{
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->SetFailureHandler({});
+    m_pSupportLog = pLog;
+    m_engine.SetSupportLog(pLog);
+    if (pLog == nullptr)
+        return;
+    // Told on the window's thread, with the next entry after the failure; the line is added
+    // once the current event is done, as the log may be in the middle of an entry.
+    QPointer<CDownloaderDlg> pDlg(this);
+    pLog->SetFailureHandler([pDlg](const std::string& why) {
+        std::fprintf(stderr, "kestova-downloader: the support log cannot be written: %s\n", why.c_str());
+        QTimer::singleShot(0, pDlg.data(), [pDlg, why] {
+            if (pDlg)
+                pDlg->LogLine("The support log cannot be written: " + why +
+                              ". This session is kept in memory; Save Support Log\xE2\x80\xA6 in the "
+                              "window menu saves it.");
+        });
+    });
+}
 
 SupportFacts CDownloaderDlg::GatherSupportFacts() const
 {
@@ -68,6 +94,8 @@ void CDownloaderDlg::OnSaveSupportLog()
         return;
 
     const std::string path = dialog.selectedFiles().front().toStdString();
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->Flush(); // a waiting unit's keep-alive count so far is in it too
     const std::string session = m_pSupportLog ? m_pSupportLog->SessionText() : std::string();
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file << ComposeSupportReport(GatherSupportFacts(), session);

@@ -94,6 +94,15 @@ std::string NoticeText(const std::string& notice)
     return text;
 }
 
+std::string StatusText(const std::string& status)
+{
+    const std::string press = "Press ";
+    if (status.rfind(press, 0) == 0)
+        return {};
+    const std::size_t at = status.find(". " + press);
+    return at == std::string::npos ? status : status.substr(0, at + 1);
+}
+
 std::string ReportJson(const UnitReport& r)
 {
     char seconds[32];

@@ -58,3 +58,7 @@ std::string VersionNumber(const std::string& fourDigits);
 // A notice's text without the "\n\nPress OK" the window's notice ends with, and without
 // trailing blanks.
 std::string NoticeText(const std::string& notice);
+// A status line without the sentence that tells the window's user which button to press
+// ("Ready to update your kx410. Press send." gives "Ready to update your kx410."); empty when
+// that is all the line says.
+std::string StatusText(const std::string& status);

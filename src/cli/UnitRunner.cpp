@@ -114,12 +114,13 @@ void CUnitRunner::OnLogLine(const std::string& text)
     // The support log lists every line, as the window's does: the last data line logged is
     // the one a failed run stopped at.
     if (m_pLog)
-        m_pLog->Status(text);
+        m_pLog->Status(text, m_engine.LinkName());
     if (IsDataLine(text))
         return;
     m_checkLines.push_back(text);
-    if (m_settings.bVerbose && !text.empty())
-        Message(text);
+    const std::string shown = StatusText(text);
+    if (m_settings.bVerbose && !shown.empty())
+        Message(shown);
 }
 
 void CUnitRunner::OnWebStatus(const std::string& text, bool)
@@ -326,8 +327,9 @@ void CUnitRunner::FinishFromOutcome()
     if (IsDone())
         return;
     const std::string text = NoticeText(m_outcome.strText);
-    // Outcomes that are status lines, not notices, have not been shown yet.
-    if (std::find(m_notices.begin(), m_notices.end(), text) == m_notices.end())
+    // Outcomes that are status lines, not notices, have not been shown yet, unless -v showed
+    // the line as the engine gave it.
+    if (m_strLastMessage != text && std::find(m_notices.begin(), m_notices.end(), text) == m_notices.end())
         Message(text);
     m_report.nLinesSent = m_outcome.nLinesSent;
     if (m_outcome.nTotalLines > 0)

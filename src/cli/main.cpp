@@ -79,24 +79,28 @@ int main(int argc, char* argv[])
     if (options.action == FlashOptions::EAction::Doctor)
         return RunDoctorCommand(options, stdout);
 
-    CSupportLog supportLog(options.strLogPath.empty() ? CSupportLog::DefaultPath()
-                                                      : options.strLogPath);
-    if (!options.strLogPath.empty() && !supportLog.IsWritingFile())
-        std::fprintf(stderr, "kestova-flash: the support log %s cannot be written: %s\n",
-                     options.strLogPath.c_str(), supportLog.LastError().c_str());
-    WriteSessionHeader(supportLog, GatherSessionFacts(FlashVersionText()));
-    // Each run is recorded; a history that cannot be written is said once, and the update goes on.
-    CUpdateHistory history(CUpdateHistory::DefaultPath());
-    CSignalPipe stopSignals;
     const bool bLive =
         IsLiveTerminal(IsTerminal(STDERR_FD), std::getenv("NO_COLOR"), std::getenv("TERM"));
     CStatusView view(stderr, bLive, TerminalColumns(STDERR_FD, DEFAULT_COLUMNS));
+    CSupportLog supportLog(options.strLogPath.empty() ? CSupportLog::DefaultPath()
+                                                      : options.strLogPath);
+    // Said once, whenever it is found: at the start, or when the disk fills mid-run.
+    supportLog.SetFailureHandler([&view](const std::string& why) {
+        view.Message("kestova-flash: the support log cannot be written: " + why);
+    });
+    WriteSessionHeader(supportLog, GatherSessionFacts(FlashVersionText()));
+    // Each run is recorded; a history that cannot be written is said once, and the update goes on.
+    CUpdateHistory history(CUpdateHistory::DefaultPath());
     history.SetUnwritableHandler([&view, &supportLog](const std::string& text) {
         supportLog.Note(text);
         view.Message("kestova-flash: " + text);
     });
+    CSignalPipe stopSignals;
     CFlashSession session(options, view, stdout, &supportLog, &stopSignals);
     session.SetUpdateHistory(&history);
     session.Start();
-    return QCoreApplication::exec();
+    const int status = QCoreApplication::exec();
+    supportLog.Flush();
+    supportLog.SetFailureHandler({});
+    return status;
 }

@@ -11,3 +11,15 @@ std::string UpdateFailedNotice(const std::string& model)
     return "An error occured whilst updating the " + model + ".  \nCycle the power to the " +
            model + " and try again. \n\nPress OK";
 }
+
+std::string NoticeWithReason(const std::string& notice, const std::string& reason)
+{
+    if (reason.empty())
+        return notice;
+    const std::string paragraph = "\n\n";
+    const std::size_t last = notice.rfind(paragraph);
+    if (last == std::string::npos ||
+        notice.find_first_not_of(' ', last + paragraph.size()) != notice.find("Press OK", last))
+        return notice + paragraph + reason;
+    return notice.substr(0, last) + paragraph + reason + notice.substr(last);
+}

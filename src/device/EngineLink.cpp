@@ -2,6 +2,7 @@
 // the reset and reopen that every failure and every finished unit go through.
 #include "device/UpdateEngine.h"
 
+#include "device/DeviceNotices.h"
 #include "device/ReceivedText.h"
 #include "link/ComPortEnum.h"
 #include "link/PortDiagnosis.h"
@@ -16,6 +17,9 @@ namespace {
 const std::string DEVICE_PREFIX = "/dev/";
 const char* const TEXT_UNPLUGGED = "The Tetherix was unplugged; it is used again as soon as it is back.";
 const char* const TEXT_CANNOT_FIND = "Unable to find Tetherix";
+const char* const TEXT_SAVED_CABLE_ABSENT = "The port saved last time, the USB Tetherix, is not there";
+const char* const TEXT_SAVED_CABLE_REMEDY =
+    "Plug the Tetherix in and press Detect Tetherix, or choose a port in the list.";
 
 bool AddPortName(void* context, const ComPortInfo& info)
 {
@@ -85,7 +89,7 @@ bool CUpdateEngine::OpenUsbLink(bool bQuiet)
     m_bOpening = false;
     if (error) {
         // The cable has shown its own notice, and said why, unless it was asked to be quiet.
-        TraceLink(true, USB_PORT_NAME, 1, bQuiet ? std::string() : m_strLastDiagnosis);
+        TraceLink(true, USB_PORT_NAME, 1, bQuiet ? link.OpenFailure() : m_strLastDiagnosis);
         return false;
     }
     m_pLink = &link;
@@ -119,7 +123,7 @@ void CUpdateEngine::LogDiagnosis()
 void CUpdateEngine::ShowOpenFailure(const std::string& notice)
 {
     LogDiagnosis();
-    ShowNotice(m_strLastDiagnosis.empty() ? notice : notice + "\n\n" + m_strLastDiagnosis);
+    ShowNotice(NoticeWithReason(notice, m_strLastDiagnosis));
 }
 
 void CUpdateEngine::EnterConnecting()
@@ -135,6 +139,10 @@ void CUpdateEngine::OpenSavedPort(const std::string& name)
         return;
     }
     if (!OpenUsbLink(true)) {
+        // No notice at start, but the status list says what became of the saved choice.
+        const std::string why = LinkOf(LinkKind::Usb).OpenFailure();
+        Log(std::string(TEXT_SAVED_CABLE_ABSENT) + (why.empty() ? "." : ": " + why) + " " +
+            TEXT_SAVED_CABLE_REMEDY);
         DropLinkChoice();
         return;
     }
@@ -335,9 +343,7 @@ bool CUpdateEngine::ReopenLink(EngineState whenDeferred)
         DropLinkChoice();
         if (!m_strLastDiagnosis.empty())
             m_events.OnDiagnosis(m_strLastDiagnosis);
-        ShowNotice(m_strLastDiagnosis.empty() ? std::string(TEXT_CANNOT_FIND)
-                                              : TEXT_CANNOT_FIND + std::string("\n\n") +
-                                                    m_strLastDiagnosis);
+        ShowNotice(NoticeWithReason(TEXT_CANNOT_FIND, m_strLastDiagnosis));
         ClearLog();
         if (!m_strLastDiagnosis.empty())
             Log(m_strLastDiagnosis);
@@ -397,12 +403,18 @@ void CUpdateEngine::TraceLink(bool bOpened, const std::string& name, unsigned lo
     m_openingNotes.clear();
 }
 
+// The keep-alive of an identified unit, many a second for as long as it waits, is counted
+// rather than traced byte by byte.
 void CUpdateEngine::TraceBytes(bool bToUnit, std::string_view bytes)
 {
-    if (m_pSupportLog != nullptr)
-        m_pSupportLog->Bytes(bToUnit ? CSupportLog::EDirection::ToUnit
-                                     : CSupportLog::EDirection::FromUnit,
-                             bytes.data(), bytes.size(), this);
+    if (m_pSupportLog == nullptr)
+        return;
+    const auto direction =
+        bToUnit ? CSupportLog::EDirection::ToUnit : CSupportLog::EDirection::FromUnit;
+    if (m_state == EngineState::Identified && (!bToUnit || bytes == KEEP_ALIVE_TEXT))
+        m_pSupportLog->KeepAlive(direction, bytes.data(), bytes.size(), m_strLinkName);
+    else
+        m_pSupportLog->Bytes(direction, bytes.data(), bytes.size(), m_strLinkName);
 }
 
 bool CUpdateEngine::SendText(const std::string& text)

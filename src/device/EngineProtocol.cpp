@@ -56,7 +56,7 @@ void CUpdateEngine::OnReceivedText(const std::string& text)
     case EngineState::Identified:
         m_strReceived.clear();
         RestartDeadline();
-        SendText("A");
+        SendText(std::string(KEEP_ALIVE_TEXT));
         return;
     case EngineState::Programming:
         RestartDeadline();
@@ -124,11 +124,11 @@ void CUpdateEngine::IdentifyUnit()
     m_events.OnFocus(EngineControl::OpenFile);
     Enter(EngineState::Identified);
     m_events.OnIdentified(m_identity);
-    SendText("A");
+    SendText(std::string(KEEP_ALIVE_TEXT));
     // The moment counts as a first keep-alive: the unit hears "A" twice.
     m_strReceived.clear();
     RestartDeadline();
-    SendText("A");
+    SendText(std::string(KEEP_ALIVE_TEXT));
     // The unit has its answer before the verdict on an update is given.
     CheckUpdatedUnit();
 }
@@ -165,7 +165,7 @@ void CUpdateEngine::SendDataLine()
     m_image.m_lines.pop_front();
     // One trace entry holds the line and the unit's answer; the status line does not repeat it.
     if (m_pSupportLog != nullptr)
-        m_pSupportLog->DataLine(line, this);
+        m_pSupportLog->DataLine(line, m_strLinkName);
     Log(line);
     WriteToLink(line + LINE_END_TEXT);
     ++m_nLinesSent;

@@ -5,6 +5,8 @@
 #include "platform/DynamicLibrary.h"
 #include "platform/SupportLog.h"
 
+#include <unistd.h>
+
 namespace {
 
 bool AddPortDescription(void* context, const ComPortInfo& info)
@@ -57,7 +59,8 @@ std::string D2xxLibraryText(const SessionFacts& facts)
 
 void WriteSessionHeader(CSupportLog& log, const SessionFacts& facts)
 {
-    log.Status("session started: " + facts.strVersion);
+    // Two processes may share one log file: the process id tells their sessions apart.
+    log.Status("session started: " + facts.strVersion + " (pid " + std::to_string(getpid()) + ")");
     log.Status(PortsFoundText(facts.ports));
     log.Status(D2xxLibraryText(facts));
 }

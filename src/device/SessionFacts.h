@@ -23,5 +23,5 @@ std::string PortsFoundText(const std::vector<std::string>& ports);
 // "D2XX library libftd2xx.so: found" (or "not found").
 std::string D2xxLibraryText(const SessionFacts& facts);
 
-// The session's first entries: "session started: <version>", the ports, the library.
+// The session's first entries: "session started: <version> (pid <n>)", the ports, the library.
 void WriteSessionHeader(CSupportLog& log, const SessionFacts& facts);

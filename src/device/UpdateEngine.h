@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class CSupportLog;
@@ -32,6 +33,8 @@ class CUpdateHistory;
 class CUpdateEngine : public QObject, public ILinkEvents {
 public:
     static constexpr const char* USB_PORT_NAME = "USB";
+    // What an identified unit is sent each time it speaks, to keep it waiting.
+    static constexpr std::string_view KEEP_ALIVE_TEXT = "A";
 
     // pClock: where the engine's time comes from (none: Qt's event loop). The engine keeps it.
     explicit CUpdateEngine(IUpdateEvents& events, std::unique_ptr<IEngineClock> pClock = nullptr);
@@ -65,6 +68,8 @@ public:
     bool IsLinkOpen() const { return m_pLink != nullptr; }
     // The link in use (open, or being reopened) is the USB cable.
     bool IsUsbLink() const { return m_pLink != nullptr && m_linkKind == LinkKind::Usb; }
+    // The link last opened, as the support log names it ("/dev/ttyUSB0", "USB").
+    const std::string& LinkName() const { return m_strLinkName; }
     // Opens the USB cable quietly and lets it go again: true when it is there, else
     // LastDiagnosis says why.
     bool ProbeUsbCable();

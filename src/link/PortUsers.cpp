@@ -75,6 +75,28 @@ std::vector<pid_t> LockHolders(const std::string& nodePath, const SystemRoots& r
     return pids;
 }
 
+// A process's name for a person: its executable's file name (the kernel's `comm` is cut to 15
+// characters), else the first word of its command line (readable for every user's process,
+// unlike the executable's link), else `comm`.
+std::string ProcessName(const fs::path& processDir)
+{
+    std::error_code ec;
+    std::string exe = fs::read_symlink(processDir / "exe", ec).filename().string();
+    const std::string deleted = " (deleted)";
+    if (!ec && exe.size() > deleted.size() &&
+        exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
+        exe.resize(exe.size() - deleted.size());
+    if (!ec && !exe.empty())
+        return exe;
+    std::ifstream cmdline(processDir / "cmdline", std::ios::binary);
+    std::string first;
+    std::getline(cmdline, first, '\0');
+    const std::string argv0 = fs::path(first).filename().string();
+    if (!argv0.empty())
+        return argv0;
+    return ReadFirstLine((processDir / "comm").string());
+}
+
 bool HasOpen(const fs::path& processDir, const std::string& nodePath)
 {
     std::error_code ec;
@@ -102,12 +124,12 @@ std::vector<PortUser> FindPortUsers(const std::string& devicePath, const SystemR
         const pid_t pid = static_cast<pid_t>(std::strtol(name.c_str(), nullptr, 10));
         if (pid == ownPid || !HasOpen(it->path(), nodePath))
             continue;
-        users.push_back({pid, ReadFirstLine((it->path() / "comm").string())});
+        users.push_back({pid, ProcessName(it->path())});
     }
     // The name of a process is readable by every user, even when its open files are not.
     for (const pid_t pid : LockHolders(nodePath, roots)) {
         if (std::none_of(users.begin(), users.end(), [pid](const PortUser& u) { return u.pid == pid; }))
-            users.push_back({pid, ReadFirstLine(roots.proc + "/" + std::to_string(pid) + "/comm")});
+            users.push_back({pid, ProcessName(fs::path(roots.proc) / std::to_string(pid))});
     }
     std::sort(users.begin(), users.end(),
               [](const PortUser& a, const PortUser& b) { return a.pid < b.pid; });

@@ -2,14 +2,15 @@
 // so that whoever logs never waits for the disk; Flush writes at once. The file is rotated at
 // a size limit, keeping MAX_FILES files ("log", "log.1", "log.2", oldest last), and each new
 // file of a session begins with the session's opening lines, so that they are never rotated
-// away while the session runs. Safe to call from any thread.
+// away while the session runs. A write that fails (a full disk) leaves whole lines in the file,
+// never part of one, and ends the writing. Safe to call from any thread.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -23,6 +24,10 @@ public:
     // rotated first. The first `openingBytes` of what is appended (whole lines) are the
     // session's opening lines.
     CLogFileWriter(std::string path, std::uintmax_t maxFileBytes, std::size_t openingBytes);
+    // How bytes reach the file: write(2), or a test's stand-in that fails as a disk does.
+    using WriteFunction = std::function<long(int fd, const char* data, std::size_t count)>;
+    CLogFileWriter(std::string path, std::uintmax_t maxFileBytes, std::size_t openingBytes,
+                   WriteFunction write);
     // Writes what is still buffered.
     ~CLogFileWriter();
     CLogFileWriter(const CLogFileWriter&) = delete;
@@ -32,17 +37,25 @@ public:
     void Append(const std::string& lines);
     // Everything appended so far is in the file when this returns.
     void Flush();
+    // Tells the handler, once, of a failure met since: called by the log's users outside their
+    // own locks, so the handler runs on their thread, never on the writer's.
+    void TellFailure();
 
     bool IsWriting() const;
     std::string LastError() const;
     // How many writes went to the file so far (one per burst of entries).
     std::uint64_t WriteCount() const { return m_nWrites.load(); }
+    // Called once when the file cannot be written (at once when it could not be opened): why.
+    // It runs on a thread that appends or flushes, never on the writer's own.
+    void SetFailureHandler(std::function<void(const std::string& why)> handler);
 
 private:
     void WriterMain();
     void WriteLines(const std::string& text);
     void WriteOut(const std::string& text);
     void OpenFile();
+    void CloseFile();
+    void Fail(const std::string& why);
     void RotateFiles();
     std::string RotatedName(int index) const;
 
@@ -62,9 +75,15 @@ private:
 
     // Guards the file; taken before m_mutex, never after it, so writes keep their order.
     std::mutex m_fileMutex;
-    std::ofstream m_file;
+    int m_fd = -1;
+    const WriteFunction m_write;
     std::uintmax_t m_nFileBytes = 0;
     std::atomic<std::uint64_t> m_nWrites{0};
+
+    // Guards the failure handler; taken alone, never with the others.
+    std::mutex m_handlerMutex;
+    std::function<void(const std::string&)> m_failureHandler;
+    bool m_bFailureTold = false;
 
     std::thread m_writer;
 };

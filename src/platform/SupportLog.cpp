@@ -33,9 +33,8 @@ void AddToBlocks(std::deque<std::string>& blocks, const std::string& line, std::
     blocks.back() += line;
 }
 
-std::string Timestamp()
+std::string FormatTimestamp(std::chrono::system_clock::time_point now)
 {
-    const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
                             now.time_since_epoch()).count() % 1000;
@@ -45,6 +44,22 @@ std::string Timestamp()
     const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     std::snprintf(text + n, sizeof text - n, ".%03d", static_cast<int>(millis));
     return text;
+}
+
+// "<link>: <text>", or the text alone for an entry of the whole session.
+std::string Tagged(const std::string& link, const std::string& text)
+{
+    return link.empty() ? text : link + ": " + text;
+}
+
+// What a keep-alive exchanges, whatever pieces it arrives in: each byte once, in order.
+std::string ExchangeOf(const char* data, std::size_t count)
+{
+    std::string what;
+    for (std::size_t i = 0; i < count; ++i)
+        if (what.find(data[i]) == std::string::npos)
+            what += data[i];
+    return what;
 }
 
 std::string Outcome(unsigned long errorCode, const std::string& detail)
@@ -57,21 +72,41 @@ std::string Outcome(unsigned long errorCode, const std::string& detail)
 
 } // namespace
 
-CSupportLog::CSupportLog(std::string path, std::uintmax_t maxFileBytes)
+CSupportLog::CSupportLog(std::string path, std::uintmax_t maxFileBytes, WriteFunction write)
     : m_strPath(std::move(path)), m_nMaxFileBytes(maxFileBytes),
-      m_pWriter(std::make_unique<CLogFileWriter>(
-          m_strPath, maxFileBytes,
-          static_cast<std::size_t>(std::min<std::uintmax_t>(OPENING_BYTES, maxFileBytes / 4))))
+      m_pWriter(write ? std::make_unique<CLogFileWriter>(
+                            m_strPath, maxFileBytes,
+                            static_cast<std::size_t>(
+                                std::min<std::uintmax_t>(OPENING_BYTES, maxFileBytes / 4)),
+                            std::move(write))
+                      : std::make_unique<CLogFileWriter>(
+                            m_strPath, maxFileBytes,
+                            static_cast<std::size_t>(
+                                std::min<std::uintmax_t>(OPENING_BYTES, maxFileBytes / 4)))),
+      m_now([] { return Clock::now(); })
 {
 }
 
 CSupportLog::~CSupportLog()
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        WritePendingLocked();
-    }
-    m_pWriter->Flush();
+    Flush();
+    m_pWriter->SetFailureHandler({});
+}
+
+void CSupportLog::SetFailureHandler(std::function<void(const std::string& why)> handler)
+{
+    m_pWriter->SetFailureHandler(std::move(handler));
+}
+
+void CSupportLog::SetClock(std::function<Clock::time_point()> now)
+{
+    const std::lock_guard lock(m_mutex);
+    m_now = std::move(now);
+}
+
+std::string CSupportLog::Timestamp() const
+{
+    return FormatTimestamp(m_now());
 }
 
 std::string CSupportLog::DefaultPath()
@@ -95,17 +130,20 @@ std::uint64_t CSupportLog::FileWriteCount() const
     return m_pWriter->WriteCount();
 }
 
-void CSupportLog::Status(const std::string& text)
+void CSupportLog::Status(const std::string& text, const std::string& link)
 {
+    m_pWriter->TellFailure(); // one that the writer met since the last entry
     {
         // The status list shows each data line as it is sent; its trace entry holds it.
         const std::lock_guard lock(m_mutex);
-        if (m_pPending && !m_pPending->bStatusSeen && text == m_pPending->strLine) {
-            m_pPending->bStatusSeen = true;
-            return;
+        for (auto& [lineLink, pending] : m_pending) {
+            if ((link.empty() || link == lineLink) && !pending.bStatusSeen && text == pending.strLine) {
+                pending.bStatusSeen = true;
+                return;
+            }
         }
     }
-    Append("status", Escape(text.data(), text.size()));
+    Append("status", Escape(text.data(), text.size()), link);
 }
 
 void CSupportLog::Notice(const std::string& text)
@@ -117,7 +155,7 @@ void CSupportLog::Notice(const std::string& text)
 void CSupportLog::LinkOpened(const std::string& link, unsigned long errorCode,
                              const std::string& detail)
 {
-    Append("open", link + ": " + Outcome(errorCode, detail));
+    Append("open", Outcome(errorCode, detail), link);
     if (errorCode != 0)
         Flush();
 }
@@ -125,7 +163,7 @@ void CSupportLog::LinkOpened(const std::string& link, unsigned long errorCode,
 void CSupportLog::LinkClosed(const std::string& link, unsigned long errorCode,
                              const std::string& detail)
 {
-    Append("close", link + ": " + Outcome(errorCode, detail));
+    Append("close", Outcome(errorCode, detail), link);
     if (errorCode != 0)
         Flush();
 }
@@ -134,40 +172,79 @@ void CSupportLog::Note(const std::string& text) { Append("note", text); }
 
 void CSupportLog::LinkNote(const std::string& link, const std::string& note)
 {
-    Append("link", link + ": " + note);
+    Append("link", note, link);
 }
 
 void CSupportLog::Bytes(EDirection direction, const void* data, std::size_t count,
-                        const void* source)
+                        const std::string& link)
 {
+    m_pWriter->TellFailure(); // one that the writer met since the last entry
     if (direction == EDirection::FromUnit) {
         const std::lock_guard lock(m_mutex);
-        if (m_pPending && m_pPending->source == source &&
-            m_pPending->strReply.size() + count <= MAX_REPLY_BYTES) {
-            m_pPending->strReply.append(static_cast<const char*>(data), count);
+        const auto it = m_pending.find(link);
+        if (it != m_pending.end() && it->second.strReply.size() + count <= MAX_REPLY_BYTES) {
+            it->second.strReply.append(static_cast<const char*>(data), count);
             return;
         }
     }
     const char* kind = direction == EDirection::ToUnit ? "sent" : "recv";
-    Append(kind, std::to_string(count) + " bytes \"" + Escape(data, count) + "\"");
+    Append(kind, std::to_string(count) + " bytes \"" + Escape(data, count) + "\"", link);
 }
 
-void CSupportLog::DataLine(const std::string& line, const void* source)
+void CSupportLog::KeepAlive(EDirection direction, const void* data, std::size_t count,
+                            const std::string& link)
 {
-    auto pPending = std::make_unique<PendingLine>();
-    pPending->strTimestamp = Timestamp();
-    pPending->strLine = line;
-    pPending->source = source;
+    m_pWriter->TellFailure(); // one that the writer met since the last entry
+    const auto* bytes = static_cast<const char*>(data);
+    const bool bToUnit = direction == EDirection::ToUnit;
     const std::lock_guard lock(m_mutex);
-    WritePendingLocked();
-    m_pPending = std::move(pPending);
+    WritePendingLocked(link);
+    const Clock::time_point now = m_now();
+    const auto found = m_keepAlive.find(link);
+    KeepAliveCount& keep =
+        found != m_keepAlive.end() ? found->second : m_keepAlive.emplace(link, KeepAliveCount{}).first->second;
+    if (found == m_keepAlive.end())
+        keep.since = now;
+    if (keep.nSent + keep.nReceivedBytes > 0 && now - keep.since >= KEEP_ALIVE_PERIOD_S) {
+        AppendLocked(KeepAliveEntry(link, keep));
+        keep.nSent = keep.nReceivedBytes = 0;
+        keep.since = now;
+    }
+    std::string& known = bToUnit ? keep.strSent : keep.strReceived;
+    const std::string what = ExchangeOf(bytes, count);
+    if (what == known) {
+        (bToUnit ? keep.nSent : keep.nReceivedBytes) += bToUnit ? 1 : count;
+        return;
+    }
+    // What the keep-alive exchanges has changed (or begins): the entry shows it as it is.
+    if (keep.nSent + keep.nReceivedBytes > 0)
+        AppendLocked(KeepAliveEntry(link, keep));
+    keep.nSent = keep.nReceivedBytes = 0;
+    keep.since = now;
+    known = what;
+    AppendLocked(Timestamp() + " keepalive " +
+                 Tagged(link, std::string(bToUnit ? "sent " : "recv ") + std::to_string(count) +
+                                  " bytes \"" + Escape(bytes, count) + "\"") +
+                 "\n");
+}
+
+void CSupportLog::DataLine(const std::string& line, const std::string& link)
+{
+    m_pWriter->TellFailure(); // one that the writer met since the last entry
+    PendingLine pending;
+    pending.strTimestamp = Timestamp();
+    pending.strLine = line;
+    const std::lock_guard lock(m_mutex);
+    WriteHeldLocked(link, true);
+    m_pending[link] = std::move(pending);
 }
 
 void CSupportLog::Flush()
 {
+    m_pWriter->TellFailure(); // one that the writer met since the last entry
     {
         const std::lock_guard lock(m_mutex);
-        WritePendingLocked();
+        WriteHeldLocked({}, false);
     }
     m_pWriter->Flush();
 }
@@ -183,10 +260,8 @@ std::string CSupportLog::SessionText() const
                 " bytes of this session left out here; the log file keeps them ...\n";
     for (const std::string& block : m_sessionTail)
         text += block;
-    if (m_pPending)
-        text += m_pPending->strTimestamp + " line " +
-                Escape(m_pPending->strLine.data(), m_pPending->strLine.size()) + " \"" +
-                Escape(m_pPending->strReply.data(), m_pPending->strReply.size()) + "\"\n";
+    for (const auto& [link, pending] : m_pending)
+        text += PendingEntry(link, pending);
     return text;
 }
 
@@ -241,11 +316,12 @@ std::string CSupportLog::Escape(const void* data, std::size_t count)
     return text;
 }
 
-void CSupportLog::Append(const char* kind, const std::string& text)
+void CSupportLog::Append(const char* kind, const std::string& text, const std::string& link)
 {
-    const std::string line = Timestamp() + " " + kind + " " + text + "\n";
+    m_pWriter->TellFailure(); // one that the writer met since the last entry
+    const std::string line = Timestamp() + " " + kind + " " + Tagged(link, text) + "\n";
     const std::lock_guard lock(m_mutex);
-    WritePendingLocked();
+    WriteHeldLocked(link, !link.empty());
     AppendLocked(line);
 }
 
@@ -255,13 +331,57 @@ void CSupportLog::AppendLocked(const std::string& line)
     m_pWriter->Append(line);
 }
 
-// The data line traced last becomes its entry, with whatever the unit answered to it.
-void CSupportLog::WritePendingLocked()
+// Before an entry of a link, what that link held back; before an entry of the session, what
+// every link held back. A link's own entry ends its keep-alive, which begins anew after it.
+void CSupportLog::WriteHeldLocked(const std::string& link, bool bEndKeepAlive)
 {
-    if (!m_pPending)
+    for (auto it = m_keepAlive.begin(); it != m_keepAlive.end();) {
+        if (!link.empty() && it->first != link) {
+            ++it;
+            continue;
+        }
+        KeepAliveCount& keep = it->second;
+        if (keep.nSent + keep.nReceivedBytes > 0)
+            AppendLocked(KeepAliveEntry(it->first, keep));
+        keep.nSent = keep.nReceivedBytes = 0;
+        keep.since = m_now();
+        it = bEndKeepAlive ? m_keepAlive.erase(it) : std::next(it);
+    }
+    if (link.empty()) {
+        while (!m_pending.empty())
+            WritePendingLocked(m_pending.begin()->first);
+    } else {
+        WritePendingLocked(link);
+    }
+}
+
+// The data line traced last on the link becomes its entry, with whatever the unit answered.
+void CSupportLog::WritePendingLocked(const std::string& link)
+{
+    const auto it = m_pending.find(link);
+    if (it == m_pending.end())
         return;
-    const std::unique_ptr<PendingLine> pPending = std::move(m_pPending);
-    AppendLocked(pPending->strTimestamp + " line " +
-                 Escape(pPending->strLine.data(), pPending->strLine.size()) + " \"" +
-                 Escape(pPending->strReply.data(), pPending->strReply.size()) + "\"\n");
+    const std::string entry = PendingEntry(link, it->second);
+    m_pending.erase(it);
+    AppendLocked(entry);
+}
+
+std::string CSupportLog::PendingEntry(const std::string& link, const PendingLine& pending) const
+{
+    return pending.strTimestamp + " line " +
+           Tagged(link, Escape(pending.strLine.data(), pending.strLine.size())) + " \"" +
+           Escape(pending.strReply.data(), pending.strReply.size()) + "\"\n";
+}
+
+// "keepalive ttyUSB0: 1140 sent, 1140 bytes received in 60.0 s".
+std::string CSupportLog::KeepAliveEntry(const std::string& link, const KeepAliveCount& keep) const
+{
+    const double seconds =
+        std::chrono::duration<double>(m_now() - keep.since).count();
+    char span[32];
+    std::snprintf(span, sizeof span, "%.1f s", seconds);
+    return Timestamp() + " keepalive " +
+           Tagged(link, std::to_string(keep.nSent) + " sent, " +
+                            std::to_string(keep.nReceivedBytes) + " bytes received in " + span) +
+           "\n";
 }

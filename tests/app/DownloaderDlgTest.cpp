@@ -212,7 +212,11 @@ TEST_F(StartUp, SavedPortThatCannotBeOpenedSaysWhyAndEmptiesThePortList)
         StartDialog();
         ASSERT_EQ(answerer.AnsweredCount(), 1);
         const std::string notice = answerer.Seen()[0].strText.toStdString();
-        EXPECT_EQ(notice.rfind(LoadString(IDS_UNABLE_TO_OPEN) + "\n\n" + c.strSentence, 0), 0u) << notice;
+        // The reason is a paragraph of its own before "Press OK".
+        const std::string unable = LoadString(IDS_UNABLE_TO_OPEN);
+        const std::string head = unable.substr(0, unable.rfind("\n\nPress OK"));
+        EXPECT_EQ(notice.rfind(head + "\n\n" + c.strSentence, 0), 0u) << notice;
+        EXPECT_EQ(notice.substr(notice.size() - 11), ".\n\nPress OK") << notice;
         EXPECT_EQ(ListLines().back().rfind(c.strSentence, 0), 0u) << ListLines().back();
         EXPECT_TRUE(PortEntries().empty());
         EXPECT_EQ(m_dlg->m_strPortName, "");
@@ -797,6 +801,7 @@ TEST_F(Support, SavedSupportLogHoldsVersionPortsD2xxAndTheSession)
 {
     AddFakePort("ttyUSB0");
     StartDialog();
+    m_dlg->SetWebBaseUrl(""); // none, whatever the build names
     CSupportLog log(m_dir + "/state/downloader.log");
     m_dlg->SetSupportLog(&log);
     m_dlg->LogLine("Found Device: kx410");
@@ -818,6 +823,37 @@ TEST_F(Support, SavedSupportLogHoldsVersionPortsD2xxAndTheSession)
     EXPECT_NE(report.find("Firmware service: none set\n"), std::string::npos) << report;
     EXPECT_NE(report.find(" status Found Device: kx410\n"), std::string::npos) << report;
     EXPECT_EQ(ListLines().back(), "Support log saved to " + saved);
+    m_dlg->SetSupportLog(nullptr); // the log goes before the window
+}
+
+// A log file that cannot be written is said in the status list once, and the session is
+// still saved from memory.
+TEST_F(Support, AnUnwritableSupportLogIsSaidOnceAndTheSessionStillSaved)
+{
+    StartDialog();
+    CSupportLog log(""); // no home
+    m_dlg->SetSupportLog(&log);
+    m_dlg->LogLine("Found Device: kx410");
+    log.Flush();
+    const auto said = [&] {
+        const std::vector<std::string> lines = ListLines();
+        return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.rfind("The support log cannot be written: ", 0) == 0;
+        });
+    };
+    ASSERT_TRUE(WaitUntil([&] { return said() > 0; }, 5000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(said(), 1);
+
+    const std::string saved = m_dir + "/support.log";
+    CModalAnswerer answerer;
+    answerer.ChooseFile(QString::fromStdString(saved));
+    m_dlg->OnSysCommand(IDM_SAVELOG);
+    std::ifstream in(saved);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find(" status Found Device: kx410\n"), std::string::npos) << text.str();
+    m_dlg->SetSupportLog(nullptr);
 }
 
 TEST_F(Support, UnsavableSettingsAreSaidOnceAndABadServiceAddressKeepsTheDefault)

@@ -340,12 +340,46 @@ TEST(Flash, SupportLogHasTheSessionHeaderTheLinkItsBytesAndWhereTheRunStopped)
     const std::string text = ReadFile(log);
     for (const std::string& part :
          {std::string("session started: kestova-flash "), std::string("Ports found: "), std::string("D2XX library "),
-          " open " + unit.SlavePath() + ": ok", std::string(" sent 1 bytes \"B\""), std::string(" recv "),
-          std::string(" line :10000000"), " close " + unit.SlavePath(),
+          " open " + unit.SlavePath() + ": ok", " sent " + unit.SlavePath() + ": 1 bytes \"B\"",
+          " recv " + unit.SlavePath() + ": ", " line " + unit.SlavePath() + ": :10000000", " close " + unit.SlavePath(),
           unit.SlavePath() + ": failed after 3 of 41 lines: The kx410 reported a corrupt program"})
         EXPECT_TRUE(Has(text, part)) << part << "\n" << text;
     std::remove(log.c_str());
     rmdir(dir);
+}
+
+// A log that cannot be written is said once, on stderr, wherever the log was to go; -v shows
+// what the engine says, without the window's buttons, and the verdict once.
+TEST(Flash, AnUnwritableLogIsSaidOnceAndVerboseSaysEachThingOnce)
+{
+    CSimProcess unit;
+    ASSERT_TRUE(unit.IsStarted());
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+        std::vector<std::string> launcher;
+        const char* why;
+    } cases[] = {
+        {"no home", {}, {"env", "-u", "HOME", "-u", "XDG_STATE_HOME"}, "neither HOME nor XDG_STATE_HOME"},
+        {"folder not writable", {"--log", "/proc/kx-no-such/support.log"}, {}, "cannot open /proc/kx-no-such/support.log"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> args = {"-p", unit.SlavePath(), "-f", SAMPLE_IMAGE, "-y", "-v"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        CFlashProcess flash(args, c.launcher);
+        EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), 0) << flash.Err();
+        const std::string err = flash.Err();
+        const std::string said = "kestova-flash: the support log cannot be written: ";
+        EXPECT_NE(err.find(said), std::string::npos) << err;
+        EXPECT_EQ(err.find(said), err.rfind(said)) << err;
+        EXPECT_TRUE(Has(err, c.why)) << err;
+        EXPECT_FALSE(Has(err, "Press send")) << err;
+        EXPECT_FALSE(Has(err, "Press Open File")) << err;
+        EXPECT_TRUE(Has(err, "Ready to update your kx410.\n")) << err;
+        const std::string verdict = "Update verified: kx410 now runs Ver 1.07";
+        EXPECT_EQ(err.find(verdict), err.rfind(verdict)) << err;
+    }
 }
 
 TEST(Flash, QuietSaysNothingWhenAllIsWellAndOnlyTheErrorOtherwise)

@@ -197,6 +197,10 @@ TEST(FlashReport, ExitStatusesJsonEscapesNoticeTextsAndAnswers)
 
     EXPECT_EQ(NoticeText("An error occured.  \nCycle the power. \n\nPress OK"), "An error occured.  \nCycle the power.");
     EXPECT_EQ(NoticeText("Plain"), "Plain");
+    // Which button to press is for the window's user.
+    EXPECT_EQ(StatusText("Ready to update your kx410. Press send."), "Ready to update your kx410.");
+    EXPECT_EQ(StatusText("Press Open File or Get from Web"), "");
+    EXPECT_EQ(StatusText("Serial Number: 12345"), "Serial Number: 12345");
     for (const char* yes : {"y", "Y", " yes\r", "YES"})
         EXPECT_TRUE(CConfirmPrompt::IsYes(yes)) << yes;
     for (const char* no : {"", "n", "yess", "no", "y y"})

@@ -90,4 +90,21 @@ TEST(DeviceNotices, NameTheModel)
               "\n\nPress OK");
 }
 
+// The reason stands in its own paragraph, never between two blank lines before "Press OK".
+TEST(DeviceNotices, ReasonGoesBeforePressOkOrAfterANoticeWithoutIt)
+{
+    const struct {
+        const char* notice;
+        const char* reason;
+        const char* text;
+    } cases[] = {
+        {"Unable to open.  \n\nPress OK", "It is in use.", "Unable to open.  \n\nIt is in use.\n\nPress OK"},
+        {"See the log.\n\n Press OK", "Why.", "See the log.\n\nWhy.\n\n Press OK"},
+        {"Unable to find Tetherix", "Why.", "Unable to find Tetherix\n\nWhy."},
+        {"Unable to open.\n\nPress OK", "", "Unable to open.\n\nPress OK"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(NoticeWithReason(c.notice, c.reason), c.text) << c.notice;
+}
+
 }  // namespace

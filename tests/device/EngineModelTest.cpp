@@ -150,6 +150,7 @@ public:
         m_engine->SetLinkFactory([this](LinkKind, ILinkEvents& events) {
             auto pLink = std::make_unique<CFakeLink>(events, "");
             m_pLink = pLink.get();
+            pLink->SetWriteObserver([this](std::string_view bytes) { m_strSent.append(bytes); });
             return std::unique_ptr<ILink>(std::move(pLink));
         });
         m_engine->SetSupportLog(&m_log);
@@ -266,9 +267,10 @@ private:
     std::string m_imageDir;
     CFakeEngineClock* m_pClock = nullptr;
     CFakeLink* m_pLink = nullptr;
-    CSupportLog m_log{""}; // in memory: its trace says what the engine sent
-    std::size_t m_nSentRead = 0;  // the support log's entries already taken
-    std::size_t m_nLinesRead = 0;
+    CSupportLog m_log{""}; // in memory, as the program keeps one
+    // What the engine wrote to its link since it was last taken (the support log counts the
+    // keep-alive rather than tracing it).
+    std::string m_strSent;
     std::unique_ptr<UnitSimulator> m_units[2];
     std::unique_ptr<CUpdateEngine> m_engine;
     std::map<EngineControl, bool> m_enabled;
@@ -319,50 +321,12 @@ void CModel::Attach(int index, bool bJunk)
         unit->Restart();
 }
 
-// The bytes of an entry as the support log escapes them.
-std::string Unescape(std::string_view text)
-{
-    std::string bytes;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            bytes += text[i];
-            continue;
-        }
-        const char kind = text[++i];
-        if (kind == 'x') {
-            bytes += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-            i += 2;
-        } else {
-            bytes += kind == 'r' ? '\r' : kind == 'n' ? '\n' : kind == 't' ? '\t' : kind;
-        }
-    }
-    return bytes;
-}
-
-// What the engine sent since the last call, from the support log's entries: `sent N bytes
-// "..."` and `line <data line> "<answer>"` (sent followed by "aa"), each kind counted apart.
+// What the engine wrote since the last call, whether the link was open or not.
 std::string CModel::TakeSent()
 {
     if (m_pLink != nullptr)
         m_pLink->TakeWritten(); // the link's own copy is not needed
-    std::istringstream session(m_log.SessionText());
-    std::string entry;
-    std::string sent;
-    std::size_t nSent = 0;
-    std::size_t nLines = 0;
-    while (std::getline(session, entry)) {
-        const std::size_t kindAt = entry.find(' ', entry.find(' ') + 1) + 1; // after date and time
-        const std::string_view rest = std::string_view(entry).substr(kindAt);
-        if (rest.starts_with("sent ") && ++nSent > m_nSentRead) {
-            const std::size_t open = rest.find('"');
-            sent += Unescape(rest.substr(open + 1, rest.rfind('"') - open - 1));
-        } else if (rest.starts_with("line ") && ++nLines > m_nLinesRead) {
-            sent += Unescape(rest.substr(5, rest.find(" \"") - 5)) + "aa";
-        }
-    }
-    m_nSentRead = nSent;
-    m_nLinesRead = nLines;
-    return sent;
+    return std::exchange(m_strSent, {});
 }
 
 // What the engine sent goes to the attached unit (if the cable is in); its replies wait.

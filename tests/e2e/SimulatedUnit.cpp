@@ -13,8 +13,7 @@ CSimulatedUnit::CSimulatedUnit() = default;
 
 CSimulatedUnit::~CSimulatedUnit()
 {
-    if (m_pProcess)
-        m_pProcess->Kill();
+    Vanish();
     if (!m_strLogPath.empty())
         std::remove(m_strLogPath.c_str());
 }
@@ -36,6 +35,16 @@ bool CSimulatedUnit::Start(const QStringList& options)
     if (path.rfind(prefix, 0) != 0)
         return false;
     m_strPortName = path.substr(prefix.size());
+    if (m_bOwnName) {
+        char dir[] = "/tmp/kx-unit-XXXXXX";
+        if (mkdtemp(dir) == nullptr)
+            return false;
+        m_strLinkDir = dir;
+        const std::string link = m_strLinkDir + "/unit";
+        if (symlink(path.c_str(), link.c_str()) != 0)
+            return false;
+        m_strPortName = link;
+    }
     return true;
 }
 
@@ -51,6 +60,11 @@ std::string CSimulatedUnit::StopAndReadLog()
 
 void CSimulatedUnit::Vanish()
 {
+    if (!m_strLinkDir.empty()) {
+        std::remove(m_strPortName.c_str());
+        rmdir(m_strLinkDir.c_str());
+        m_strLinkDir.clear();
+    }
     if (m_pProcess)
         m_pProcess->Kill();
 }

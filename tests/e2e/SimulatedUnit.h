@@ -22,9 +22,14 @@ public:
     std::string StopAndReadLog();
     // Kills the simulator at once: its end of the line vanishes, like a pulled cable.
     void Vanish();
+    // Before Start: the port is named by a link of its own that vanishes with it (tests side by
+    // side may be given its terminal's number once it has gone).
+    void UseOwnName() { m_bOwnName = true; }
 
 private:
     std::unique_ptr<CSimProcess> m_pProcess;
     std::string m_strPortName;
     std::string m_strLogPath;
+    std::string m_strLinkDir;
+    bool m_bOwnName = false;
 };

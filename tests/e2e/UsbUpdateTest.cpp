@@ -201,8 +201,8 @@ TEST_F(UsbUpdate, FailedUpdateLeavesTheBytesExchangedInTheSupportLog)
     const std::string session = log.SessionText();
     // Each line is one entry with what the unit sent after it.
     for (int i = 0; i < 3; ++i)
-        EXPECT_NE(session.find(" line " + dataLines[i] + " \""), std::string::npos) << i << session;
-    EXPECT_NE(session.find(" line " + dataLines[2] + " \"/\"\n"), std::string::npos) << session;
+        EXPECT_NE(session.find(" line USB: " + dataLines[i] + " \""), std::string::npos) << i << session;
+    EXPECT_NE(session.find(" line USB: " + dataLines[2] + " \"/\"\n"), std::string::npos) << session;
     EXPECT_EQ(session.find(dataLines[3]), std::string::npos);
     EXPECT_NE(session.find(" link USB: latency timer set to 2 ms\n"), std::string::npos);
     EXPECT_NE(session.find(" notice " + answerer.Seen()[0].strText.toStdString().substr(0, 20)), std::string::npos);

@@ -125,7 +125,8 @@ TEST_F(WebUpdate, RefusedConnectionShowsTheErrorAndTheFirewallMessage)
 
 TEST_F(WebUpdate, NoServiceSaysHowToSetOneAndAsksNothing)
 {
-    StartIdentified(); // no service is set
+    StartIdentified();
+    m_dlg->SetWebBaseUrl(""); // no service, whatever the build names
     CModalAnswerer answerer;
     answerer.Press("OK");
     const int linesBefore = m_dlg->m_list->count();
@@ -143,7 +144,8 @@ TEST_F(WebUpdate, NoServiceSaysHowToSetOneAndAsksNothing)
 TEST_F(WebUpdate, FirmwareServiceIsCheckedTestedSavedAndUsed)
 {
     StartService(WebServiceAnswer::Image);
-    StartIdentified(); // no service is set
+    StartIdentified();
+    m_dlg->SetWebBaseUrl(""); // no service, whatever the build names
     {
         CModalAnswerer answerer;
         answerer.Press("Cancel");

@@ -54,6 +54,7 @@ struct CGoldenDriver::Impl {
     std::vector<CGoldenRequest*> requests;
     CFakeEngineClock* pClock = nullptr;
     CFakeLink* pLinks[2] = {nullptr, nullptr};
+    bool bAbsent[2] = {false, false}; // the link's port is not there when it is made
     std::unique_ptr<CUpdateEngine> engine;
 
     std::string Answer(bool bOk, const std::string& body)
@@ -83,7 +84,7 @@ const char* const SERIAL_NOTE = "low latency refused (Inappropriate ioctl for de
 const char* const USB_NOTE = "latency timer set to 2 ms";
 } // namespace
 
-CGoldenDriver::CGoldenDriver(CGoldenRecorder& face, CSupportLog& log) : m_pImpl(new Impl{face, {}, {}, {}, {}, {}})
+CGoldenDriver::CGoldenDriver(CGoldenRecorder& face, CSupportLog& log) : m_pImpl(new Impl{face, {}, {}, {}, {}, {}, {}})
 {
     face.AddAlias(SERIAL_PATH, "<pty>");
     face.AddAlias(m_pImpl->noProc.path().toStdString(), "<tmp>");
@@ -94,6 +95,8 @@ CGoldenDriver::CGoldenDriver(CGoldenRecorder& face, CSupportLog& log) : m_pImpl(
     engine.SetLinkFactory([this](LinkKind kind, ILinkEvents& events) {
         auto pLink = std::make_unique<CFakeLink>(events, kind == LinkKind::Usb ? USB_NOTE : SERIAL_NOTE);
         m_pImpl->pLinks[kind == LinkKind::Usb ? 1 : 0] = pLink.get();
+        pLink->SetPresent(!m_pImpl->bAbsent[kind == LinkKind::Usb ? 1 : 0]);
+        pLink->SetWriteObserver([this](std::string_view bytes) { m_pImpl->face.OnUnitWrite(bytes); });
         return std::unique_ptr<ILink>(std::move(pLink));
     });
     engine.SetSupportLog(&log);
@@ -161,6 +164,14 @@ std::string CGoldenDriver::OpenPort(LinkKind kind)
 {
     m_pImpl->face.SetSelectedPort(PortName(kind));
     m_pImpl->engine->ConnectSelectedPort();
+    return {};
+}
+
+std::string CGoldenDriver::StartWithSavedPortAbsent(LinkKind kind)
+{
+    m_pImpl->bAbsent[kind == LinkKind::Usb ? 1 : 0] = true;
+    m_pImpl->face.SetSelectedPort(PortName(kind));
+    m_pImpl->engine->OpenSavedPort(PortName(kind));
     return {};
 }
 

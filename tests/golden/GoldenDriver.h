@@ -28,6 +28,8 @@ public:
 
     // Each verb returns an empty string, or why it could not be done.
     std::string OpenPort(LinkKind kind);
+    // The window starts with `kind` saved as its port, and that port is not there.
+    std::string StartWithSavedPortAbsent(LinkKind kind);
     std::string UnitSays(const std::string& bytes);
     std::string Fire(TimerKind kind);
     std::string UserOpenFile(const std::string& path);

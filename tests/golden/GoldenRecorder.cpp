@@ -80,10 +80,24 @@ std::string CGoldenRecorder::TakeSentBytes()
     return std::exchange(m_strSent, {});
 }
 
-// The log's entries since the last reading, without their timestamps: each write to the unit
-// ("sent" and the data lines, which go with "aa") and every other entry but the unit's bytes,
-// which the scenario's own steps show. A data line's entry stays the newest one until the next
-// entry is made, so entries are counted by their place.
+void CGoldenRecorder::OnUnitWrite(std::string_view bytes)
+{
+    ReadLog();
+    const std::string text(bytes);
+    m_strSent += text;
+    // A data line was written down when the log traced it.
+    if (!m_strDataLine.empty() && text == m_strDataLine + "aa") {
+        m_strDataLine.clear();
+        return;
+    }
+    Write("  unit <- " + Quote(text) + "  [" + m_strCause + "]");
+}
+
+// The log's entries since the last reading, without their timestamps: the data lines, and
+// every entry but the bytes exchanged with the unit, which the link's writes and the
+// scenario's own steps show.
+// A data line's entry stays the newest one until the next entry is made, so entries are
+// counted by their place.
 void CGoldenRecorder::ReadLog()
 {
     std::istringstream session(m_log.SessionText());
@@ -96,16 +110,12 @@ void CGoldenRecorder::ReadLog()
         const std::string rest = entry.substr(kindAt);
         const std::string kind = rest.substr(0, rest.find(' '));
         const std::string text = rest.substr(kind.size() + 1);
-        if (kind == "sent") {
-            const std::size_t open = text.find('"');
-            const std::string escaped = text.substr(open + 1, text.rfind('"') - open - 1);
-            m_strSent += Unescape(escaped);
-            Write("  unit <- \"" + escaped + "\"  [" + m_strCause + "]");
-        } else if (kind == "line") {
-            const std::string escaped = text.substr(0, text.find(" \""));
-            m_strSent += Unescape(escaped) + "aa";
+        if (kind == "line") {
+            const std::string line = text.substr(text.find(": ") + 2);
+            const std::string escaped = line.substr(0, line.find(" \""));
+            m_strDataLine = Unescape(escaped);
             Write("  unit <- \"" + escaped + "aa\"  [" + m_strCause + "]  (data line)");
-        } else if (kind != "recv") {
+        } else if (kind != "sent" && kind != "recv" && kind != "keepalive") {
             Write("  log: " + rest);
         }
     }

@@ -27,6 +27,8 @@ public:
     void Note(const std::string& line) { Event(line); }
     // The bytes the engine has sent since the last call, for the unit on the line.
     std::string TakeSentBytes();
+    // The engine writes to the unit (the support log counts a keep-alive, so the link tells).
+    void OnUnitWrite(std::string_view bytes);
     const std::string& Transcript() const { return m_strText; }
 
     void OnLogLine(const std::string& text) override;
@@ -63,6 +65,8 @@ private:
     std::string m_strCause;
     std::string m_strText;
     std::string m_strSent;
+    // The data line the log traced last (and the transcript shows), until it is written.
+    std::string m_strDataLine;
     std::size_t m_nEntriesRead = 0;
     std::map<EngineControl, char> m_enabled;
 };

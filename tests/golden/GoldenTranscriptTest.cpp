@@ -68,6 +68,11 @@ public:
     {
         Do("port chosen: " + m_driver.PortName(kind), "port opened", [&] { return m_driver.OpenPort(kind); });
     }
+    void StartWithSavedPortAbsent(LinkKind kind)
+    {
+        Do("start with the saved port absent: " + m_driver.PortName(kind), "start",
+           [&] { return m_driver.StartWithSavedPortAbsent(kind); });
+    }
     void Fire(TimerKind kind)
     {
         const std::string name = CGoldenDriver::TimerName(kind);
@@ -230,6 +235,13 @@ TEST(Golden, SerialUpdateFromFile)
     UpdateFromFile(bench);
     bench.WakeAndIdentify();
     CheckTranscript("serial_update_from_file", bench.Transcript());
+}
+
+TEST(Golden, SavedCableAbsentAtStart)
+{
+    CBench bench("the cable saved as the port is not plugged in when the window starts");
+    bench.StartWithSavedPortAbsent(LinkKind::Usb);
+    CheckTranscript("saved_cable_absent", bench.Transcript());
 }
 
 TEST(Golden, UsbUpdateFromWeb)

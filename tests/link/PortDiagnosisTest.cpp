@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
+#include <fstream>
 #include <functional>
 #include <grp.h>
 #include <pwd.h>
@@ -114,9 +115,20 @@ TEST(PortDiagnosis, UsersAreFoundBeforeOpeningAndModemManagerGetsItsOwnRemedy)
     tree.AddProcess(812, "ModemManager", {"/dev/ttyUSB0"});
     tree.AddProcess(900, "screen", {"/dev/ttyUSB0"});
     tree.AddProcess(getpid(), "kestova", {"/dev/ttyUSB0"});
+    // `comm` is cut to 15 characters; the executable, or the command line, has the whole name.
+    tree.AddProcess(950, "kestova-downloa", {"/dev/ttyUSB0"});
+    std::filesystem::create_symlink("/usr/bin/kestova-downloader (deleted)", tree.Root() / "proc/950/exe");
+    tree.AddProcess(960, "kestova-downloa", {"/dev/ttyUSB0"});
+    std::ofstream(tree.Root() / "proc/960/cmdline", std::ios::binary)
+        << std::string("/opt/kestova/kestova-downloader") + '\0' + "--file" + '\0';
 
-    const std::vector<PortUser> users = FindPortUsers("/dev/ttyUSB0", tree.Roots());
-    EXPECT_EQ((std::vector<PortUser>{{812, "ModemManager"}, {900, "screen"}}), users);
+    std::vector<PortUser> users = FindPortUsers("/dev/ttyUSB0", tree.Roots());
+    EXPECT_EQ((std::vector<PortUser>{{812, "ModemManager"},
+                                      {900, "screen"},
+                                      {950, "kestova-downloader"},
+                                      {960, "kestova-downloader"}}),
+              users);
+    users.resize(2);
     EXPECT_EQ("/dev/ttyUSB0 is in use by ModemManager (pid 812) and screen (pid 900). Stop "
               "ModemManager with: sudo systemctl stop ModemManager, or install the Tetherix udev "
               "rule, which tells ModemManager to leave the cable alone. Close the other programs "

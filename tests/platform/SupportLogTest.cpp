@@ -4,10 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -73,13 +78,13 @@ TEST_F(SupportLogTest, RotationKeepsThreeFilesNoneOverTheLimitNewestFirst)
 TEST_F(SupportLogTest, EntriesAreTimestampedLinesAndBytesAreEscaped)
 {
     CSupportLog log(m_dir + "/downloader.log");
-    log.Bytes(CSupportLog::EDirection::ToUnit, "15EBaa", 6);
+    log.Bytes(CSupportLog::EDirection::ToUnit, "15EBaa", 6, "ttyUSB0");
     const char reply[] = {'V', '1', '\r', '\n', '\x01', '\\', '\xff'};
-    log.Bytes(CSupportLog::EDirection::FromUnit, reply, sizeof reply);
+    log.Bytes(CSupportLog::EDirection::FromUnit, reply, sizeof reply, "ttyUSB0");
     // A data line, its status line and the unit's answer make one entry.
-    log.DataLine(":10000000AB", &log);
+    log.DataLine(":10000000AB", "ttyUSB0");
     log.Status(":10000000AB");
-    log.Bytes(CSupportLog::EDirection::FromUnit, ".", 1, &log);
+    log.Bytes(CSupportLog::EDirection::FromUnit, ".", 1, "ttyUSB0");
     log.LinkNote("USB", "latency timer set to 2 ms");
     log.LinkOpened("ttyUSB0", 13, "Permission denied");
     log.Notice("Two\nlines");
@@ -93,10 +98,11 @@ TEST_F(SupportLogTest, EntriesAreTimestampedLinesAndBytesAreEscaped)
         entries.push_back(line.substr(24));
     }
     EXPECT_EQ(entries, (std::vector<std::string>{
-                           "sent 6 bytes \"15EBaa\"",
-                           "recv 7 bytes \"V1\\r\\n\\x01\\\\\\xFF\"",
-                           "line :10000000AB \".\"",
+                           "sent ttyUSB0: 6 bytes \"15EBaa\"",
+                           "recv ttyUSB0: 7 bytes \"V1\\r\\n\\x01\\\\\\xFF\"",
+                           // The line waits for its link's next entry, not another link's.
                            "link USB: latency timer set to 2 ms",
+                           "line ttyUSB0: :10000000AB \".\"",
                            "open ttyUSB0: error 13: Permission denied",
                            "notice Two\\nlines",
                        }));
@@ -145,7 +151,7 @@ TEST_F(SupportLogTest, LongSessionKeepsItsBeginningAndNewestPartInBoundedMemory)
 
 namespace {
 // An update's trace costs one short entry per line on disk, whatever else is logged with it.
-TEST_F(SupportLogTest, EachDataLineOfAnUpdateIsOneEntryOfAtMost80Bytes)
+TEST_F(SupportLogTest, EachDataLineOfAnUpdateIsOneEntryOfAtMost96Bytes)
 {
     const std::string path = m_dir + "/downloader.log";
     constexpr int LINES = 2000;
@@ -154,17 +160,136 @@ TEST_F(SupportLogTest, EachDataLineOfAnUpdateIsOneEntryOfAtMost80Bytes)
         for (int i = 0; i < LINES; ++i) {
             char line[64];
             std::snprintf(line, sizeof line, ":10%04X00%032d2F", (i * 16) & 0xFFFF, i);
-            log.DataLine(line, &log);
+            log.DataLine(line, "/dev/ttyUSB0");
             log.Status(line);
-            log.Bytes(CSupportLog::EDirection::FromUnit, ".", 1, &log);
+            log.Bytes(CSupportLog::EDirection::FromUnit, ".", 1, "/dev/ttyUSB0");
         }
     }
     std::istringstream lines(ReadAll(path));
     int entries = 0;
     for (std::string line; std::getline(lines, line); ++entries) {
-        EXPECT_LE(line.size() + 1, 80u) << line;
+        EXPECT_LE(line.size() + 1, 96u) << line;
         EXPECT_EQ(line.substr(line.size() - 4), " \".\"") << line;
     }
     EXPECT_EQ(entries, LINES);
+}
+} // namespace
+
+namespace {
+// The entries of a log's text without their timestamps.
+std::vector<std::string> Entries(const std::string& text)
+{
+    std::istringstream lines(text);
+    std::vector<std::string> entries;
+    for (std::string line; std::getline(lines, line);)
+        entries.push_back(line.substr(24));
+    return entries;
+}
+
+// Two units updated at once: each line keeps its own reply, and each entry names its link.
+TEST_F(SupportLogTest, InterleavedLinksKeepEachLineWithItsReply)
+{
+    CSupportLog log(m_dir + "/downloader.log");
+    const auto from = CSupportLog::EDirection::FromUnit;
+    log.DataLine(":10A", "ttyUSB0");
+    log.DataLine(":10B", "ttyUSB1");
+    log.Bytes(from, ".", 1, "ttyUSB1");
+    log.Bytes(from, ".", 1, "ttyUSB0");
+    log.DataLine(":20A", "ttyUSB0");
+    log.LinkClosed("ttyUSB1", 0);
+    log.Bytes(from, "/", 1, "ttyUSB0");
+    log.Flush();
+    EXPECT_EQ(Entries(log.SessionText()), (std::vector<std::string>{
+                                              "line ttyUSB0: :10A \".\"",
+                                              "line ttyUSB1: :10B \".\"",
+                                              "close ttyUSB1: ok",
+                                              "line ttyUSB0: :20A \"/\"",
+                                          }));
+}
+
+// A unit waiting for hours costs a few entries an hour: its exchange once, a count a minute,
+// and whatever changes; the link's next entry ends the keep-alive with its count.
+TEST_F(SupportLogTest, KeepAliveIsTheExchangeOnceThenACountAMinute)
+{
+    const std::string path = m_dir + "/downloader.log";
+    CSupportLog log(path);
+    auto now = CSupportLog::Clock::now();
+    log.SetClock([&now] { return now; });
+    const auto exchange = [&](const char* reply, int seconds) {
+        for (int i = 0; i < seconds * 16; ++i) { // 16 a second
+            log.KeepAlive(CSupportLog::EDirection::ToUnit, "A", 1, "USB");
+            log.KeepAlive(CSupportLog::EDirection::FromUnit, reply, 1, "USB");
+            now += std::chrono::microseconds(62500);
+        }
+    };
+    exchange("k", 150);
+    exchange("K", 10);
+    log.Bytes(CSupportLog::EDirection::ToUnit, "B", 1, "USB");
+    log.Flush();
+    EXPECT_EQ(Entries(ReadAll(path)), (std::vector<std::string>{
+                                          "keepalive USB: sent 1 bytes \"A\"",
+                                          "keepalive USB: recv 1 bytes \"k\"",
+                                          "keepalive USB: 959 sent, 959 bytes received in 60.0 s",
+                                          "keepalive USB: 960 sent, 960 bytes received in 60.0 s",
+                                          "keepalive USB: 481 sent, 480 bytes received in 30.0 s",
+                                          "keepalive USB: recv 1 bytes \"K\"",
+                                          "keepalive USB: 159 sent, 159 bytes received in 10.0 s",
+                                          "sent USB: 1 bytes \"B\"",
+                                      }));
+}
+
+// The file cannot be written: the faces hear why once, the file never holds part of an
+// entry, and the whole session stays in memory to be saved elsewhere.
+TEST_F(SupportLogTest, AFileThatCannotBeWrittenIsToldOnceAndTheSessionKept)
+{
+    struct Case {
+        const char* what;
+        std::string path;
+        std::size_t diskBytes; // what the disk takes before it is full
+        const char* why;
+    };
+    std::ofstream(m_dir + "/file") << "x";
+    const Case cases[] = {
+        {"no home", "", 0, "neither HOME nor XDG_STATE_HOME is set"},
+        {"folder not writable", m_dir + "/file/downloader.log", 0, "Not a directory"},
+        {"disk full", m_dir + "/full.log", 300, "No space left on device"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::size_t taken = 0;
+        const auto smallDisk = [&](int fd, const char* data, std::size_t count) -> long {
+            const std::size_t n = std::min(count, c.diskBytes - taken);
+            if (n == 0) {
+                errno = ENOSPC;
+                return -1;
+            }
+            taken += n;
+            return static_cast<long>(::write(fd, data, n));
+        };
+        CSupportLog log(c.path, CSupportLog::MAX_FILE_BYTES, smallDisk);
+        std::vector<std::string> told;
+        log.SetFailureHandler([&told](const std::string& why) { told.push_back(why); });
+        for (int i = 0; i < 40; ++i) {
+            log.Status("entry " + std::to_string(i) + " of the session");
+            if (i % 8 == 0)
+                log.Flush();
+        }
+        log.Flush();
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_NE(told[0].find(c.why), std::string::npos) << told[0];
+        EXPECT_FALSE(log.IsWritingFile());
+        EXPECT_EQ(log.LastError(), told[0]);
+        const std::vector<std::string> session = Entries(log.SessionText());
+        ASSERT_EQ(session.size(), 40u);
+        EXPECT_EQ(session.back(), "status entry 39 of the session");
+        if (c.diskBytes > 0) {
+            const std::string file = ReadAll(c.path);
+            EXPECT_GT(file.size(), 0u);
+            EXPECT_LE(file.size(), c.diskBytes);
+            EXPECT_EQ(file.back(), '\n');
+            EXPECT_EQ(log.SessionText().rfind(file, 0), 0u) << file; // whole entries, in order
+        }
+        log.SetFailureHandler({});
+    }
 }
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "link/Link.h"
 
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -24,6 +25,8 @@ public:
     void Close() override { m_bOpen = false; }
     LinkError Write(std::string_view bytes) override
     {
+        if (m_onWrite)
+            m_onWrite(bytes);
         if (!m_bOpen)
             return LinkError::Make(LinkFault::NotOpen, "write: the link is closed");
         m_strWritten.append(bytes);
@@ -33,6 +36,8 @@ public:
 
     void SetPresent(bool bPresent) { m_bPresent = bPresent; }
     std::string TakeWritten() { return std::exchange(m_strWritten, {}); }
+    // Told of every write the engine attempts, open or not, as it is made.
+    void SetWriteObserver(std::function<void(std::string_view)> observer) { m_onWrite = std::move(observer); }
 
 private:
     ILinkEvents& m_events;
@@ -40,4 +45,5 @@ private:
     bool m_bOpen = false;
     bool m_bPresent = true;
     std::string m_strWritten;
+    std::function<void(std::string_view)> m_onWrite;
 };
