@@ -208,7 +208,7 @@ void CLogFileWriter::WriteOut(const std::string& text)
     struct stat facts {};
     if (done > whole && ::fstat(m_fd, &facts) == 0 &&
         static_cast<std::size_t>(facts.st_size) >= done - whole)
-        (void)::ftruncate(m_fd, facts.st_size - static_cast<off_t>(done - whole));
+        (void)!::ftruncate(m_fd, facts.st_size - static_cast<off_t>(done - whole));
     CloseFile();
     Fail("cannot write " + m_strPath + ": " + std::strerror(error));
 }

@@ -75,7 +75,7 @@ bool CUpdateHistory::Append(const std::string& line)
         // Part of the line went out (the disk filled): it is taken back, if nothing followed.
         const off_t end = lseek(fd, 0, SEEK_END);
         if (end >= written)
-            (void)ftruncate(fd, end - written);
+            (void)!ftruncate(fd, end - written); // nothing more can be done when it fails
     }
     close(fd);
     if (!bOk)
