@@ -1,4 +1,5 @@
 #include "app/DownloaderDlg.h"
+#include "app/NativeWindowWatch.h"
 
 #include "app/Announcer.h"
 #include "app/FocusRingStyle.h"

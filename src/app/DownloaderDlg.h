@@ -33,6 +33,7 @@ class CSleepInhibitor;
 class QSocketNotifier;
 class CProgressPacer;
 class CHotplugMonitor;
+class CNativeWindowWatch;
 class CUpdateHistory;
 
 using UINT = unsigned int;
@@ -206,6 +207,7 @@ protected:
     void showEvent(QShowEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void WatchPlatformWindow();
+    std::unique_ptr<CNativeWindowWatch> m_pNativeWatch;
     void reject() override { OnCancel(); }
     void accept() override { OnOK(); }
 

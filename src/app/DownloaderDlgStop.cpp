@@ -4,6 +4,8 @@
 // second request while stopping ends at once. Sleep and shutdown are held off while lines go.
 #include "app/DownloaderDlg.h"
 
+#include "app/NativeWindowWatch.h"
+
 #include "device/UpdateHold.h"
 #include "platform/SignalPipe.h"
 #include "platform/SleepInhibitor.h"
@@ -43,11 +45,21 @@ void CDownloaderDlg::HoldOffSleep(bool bHold)
         m_pInhibitor->SetHeld(bHold, HoldReason(m_engine.Identity()));
 }
 
-// The platform window exists once the window is shown; its end is watched from then on.
+// The platform window exists once the window is shown; its end is watched from then on, both
+// as Qt reports it and as X11 does when another program destroys it.
 void CDownloaderDlg::WatchPlatformWindow()
 {
     if (QWindow* window = windowHandle())
         window->installEventFilter(this);
+    if (!m_pNativeWatch)
+        m_pNativeWatch = std::make_unique<CNativeWindowWatch>([this](unsigned long windowId) {
+            const QWindow* window = windowHandle();
+            if (m_bEnded || window == nullptr || window->winId() != windowId)
+                return;
+            QTimer::singleShot(0, this, [this] {
+                RequestStop(EXIT_SIGNAL_BASE + SIGTERM, "the window was destroyed");
+            });
+        });
 }
 
 bool CDownloaderDlg::IsUpdateRunning() const
