@@ -86,7 +86,9 @@ void CDownloaderDlg::CreateControls()
     auto* portLabel = new QLabel(QStringLiteral("Port"), this);
     portLabel->setBuddy(m_comboPort);
     portLabel->hide();
-    m_btnOpenFile = button(IDC_OPEN_FILE, "Open Local File", du.Rect(114, 52, 54, 11));
+    // The middle column is a little wider than its template, so that "Open Local File" clears
+    // its button's edges; it grows to the left, into the gap, so nothing else moves.
+    m_btnOpenFile = button(IDC_OPEN_FILE, "Open Local File", du.Rect(108, 52, 60, 11));
     m_list = new CStatusList(this);
     m_list->setObjectName(QString::number(IDC_STATUS_LIST));
     m_list->setGeometry(du.Rect(3, 2, 245, 48));
@@ -103,7 +105,7 @@ void CDownloaderDlg::CreateControls()
     m_pProgressPacer = new CScreenRatePacer([bar = m_progress] { bar->setUpdatesEnabled(true); },
                                             m_progress);
     m_pProgressPace = new CProgressPacer([this](int nValue) { ShowProgress(nValue); }, m_progress);
-    m_btnGetFromWeb = button(IDC_GET_FROM_WEB, "Get from Web", du.Rect(114, 67, 54, 11));
+    m_btnGetFromWeb = button(IDC_GET_FROM_WEB, "Get from Web", du.Rect(108, 67, 60, 11));
     SetImageButtons(false, false, false);
     m_pAnnouncer = new CAnnouncer(this);
 

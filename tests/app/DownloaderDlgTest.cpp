@@ -20,6 +20,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QWheelEvent>
 
@@ -110,6 +111,12 @@ TEST_F(StartUp, ALargerWindowGivesItsRoomToTheStatusListAndTheProgressBar)
     }
     for (const auto& [control, rect] : atDefault)
         EXPECT_EQ(control->geometry(), rect) << control->objectName().toStdString();
+    // Every button's text clears its edges at the default size.
+    for (const QPushButton* pButton : m_dlg->findChildren<QPushButton*>())
+        EXPECT_LE(pButton->fontMetrics().horizontalAdvance(pButton->text()) +
+                      2 * pButton->style()->pixelMetric(QStyle::PM_ButtonMargin),
+                  pButton->width())
+            << pButton->text().toStdString();
 }
 
 TEST_F(StartUp, ControlsStartInTheirInitialStates)
