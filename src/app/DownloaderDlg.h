@@ -206,12 +206,13 @@ protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void WatchPlatformWindow();
-    std::unique_ptr<CNativeWindowWatch> m_pNativeWatch;
     void reject() override { OnCancel(); }
     void accept() override { OnOK(); }
 
 private:
+    // The window's native window is watched for its end once it is shown.
+    void WatchPlatformWindow();
+    std::unique_ptr<CNativeWindowWatch> m_pNativeWatch;
     CUpdateEngine m_engine;
 
     void CreateControls();

@@ -54,7 +54,9 @@ void CDownloaderDlg::WatchPlatformWindow()
     if (!m_pNativeWatch)
         m_pNativeWatch = std::make_unique<CNativeWindowWatch>([this](unsigned long windowId) {
             const QWindow* window = windowHandle();
-            if (m_bEnded || window == nullptr || window->winId() != windowId)
+            // Qt's own end of a native window (no handle left) or of another window is not it.
+            if (m_bEnded || window == nullptr || window->handle() == nullptr ||
+                window->winId() != windowId)
                 return;
             QTimer::singleShot(0, this, [this] {
                 RequestStop(EXIT_SIGNAL_BASE + SIGTERM, "the window was destroyed");
