@@ -132,6 +132,11 @@ void CSerialPortLink::Close()
     // The exclusive flag belongs to the terminal, not to this descriptor: cleared, so that the
     // port can be opened again while another descriptor of it (a pseudo-terminal's) stays.
     ::ioctl(m_fd, TIOCNXCL);
+    // What the driver has not sent yet is dropped: a port that stopped taking bytes (flow held,
+    // a device that hangs) would otherwise hold close() for the driver's closing wait, up to
+    // 30 s, on the engine's thread. Nothing the conversation needs is still queued when it
+    // lets a port go.
+    ::tcflush(m_fd, TCOFLUSH);
     ::close(m_fd); // releases the lock
     m_fd = -1;
 }
