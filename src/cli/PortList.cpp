@@ -1,28 +1,13 @@
 #include "cli/PortList.h"
 
 #include "cli/UnitReport.h"
+#include "device/QuietUpdateEvents.h"
 #include "device/UpdateEngine.h"
 #include "link/PortDescription.h"
 #include "link/PortFacts.h"
 #include "link/UsbSysfs.h"
 
 namespace {
-// An engine that is only asked about the machine reports nothing anyone needs to see.
-class CQuietEvents : public IUpdateEvents {
-public:
-    void OnLogLine(const std::string&) override {}
-    void OnClearLog() override {}
-    void OnActivity() override {}
-    void OnWebStatus(const std::string&, bool) override {}
-    void OnProgressRange(int) override {}
-    void OnProgress(int) override {}
-    void OnEnable(EngineControl, bool) override {}
-    void OnNotice(const std::string&) override {}
-    void OnMessageBox(const std::string&) override {}
-    std::string SelectedPort() override { return {}; }
-    void OnPortChoiceDropped(bool) override {}
-};
-
 const char* const USB_DESCRIPTION = "Tetherix cable through the D2XX library";
 const std::string DEVICE_PREFIX = "/dev/";
 
@@ -66,7 +51,7 @@ PortFacts UsbCableFacts()
 
 int ListPorts(std::FILE* out, bool bJson)
 {
-    CQuietEvents events;
+    CQuietUpdateEvents events; // nothing the engine says is needed here
     CUpdateEngine engine(events);
     int count = 0;
     if (engine.ProbeUsbCable()) {

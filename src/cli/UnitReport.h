@@ -3,6 +3,7 @@
 #pragma once
 
 #include "device/DeviceIdentity.h"
+#include "platform/JsonText.h"
 
 #include <string>
 
@@ -46,11 +47,6 @@ struct UnitReport {
 
 // One line of JSON, without the line end. Versions read "1.07"; absent values are null.
 std::string ReportJson(const UnitReport& report);
-
-// A JSON string literal for `text`, with quotes and control characters escaped; JsonOrNull
-// gives null for an empty text.
-std::string JsonString(const std::string& text);
-std::string JsonOrNull(const std::string& text);
 
 // "1.07" for "0107"; empty for empty.
 std::string VersionNumber(const std::string& fourDigits);

@@ -329,14 +329,8 @@ bool CUpdateEngine::ReopenLink(EngineState whenDeferred)
             Enter(whenDeferred);
             return true;
         }
-        // The cable has shown its own notice when it could not be opened.
-        if (!OpenUsbLink(false)) {
-            m_events.OnPortChoiceDropped(false);
-            ClearLog();
-            if (!m_strLastDiagnosis.empty())
-                Log(m_strLastDiagnosis);
-            return true;
-        }
+        if (!OpenUsbLink(false))
+            KeepCableUnopened();
         return true;
     }
     if (!OpenComPort(name)) {
@@ -344,12 +338,25 @@ bool CUpdateEngine::ReopenLink(EngineState whenDeferred)
         if (!m_strLastDiagnosis.empty())
             m_events.OnDiagnosis(m_strLastDiagnosis);
         ShowNotice(NoticeWithReason(TEXT_CANNOT_FIND, m_strLastDiagnosis));
-        ClearLog();
-        if (!m_strLastDiagnosis.empty())
-            Log(m_strLastDiagnosis);
+        ListOnlyDiagnosis();
         return false;
     }
     return true;
+}
+
+// The cable could not be opened again: it has shown its own notice; the choice stays saved.
+void CUpdateEngine::KeepCableUnopened()
+{
+    m_events.OnPortChoiceDropped(false);
+    ListOnlyDiagnosis();
+}
+
+// The list is cleared down to the sentence that says why the link could not be used.
+void CUpdateEngine::ListOnlyDiagnosis()
+{
+    ClearLog();
+    if (!m_strLastDiagnosis.empty())
+        Log(m_strLastDiagnosis);
 }
 
 // The cable may be opened again: the conversation or the echo test goes on where it was.
@@ -358,10 +365,7 @@ void CUpdateEngine::OnReopenDeadline()
     const bool bEcho = m_state == EngineState::EchoReopening;
     if (!OpenUsbLink(false)) {
         Enter(EngineState::Idle);
-        m_events.OnPortChoiceDropped(false);
-        ClearLog();
-        if (!m_strLastDiagnosis.empty())
-            Log(m_strLastDiagnosis);
+        KeepCableUnopened();
         // The echo test goes on without a cable, and fails in its own time.
         if (bEcho)
             SendEcho();

@@ -168,6 +168,8 @@ private:
     // `whenDeferred` meanwhile. False when it could not be opened.
     bool ReopenLink(EngineState whenDeferred);
     void OnReopenDeadline();
+    void KeepCableUnopened();
+    void ListOnlyDiagnosis();
     void OnResetPauseEnd();
     void ResetLinkAndControls(EngineState pause);
     void TraceLink(bool bOpened, const std::string& name, unsigned long code,

@@ -1,5 +1,6 @@
 #include "device/UpdateRecord.h"
 
+#include "platform/JsonText.h"
 #include "platform/UpdateHistory.h"
 
 #include <QJsonDocument>
@@ -11,32 +12,6 @@
 namespace {
 constexpr RecordResult ALL_RESULTS[] = {RecordResult::Verified, RecordResult::Finished, RecordResult::Failed,
                                         RecordResult::Interrupted, RecordResult::Refused};
-
-// A JSON string with quotes and control characters escaped; null for an empty text.
-std::string JsonText(const std::string& text)
-{
-    if (text.empty())
-        return "null";
-    std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-                out += escaped;
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + "\"";
-}
 
 std::string Text(const QJsonObject& object, const char* key)
 {
@@ -75,21 +50,21 @@ std::string RecordJson(const UpdateRecord& r)
         json += "\":";
         json += value;
     };
-    field("time", JsonText(r.strTime));
-    field("face", JsonText(r.strFace));
-    field("model", JsonText(r.strModel));
-    field("serial_number", JsonText(r.strSerial));
-    field("loader_before", JsonText(r.strLoaderBefore));
-    field("app_before", JsonText(r.strAppBefore));
-    field("loader_after", JsonText(r.strLoaderAfter));
-    field("app_after", JsonText(r.strAppAfter));
-    field("image_source", JsonText(r.strImageSource));
-    field("image_version", JsonText(r.strImageVersion));
+    field("time", JsonOrNull(r.strTime));
+    field("face", JsonOrNull(r.strFace));
+    field("model", JsonOrNull(r.strModel));
+    field("serial_number", JsonOrNull(r.strSerial));
+    field("loader_before", JsonOrNull(r.strLoaderBefore));
+    field("app_before", JsonOrNull(r.strAppBefore));
+    field("loader_after", JsonOrNull(r.strLoaderAfter));
+    field("app_after", JsonOrNull(r.strAppAfter));
+    field("image_source", JsonOrNull(r.strImageSource));
+    field("image_version", JsonOrNull(r.strImageVersion));
     field("lines_sent", std::to_string(r.nLinesSent));
     field("lines_total", std::to_string(r.nTotalLines));
-    field("result", JsonText(RecordResultName(r.result)));
+    field("result", JsonOrNull(RecordResultName(r.result)));
     field("failed_at_line", r.result == RecordResult::Failed ? std::to_string(r.nLinesSent) : "null");
-    field("text", JsonText(r.strText));
+    field("text", JsonOrNull(r.strText));
     return json + "}";
 }
 

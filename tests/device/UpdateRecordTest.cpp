@@ -2,6 +2,7 @@
 // a stand-in link, time on a fake clock, the record read back from the history file.
 #include "FakeEngineClock.h"
 #include "UnitSimulator.h"
+#include "device/QuietUpdateEvents.h"
 #include "device/UpdateEngine.h"
 #include "device/UpdateRecord.h"
 #include "platform/UpdateHistory.h"
@@ -44,25 +45,16 @@ private:
     bool m_bOpen = false;
 };
 
-class CRunFace : public IUpdateEvents {
+class CRunFace : public CQuietUpdateEvents {
 public:
-    void OnLogLine(const std::string&) override {}
-    void OnClearLog() override {}
-    void OnActivity() override {}
-    void OnWebStatus(const std::string&, bool) override {}
-    void OnProgressRange(int) override {}
     void OnProgress(int nValue) override
     {
         if (nInterruptAt > 0 && nValue == nInterruptAt)
             pEngine->InterruptProgramming();
     }
-    void OnEnable(EngineControl, bool) override {}
-    void OnNotice(const std::string&) override {}
     void OnDiagnosis(const std::string&) override {}
-    void OnMessageBox(const std::string&) override {}
     void OnUpdateEnded(const UpdateOutcome&) override { ++nEnded; }
     std::string SelectedPort() override { return PORT; }
-    void OnPortChoiceDropped(bool) override {}
 
     CUpdateEngine* pEngine = nullptr;
     int nInterruptAt = 0;

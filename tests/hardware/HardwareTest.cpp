@@ -5,6 +5,7 @@
 // Without KX_HARDWARE_PORT every test is skipped with one line that says how to run it.
 #include "TimedLink.h"
 #include "cli/UnitRunner.h"
+#include "device/QuietUpdateEvents.h"
 #include "device/UpdateEngine.h"
 #include "link/UsbSysfs.h"
 
@@ -80,15 +81,9 @@ std::string Ms(double value)
 }
 
 // The engine's faces reduced to what the suite needs: the port, and the identity.
-class CHardwareEvents : public IUpdateEvents {
+class CHardwareEvents : public CQuietUpdateEvents {
 public:
     void OnLogLine(const std::string& text) override { m_lines.push_back(text); }
-    void OnClearLog() override {}
-    void OnActivity() override {}
-    void OnWebStatus(const std::string&, bool) override {}
-    void OnProgressRange(int) override {}
-    void OnProgress(int) override {}
-    void OnEnable(EngineControl, bool) override {}
     void OnNotice(const std::string& text) override { m_lines.push_back("notice: " + text); }
     void OnMessageBox(const std::string& text) override { m_lines.push_back("message: " + text); }
     void OnIdentified(const DeviceIdentity& identity) override
@@ -97,7 +92,6 @@ public:
         m_bIdentified = true;
     }
     std::string SelectedPort() override { return EnginePort(); }
-    void OnPortChoiceDropped(bool) override {}
 
     bool m_bIdentified = false;
     DeviceIdentity m_identity;

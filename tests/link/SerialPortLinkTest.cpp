@@ -5,6 +5,7 @@
 #include "PtyPair.h"
 
 #include "link/SerialLatency.h"
+#include "RecordedLinkEvents.h"
 #include "link/SerialPortLink.h"
 #include "platform/LowLatency.h"
 
@@ -32,30 +33,6 @@ namespace {
 // More than a pseudo-terminal buffers, so the port cannot take it at once.
 constexpr std::size_t FLOOD_BYTES = 256 * 1024;
 
-class CRecordingEvents : public ILinkEvents {
-public:
-    void OnLinkBytes(std::string_view bytes) override
-    {
-        m_chunks.emplace_back(bytes);
-        if (m_onBytes)
-            m_onBytes();
-    }
-    void OnLinkFailed(const LinkError& error) override { m_failures.push_back(error); }
-    void OnLinkNote(const std::string& note) override { m_notes.push_back(note); }
-
-    std::string Received() const
-    {
-        std::string all;
-        for (const std::string& chunk : m_chunks)
-            all += chunk;
-        return all;
-    }
-
-    std::vector<std::string> m_chunks;
-    std::vector<LinkError> m_failures;
-    std::vector<std::string> m_notes;
-    std::function<void()> m_onBytes;
-};
 
 // Counts the wake-ups of every socket notifier in the program: a notifier left on a dead or
 // empty descriptor wakes without end.
@@ -74,19 +51,6 @@ protected:
     }
 };
 
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-
-void PumpFor(int ms)
-{
-    PumpUntil([] { return false; }, ms);
-}
 
 std::string Pattern(std::size_t size)
 {
@@ -101,7 +65,7 @@ protected:
     void SetUp() override { ASSERT_TRUE(m_pty.IsOpen()); }
 
     CPtyPair m_pty;
-    CRecordingEvents m_events;
+    CRecordedLinkEvents m_events;
     CSerialPortLink m_link{m_events};
 };
 
@@ -169,7 +133,7 @@ TEST_F(SerialPortLinkTest, OpenFailuresCarryTheSystemsErrnoAndAPortIsForOneLinkA
     EXPECT_EQ(m_link.Open("/dev/kx-no-such-port", false).Errno(), ENOENT);
 
     ASSERT_FALSE(m_link.Open(m_pty.SlavePath(), false));
-    CRecordingEvents otherEvents;
+    CRecordedLinkEvents otherEvents;
     CSerialPortLink other(otherEvents);
     const LinkError busy = other.Open(m_pty.SlavePath(), false);
     EXPECT_EQ(busy.Fault(), LinkFault::Busy);
@@ -190,7 +154,7 @@ TEST_F(SerialPortLinkTest, OpenNotesLaterWhetherTheDriverTookLowLatency)
 
     g_driver = serial_struct{};
     SetSerialSettingsCall(&FtdiDriver);
-    CRecordingEvents ftdiEvents;
+    CRecordedLinkEvents ftdiEvents;
     CSerialPortLink ftdi(ftdiEvents);
     m_link.Close();
     ASSERT_FALSE(ftdi.Open(m_pty.SlavePath(), false));
@@ -231,7 +195,7 @@ TEST_F(SerialPortLinkTest, AFarEndThatGoesAwayEndsTheLinkOnceAndNothingSpins)
 
 TEST(SerialPortLinkOnAFile, APortWithoutLineSettingsStillTakesWritesAndDoesNotSpin)
 {
-    CRecordingEvents events;
+    CRecordedLinkEvents events;
     CSerialPortLink link(events);
     ASSERT_FALSE(link.Open("/dev/null", false));
     EXPECT_FALSE(link.Write("16EAaa"));
@@ -261,7 +225,7 @@ TEST_F(SerialPortLinkTest, TheEngineMayCloseReopenOrDestroyTheLinkFromItsHandler
 
     // The link destroyed from inside the handler: nothing of it is used afterwards.
     CPtyPair pty;
-    CRecordingEvents events;
+    CRecordedLinkEvents events;
     auto pLink = std::make_unique<CSerialPortLink>(events);
     ASSERT_FALSE(pLink->Open(pty.SlavePath(), false));
     events.m_onBytes = [&] { pLink.reset(); };

@@ -2,6 +2,7 @@
 // take what arrives from the event loop.
 #include "SimProcess.h"
 
+#include "RecordedLinkEvents.h"
 #include "link/SerialPortLink.h"
 #include "unit/UnitSimulator.h"
 
@@ -13,32 +14,11 @@
 #include <functional>
 #include <string>
 
-namespace {
-class CCollectingEvents : public ILinkEvents {
-public:
-    void OnLinkBytes(std::string_view bytes) override { m_strReceived.append(bytes); }
-    void OnLinkFailed(const LinkError& error) override { m_failures.push_back(error); }
-    void OnLinkNote(const std::string&) override {}
-
-    std::string m_strReceived;
-    std::vector<LinkError> m_failures;
-};
-
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
-} // namespace
-
 TEST(SerialPortSimConversation, ProgramsTheSimulatedUnitThroughThePort)
 {
     CSimProcess sim({"--baud-pace", "--garbage", "--serial", "4294967295"});
     ASSERT_TRUE(sim.IsStarted());
-    CCollectingEvents events;
+    CRecordedLinkEvents events;
     CSerialPortLink link(events);
     ASSERT_FALSE(link.Open(sim.SlavePath(), false));
 
@@ -48,20 +28,20 @@ TEST(SerialPortSimConversation, ProgramsTheSimulatedUnitThroughThePort)
     UnitIdentity id;
     id.serialNumber = 0xFFFFFFFFu;
     const std::string ident = UnitSimulator::IdentificationText(id);
-    ASSERT_TRUE(PumpUntil([&] { return events.m_strReceived.find(ident) != std::string::npos; }));
+    ASSERT_TRUE(PumpUntil([&] { return events.Received().find(ident) != std::string::npos; }));
 
     const std::string lines[] = {":020000040000FA", ":10000000aa0C9434000C9434000C9434000Caa",
                                  ":00000001FF"};
     ASSERT_FALSE(link.Write("A"));
     for (const std::string& line : lines) {
-        events.m_strReceived.clear();
+        events.m_chunks.clear();
         ASSERT_FALSE(link.Write(line + "aa"));
-        ASSERT_TRUE(PumpUntil([&] { return events.m_strReceived.find('.') != std::string::npos; }))
+        ASSERT_TRUE(PumpUntil([&] { return events.Received().find('.') != std::string::npos; }))
             << line;
     }
-    events.m_strReceived.clear();
+    events.m_chunks.clear();
     ASSERT_FALSE(link.Write("C"));
-    ASSERT_TRUE(PumpUntil([&] { return events.m_strReceived.find('C') != std::string::npos; }));
+    ASSERT_TRUE(PumpUntil([&] { return events.Received().find('C') != std::string::npos; }));
     EXPECT_TRUE(events.m_failures.empty());
     link.Close();
     EXPECT_EQ(sim.Stop(), 0);

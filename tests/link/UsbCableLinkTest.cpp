@@ -1,6 +1,7 @@
 // The USB cable link over the simulated D2XX library: binding and open failures with what the
 // user is told, a conversation through the event loop, the chunks read, the latency timer, the
 // bridge thread's end, the reopen deadline, and a cable pulled out.
+#include "RecordedLinkEvents.h"
 #include "SimCableClient.h"
 #include "link/UsbCableLink.h"
 #include "platform/DynamicLibrary.h"
@@ -20,49 +21,7 @@ namespace {
 using Texts = std::vector<std::string>;
 constexpr int PROMPT_MS = 3000;
 
-class CRecordedEvents : public ILinkEvents {
-public:
-    void OnLinkBytes(std::string_view bytes) override
-    {
-        m_chunks.emplace_back(bytes);
-        if (m_onBytes)
-            m_onBytes();
-    }
-    void OnLinkFailed(const LinkError& error) override { m_failures.push_back(error); }
-    void OnLinkNote(const std::string& note) override { m_notes.push_back(note); }
-    void OnLinkNotice(const std::string& text) override { m_notices.push_back(text); }
-    void OnLinkMessageBox(const std::string& text) override { m_boxes.push_back(text); }
-    void OnLinkDiagnosis(const std::string& text) override { m_diagnoses.push_back(text); }
 
-    std::string Received() const
-    {
-        std::string all;
-        for (const std::string& chunk : m_chunks)
-            all += chunk;
-        return all;
-    }
-
-    Texts m_chunks, m_notes, m_notices, m_boxes, m_diagnoses;
-    std::vector<LinkError> m_failures;
-    std::function<void()> m_onBytes;
-};
-
-bool WaitUntil(const std::function<bool()>& condition, int timeoutMs)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return condition();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
-void PumpEvents(int ms)
-{
-    WaitUntil([] { return false; }, ms);
-}
 
 int ThreadCount()
 {
@@ -86,7 +45,7 @@ protected:
     void TearDown() override { CUsbCableLink::SetDriverLibraryName(""); }
 
     CSimCableClient m_sim{KX_SIM_FTD2XX};
-    CRecordedEvents m_events;
+    CRecordedLinkEvents m_events;
     CUsbCableLink m_link{m_events};
     int m_nBaselineThreads = 0;
 };
@@ -165,7 +124,7 @@ TEST_F(UsbCableLink, ConversesWithTheUnitThroughTheEventLoop)
     UnitIdentity identity;
     identity.serialNumber = 777;
     const std::string expected = UnitSimulator::IdentificationText(identity);
-    EXPECT_TRUE(WaitUntil(
+    EXPECT_TRUE(PumpUntil(
         [&] { return m_events.Received().find(expected) != std::string::npos; }, PROMPT_MS))
         << m_events.Received();
     EXPECT_EQ(m_sim.UnitReceived(), "15EBaa16EAaa");
@@ -180,7 +139,7 @@ TEST_F(UsbCableLink, ReadsInChunksOfAtMost200PrintableBytes)
     ASSERT_FALSE(m_link.Open("", true));
     const std::string bytes = std::string(440, 'c') + std::string("\x00\x07\x7F\xE9\t\n", 6);
     m_sim.InjectRx(bytes);
-    ASSERT_TRUE(WaitUntil([&] { return m_events.Received().size() == bytes.size(); }, PROMPT_MS));
+    ASSERT_TRUE(PumpUntil([&] { return m_events.Received().size() == bytes.size(); }, PROMPT_MS));
     for (const std::string& chunk : m_events.m_chunks)
         EXPECT_LE(chunk.size(), CUsbCableLink::RX_CHUNK_BYTES);
     EXPECT_EQ(m_events.Received(), std::string(440, 'c') + "????\t\n");
@@ -212,7 +171,7 @@ TEST_P(UsbCableLinkLatency, OpenSetsTheChipsTimerOrCarriesOnWithout)
     EXPECT_EQ(sim.Counter("latencyMs"), latency.timerMs);
     EXPECT_EQ(m_events.m_notes, Texts{latency.note});
     ASSERT_FALSE(m_link.Write("A."));
-    EXPECT_TRUE(WaitUntil([&] { return m_events.Received() == "A."; }, PROMPT_MS));
+    EXPECT_TRUE(PumpUntil([&] { return m_events.Received() == "A."; }, PROMPT_MS));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -254,8 +213,8 @@ TEST_F(UsbCableLink, NothingArrivesAfterACloseFromTheHandler)
     ASSERT_FALSE(m_link.Open("", true));
     m_events.m_onBytes = [this] { m_link.Close(); };
     m_sim.InjectRx(std::string(450, 'z'));
-    ASSERT_TRUE(WaitUntil([&] { return !m_link.IsOpen(); }, PROMPT_MS));
-    PumpEvents(3 * CD2xxBridge::WAIT_BOUND_MS);
+    ASSERT_TRUE(PumpUntil([&] { return !m_link.IsOpen(); }, PROMPT_MS));
+    PumpFor(3 * CD2xxBridge::WAIT_BOUND_MS);
     EXPECT_EQ(m_events.m_chunks, Texts{std::string(200, 'z')});
     EXPECT_EQ(m_sim.Counter("reads"), 1u);
 
@@ -263,7 +222,7 @@ TEST_F(UsbCableLink, NothingArrivesAfterACloseFromTheHandler)
     m_events.m_chunks.clear();
     ASSERT_FALSE(m_link.Open("", true));
     ASSERT_FALSE(m_link.Write("again"));
-    EXPECT_TRUE(WaitUntil([&] { return m_events.Received() == "again"; }, PROMPT_MS));
+    EXPECT_TRUE(PumpUntil([&] { return m_events.Received() == "again"; }, PROMPT_MS));
     EXPECT_EQ(m_sim.Counter("readWaits"), 0u);
 }
 
@@ -271,11 +230,11 @@ TEST_F(UsbCableLink, APulledCableEndsTheLinkAsGone)
 {
     ASSERT_FALSE(m_link.Open("", true));
     m_sim.Unplug();
-    ASSERT_TRUE(WaitUntil([&] { return !m_events.m_failures.empty(); }, PROMPT_MS));
+    ASSERT_TRUE(PumpUntil([&] { return !m_events.m_failures.empty(); }, PROMPT_MS));
     EXPECT_EQ(m_events.m_failures[0].Fault(), LinkFault::Gone);
     EXPECT_FALSE(m_link.IsOpen());
     EXPECT_EQ(ThreadCount(), m_nBaselineThreads);
-    PumpEvents(3 * CD2xxBridge::WAIT_BOUND_MS);
+    PumpFor(3 * CD2xxBridge::WAIT_BOUND_MS);
     EXPECT_EQ(m_events.m_failures.size(), 1u);
 }
 
@@ -294,7 +253,7 @@ TEST_F(SimCableBehindTheLink, UnitAnswersTheWakeUpWithItsIdentification)
     UnitIdentity identity;
     identity.serialNumber = 777;
     const std::string expected = UnitSimulator::IdentificationText(identity);
-    EXPECT_TRUE(WaitUntil([&] { return m_events.Received().find(expected) != std::string::npos; },
+    EXPECT_TRUE(PumpUntil([&] { return m_events.Received().find(expected) != std::string::npos; },
                           PROMPT_MS));
     EXPECT_EQ("15EBaa16EAaa", m_sim.UnitReceived());
 }
@@ -306,7 +265,7 @@ TEST_F(SimCableBehindTheLink, PacedLineDeliversNoFasterThanTheRealLine)
     const std::string text(96, 'p');
     const auto start = std::chrono::steady_clock::now();
     ASSERT_FALSE(m_link.Write(text).Failed());
-    ASSERT_TRUE(WaitUntil([&] { return m_events.Received() == text; }, PROMPT_MS));
+    ASSERT_TRUE(PumpUntil([&] { return m_events.Received() == text; }, PROMPT_MS));
     // 96 bytes at 960 bytes/s: the last chunk leaves the line after at least 90 ms.
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(90));
 }
@@ -326,7 +285,7 @@ TEST_F(SimCableBehindTheLink, ChipPassesBytesOnInFullPacketsAndTheRestAtItsTimer
         const std::string text(c.bytes, static_cast<char>('a' + sent.size() % 26));
         ASSERT_FALSE(m_link.Write(text).Failed());
         sent += text;
-        ASSERT_TRUE(WaitUntil([&] { return m_events.Received() == sent; }, PROMPT_MS)) << c.bytes;
+        ASSERT_TRUE(PumpUntil([&] { return m_events.Received() == sent; }, PROMPT_MS)) << c.bytes;
         transfers += c.transfers;
         EXPECT_EQ(m_sim.Counter("transfers"), transfers) << c.bytes;
     }

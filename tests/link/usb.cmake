@@ -3,7 +3,7 @@ if(TARGET kx_sim_ftd2xx AND TARGET kx_link_usbcable)
   add_executable(kx_link_usbcable_tests ${CMAKE_CURRENT_LIST_DIR}/UsbCableLinkTest.cpp)
   target_link_libraries(kx_link_usbcable_tests PRIVATE
     kx_link_usbcable kx_sim_ftd2xx_client kx_unit_sim GTest::gtest)
-  target_include_directories(kx_link_usbcable_tests PRIVATE ${CMAKE_SOURCE_DIR}/sim)
+  target_include_directories(kx_link_usbcable_tests PRIVATE ${CMAKE_SOURCE_DIR}/sim ${CMAKE_SOURCE_DIR}/tests/support)
   target_compile_definitions(kx_link_usbcable_tests PRIVATE
     KX_SIM_FTD2XX="$<TARGET_FILE:kx_sim_ftd2xx>"
     KX_SIM_FTD2XX_NO_CLRRTS="$<TARGET_FILE:kx_sim_ftd2xx_no_clrrts>"
