@@ -7,6 +7,7 @@
 #include "app/NativeWindowWatch.h"
 
 #include "device/UpdateHold.h"
+#include "device/UpdateRecord.h"
 #include "platform/SignalPipe.h"
 #include "platform/SleepInhibitor.h"
 #include "platform/SupportLog.h"
@@ -124,9 +125,9 @@ void CDownloaderDlg::RequestStop(int nExitStatus, const std::string& why)
 void CDownloaderDlg::StopAtOnce(const std::string& why)
 {
     const std::string model = m_engine.Identity().m_strModel.empty() ? "unit" : m_engine.Identity().m_strModel;
-    LogLine("Stopped at once (" + why + ") after line " + std::to_string(m_progress->value()) + " of " +
-            std::to_string(m_progress->maximum()) + ". The " + model +
-            " must be updated again before it is used.");
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->Note("Stop requested again: " + why + ".");
+    LogLine(StoppedAtOnceText(model, m_progress->value(), m_progress->maximum()));
     m_engine.Shutdown();
     FinishStop();
 }

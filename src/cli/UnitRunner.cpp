@@ -2,6 +2,7 @@
 
 #include "device/UpdateCheck.h"
 #include "device/UpdateHold.h"
+#include "device/UpdateRecord.h"
 #include "platform/SupportLog.h"
 
 #include <algorithm>
@@ -297,9 +298,8 @@ void CUnitRunner::Abandon()
     if (IsDone())
         return;
     const bool bProgramming = m_state == EState::Programming;
-    Finish(FlashResult::Interrupted, bProgramming ? "Update stopped in the middle of a line. The " + ModelName() +
-                                                        " must be updated again before it is used."
-                                                  : "Interrupted.");
+    Finish(FlashResult::Interrupted,
+           bProgramming ? StoppedAtOnceText(ModelName(), m_nProgress, m_report.nTotalLines) : "Interrupted.");
 }
 
 void CUnitRunner::OnEchoEnded(bool bPassed)
