@@ -2,7 +2,13 @@
 
 #include "KxVersion.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -25,6 +31,22 @@ std::string Absolute(const std::string& path)
     return error ? path : absolute.lexically_normal().string();
 }
 } // namespace
+
+std::string StartFileProblem(const std::string& path)
+{
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0)
+        return std::strerror(errno);
+    if (S_ISDIR(info.st_mode))
+        return std::strerror(EISDIR);
+    if (!S_ISREG(info.st_mode))
+        return "not a plain file";
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::strerror(errno);
+    close(fd);
+    return {};
+}
 
 DownloaderOptions ParseDownloaderOptions(const std::vector<std::string>& args)
 {

@@ -17,6 +17,10 @@ struct DownloaderOptions {
 // with the value of those of Qt's that take one. A word that is neither is the file to open.
 DownloaderOptions ParseDownloaderOptions(const std::vector<std::string>& args);
 
+// Why the programming file a start names cannot be opened ("No such file or directory",
+// "Permission denied", "Is a directory"); empty when it can.
+std::string StartFileProblem(const std::string& path);
+
 // The texts printed for --help and --version.
 std::string DownloaderUsage();
 std::string DownloaderVersionText();

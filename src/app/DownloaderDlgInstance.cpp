@@ -2,6 +2,7 @@
 // file it was given is opened as Open Local File once a unit is identified.
 #include "app/DownloaderDlg.h"
 
+#include "app/CommandLine.h"
 #include "platform/SupportLog.h"
 
 #include <QPushButton>
@@ -17,6 +18,10 @@ void CDownloaderDlg::OnSecondStart(const std::string& path)
         m_pSupportLog->Note("Started again" + (path.empty() ? std::string(".") : " with " + path + "."));
     if (path.empty())
         return;
+    if (const std::string why = StartFileProblem(path); !why.empty()) {
+        LogLine("The file " + path + " cannot be opened: " + why + ".");
+        return;
+    }
     m_strStartFile = path;
     if (m_engine.Phase() == EnginePhase::Identified && m_btnOpenFile->isEnabled()) {
         OpenStartFileWhenIdentified();

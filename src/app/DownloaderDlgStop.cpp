@@ -7,6 +7,7 @@
 #include "app/NativeWindowWatch.h"
 
 #include "device/UpdateHold.h"
+#include "device/UpdateRecord.h"
 #include "platform/SignalPipe.h"
 #include "platform/SleepInhibitor.h"
 #include "platform/SupportLog.h"
@@ -125,9 +126,9 @@ void CDownloaderDlg::StopAtOnce(const std::string& why)
 {
     const std::string model = m_engine.Identity().m_strModel.empty() ? "unit" : m_engine.Identity().m_strModel;
     const EngineSnapshot::Progress progress = m_engine.Snapshot().progress;
-    LogLine("Stopped at once (" + why + ") after line " + std::to_string(progress.nSent) + " of " +
-            std::to_string(progress.nTotal) + ". The " + model +
-            " must be updated again before it is used.");
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->Note("Stop requested again: " + why + ".");
+    LogLine(StoppedAtOnceText(model, progress.nSent, progress.nTotal));
     m_engine.Shutdown();
     FinishStop();
 }

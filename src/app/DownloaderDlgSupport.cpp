@@ -66,18 +66,7 @@ void CDownloaderDlg::SetUpdateHistory(CUpdateHistory* pHistory)
 
 void CDownloaderDlg::OnUpdateHistory()
 {
-    const CUpdateHistory history(m_pHistory ? m_pHistory->Path() : CUpdateHistory::DefaultPath());
-    std::vector<UpdateRecord> records;
-    std::string error;
-    std::string note;
-    if (!LoadHistory(history, {}, records, error))
-        note = "The update history " + history.Path() + " cannot be read: " + error;
-    else if (records.empty())
-        note = "No updates are recorded yet.";
-    else
-        note = std::to_string(records.size()) + " updates recorded in " + history.Path() + ", newest first.";
-    CHistoryDlg dialog(records, note, this);
-    dialog.exec();
+    CHistoryDlg::ShowHistory(CUpdateHistory(m_pHistory ? m_pHistory->Path() : CUpdateHistory::DefaultPath()), this);
 }
 
 void CDownloaderDlg::OnSaveSupportLog()

@@ -1,5 +1,7 @@
 #include "app/HistoryDlg.h"
 
+#include "platform/UpdateHistory.h"
+
 #include <QClipboard>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -16,16 +18,26 @@
 namespace {
 constexpr int DIALOG_WIDTH_PX = 900;
 constexpr int DIALOG_HEIGHT_PX = 360;
-const char* const COLUMNS[] = {"Time (UTC)", "Model", "Serial", "Loader before", "Loader after",
-                               "Application before", "Application after", "Image", "Lines sent",
-                               "Result", "By", "Source"};
+// The result comes before the versions, so that it is in sight at the dialog's first width.
+const char* const COLUMNS[] = {"Time (UTC)",    "Model",        "Serial",
+                               "Result",        "Loader before", "Loader after",
+                               "Application before", "Application after", "Image",
+                               "Lines sent",    "By",           "Source"};
 
 std::vector<std::string> Cells(const UpdateRecord& r)
 {
-    return {r.strTime,         r.strModel,       r.strSerial,
-            r.strLoaderBefore, r.strLoaderAfter, r.strAppBefore,
-            r.strAppAfter,     r.strImageVersion, std::to_string(r.nLinesSent) + " of " + std::to_string(r.nTotalLines),
-            RecordResultText(r), r.strFace,      r.strImageSource};
+    return {r.strTime,
+            r.strModel,
+            r.strSerial,
+            RecordResultText(r),
+            r.strLoaderBefore,
+            r.strLoaderAfter,
+            r.strAppBefore,
+            r.strAppAfter,
+            r.strImageVersion,
+            std::to_string(r.nLinesSent) + " of " + std::to_string(r.nTotalLines),
+            r.strFace,
+            r.strImageSource};
 }
 
 // A CSV cell: quoted when it holds a separator, a quote or a line end.
@@ -47,14 +59,19 @@ CHistoryDlg::CHistoryDlg(const std::vector<UpdateRecord>& records, const std::st
     setObjectName(QStringLiteral("HistoryDialog"));
     resize(DIALOG_WIDTH_PX, DIALOG_HEIGHT_PX);
     auto* layout = new QVBoxLayout(this);
-    auto* label = new QLabel(QString::fromStdString(note), this);
-    label->setWordWrap(true);
-    layout->addWidget(label);
+    m_pNote = new QLabel(QString::fromStdString(note), this);
+    m_pNote->setObjectName(QStringLiteral("HistoryNote"));
+    m_pNote->setWordWrap(true);
+    layout->addWidget(m_pNote);
 
     const int nColumns = static_cast<int>(std::size(COLUMNS));
     m_pTable = new QTableWidget(static_cast<int>(records.size()), nColumns, this);
     m_pTable->setObjectName(QStringLiteral("HistoryTable"));
     m_pTable->setAccessibleName(QStringLiteral("Updates, newest first"));
+    // Read with the table when it takes the focus: how many updates, and what could not be read.
+    m_pTable->setAccessibleDescription(QString::fromStdString(note));
+    // Tab leaves the table for the buttons; the arrow keys walk its cells.
+    m_pTable->setTabKeyNavigation(false);
     QStringList headings;
     for (const char* heading : COLUMNS)
         headings << QString::fromLatin1(heading);
@@ -69,7 +86,7 @@ CHistoryDlg::CHistoryDlg(const std::vector<UpdateRecord>& records, const std::st
                               new QTableWidgetItem(QString::fromStdString(cells[static_cast<std::size_t>(column)])));
     }
     m_pTable->resizeColumnsToContents();
-    label->setBuddy(m_pTable);
+    m_pNote->setBuddy(m_pTable);
     layout->addWidget(m_pTable);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
@@ -83,7 +100,29 @@ CHistoryDlg::CHistoryDlg(const std::vector<UpdateRecord>& records, const std::st
     connect(exportButton, &QPushButton::clicked, this, [this] { OnExport(); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
+    // The button box hands the focus it is given to its first button: Tab from Export… would go
+    // to the box, and so back to Copy, and never on to Close and the table.
+    buttons->setFocusProxy(nullptr);
     m_pTable->setFocus();
+}
+
+void CHistoryDlg::ShowHistory(const CUpdateHistory& history, QWidget* pParent)
+{
+    HistoryContent content;
+    std::string error;
+    const bool bRead = LoadHistory(history, {}, content, error);
+    CHistoryDlg dialog(content.records, NoteFor(history, content, bRead, error), pParent);
+    dialog.exec();
+}
+
+std::string CHistoryDlg::NoteFor(const CUpdateHistory& history, const HistoryContent& content, bool bRead,
+                                 const std::string& error)
+{
+    if (!bRead)
+        return "The update history " + history.Path() + " cannot be read: " + error + ".";
+    if (content.records.empty() && content.nUnreadableLines == 0)
+        return "No updates are recorded yet.";
+    return HistorySummary(content) + ". Newest first, from " + history.Path() + ".";
 }
 
 std::string CHistoryDlg::TableText(char separator) const

@@ -39,17 +39,24 @@ int main(int argc, char* argv[])
     // The window's class (WM_CLASS) is this name: the desktop entry's StartupWMClass matches it.
     QApplication::setApplicationName(QStringLiteral("Kestova Firmware Downloader"));
     QApplication::setDesktopFileName(QStringLiteral("com.kestova.Downloader"));
-    // One window per user: a later start hands its file to the running one and ends.
+    // One window per user and session: a later start hands its file to the running one and ends.
+    bool bListen = true;
     switch (CSingleInstance::HandOver(options.strFile)) {
     case CSingleInstance::EHandOver::HandedOver: return 0;
     case CSingleInstance::EHandOver::NoAnswer:
         std::fputs("kestova-downloader: another copy is running but does not answer\n", stderr);
         return 1;
+    case CSingleInstance::EHandOver::OtherSession:
+        // Its socket is its own: this window runs on its own, and later starts find the other.
+        std::fprintf(stderr, "kestova-downloader: the copy listening on %s runs on another display\n",
+                     CSingleInstance::SocketPath().c_str());
+        bListen = false;
+        break;
     case CSingleInstance::EHandOver::NoneRunning: break;
     }
     CSingleInstance instance;
     CSupportLog supportLog(CSupportLog::DefaultPath());
-    CDownloaderApp app(options, &supportLog, &stopSignals, &instance);
+    CDownloaderApp app(options, &supportLog, &stopSignals, bListen ? &instance : nullptr);
     app.InitInstance();
     supportLog.Flush();
     return app.ExitStatus();

@@ -255,9 +255,8 @@ std::string FlashUsage()
            "  --echo-test       run the cable's echo test\n"
            "  -y, --yes         do not ask before updating\n"
            "  --json            one JSON object per unit (with --list: per port, with\n"
-           "                    --history: per update) on standard output\n"
-           "  --json            one JSON object per unit (with --list: per port, with --doctor: per\n"
-           "                    check) on standard output\n"
+           "                    --history: per update, with --doctor: per check) on\n"
+           "                    standard output\n"
            "  -q, --quiet       print errors only\n"
            "  -v, --verbose     also print the status lines the window would list\n"
            "  --timeout S       seconds to wait for a unit to answer, and to come back after\n"
@@ -269,6 +268,7 @@ std::string FlashUsage()
            "exit status: 0 verified, 1 bad arguments, 2 no cable or no unit, 3 image rejected\n"
            "             or unreadable, 4 update failed, 5 finished but not verified,\n"
            "             6 a check of --doctor failed (0: none failed), 130 interrupted\n"
+           "             (Ctrl+C, SIGTERM or SIGHUP)\n"
            "Colours and cursor movement are left out when NO_COLOR is set, TERM is dumb, or\n"
            "standard error is not a terminal.\n";
 }

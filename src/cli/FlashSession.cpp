@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <csignal>
 
 namespace {
 constexpr int BAR_CELLS = 24;
@@ -233,7 +234,8 @@ void CFlashSession::OnSignals()
     for (const auto& runner : m_runners)
         bAwaiting = runner->Interrupt() || bAwaiting;
     if (bAwaiting)
-        Say("Stopping after the line in flight (Ctrl+C again to stop at once)...");
+        Say(sig == SIGINT ? "Stopping after the line in flight (Ctrl+C again to stop at once)..."
+                          : "Stopping after the line in flight...");
 }
 
 void CFlashSession::OnUnitDone(int nIndex)

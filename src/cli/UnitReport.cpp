@@ -93,6 +93,6 @@ std::string ReportJson(const UnitReport& r)
     json += std::string(",\"seconds\":") + seconds;
     json += std::string(",\"result\":\"") + ResultName(r.result) + "\"";
     json += ",\"exit_code\":" + std::to_string(ExitCodeFor(r.result));
-    json += ",\"text\":" + JsonString(r.strText);
+    json += ",\"text\":" + JsonString(OneLine(r.strText));
     return json + "}";
 }

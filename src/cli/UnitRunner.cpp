@@ -2,6 +2,7 @@
 
 #include "device/UpdateCheck.h"
 #include "device/UpdateHold.h"
+#include "device/UpdateRecord.h"
 #include "platform/SupportLog.h"
 
 #include <algorithm>
@@ -229,9 +230,10 @@ void CUnitRunner::Abandon()
 {
     if (IsDone())
         return;
-    Finish(FlashResult::Interrupted, IsProgramming() ? "Update stopped in the middle of a line. The " + ModelName() +
-                                                           " must be updated again before it is used."
-                                                     : "Interrupted.");
+    Finish(FlashResult::Interrupted,
+           IsProgramming() ? StoppedAtOnceText(ModelName(), m_engine.Snapshot().progress.nSent,
+                                             m_engine.Snapshot().progress.nTotal)
+                           : "Interrupted.");
 }
 
 void CUnitRunner::OnRunStarted(int nTotalLines)

@@ -130,7 +130,7 @@ void CRunRecorder::Settle(int nLinesSent)
     } else {
         m_record.result = RecordResult::Interrupted;
         m_record.nLinesSent = nLinesSent;
-        m_record.strText = "The update was cut short after line " + std::to_string(nLinesSent) + ".";
+        m_record.strText = StoppedAtOnceText(m_record.strModel, nLinesSent, m_record.nTotalLines);
     }
     Write();
 }

@@ -7,15 +7,56 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
-#include <cstdio>
+#include <algorithm>
+#include <climits>
+#include <cmath>
 
 namespace {
 constexpr RecordResult ALL_RESULTS[] = {RecordResult::Verified, RecordResult::Finished, RecordResult::Failed,
                                         RecordResult::Interrupted, RecordResult::Refused};
 
-std::string Text(const QJsonObject& object, const char* key)
+// A text field: a string, or null (or absent) for none; false for a value of another type.
+bool TextField(const QJsonObject& object, const char* key, std::string& text)
 {
-    return object.value(QLatin1String(key)).toString().toStdString();
+    const QJsonValue value = object.value(QLatin1String(key));
+    text.clear();
+    if (value.isUndefined() || value.isNull())
+        return true;
+    if (!value.isString())
+        return false;
+    text = value.toString().toStdString();
+    return true;
+}
+
+// A count of lines: a whole number from 0; false for anything else.
+bool CountField(const QJsonObject& object, const char* key, int& count)
+{
+    const QJsonValue value = object.value(QLatin1String(key));
+    if (!value.isDouble())
+        return false;
+    const double number = value.toDouble();
+    if (!(number >= 0 && number <= INT_MAX) || std::floor(number) != number)
+        return false;
+    count = static_cast<int>(number);
+    return true;
+}
+
+bool ResultField(const QJsonObject& object, RecordResult& result)
+{
+    std::string name;
+    if (!TextField(object, "result", name))
+        return false;
+    if (name == "finished") { // written by older versions
+        result = RecordResult::Finished;
+        return true;
+    }
+    for (const RecordResult candidate : ALL_RESULTS) {
+        if (name == RecordResultName(candidate)) {
+            result = candidate;
+            return true;
+        }
+    }
+    return false;
 }
 } // namespace
 
@@ -23,7 +64,7 @@ const char* RecordResultName(RecordResult result)
 {
     switch (result) {
     case RecordResult::Verified: return "verified";
-    case RecordResult::Finished: return "finished";
+    case RecordResult::Finished: return "not-verified";
     case RecordResult::Failed: return "failed";
     case RecordResult::Interrupted: return "interrupted";
     case RecordResult::Refused: return "refused";
@@ -35,7 +76,15 @@ std::string RecordResultText(const UpdateRecord& record)
 {
     if (record.result == RecordResult::Failed)
         return "failed at line " + std::to_string(record.nLinesSent);
+    if (record.result == RecordResult::Finished)
+        return "finished, not verified";
     return RecordResultName(record.result);
+}
+
+std::string StoppedAtOnceText(const std::string& model, int nLinesSent, int nTotalLines)
+{
+    return "Stopped at once after line " + std::to_string(nLinesSent) + " of " + std::to_string(nTotalLines) +
+           ". The " + (model.empty() ? std::string("unit") : model) + " must be updated again before it is used.";
 }
 
 std::string RecordJson(const UpdateRecord& r)
@@ -64,7 +113,7 @@ std::string RecordJson(const UpdateRecord& r)
     field("lines_total", std::to_string(r.nTotalLines));
     field("result", JsonOrNull(RecordResultName(r.result)));
     field("failed_at_line", r.result == RecordResult::Failed ? std::to_string(r.nLinesSent) : "null");
-    field("text", JsonOrNull(r.strText));
+    field("text", JsonOrNull(OneLine(r.strText)));
     return json + "}";
 }
 
@@ -75,44 +124,52 @@ bool ParseRecordJson(const std::string& line, UpdateRecord& record)
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return false;
     const QJsonObject object = document.object();
-    const std::string result = Text(object, "result");
-    bool bKnown = false;
-    for (const RecordResult candidate : ALL_RESULTS) {
-        if (result == RecordResultName(candidate)) {
-            record.result = candidate;
-            bKnown = true;
-        }
-    }
-    if (!bKnown)
+    UpdateRecord read;
+    const bool bRead = ResultField(object, read.result) && TextField(object, "time", read.strTime) &&
+                       TextField(object, "face", read.strFace) &&
+                       TextField(object, "model", read.strModel) &&
+                       TextField(object, "serial_number", read.strSerial) &&
+                       TextField(object, "loader_before", read.strLoaderBefore) &&
+                       TextField(object, "app_before", read.strAppBefore) &&
+                       TextField(object, "loader_after", read.strLoaderAfter) &&
+                       TextField(object, "app_after", read.strAppAfter) &&
+                       TextField(object, "image_source", read.strImageSource) &&
+                       TextField(object, "image_version", read.strImageVersion) &&
+                       CountField(object, "lines_sent", read.nLinesSent) &&
+                       CountField(object, "lines_total", read.nTotalLines) && TextField(object, "text", read.strText);
+    if (!bRead)
         return false;
-    record.strTime = Text(object, "time");
-    record.strFace = Text(object, "face");
-    record.strModel = Text(object, "model");
-    record.strSerial = Text(object, "serial_number");
-    record.strLoaderBefore = Text(object, "loader_before");
-    record.strAppBefore = Text(object, "app_before");
-    record.strLoaderAfter = Text(object, "loader_after");
-    record.strAppAfter = Text(object, "app_after");
-    record.strImageSource = Text(object, "image_source");
-    record.strImageVersion = Text(object, "image_version");
-    record.nLinesSent = object.value(QLatin1String("lines_sent")).toInt();
-    record.nTotalLines = object.value(QLatin1String("lines_total")).toInt();
-    record.strText = Text(object, "text");
+    record = read;
     return true;
 }
 
-bool LoadHistory(const CUpdateHistory& history, const std::string& serial, std::vector<UpdateRecord>& records,
+bool LoadHistory(const CUpdateHistory& history, const std::string& serial, HistoryContent& content,
                  std::string& error)
 {
-    records.clear();
+    content = {};
     std::vector<std::string> lines;
     if (!history.ReadLines(lines, error))
         return false;
-    // Appended in the order the runs were recorded: the newest is last.
+    // Appended in the order the runs ended: among runs that started at the same second, the
+    // one appended later comes first. Clocks may have been set back, hence the sort by time.
     for (auto it = lines.rbegin(); it != lines.rend(); ++it) {
         UpdateRecord record;
-        if (ParseRecordJson(*it, record) && (serial.empty() || record.strSerial == serial))
-            records.push_back(record);
+        if (!ParseRecordJson(*it, record))
+            ++content.nUnreadableLines;
+        else if (serial.empty() || record.strSerial == serial)
+            content.records.push_back(record);
     }
+    std::stable_sort(content.records.begin(), content.records.end(),
+                     [](const UpdateRecord& a, const UpdateRecord& b) { return a.strTime > b.strTime; });
     return true;
+}
+
+std::string HistorySummary(const HistoryContent& content)
+{
+    const std::size_t count = content.records.size();
+    std::string summary = std::to_string(count) + (count == 1 ? " update recorded" : " updates recorded");
+    if (content.nUnreadableLines > 0)
+        summary += "; " + std::to_string(content.nUnreadableLines) +
+                   (content.nUnreadableLines == 1 ? " line could not be read" : " lines could not be read");
+    return summary;
 }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <ctime>
+#include <system_error>
 
 namespace {
 
@@ -61,7 +62,12 @@ LinkError CD2xxBridge::Start(std::function<void()> onWake)
     pthread_mutex_lock(&m_event.eMutex);
     m_bStop = false;
     pthread_mutex_unlock(&m_event.eMutex);
-    m_thread = std::thread(&CD2xxBridge::ThreadMain, this);
+    // A thread that cannot be had (the process's limit) fails the open, like any other call.
+    try {
+        m_thread = std::thread(&CD2xxBridge::ThreadMain, this);
+    } catch (const std::system_error& error) {
+        return LinkError::FromErrno(error.code().value(), "pthread_create");
+    }
     m_pNotifier->setEnabled(true);
     return {};
 }

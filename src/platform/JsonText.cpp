@@ -29,3 +29,20 @@ std::string JsonOrNull(const std::string& text)
 {
     return text.empty() ? "null" : JsonString(text);
 }
+
+std::string OneLine(const std::string& text)
+{
+    std::string line;
+    bool bBlank = false;
+    for (const char c : text) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            bBlank = !line.empty();
+            continue;
+        }
+        if (bBlank)
+            line += ' ';
+        bBlank = false;
+        line += c;
+    }
+    return line;
+}

@@ -9,11 +9,14 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 namespace {
 constexpr mode_t HISTORY_FILE_MODE = 0600;
 constexpr mode_t HISTORY_DIR_MODE = 0700;
+// The newest part of a history larger than this is read: years of updates fit many times over,
+// and no length read from the disk decides how much memory is taken.
+constexpr off_t MAX_READ_BYTES = 16 * 1024 * 1024;
+constexpr std::size_t READ_BLOCK_BYTES = 64 * 1024;
 
 std::string ErrnoText(int code)
 {
@@ -29,6 +32,49 @@ bool EndsWithoutLineEnd(int fd)
         return false;
     char last = '\n';
     return pread(fd, &last, 1, info.st_size - 1) == 1 && last != '\n';
+}
+// The file's last MAX_READ_BYTES at most, from the start of a line; a missing file is empty.
+// Read with plain calls, whose failures (a folder in the file's place, an I/O error halfway)
+// come back as errno: never as an exception out of a stream buffer.
+bool ReadNewestPart(const std::string& path, std::string& text, std::string& error)
+{
+    // Not blocking: a pipe put in the file's place must not hold the reader.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return true;
+        error = ErrnoText(errno);
+        return false;
+    }
+    struct stat info {};
+    const bool bStat = fstat(fd, &info) == 0;
+    if (!bStat || !S_ISREG(info.st_mode)) {
+        error = !bStat ? ErrnoText(errno) : S_ISDIR(info.st_mode) ? ErrnoText(EISDIR) : "not a plain file";
+        close(fd);
+        return false;
+    }
+    off_t offset = info.st_size > MAX_READ_BYTES ? info.st_size - MAX_READ_BYTES : 0;
+    const bool bTail = offset > 0;
+    std::string block(READ_BLOCK_BYTES, '\0');
+    for (;;) {
+        const ssize_t got = pread(fd, block.data(), block.size(), offset);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            error = ErrnoText(errno);
+            close(fd);
+            return false;
+        }
+        if (got == 0 || static_cast<off_t>(text.size()) >= MAX_READ_BYTES)
+            break;
+        text.append(block.data(), static_cast<std::size_t>(got));
+        offset += got;
+    }
+    close(fd);
+    // Read from the middle of a line: that line is not whole.
+    if (bTail)
+        text.erase(0, text.find('\n') == std::string::npos ? text.size() : text.find('\n') + 1);
+    return true;
 }
 } // namespace
 
@@ -92,14 +138,9 @@ bool CUpdateHistory::ReadLines(std::vector<std::string>& lines, std::string& err
         error = "no user folder ($HOME) is known";
         return false;
     }
-    std::ifstream file(m_strPath, std::ios::binary);
-    if (!file) {
-        if (errno == ENOENT)
-            return true;
-        error = ErrnoText(errno);
+    std::string text;
+    if (!ReadNewestPart(m_strPath, text, error))
         return false;
-    }
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     std::size_t start = 0;
     for (std::size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start)) {
         if (end > start)

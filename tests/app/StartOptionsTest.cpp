@@ -18,7 +18,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
+
+#include <functional>
 
 namespace {
 
@@ -163,6 +166,25 @@ TEST(CommandLine, NoDisplayIsSaidInOneLineWithStatusOne)
 } // namespace
 
 namespace {
+// Runs the event loop (this process may be the running window) until `done` holds or the time
+// is up: whether it held.
+bool SpinUntil(const std::function<bool()>& done, int timeoutMs = 20000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs) {
+        QCoreApplication::processEvents();
+        QThread::msleep(5);
+    }
+    return done();
+}
+
+// Whether `process` has ended (waiting for it a millisecond at most).
+bool Ended(QProcess& process)
+{
+    return process.state() == QProcess::NotRunning || process.waitForFinished(1);
+}
+
 // Starts the program as a file manager or a user would, while this process serves as the
 // running window: its exit status once it ended.
 int StartAgain(const QString& runtimeDir, const QStringList& args)
@@ -174,13 +196,7 @@ int StartAgain(const QString& runtimeDir, const QStringList& args)
     second.setProcessEnvironment(env);
     second.setWorkingDirectory(runtimeDir);
     second.start(QStringLiteral(KX_DOWNLOADER_EXE), args);
-    QElapsedTimer clock;
-    clock.start();
-    while (second.state() != QProcess::NotRunning && clock.elapsed() < 20000) {
-        QCoreApplication::processEvents();
-        QThread::msleep(5);
-        second.waitForFinished(1);
-    }
+    SpinUntil([&] { return Ended(second); });
     return second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
 }
 } // namespace
@@ -197,7 +213,7 @@ TEST(SingleInstance, ASecondStartHandsItsFileToTheRunningWindowAndEnds)
 
     // A copy that crashed left its socket behind: it does not keep the next one from serving.
     const std::string path = CSingleInstance::SocketPath();
-    EXPECT_EQ(path, dir + "/kestova-downloader.sock");
+    EXPECT_EQ(path, dir + "/kestova-downloader-" + CSingleInstance::SessionKey() + ".sock");
     const int stale = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -217,3 +233,130 @@ TEST(SingleInstance, ASecondStartHandsItsFileToTheRunningWindowAndEnds)
     unsetenv("XDG_RUNTIME_DIR");
     std::filesystem::remove_all(dir);
 }
+
+TEST(SingleInstance, TheSessionIsPartOfTheSocketsName)
+{
+    // DISPLAY, WAYLAND_DISPLAY, XDG_SESSION_ID (empty: unset) and the session's name.
+    const char* const cases[][4] = {
+        {":0", "wayland-0", "3", "display-0"},          {":0.1", "", "", "display-0"},
+        {"localhost:10.0", "", "", "display-localhost_10"}, {"", "wayland-1", "3", "wayland-wayland-1"},
+        {"", "", "c2", "session-c2"},                   {"", "", "", "nosession"},
+    };
+    const std::string saved = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    unsetenv("XDG_RUNTIME_DIR");
+    for (const auto& c : cases) {
+        for (int i = 0; i < 3; ++i) {
+            const char* name = i == 0 ? "DISPLAY" : i == 1 ? "WAYLAND_DISPLAY" : "XDG_SESSION_ID";
+            *c[i] ? setenv(name, c[i], 1) : unsetenv(name);
+        }
+        EXPECT_EQ(CSingleInstance::SocketPath(),
+                  "/tmp/kestova-downloader-" + std::to_string(getuid()) + "-" + c[3] + ".sock");
+    }
+    saved.empty() ? unsetenv("DISPLAY") : setenv("DISPLAY", saved.c_str(), 1);
+    unsetenv("WAYLAND_DISPLAY");
+    unsetenv("XDG_SESSION_ID");
+}
+
+namespace {
+// Windows on displays of their own, without XDG_RUNTIME_DIR; this process may serve as the
+// window of DISPLAY (which it sets). State and settings go to a folder of the test's.
+class SessionWindows : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_dir = std::filesystem::temp_directory_path() / ("kx-session-" + std::to_string(getpid()));
+        std::filesystem::create_directories(m_dir);
+        unsetenv("XDG_RUNTIME_DIR");
+    }
+    void TearDown() override
+    {
+        m_saved.empty() ? unsetenv("DISPLAY") : setenv("DISPLAY", m_saved.c_str(), 1);
+        std::filesystem::remove_all(m_dir);
+    }
+    // The socket of a window on `display`.
+    static std::string SocketOn(const std::string& display)
+    {
+        setenv("DISPLAY", display.c_str(), 1);
+        return CSingleInstance::SocketPath();
+    }
+    void Start(QProcess& process, const std::string& display, const QString& platform)
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("XDG_STATE_HOME"), QString::fromStdString(m_dir + "/state"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString(m_dir + "/config"));
+        env.insert(QStringLiteral("DISPLAY"), QString::fromStdString(display));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+        env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(QString::fromStdString(m_dir));
+        process.start(QStringLiteral(KX_DOWNLOADER_EXE), {QStringLiteral("unit.fwr")});
+    }
+    static bool Exists(const std::string& path)
+    {
+        std::error_code error;
+        return std::filesystem::exists(path, error);
+    }
+
+    int m_argc = 1;
+    char m_name[5] = "test";
+    char* m_argv[2] = {m_name, nullptr};
+    QCoreApplication m_application{m_argc, m_argv};
+    std::string m_saved = std::getenv("DISPLAY") ? std::getenv("DISPLAY") : "";
+    std::string m_dir;
+};
+
+// A start on this display's other screen hands its file over; a start on another display opens
+// its own window there.
+TEST_F(SessionWindows, AStartOnAnotherDisplayOpensItsOwnWindow)
+{
+    const std::string display = ":" + std::to_string(7000 + getpid() % 1000);
+    const std::string other = SocketOn(display + "1");
+    SocketOn(display);
+    std::vector<std::string> starts;
+    CSingleInstance first;
+    ASSERT_TRUE(first.Listen([&](const std::string& file) { starts.push_back(file); }));
+    const QString offscreen = QStringLiteral("offscreen");
+    QProcess sameDisplay;
+    Start(sameDisplay, display + ".1", offscreen);
+    EXPECT_TRUE(SpinUntil([&] { return Ended(sameDisplay); }));
+    EXPECT_EQ(sameDisplay.exitCode(), 0);
+    EXPECT_EQ(starts, std::vector<std::string>{m_dir + "/unit.fwr"});
+
+    QProcess otherDisplay;
+    Start(otherDisplay, display + "1", offscreen);
+    EXPECT_TRUE(SpinUntil([&] { return Exists(other) || Ended(otherDisplay); }));
+    EXPECT_TRUE(Exists(other) && otherDisplay.state() == QProcess::Running);
+    EXPECT_EQ(starts.size(), 1u);
+    otherDisplay.terminate();
+    EXPECT_TRUE(SpinUntil([&] { return Ended(otherDisplay); }));
+    EXPECT_FALSE(Exists(other));
+}
+
+// A window whose display is lost ends (Qt ends it through exit()); its socket goes with it, so
+// that the next start on that display opens a window instead of handing its file to nobody.
+TEST_F(SessionWindows, AWindowThatLostItsDisplayLeavesNoSocket)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
+        GTEST_SKIP() << "needs Xvfb";
+    const int number = 600 + getpid() % 300;
+    const std::string display = ":" + std::to_string(number);
+    QProcess server;
+    server.start(QStringLiteral("Xvfb"), {QString::fromStdString(display), QStringLiteral("-nolisten"),
+                                          QStringLiteral("tcp")});
+    ASSERT_TRUE(SpinUntil([&] { return Exists("/tmp/.X11-unix/X" + std::to_string(number)); }));
+    const std::string socket = SocketOn(display);
+    QProcess window;
+    Start(window, display, QStringLiteral("xcb"));
+    EXPECT_TRUE(SpinUntil([&] { return Exists(socket) || Ended(window); }));
+    ASSERT_TRUE(Exists(socket)) << window.readAllStandardError().toStdString();
+
+    server.kill();
+    server.waitForFinished(5000);
+    EXPECT_TRUE(SpinUntil([&] { return Ended(window); }));
+    EXPECT_FALSE(Exists(socket));
+    window.kill();
+    window.waitForFinished(5000);
+}
+
+} // namespace

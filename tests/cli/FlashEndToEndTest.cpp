@@ -17,6 +17,7 @@
 #include <chrono>
 #include <thread>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -91,6 +92,8 @@ TEST(Flash, EachWayOneUpdateEndsGivesItsExitStatusResultAndText)
         EXPECT_TRUE(Has(flash.Err(), c.text)) << flash.Err();
         EXPECT_TRUE(Has(json[0], c.appAfter)) << json[0];
         EXPECT_FALSE(Has(flash.Err(), "Press OK")) << flash.Err();
+        // The sentence on one line: the notices' double spaces and line breaks are single spaces.
+        EXPECT_FALSE(Has(json[0], "  ") || Has(json[0], "\\n")) << json[0];
         // Data lines are sent, never shown.
         EXPECT_FALSE(Has(flash.Err(), ":10000000")) << flash.Err();
         if (c.exitStatus == 0) {
@@ -176,6 +179,8 @@ TEST_P(FlashStopSignal, DuringAnUpdateStopsAfterTheLineInFlightAndSaysToUpdateAg
     EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), 130) << flash.Err();
     EXPECT_TRUE(Has(flash.Err(), "must be updated again")) << flash.Err();
     EXPECT_TRUE(Has(flash.Out(), "\"result\":\"interrupted\"")) << flash.Out();
+    // Only Ctrl+C can be pressed again.
+    EXPECT_EQ(Has(flash.Err(), "Ctrl+C again"), GetParam() == SIGINT) << flash.Err();
     unit.Stop();
     const std::string received = ReadFile(unitLog);
     const auto dataLines = std::count(received.begin(), received.end(), ':');
@@ -523,10 +528,40 @@ TEST(Flash, HistoryListsEachRunNewestFirstAndForOneSerial)
     const std::vector<std::string> rows = Lines(table.Out());
     ASSERT_EQ(rows.size(), 3u) << table.Out();
     EXPECT_TRUE(Has(rows[1], "kx410 222") && Has(rows[1], "failed at line 3")) << rows[1];
-    EXPECT_TRUE(Has(rows[2], "1.00 -> 1.07") && Has(rows[2], "verified")) << rows[2];
+    EXPECT_TRUE(Has(rows[2], "1.00 \u2192 1.07") && Has(rows[2], "verified")) << rows[2];
     std::remove((std::string(dir) + "/kestova/history.jsonl").c_str());
     rmdir((std::string(dir) + "/kestova").c_str());
     rmdir(dir);
+}
+
+// A second signal stops in the middle of a line: kestova-flash and the history say it in the
+// same sentence. The unit leaves line 10 unanswered, so the first signal's wait lasts.
+TEST(Flash, ASecondSignalStopsAtOnceInTheHistorysWords)
+{
+    char dir[] = "/tmp/kx-flash-XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    CSimProcess unit({"--silent-at", "10"});
+    ASSERT_TRUE(unit.IsStarted());
+    CFlashProcess flash(UpdateArgs({&unit}), WithState(dir));
+    ASSERT_TRUE(flash.WaitForError([](const std::string& err) { return Has(err, "Sent "); }, RUN_TIMEOUT_MS))
+        << flash.Err();
+    // The lines before the silent one go in milliseconds: line 10 is in flight by now.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    flash.Signal(SIGINT);
+    ASSERT_TRUE(flash.WaitForError([](const std::string& err) { return Has(err, "line in flight"); }, RUN_TIMEOUT_MS))
+        << flash.Err();
+    flash.Signal(SIGINT);
+    EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), 130) << flash.Err();
+    const std::string err = flash.Err();
+    const std::size_t at = err.find("Stopped at once after line ");
+    ASSERT_NE(at, std::string::npos) << err;
+    const std::string sentence = err.substr(at, err.find('\n', at) - at);
+    EXPECT_EQ(sentence, "Stopped at once after line 10 of 41. The kx410 must be updated again before it is used.");
+    CFlashProcess history({"--history", "--json"}, WithState(dir));
+    EXPECT_EQ(history.Wait(RUN_TIMEOUT_MS), 0) << history.Err();
+    EXPECT_TRUE(Has(history.Out(), "\"result\":\"interrupted\"")) << history.Out();
+    EXPECT_TRUE(Has(history.Out(), "\"text\":\"" + sentence + "\"")) << history.Out();
+    std::filesystem::remove_all(dir);
 }
 
 TEST(Flash, AHistoryThatCannotBeWrittenIsSaidOnceAndTheUpdatesGoOn)

@@ -200,6 +200,7 @@ TEST_F(UpdateRecordTest, AProgramThatEndsMidRunRecordsItInterruptedAtItsLine)
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].result, RecordResult::Interrupted);
     EXPECT_EQ(records[0].nLinesSent, 5);
+    EXPECT_EQ(records[0].strText, "Stopped at once after line 5 of 41. The kx410 must be updated again before it is used.");
 }
 
 TEST_F(UpdateRecordTest, AnUnwritableHistoryIsSaidOnceAndTheUpdateGoesOn)
