@@ -1,9 +1,11 @@
 #include "app/WindowMenuKeys.h"
 
-
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 CWindowMenuKeys::CWindowMenuKeys(QWidget* window, std::function<void()> openMenu)
@@ -41,8 +43,30 @@ bool CWindowMenuKeys::PressFocusedButton(QObject* watched, const QKeyEvent& e)
     return true;
 }
 
+// A menu that opens with no item selected is heard as nothing at all: a screen reader speaks a
+// menu when an item in it takes the focus, and says the menu's name with it. The item is selected
+// once the menu is on screen, as if the user had pressed Down.
+void CWindowMenuKeys::SelectFirstItemWhenShown(QObject* watched) const
+{
+    auto* menu = qobject_cast<QMenu*>(watched);
+    if (menu == nullptr || menu->parentWidget() != m_pWindow)
+        return;
+    QTimer::singleShot(0, menu, [menu = QPointer<QMenu>(menu)] {
+        if (menu == nullptr || !menu->isVisible() || menu->activeAction() != nullptr)
+            return;
+        for (QAction* action : menu->actions()) {
+            if (action->isVisible() && action->isEnabled() && !action->isSeparator()) {
+                menu->setActiveAction(action);
+                return;
+            }
+        }
+    });
+}
+
 bool CWindowMenuKeys::eventFilter(QObject* watched, QEvent* e)
 {
+    if (e->type() == QEvent::Show)
+        SelectFirstItemWhenShown(watched);
     if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease)
         return false;
     if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != m_pWindow)
