@@ -301,11 +301,16 @@ private:
 };
 
 // The session of (g) the way a screen reader's user has it: paced updates in a child of this
-// benchmark on an X server of its own with Qt's bridge to a private accessibility bus on, where
-// every row told and every key answered goes through the bridge's objects.
+// benchmark on an X server of its own with Qt's bridge to a private accessibility bus on, and a
+// listener on the bus that takes the events and asks their sources what a screen reader asks,
+// so that the bridge sends every event and makes the objects a screen reader would see.
 bool RunSessionOnAccessibilityBus(const char* program, const Options& options)
 {
-    const QStringList arguments{QString::fromLocal8Bit(program), QStringLiteral("--platform"),
+    const QString withListener = QStringLiteral(
+        "/usr/bin/python3 " KX_ATSPI_LISTENER " & listener=$!; \"$0\" \"$@\"; status=$?; "
+        "kill $listener; exit $status");
+    const QStringList arguments{QStringLiteral("sh"), QStringLiteral("-c"), withListener,
+                                QString::fromLocal8Bit(program), QStringLiteral("--platform"),
                                 QStringLiteral("xcb"), QStringLiteral("--only"), QStringLiteral("g"),
                                 QStringLiteral("--session-paced"), QStringLiteral("1"),
                                 QStringLiteral("--session-updates"),

@@ -217,6 +217,9 @@ def scenario(result):
                     "the window menu opens with an item selected")
     check(ancestry.get("About Bootloader") == ["Window Menu"],
           'the first item of "Window Menu" is selected: %r' % ancestry)
+    named, selected = said_index("Window Menu"), focus_index("About Bootloader")
+    check(named is not None and selected is not None and named < selected,
+          '"Window Menu" is said before its first item takes the focus')
     if menu_shown():
         press(KEYSYM_ESCAPE)  # only into the menu: the window would take it as Exit
 

@@ -6,11 +6,12 @@ Run it on the accessibility bus (run-on-accessibility-bus.sh), as the suite's bu
         build/src/app/kestova-downloader build/sim/ftd2xx build/sim/webservice/kx410-websim
 
 It starts the simulated firmware service, the window with the simulated Tetherix cable and
-kx410 unit, and Orca with a debug file; opens the window menu with Shift+F10 and closes it,
-gets the firmware from the web, sends it with the status list focused while pressing Up and
-Down, and waits for the update to be verified. Then it prints what Orca said ("SPEECH OUTPUT"
-lines of its debug file, with Orca's time stamps) and, for every key pressed, the time from the
-key to the focus event it caused on the bus. Needs orca (apt-get install orca); no sound.
+kx410 unit paced as a 9600-baud line, and Orca with a debug file; opens the window menu with the
+Menu key and closes it, gets the firmware from the web, sends it with the status list focused
+while pressing Down and Up, and waits for the update to be verified. Then it prints what Orca
+said ("SPEECH OUTPUT" lines of its debug file, with Orca's time stamps) and, for every key
+pressed, the time from the key to the focus event it caused on the bus and to the first thing
+Orca said after it other than the key's own name. Needs orca (apt-get install orca); no sound.
 """
 import os
 import re
@@ -26,26 +27,21 @@ DOWNLOADER, SIM_FTD2XX_DIR, WEBSIM = sys.argv[1:4]
 IMAGE_LINES = int(os.environ.get("KX_TRIAL_LINES", "600"))
 WINDOW_TITLE = "Kestova Firmware Downloader"
 
-focus_times = []  # (monotonic time, event type, source name)
+focus_times = []  # (wall-clock time, event type, source name)
 
 
 def on_event(event):
     try:
-        focus_times.append((time.monotonic(), event.type, event.source.name))
+        focus_times.append((time.time(), event.type, event.source.name))
     except Exception:
         pass
 
 
-def press(keysym_name, modifiers=()):
-    """Presses a key with the given modifier keys held, through the accessibility registry."""
-    syms = {"Shift_L": 0xFFE1, "Alt_L": 0xFFE9, "F10": 0xFFC7, "Escape": 0xFF1B, "Tab": 0xFF09,
-            "Up": 0xFF52, "Down": 0xFF54, "space": 0x20, "Return": 0xFF0D, "End": 0xFF57}
-    for modifier in modifiers:
-        pyatspi.Registry.generateKeyboardEvent(syms[modifier], None, pyatspi.KEY_SYM | 0)
-    sent = time.monotonic()
+def press(keysym_name):
+    """Presses a key through the accessibility registry; returns the wall-clock time."""
+    syms = {"Menu": 0xFF67, "Escape": 0xFF1B, "Up": 0xFF52, "Down": 0xFF54}
+    sent = time.time()
     pyatspi.Registry.generateKeyboardEvent(syms[keysym_name], None, pyatspi.KEY_SYM)
-    for modifier in reversed(modifiers):
-        pyatspi.Registry.generateKeyboardEvent(syms[modifier], None, pyatspi.KEY_RELEASE)
     return sent
 
 
@@ -57,6 +53,22 @@ def pump(seconds):
     while time.monotonic() < end:
         context.iteration(False)
         time.sleep(0.005)
+
+
+def said_names():
+    return [name for _, kind, name in focus_times if kind.startswith("object:state-changed:showing")]
+
+
+def spoken(orca_log):
+    """What Orca said: (wall-clock time, text) from the SPEECH OUTPUT lines of its debug file."""
+    result = []
+    day = time.strftime("%Y-%m-%d ")
+    for line in open(orca_log, errors="replace"):
+        found = re.match(r"(\d\d:\d\d:\d\d\.\d+) - SPEECH OUTPUT: '(.*)'", line)
+        if found:
+            stamp = time.mktime(time.strptime(day + found.group(1)[:8], "%Y-%m-%d %H:%M:%S"))
+            result.append((stamp + float("0." + found.group(1)[9:]), found.group(2)))
+    return result
 
 
 def the_window():
@@ -123,8 +135,7 @@ def main():
                              orca_log], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     time.sleep(3)
     pyatspi.Registry.registerEventListener(on_event, "object:state-changed:focused",
-                                           "object:state-changed:selected",
-                                           "object:active-descendant-changed", "focus:")
+                                           "object:state-changed:showing", "focus:")
     window = subprocess.Popen([program, "--service", url], env=env,
                               stderr=open(os.path.join(work, "window.log"), "w"))
     marks = []
@@ -133,27 +144,25 @@ def main():
         status = wait_for(lambda: find(app, "list", "Status"), 10)
         wait_for(lambda: find(status, "list item", "Found Device: kx410"), 30)
         pump(4)
-        marks.append(("Shift+F10", time.monotonic()))
-        press("F10", ["Shift_L"])
+        marks.append(("Menu", press("Menu")))
         pump(3)
         press("Escape")
-        pump(1)
+        pump(2)
         get = find(app, "push button", "Get from Web")
         send = find(app, "push button", "Send")
         get.queryAction().doAction(0)
         wait_for(lambda: send.getState().contains(pyatspi.STATE_SENSITIVE), 60)
         pump(8)
         send.queryAction().doAction(0)
-        pump(2)
+        pump(3)
         status.queryComponent().grabFocus()
-        pump(1)
+        pump(2)
         for index in range(12):
-            sent = press("Up" if index % 2 else "Down")
-            marks.append(("Up" if index % 2 else "Down", sent))
+            key = "Up" if index % 2 else "Down"
+            marks.append((key, press(key)))
             pump(1.5)
-        verified = wait_for(lambda: find(app, "list item", "Update verified: kx410 now runs Ver 1.01") or
-                            any("Update verified" in (n or "") for _, _, n in focus_times), 400)
-        pump(20)
+        verified = wait_for(lambda: any("Update verified" in (n or "") for n in said_names()), 400)
+        pump(10)
         print("verified" if verified else "not verified in time", flush=True)
     finally:
         window.terminate()
@@ -162,14 +171,17 @@ def main():
         window.wait()
         orca.wait()
         service.wait()
-    print("key to focus event on the bus:")
+    speech = spoken(orca_log)
+    print("key to focus event on the bus, and to Orca's speech:")
     for name, sent in marks:
         delay = key_to_focus(sent)
-        print("  %-9s %s" % (name, "none" if delay is None else "%.3f s" % delay))
+        heard = next(((when - sent, text) for when, text in speech
+                      if when >= sent and not text.endswith(" ")), None)
+        print("  %-5s %-8s %s" % (name, "none" if delay is None else "%.3f s" % delay,
+                                  "none" if heard is None else "%.3f s %r" % heard))
     print("Orca said:")
-    for line in open(orca_log, errors="replace"):
-        if "SPEECH OUTPUT" in line:
-            print("  " + line.rstrip())
+    for when, text in speech:
+        print("  %s %r" % (time.strftime("%H:%M:%S", time.localtime(when)), text))
     print("(work folder: %s)" % work)
     return 0
 

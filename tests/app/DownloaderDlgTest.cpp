@@ -1,6 +1,7 @@
 // The main dialog at start-up, on exit, and its status list, driven through the real window.
 #include "DialogFixture.h"
 
+#include "app/Announcer.h"
 #include "app/StatusWrap.h"
 #include "device/FirmwareImage.h"
 #include "device/NotesBreaker.h"
@@ -356,6 +357,7 @@ TEST_F(StartUp, MenuKeysOpenTheWindowMenuFromEveryControlAndReachNone)
         }
     }
     EXPECT_EQ(nFirstSelected, nMenus);
+    EXPECT_EQ(m_dlg->findChild<CAnnouncer*>()->LastSentence().toStdString(), "Window Menu");
     EXPECT_EQ(m_dlg->m_comboPort->count(), 2);
     EXPECT_EQ(m_dlg->m_list->currentRow(), -1);
     EXPECT_EQ(answerer.AnsweredCount(), 0);
