@@ -111,7 +111,9 @@ def the_window():
     for index in range(desktop.childCount):
         app = desktop.getChildAtIndex(index)
         if app is not None and app.name == WINDOW_TITLE:
-            return find(app, "dialog", WINDOW_TITLE)
+            # The program's main window, though built as a dialog: a screen reader searches a
+            # dialog through every row of its list for stray labels, on every key.
+            return find(app, "frame", WINDOW_TITLE)
     return None
 
 
