@@ -44,6 +44,7 @@ struct Options {
     // (h): the session as a screen reader's user has it, paced, on a real display.
     int nBusSessionUpdates = 30;
     int nBusSessionLines = 600;
+    bool bScreenReader = false; // (h) with Orca on the bus instead of a bare listener
     std::string strPlatform;      // QT_QPA_PLATFORM for this run; offscreen unless set
     int nMemoryLines = 100000;
     int nMemorySmallLines = 2000;
@@ -306,9 +307,14 @@ private:
 // so that the bridge sends every event and makes the objects a screen reader would see.
 bool RunSessionOnAccessibilityBus(const char* program, const Options& options)
 {
-    const QString withListener = QStringLiteral(
-        "/usr/bin/python3 " KX_ATSPI_LISTENER " & listener=$!; \"$0\" \"$@\"; status=$?; "
-        "kill $listener; exit $status");
+    // Orca itself when asked for (it says nothing without a speech server), else a listener
+    // that asks what a screen reader asks of each event's source.
+    const QString listener = options.bScreenReader
+                                 ? QStringLiteral("orca -u \"$(mktemp -d)\" > /dev/null 2>&1")
+                                 : QStringLiteral("/usr/bin/python3 " KX_ATSPI_LISTENER);
+    const QString withListener = listener + QStringLiteral(" & listener=$!; sleep 3; \"$0\" "
+                                                           "\"$@\"; status=$?; kill $listener; "
+                                                           "exit $status");
     const QStringList arguments{QStringLiteral("sh"), QStringLiteral("-c"), withListener,
                                 QString::fromLocal8Bit(program), QStringLiteral("--platform"),
                                 QStringLiteral("xcb"), QStringLiteral("--only"), QStringLiteral("g"),
@@ -401,6 +407,8 @@ bool ParseArguments(int argc, char** argv, Options* pOptions)
             pOptions->nBusSessionUpdates = value;
         else if (name == "--bus-session-lines" && value > 0)
             pOptions->nBusSessionLines = value;
+        else if (name == "--bus-screen-reader")
+            pOptions->bScreenReader = value != 0;
         else
             return false;
     }
@@ -418,6 +426,7 @@ int main(int argc, char** argv)
                    "                       [--usb-paced-lines N] [--memory-lines N] [--web-lines N]\n"
                    "                       [--session-updates N] [--session-lines N] [--session-paced 0|1]\n"
                    "                       [--bus-session-updates N] [--bus-session-lines N]\n"
+                   "                       [--bus-screen-reader 0|1]\n"
                    "                       [--platform offscreen|xcb]\n",
                    stderr);
         return 2;

@@ -162,7 +162,15 @@ def main():
             marks.append((key, press(key)))
             pump(1.5)
         verified = wait_for(lambda: any("Update verified" in (n or "") for n in said_names()), 400)
-        pump(10)
+        pump(5)
+        # The same keys with nothing being sent, for a measure of this machine's own pace.
+        status.queryComponent().grabFocus()
+        pump(2)
+        for index in range(6):
+            key = "Up" if index % 2 else "Down"
+            marks.append((key + " idle", press(key)))
+            pump(1.5)
+        pump(3)
         print("verified" if verified else "not verified in time", flush=True)
     finally:
         window.terminate()
@@ -177,7 +185,7 @@ def main():
         delay = key_to_focus(sent)
         heard = next(((when - sent, text) for when, text in speech
                       if when >= sent and not text.endswith(" ")), None)
-        print("  %-5s %-8s %s" % (name, "none" if delay is None else "%.3f s" % delay,
+        print("  %-10s %-8s %s" % (name, "none" if delay is None else "%.3f s" % delay,
                                   "none" if heard is None else "%.3f s %r" % heard))
     print("Orca said:")
     for when, text in speech:
