@@ -312,9 +312,10 @@ bool RunSessionOnAccessibilityBus(const char* program, const Options& options)
     const QString listener = options.bScreenReader
                                  ? QStringLiteral("orca -u \"$(mktemp -d)\" > /dev/null 2>&1")
                                  : QStringLiteral("/usr/bin/python3 " KX_ATSPI_LISTENER);
-    const QString withListener = listener + QStringLiteral(" & listener=$!; sleep 3; \"$0\" "
-                                                           "\"$@\"; status=$?; kill $listener; "
-                                                           "exit $status");
+    const QString withListener =
+        listener + QStringLiteral(" & listener=$!; sleep 3; \"$0\" \"$@\"; status=$?; "
+                                  "kill $listener 2>/dev/null || echo 'kx-update-bench: the "
+                                  "listener on the bus had ended before the session'; exit $status");
     const QStringList arguments{QStringLiteral("sh"), QStringLiteral("-c"), withListener,
                                 QString::fromLocal8Bit(program), QStringLiteral("--platform"),
                                 QStringLiteral("xcb"), QStringLiteral("--only"), QStringLiteral("g"),
