@@ -2,11 +2,13 @@
 // against kx410-sim on a pseudo-terminal and against the simulated D2XX library with its chip,
 // and a Get from Web from kx410-websim. Reports turnaround per line and the window thread's
 // time per line, paced updates against their wire time, memory and support-log bytes per logged
-// line and the longest stretch the window's thread stayed busy. A measurement, never a test
-// verdict.
+// line, the longest stretch the window's thread stayed busy, and the memory of many updates in
+// one window, also on a real display with the accessibility bridge on. A measurement, never a
+// test verdict.
 #include "BenchSession.h"
 #include "device/EngineState.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QListWidget>
@@ -22,9 +24,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <string>
 #include <filesystem>
+#include <fstream>
+#include <malloc.h>
+#include <string>
 
 namespace {
 using namespace std::chrono_literals;
@@ -37,6 +40,11 @@ struct Options {
     std::string strOnly = "abcdefg";
     int nSessionUpdates = 20;
     int nSessionLines = 3000;
+    bool bSessionPaced = false;
+    // (h): the session as a screen reader's user has it, paced, on a real display.
+    int nBusSessionUpdates = 30;
+    int nBusSessionLines = 600;
+    bool bScreenReader = false; // (h) with Orca on the bus instead of a bare listener
     std::string strPlatform;      // QT_QPA_PLATFORM for this run; offscreen unless set
     int nMemoryLines = 100000;
     int nMemorySmallLines = 2000;
@@ -204,32 +212,44 @@ bool RunMemory(int lines)
 
 // A service bench's day: many updates of the same unit in one window. The session's record in
 // memory is bounded, so the process's resident memory stays flat from one update to the next.
-bool RunManyUpdates(int updates, int lines)
+bool RunManyUpdates(int updates, int lines, bool bPaced)
 {
     CBenchSession session;
-    if (!session.Start(false))
+    if (!session.Start(bPaced))
         return false;
     const auto identified = [&] {
         return session.Dialog().Engine().State() == EngineState::Identified;
     };
     std::vector<long long> rss;
-    rss.push_back(StatusBytes("VmRSS"));
+    std::vector<long long> heap; // bytes the allocator has handed out and not had back
+    const auto sample = [&] {
+        rss.push_back(StatusBytes("VmRSS"));
+        heap.push_back(static_cast<long long>(mallinfo2().uordblks));
+    };
+    sample();
     for (int i = 0; i < updates; ++i) {
         if (!CBenchSession::SpinUntil(identified, 60000) || !session.LoadImage(lines) ||
             session.SendAndWait(std::chrono::minutes(10)).count() < 0) {
             std::fprintf(stderr, "kx-update-bench: update %d of %d did not finish\n", i + 1, updates);
             return false;
         }
-        rss.push_back(StatusBytes("VmRSS"));
+        sample();
     }
     const auto mib = [](long long bytes) { return static_cast<double>(bytes) / (1 << 20); };
-    std::printf("(g) %d updates of %d lines in one session: RSS before %.1f MiB, after the first "
-                "%.1f MiB, the fifth %.1f MiB, the last %.1f MiB; session in memory %.1f MiB\n  "
-                "RSS after each:",
-                updates, lines, mib(rss.front()), mib(rss[1]), mib(rss[std::min<std::size_t>(5, rss.size() - 1)]),
-                mib(rss.back()), mib(static_cast<long long>(session.SupportLog().SessionText().size())));
+    const long long fifth = rss[std::min<std::size_t>(5, rss.size() - 1)];
+    std::printf("(g) %d %s updates of %d lines in one session, %s, accessibility %s: RSS before "
+                "%.1f MiB, after the first %.1f MiB, the fifth %.1f MiB, the last %.1f MiB (%+.2f "
+                "MiB since the fifth); session in memory %.1f MiB\n  RSS after each:",
+                updates, bPaced ? "paced" : "unpaced", lines,
+                QGuiApplication::platformName().toUtf8().constData(),
+                QAccessible::isActive() ? "on" : "off", mib(rss.front()), mib(rss[1]), mib(fifth),
+                mib(rss.back()), mib(rss.back() - fifth),
+                mib(static_cast<long long>(session.SupportLog().SessionText().size())));
     for (std::size_t i = 1; i < rss.size(); ++i)
         std::printf(" %.1f", mib(rss[i]));
+    std::printf("\n  heap in use after each:");
+    for (std::size_t i = 1; i < heap.size(); ++i)
+        std::printf(" %.2f", mib(heap[i]));
     std::printf("\n");
     return true;
 }
@@ -280,6 +300,41 @@ private:
     std::chrono::steady_clock::duration m_longest{}; // written on the window's thread only
     long long m_nBeats = 0;
 };
+
+// The session of (g) the way a screen reader's user has it: paced updates in a child of this
+// benchmark on an X server of its own with Qt's bridge to a private accessibility bus on, and a
+// listener on the bus that takes the events and asks their sources what a screen reader asks,
+// so that the bridge sends every event and makes the objects a screen reader would see.
+bool RunSessionOnAccessibilityBus(const char* program, const Options& options)
+{
+    // Orca itself when asked for (it says nothing without a speech server), else a listener
+    // that asks what a screen reader asks of each event's source.
+    const QString listener = options.bScreenReader
+                                 ? QStringLiteral("orca -u \"$(mktemp -d)\" > /dev/null 2>&1")
+                                 : QStringLiteral("/usr/bin/python3 " KX_ATSPI_LISTENER);
+    const QString withListener =
+        listener + QStringLiteral(" & listener=$!; sleep 3; \"$0\" \"$@\"; status=$?; "
+                                  "kill $listener 2>/dev/null || echo 'kx-update-bench: the "
+                                  "listener on the bus had ended before the session'; exit $status");
+    const QStringList arguments{QStringLiteral("sh"), QStringLiteral("-c"), withListener,
+                                QString::fromLocal8Bit(program), QStringLiteral("--platform"),
+                                QStringLiteral("xcb"), QStringLiteral("--only"), QStringLiteral("g"),
+                                QStringLiteral("--session-paced"), QStringLiteral("1"),
+                                QStringLiteral("--session-updates"),
+                                QString::number(options.nBusSessionUpdates),
+                                QStringLiteral("--session-lines"),
+                                QString::number(options.nBusSessionLines)};
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QStringLiteral(KX_ON_ACCESSIBILITY_BUS), arguments);
+    std::printf("(h) the session on Xvfb with the accessibility bridge on a private bus:\n");
+    std::fflush(stdout);
+    return child.waitForFinished(-1) && child.exitStatus() == QProcess::NormalExit &&
+           child.exitCode() == 0;
+}
 
 bool RunWeb(int lines)
 {
@@ -347,6 +402,14 @@ bool ParseArguments(int argc, char** argv, Options* pOptions)
             pOptions->nSessionUpdates = value;
         else if (name == "--session-lines" && value > 0)
             pOptions->nSessionLines = value;
+        else if (name == "--session-paced")
+            pOptions->bSessionPaced = value != 0;
+        else if (name == "--bus-session-updates" && value > 0)
+            pOptions->nBusSessionUpdates = value;
+        else if (name == "--bus-session-lines" && value > 0)
+            pOptions->nBusSessionLines = value;
+        else if (name == "--bus-screen-reader")
+            pOptions->bScreenReader = value != 0;
         else
             return false;
     }
@@ -360,9 +423,11 @@ int main(int argc, char** argv)
     const std::vector<int> defaultUnpaced = options.unpacedLines;
     options.unpacedLines.clear();
     if (!ParseArguments(argc, argv, &options)) {
-        std::fputs("usage: kx-update-bench [--only abcdefg] [--unpaced-lines N]... [--paced-lines N]\n"
+        std::fputs("usage: kx-update-bench [--only abcdefgh] [--unpaced-lines N]... [--paced-lines N]\n"
                    "                       [--usb-paced-lines N] [--memory-lines N] [--web-lines N]\n"
-                   "                       [--session-updates N] [--session-lines N]\n"
+                   "                       [--session-updates N] [--session-lines N] [--session-paced 0|1]\n"
+                   "                       [--bus-session-updates N] [--bus-session-lines N]\n"
+                   "                       [--bus-screen-reader 0|1]\n"
                    "                       [--platform offscreen|xcb]\n",
                    stderr);
         return 2;
@@ -395,7 +460,10 @@ int main(int argc, char** argv)
     if (wanted('d'))
         bOk = RunWeb(options.nWebLines) && bOk;
     if (wanted('g'))
-        bOk = RunManyUpdates(options.nSessionUpdates, options.nSessionLines) && bOk;
+        bOk = RunManyUpdates(options.nSessionUpdates, options.nSessionLines,
+                             options.bSessionPaced) && bOk;
+    if (wanted('h'))
+        bOk = RunSessionOnAccessibilityBus(argv[0], options) && bOk;
     std::fflush(stdout);
     return bOk ? 0 : 1;
 }

@@ -2,42 +2,66 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QApplication>
 
 namespace {
 const char* const NOTIFICATION_PROPERTY = "kxNotification";
+const char* const ANNOUNCER_PROPERTY = "kxAnnouncer";
 
-QAccessibleInterface* NotificationInterface(const QString&, QObject* object)
+// The announcer as a status bar whose parent is the application, not the window it sits in.
+class CAnnouncerAccess : public QAccessibleWidget {
+public:
+    explicit CAnnouncerAccess(QWidget* widget) : QAccessibleWidget(widget, QAccessible::StatusBar)
+    {
+    }
+
+    QAccessibleInterface* parent() const override
+    {
+        return QAccessible::queryAccessibleInterface(qApp);
+    }
+};
+
+QAccessibleInterface* AnnouncerInterface(const QString&, QObject* object)
 {
-    if (object == nullptr || !object->isWidgetType() ||
-        !object->property(NOTIFICATION_PROPERTY).toBool())
+    if (object == nullptr || !object->isWidgetType())
         return nullptr;
-    return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Notification);
+    auto* widget = static_cast<QWidget*>(object);
+    if (object->property(ANNOUNCER_PROPERTY).toBool())
+        return new CAnnouncerAccess(widget);
+    if (object->property(NOTIFICATION_PROPERTY).toBool())
+        return new QAccessibleWidget(widget, QAccessible::Notification);
+    return nullptr;
+}
+
+void MakeSizeless(QWidget* widget)
+{
+    widget->setFocusPolicy(Qt::NoFocus);
+    widget->setAttribute(Qt::WA_TransparentForMouseEvents);
+    widget->setGeometry(0, 0, 0, 0);
 }
 } // namespace
 
 CAnnouncer::CAnnouncer(QWidget* parent) : QWidget(parent)
 {
     static const bool bFactoryInstalled = [] {
-        QAccessible::installFactory(NotificationInterface);
+        QAccessible::installFactory(AnnouncerInterface);
         return true;
     }();
     (void)bFactoryInstalled;
     setObjectName(QStringLiteral("Announcer"));
-    setFocusPolicy(Qt::NoFocus);
-    setGeometry(0, 0, 0, 0);
-    hide();
+    setProperty(ANNOUNCER_PROPERTY, true);
+    MakeSizeless(this);
+    // Shown with its window, so that the notifications in it can appear; it has no pixels.
+    show();
 }
 
 void CAnnouncer::Announce(const QString& sentence)
 {
     m_strLast = sentence;
-    // Beside the announcer, which stays hidden: a hidden parent would hide it too.
-    auto* note = new QWidget(parentWidget());
+    auto* note = new QWidget(this);
     note->setProperty(NOTIFICATION_PROPERTY, true);
     note->setObjectName(QStringLiteral("Notification"));
-    note->setFocusPolicy(Qt::NoFocus);
-    note->setAttribute(Qt::WA_TransparentForMouseEvents);
-    note->setGeometry(0, 0, 0, 0);
+    MakeSizeless(note);
     note->setAccessibleName(sentence);
     note->show();
     m_notifications.push_back(note);

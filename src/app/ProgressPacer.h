@@ -1,7 +1,8 @@
 // Passes the progress of a run on to the bar at whole percents, at most once every
-// MIN_INTERVAL_MS: every value shown raises events for assistive technology, and a screen reader
-// that is sent one per data line falls behind and drops what matters. The first and the last
-// value of a run are passed on at once; a value held back is passed on when its time comes.
+// MIN_INTERVAL_MS: every value shown raises events for assistive technology (the bar's value and
+// its words), and a screen reader takes each in turn before the next key the user presses; sent
+// more than a few a second, it answers keys late and falls behind what matters. The first and the
+// last value of a run are passed on at once; a value held back is passed on when its time comes.
 #pragma once
 
 #include <QBasicTimer>
@@ -12,7 +13,7 @@
 
 class CProgressPacer : public QObject {
 public:
-    static constexpr int MIN_INTERVAL_MS = 250;
+    static constexpr int MIN_INTERVAL_MS = 1000;
 
     // `show` is given each value passed on.
     explicit CProgressPacer(std::function<void(int)> show, QObject* parent = nullptr);

@@ -1,9 +1,13 @@
 #include "app/WindowMenuKeys.h"
 
+#include "app/Announcer.h"
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QPointer>
 #include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
 CWindowMenuKeys::CWindowMenuKeys(QWidget* window, std::function<void()> openMenu)
@@ -41,8 +45,36 @@ bool CWindowMenuKeys::PressFocusedButton(QObject* watched, const QKeyEvent& e)
     return true;
 }
 
+// A menu that opens with no item selected is heard as nothing at all: a screen reader speaks an
+// item when it takes the focus. The item is selected once the menu is on screen, as if the user
+// had pressed Down. The menu's name is said as it opens: Qt gives a menu that pops up no place
+// among the application's windows, and Orca drops such an object from what it says around the
+// item, so it would say the item alone. Said first, the name is not cut short by the item, which
+// a screen reader says after it when the focus enters another window.
+void CWindowMenuKeys::SelectFirstItemWhenShown(QObject* watched) const
+{
+    auto* menu = qobject_cast<QMenu*>(watched);
+    if (menu == nullptr || menu->parentWidget() != m_pWindow)
+        return;
+    if (auto* announcer = m_pWindow->findChild<CAnnouncer*>())
+        announcer->Announce(menu->accessibleName().isEmpty() ? menu->title()
+                                                             : menu->accessibleName());
+    QTimer::singleShot(0, menu, [menu = QPointer<QMenu>(menu)] {
+        if (menu == nullptr || !menu->isVisible() || menu->activeAction() != nullptr)
+            return;
+        for (QAction* action : menu->actions()) {
+            if (action->isVisible() && action->isEnabled() && !action->isSeparator()) {
+                menu->setActiveAction(action);
+                return;
+            }
+        }
+    });
+}
+
 bool CWindowMenuKeys::eventFilter(QObject* watched, QEvent* e)
 {
+    if (e->type() == QEvent::Show)
+        SelectFirstItemWhenShown(watched);
     if (e->type() != QEvent::KeyPress && e->type() != QEvent::KeyRelease)
         return false;
     if (!watched->isWidgetType() || static_cast<QWidget*>(watched)->window() != m_pWindow)

@@ -1,6 +1,7 @@
 // The main dialog at start-up, on exit, and its status list, driven through the real window.
 #include "DialogFixture.h"
 
+#include "app/Announcer.h"
 #include "app/StatusWrap.h"
 #include "device/FirmwareImage.h"
 #include "device/NotesBreaker.h"
@@ -298,8 +299,10 @@ TEST_F(StartUp, WindowMenuIsNamedAndStartsWithTheProgramsItemsBeforeClose)
     EXPECT_TRUE(report.contains(QStringLiteral("settings.file"))) << report.toStdString();
 }
 
-// Alt+Space or Shift+F10 typed into whichever control has the focus opens the window menu; the
-// control never sees the key (a button would click, the list select, the port list drop down).
+// Alt+Space or Shift+F10 typed into whichever control has the focus opens the window menu with
+// its first item selected, as a desktop's menus open (a screen reader hears nothing of a menu
+// with none); the control never sees the key (a button would click, the list select, the port
+// list drop down).
 TEST_F(StartUp, MenuKeysOpenTheWindowMenuFromEveryControlAndReachNone)
 {
     AddFakePort("ttyUSB0");
@@ -310,10 +313,12 @@ TEST_F(StartUp, MenuKeysOpenTheWindowMenuFromEveryControlAndReachNone)
     auto* menu = m_dlg->findChild<QMenu*>();
     ASSERT_NE(menu, nullptr);
     int nMenus = 0;
+    int nFirstSelected = 0;
     QTimer closer;
     QObject::connect(&closer, &QTimer::timeout, [&] {
         if (QApplication::activePopupWidget() == menu) {
             ++nMenus;
+            nFirstSelected += menu->activeAction() == menu->actions().value(0) ? 1 : 0;
             menu->close();
         }
     });
@@ -351,6 +356,8 @@ TEST_F(StartUp, MenuKeysOpenTheWindowMenuFromEveryControlAndReachNone)
             EXPECT_TRUE(m_dlg->isVisible());
         }
     }
+    EXPECT_EQ(nFirstSelected, nMenus);
+    EXPECT_EQ(m_dlg->findChild<CAnnouncer*>()->LastSentence().toStdString(), "Window Menu");
     EXPECT_EQ(m_dlg->m_comboPort->count(), 2);
     EXPECT_EQ(m_dlg->m_list->currentRow(), -1);
     EXPECT_EQ(answerer.AnsweredCount(), 0);
