@@ -16,10 +16,20 @@ inline DoctorMachine MachineOn(const FakeSystemTree& tree)
 {
     DoctorMachine machine;
     machine.roots = tree.Roots();
+    machine.lib = (tree.Root() / "lib").string();
     machine.uid = getuid() + 1;
     machine.login.userName = "alice";
     machine.d2xxLibrary = "/nonexistent/libftd2xx.so";
     return machine;
+}
+
+// Every step of a fix, one a line.
+inline std::string FixText(const DoctorCheck& check)
+{
+    std::string text;
+    for (const std::string& step : check.fix)
+        text += step + "\n";
+    return text;
 }
 
 // The check with this name (and subject, when given); a "missing" check when there is none.
@@ -30,5 +40,5 @@ inline DoctorCheck FindCheck(const std::vector<DoctorCheck>& checks, const std::
         if (check.name == name && (subject.empty() || check.subject == subject))
             return check;
     }
-    return {"missing " + name, subject, EDoctorStatus::Skipped, "", ""};
+    return {"missing " + name, subject, EDoctorStatus::Skipped, "", {}};
 }
