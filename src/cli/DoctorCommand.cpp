@@ -47,9 +47,8 @@ std::vector<DoctorCheck> RunChecks(const DoctorMachine& machine)
 {
     std::vector<DoctorCheck> checks = RunMachineChecks(machine);
     CServiceCheck service;
-    const bool bAsked = service.Start(machine.serviceUrl, [](const std::vector<DoctorCheck>&) {
-        QCoreApplication::quit();
-    });
+    const bool bAsked = service.Start(
+        machine.serviceUrl, [](const std::vector<DoctorCheck>&) { QCoreApplication::quit(); });
     if (bAsked)
         QCoreApplication::exec();
     checks.insert(checks.end(), service.Checks().begin(), service.Checks().end());
@@ -66,7 +65,8 @@ void Print(std::FILE* out, const DoctorMachine& machine, const std::vector<Docto
         std::fprintf(out, "%s\n", DoctorSummaryJson(header, checks).c_str());
     } else {
         DoctorTextStyle style;
-        style.bColour = out == stdout && IsTerminal(STDOUT_FD) && std::getenv("NO_COLOR") == nullptr &&
+        style.bColour = out == stdout && IsTerminal(STDOUT_FD) &&
+                        std::getenv("NO_COLOR") == nullptr &&
                         std::string(std::getenv("TERM") ? std::getenv("TERM") : "dumb") != "dumb";
         style.bQuiet = options.bQuiet;
         style.bVerbose = options.bVerbose;
@@ -110,7 +110,9 @@ void OfferFix(const DoctorMachine& machine, const std::vector<DoctorCheck>& chec
         std::fprintf(out, "  %zu. %s\n", i + 1, plan.actions[i].what.c_str());
     if (!options.bYes) {
         if (!IsTerminal(STDIN_FD)) {
-            std::fputs("Nothing was done: standard input is not a terminal; add --yes to do it without asking.\n", out);
+            std::fputs("Nothing was done: standard input is not a terminal; add --yes to do it "
+                       "without asking.\n",
+                       out);
             return;
         }
         std::fputs("Do it now? [y/N] ", out);
@@ -130,7 +132,8 @@ void OfferFix(const DoctorMachine& machine, const std::vector<DoctorCheck>& chec
             return;
         }
     }
-    std::fputs("Unplug the cable and plug it in again, then run kestova-flash --doctor once more.\n", out);
+    std::fputs(
+        "Unplug the cable and plug it in again, then run kestova-flash --doctor once more.\n", out);
 }
 } // namespace
 
@@ -140,18 +143,22 @@ std::string DoctorCheckJson(const DoctorCheck& check)
            ",\"group\":" + JsonString(DoctorGroupName(DoctorGroupOf(check.name))) +
            ",\"status\":" + JsonString(DoctorStatusName(check.status)) +
            ",\"text\":" + JsonString(check.text) + ",\"fix\":" + JsonOrNull(FixText(check.fix)) +
-           ",\"steps\":" + StepsJson(check.fix) + ",\"follows_from\":" + JsonOrNull(check.followsFrom) + "}";
+           ",\"steps\":" + StepsJson(check.fix) +
+           ",\"follows_from\":" + JsonOrNull(check.followsFrom) + "}";
 }
 
 std::string DoctorSummaryJson(const DoctorHeader& header, const std::vector<DoctorCheck>& checks)
 {
     const DoctorCounts counts = CountDoctorChecks(checks);
     const DoctorCheck* pFirst = FirstDoctorFix(checks);
-    return "{\"summary\":{\"version\":" + JsonString(header.program) + ",\"system\":" + JsonString(header.system) +
-           ",\"user\":" + JsonString(header.user) + ",\"groups\":" + JsonString(header.groups) +
-           ",\"session\":" + JsonString(header.session) + ",\"counts\":{\"pass\":" + std::to_string(counts.pass) +
+    return "{\"summary\":{\"version\":" + JsonString(header.program) +
+           ",\"system\":" + JsonString(header.system) + ",\"user\":" + JsonString(header.user) +
+           ",\"groups\":" + JsonString(header.groups) +
+           ",\"session\":" + JsonString(header.session) +
+           ",\"counts\":{\"pass\":" + std::to_string(counts.pass) +
            ",\"info\":" + std::to_string(counts.info) + ",\"warn\":" + std::to_string(counts.warn) +
-           ",\"fail\":" + std::to_string(counts.fail) + ",\"skipped\":" + std::to_string(counts.skipped) +
+           ",\"fail\":" + std::to_string(counts.fail) +
+           ",\"skipped\":" + std::to_string(counts.skipped) +
            "},\"verdict\":" + JsonString(DoctorVerdict(counts)) +
            ",\"fix_first\":" + (pFirst ? JsonString(pFirst->name) : std::string("null")) + "}}";
 }
@@ -160,9 +167,8 @@ int RunDoctorCommand(const FlashOptions& options, std::FILE* out)
 {
     DoctorMachine machine = DoctorMachine::Current();
     // The window beside this program keeps the settings; the service is its, or --service.
-    const DoctorSettings settings = FindDoctorSettings(DirectoryOf(GetModuleFileName()),
-                                                       KX_INSTALL_PREFIX, KX_WEB_BASE_URL,
-                                                       options.strService);
+    const DoctorSettings settings = FindDoctorSettings(
+        DirectoryOf(GetModuleFileName()), KX_INSTALL_PREFIX, KX_WEB_BASE_URL, options.strService);
     machine.settingsPath = settings.path;
     machine.serviceUrl = settings.serviceUrl;
     machine.logPath = options.strLogPath.empty() ? CSupportLog::DefaultPath() : options.strLogPath;

@@ -26,7 +26,8 @@ std::vector<DoctorCheck> CheckAccess(const DoctorMachine& machine, const DoctorC
 std::vector<DoctorCheck> CheckUdevRule(const DoctorMachine& machine, const DoctorCables& cables);
 // Programs that take serial cables: "modemmanager", "brltty", and "port.users" for each
 // Tetherix port.
-std::vector<DoctorCheck> CheckSerialGrabbers(const DoctorMachine& machine, const DoctorCables& cables);
+std::vector<DoctorCheck> CheckSerialGrabbers(const DoctorMachine& machine,
+                                             const DoctorCables& cables);
 // FTDI's D2XX library ("d2xx.library") and, for each Tetherix, the kernel's driver and which
 // way the program will use ("way-in").
 std::vector<DoctorCheck> CheckWaysIn(const DoctorMachine& machine, const DoctorCables& cables);

@@ -55,7 +55,10 @@ struct NodeContext {
     bool bNeeded;    // the program will open this node (false: the USB node on a serial machine)
 };
 
-std::string Who(const DoctorUser& user, const char* you) { return user.bThisLogin ? you : user.name; }
+std::string Who(const DoctorUser& user, const char* you)
+{
+    return user.bThisLogin ? you : user.name;
+}
 
 // No access while udev applied the rule: the ACL goes to the user at the seat only.
 DoctorCheck NoSeatAccess(DoctorCheck check, const NodeContext& at, const std::string& shown,
@@ -64,18 +67,22 @@ DoctorCheck NoSeatAccess(DoctorCheck check, const NodeContext& at, const std::st
     const DoctorSession& session = at.machine.session;
     check.status = EDoctorStatus::Fail;
     if (!at.user.bThisLogin) {
-        check.text = at.user.name + " may not open " + shown + " and has no uaccess ACL on it: udev gives it to the user active at the seat.";
+        check.text = at.user.name + " may not open " + shown +
+                     " and has no uaccess ACL on it: udev gives it to the user active at the seat.";
         check.fix = {"Log in at the computer as " + at.user.name + " and run the check again."};
     } else if (session.seat.empty()) {
         check.text = "This login has no seat (" +
-                     (session.id.empty() ? std::string("no login session") : session.bRemote ? "a remote login" : "a login without a seat") +
+                     (session.id.empty() ? std::string("no login session")
+                      : session.bRemote  ? "a remote login"
+                                         : "a login without a seat") +
                      "): udev gives " + shown + " only to the user at the computer's seat.";
         if (bGroupMay && group != "root")
             check.fix = {"sudo usermod -aG " + group + " $USER", "Log out and in again."};
         else
             check.fix = {"Log in at the computer itself, or use the cable's serial port."};
     } else if (!session.bActive) {
-        check.text = "Your session on " + session.seat + " is not the active one: udev gives " + shown + " to the user in front of it.";
+        check.text = "Your session on " + session.seat + " is not the active one: udev gives " +
+                     shown + " to the user in front of it.";
         check.fix = {"Switch to your session at the computer."};
     } else {
         check.text = "udev applied the rule, but " + shown + " has no uaccess ACL for you.";
@@ -91,7 +98,7 @@ DoctorCheck NodeAccess(const char* name, const std::string& subject, const std::
     DoctorCheck check{name, subject, EDoctorStatus::Pass, "", {}};
     const DoctorUser& user = at.user;
     const std::string you = Who(user, "You");
-    struct stat info{};
+    struct stat info {};
     if (stat(node.c_str(), &info) != 0) {
         check.status = at.bNeeded ? EDoctorStatus::Fail : EDoctorStatus::Skipped;
         check.text = shown + " does not exist.";
@@ -107,13 +114,16 @@ DoctorCheck NodeAccess(const char* name, const std::string& subject, const std::
     constexpr mode_t READ_WRITE_GROUP = S_IRGRP | S_IWGRP;
     constexpr mode_t READ_WRITE_OTHER = S_IROTH | S_IWOTH;
     const bool bGroupMay = (info.st_mode & READ_WRITE_GROUP) == READ_WRITE_GROUP;
-    const bool bCarried = std::find(user.groups.begin(), user.groups.end(), info.st_gid) != user.groups.end();
+    const bool bCarried =
+        std::find(user.groups.begin(), user.groups.end(), info.st_gid) != user.groups.end();
     if (info.st_uid == user.uid && (info.st_mode & READ_WRITE_USER) == READ_WRITE_USER)
-        check.text = you + " may open " + shown + ": it is " + Who(user, "yours") + (user.bThisLogin ? "." : "'s.");
+        check.text = you + " may open " + shown + ": it is " + Who(user, "yours") +
+                     (user.bThisLogin ? "." : "'s.");
     else if (user.uid == 0)
         check.text = you + " may open " + shown + " as root.";
     else if (AclGrantsUser(node, user.uid))
-        check.text = you + " may open " + shown + " through the uaccess ACL that udev gives the user at the seat.";
+        check.text = you + " may open " + shown +
+                     " through the uaccess ACL that udev gives the user at the seat.";
     else if (bGroupMay && bCarried)
         check.text = you + " may open " + shown + " through the group " + group + ".";
     else if ((info.st_mode & READ_WRITE_OTHER) == READ_WRITE_OTHER)
@@ -122,13 +132,15 @@ DoctorCheck NodeAccess(const char* name, const std::string& subject, const std::
         return check;
     if (!at.bNeeded) {
         check.status = EDoctorStatus::Info;
-        check.text = you + " may not open " + shown + ", which only FTDI's library opens; the program uses the cable's serial port.";
+        check.text = you + " may not open " + shown +
+                     ", which only FTDI's library opens; the program uses the cable's serial port.";
         return check;
     }
-    if (bGroupMay && user.bThisLogin && IsListedGroupMember(user.name, info.st_gid, at.machine.roots)) {
+    if (bGroupMay && user.bThisLogin &&
+        IsListedGroupMember(user.name, info.st_gid, at.machine.roots)) {
         check.status = EDoctorStatus::Fail;
-        check.text = "You joined the group " + group + ", but this login started before that, so " + shown +
-                     " is not yours yet (newgrp " + group + " gives it to one terminal).";
+        check.text = "You joined the group " + group + ", but this login started before that, so " +
+                     shown + " is not yours yet (newgrp " + group + " gives it to one terminal).";
         check.fix = {"Log out and in again."};
         return check;
     }
@@ -140,7 +152,8 @@ DoctorCheck NodeAccess(const char* name, const std::string& subject, const std::
                  "): the Tetherix udev rule gives it to the user at the seat.";
     check.followsFrom = at.bInstalled ? "udev.applied" : "udev.rule";
     if (bGroupMay && group != "root")
-        check.text += " Without the rule: sudo usermod -aG " + group + " " + Who(user, "$USER") + ", then log in again.";
+        check.text += " Without the rule: sudo usermod -aG " + group + " " + Who(user, "$USER") +
+                      ", then log in again.";
     return check;
 }
 
@@ -148,15 +161,22 @@ DoctorCheck NodeAccess(const char* name, const std::string& subject, const std::
 DoctorCheck RootCheck(const DoctorMachine& machine, bool bFound, const DoctorUser& desktop,
                       const std::string& why)
 {
-    const std::string ran = machine.sudoUser.empty() ? "as root" : "as root, through sudo by " + machine.sudoUser;
+    const std::string ran =
+        machine.sudoUser.empty() ? "as root" : "as root, through sudo by " + machine.sudoUser;
     if (bFound)
-        return {"root.user", "", EDoctorStatus::Info,
+        return {"root.user",
+                "",
+                EDoctorStatus::Info,
                 "Run " + ran + ": root may open every device, so the access checks are " +
                     desktop.name + "'s, the desktop user's.",
                 {}};
-    return {"root.user", "", EDoctorStatus::Warn,
-            "Run " + ran + ": root may open every device, which says nothing of the desktop "
-            "user's access, and the desktop user is not known: " + why + ".",
+    return {"root.user",
+            "",
+            EDoctorStatus::Warn,
+            "Run " + ran +
+                ": root may open every device, which says nothing of the desktop "
+                "user's access, and the desktop user is not known: " +
+                why + ".",
             {"Run kestova-flash --doctor again as the user who updates the units."}};
 }
 } // namespace
@@ -178,11 +198,12 @@ std::vector<DoctorCheck> CheckAccess(const DoctorMachine& machine, const DoctorC
     for (const DoctorCable& cable : cables) {
         if (!cable.bTetherix)
             continue;
-        const bool bTagged = cable.ttyRecord.HasTag(UACCESS_TAG) || cable.usbRecord.HasTag(UACCESS_TAG);
+        const bool bTagged =
+            cable.ttyRecord.HasTag(UACCESS_TAG) || cable.usbRecord.HasTag(UACCESS_TAG);
         const std::string tty = cable.cable.ttyName;
         if (!tty.empty())
-            checks.push_back(NodeAccess("access.port", tty, machine.roots.dev + "/" + tty, "/dev/" + tty,
-                                        {machine, user, bTagged, bInstalled, true}));
+            checks.push_back(NodeAccess("access.port", tty, machine.roots.dev + "/" + tty,
+                                        "/dev/" + tty, {machine, user, bTagged, bInstalled, true}));
         const std::string node = UsbDeviceNodePath(cable.cable.device, machine.roots);
         const bool bUsb = cable.cable.heldByDriver.empty() || bChoseUsb;
         if (!node.empty())
@@ -190,6 +211,7 @@ std::vector<DoctorCheck> CheckAccess(const DoctorMachine& machine, const DoctorC
                                         {machine, user, bTagged, bInstalled, bUsb}));
     }
     if (checks.empty() || (checks.size() == 1 && machine.uid == 0))
-        checks.push_back({"access.port", "", EDoctorStatus::Skipped, "No Tetherix is plugged in.", {}});
+        checks.push_back(
+            {"access.port", "", EDoctorStatus::Skipped, "No Tetherix is plugged in.", {}});
     return checks;
 }

@@ -52,8 +52,9 @@ EDoctorGroup DoctorGroupOf(const std::string& checkName)
 
 bool AnyDoctorFailure(const std::vector<DoctorCheck>& checks)
 {
-    return std::any_of(checks.begin(), checks.end(),
-                       [](const DoctorCheck& check) { return check.status == EDoctorStatus::Fail; });
+    return std::any_of(checks.begin(), checks.end(), [](const DoctorCheck& check) {
+        return check.status == EDoctorStatus::Fail;
+    });
 }
 
 bool IsDoctorCommand(const std::string& step) { return !step.empty() && step.back() != '.'; }

@@ -16,7 +16,7 @@ struct DoctorCheck {
     std::string name;    // stable: "access.port", "latency", ...
     std::string subject; // the port or USB device it is about ("ttyUSB0", "1-1.2"); may be empty
     EDoctorStatus status = EDoctorStatus::Pass;
-    std::string text;    // what was found, in words
+    std::string text; // what was found, in words
     // The steps that fix it, in order; empty when nothing is to do. A step is either a shell
     // command, pasteable as it stands (never ending in a full stop), or a sentence for the
     // person (always ending in one).

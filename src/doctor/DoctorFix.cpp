@@ -10,7 +10,8 @@ const char* const RULES_TARGET = "/etc/udev/rules.d/";
 bool Failing(const std::vector<DoctorCheck>& checks, const std::string& name)
 {
     return std::any_of(checks.begin(), checks.end(), [&](const DoctorCheck& check) {
-        return check.name == name && (check.status == EDoctorStatus::Warn || check.status == EDoctorStatus::Fail);
+        return check.name == name &&
+               (check.status == EDoctorStatus::Warn || check.status == EDoctorStatus::Fail);
     });
 }
 
@@ -18,8 +19,8 @@ void AddApply(DoctorFixPlan* pPlan)
 {
     pPlan->actions.push_back({"Have udev reload its rules", {"udevadm", "control", "--reload"}});
     pPlan->actions.push_back({"Have udev apply them to USB and serial devices",
-                              {"udevadm", "trigger", "--subsystem-match=usb", "--subsystem-match=tty",
-                               "--subsystem-match=usb-serial"}});
+                              {"udevadm", "trigger", "--subsystem-match=usb",
+                               "--subsystem-match=tty", "--subsystem-match=usb-serial"}});
 }
 } // namespace
 
@@ -33,8 +34,9 @@ DoctorFixPlan PlanDoctorFix(const DoctorMachine& machine, const std::vector<Doct
                        "copy of it to install; paste the udev.rule fix instead";
             return plan;
         }
-        plan.actions.push_back({"Install the Tetherix udev rule from " + machine.Shown(copy) + " into " + RULES_TARGET,
-                                {"install", "-m", "644", copy, machine.roots.etc + "/udev/rules.d/"}});
+        plan.actions.push_back(
+            {"Install the Tetherix udev rule from " + machine.Shown(copy) + " into " + RULES_TARGET,
+             {"install", "-m", "644", copy, machine.roots.etc + "/udev/rules.d/"}});
         AddApply(&plan);
         return plan;
     }

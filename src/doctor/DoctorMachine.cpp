@@ -98,7 +98,8 @@ std::string Confinement(const std::string& root)
         return "snap " + Env("SNAP_NAME");
     std::error_code error;
     if (!Env("FLATPAK_ID").empty() || std::filesystem::exists(root + FLATPAK_INFO, error))
-        return "flatpak " + (Env("FLATPAK_ID").empty() ? std::string("(unknown id)") : Env("FLATPAK_ID"));
+        return "flatpak " +
+               (Env("FLATPAK_ID").empty() ? std::string("(unknown id)") : Env("FLATPAK_ID"));
     return {};
 }
 } // namespace
@@ -164,7 +165,8 @@ std::string SavedDoctorPort(const std::string& settingsPath)
 {
     if (settingsPath.empty())
         return {};
-    return ReadPrivateProfileValue(SETTINGS_SECTION, KEY_COM_PORT, settingsPath.c_str()).value_or("");
+    return ReadPrivateProfileValue(SETTINGS_SECTION, KEY_COM_PORT, settingsPath.c_str())
+        .value_or("");
 }
 
 bool FindDesktopUser(const DoctorMachine& machine, DoctorUser* pUser, std::string* pWhy)
@@ -177,7 +179,8 @@ bool FindDesktopUser(const DoctorMachine& machine, DoctorUser* pUser, std::strin
             return false;
         }
     } else {
-        const std::string active = RecordValue(machine.roots.run + "/systemd/seats/seat0", "ACTIVE_UID");
+        const std::string active =
+            RecordValue(machine.roots.run + "/systemd/seats/seat0", "ACTIVE_UID");
         if (active.empty()) {
             *pWhy = "it was not run through sudo and nobody is logged in at the computer's seat";
             return false;

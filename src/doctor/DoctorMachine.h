@@ -15,9 +15,9 @@ inline constexpr const char* DOCTOR_ROOT_VARIABLE = "KX_DOCTOR_ROOT";
 
 // The login session the check runs in, as systemd-logind records it under run/systemd.
 struct DoctorSession {
-    std::string id;     // $XDG_SESSION_ID; empty when the process has none
-    std::string seat;   // "seat0"; empty for a login without a seat (ssh, a service)
-    std::string type;   // "x11", "wayland", "tty"
+    std::string id;   // $XDG_SESSION_ID; empty when the process has none
+    std::string seat; // "seat0"; empty for a login without a seat (ssh, a service)
+    std::string type; // "x11", "wayland", "tty"
     bool bRemote = false;
     bool bActive = false;
 };
@@ -37,13 +37,13 @@ struct DoctorMachine {
     LoginIdentity login;
     uid_t uid = 0;
     DoctorSession session;
-    std::string sudoUser;       // $SUDO_USER: who ran the check through sudo
-    std::string confinement;    // "snap kestova", "flatpak com.kestova.Downloader"; empty: none
+    std::string sudoUser;    // $SUDO_USER: who ran the check through sudo
+    std::string confinement; // "snap kestova", "flatpak com.kestova.Downloader"; empty: none
     std::string installPrefix = "/usr"; // where the program's package put its files
-    std::string d2xxLibrary;  // name or path, as the USB link loads it
-    std::string settingsPath; // empty: none can be named (no home folder)
-    std::string logPath;      // the support log; empty: none
-    std::string serviceUrl;   // the firmware service as set; empty: none
+    std::string d2xxLibrary;            // name or path, as the USB link loads it
+    std::string settingsPath;           // empty: none can be named (no home folder)
+    std::string logPath;                // the support log; empty: none
+    std::string serviceUrl;             // the firmware service as set; empty: none
 
     // This process's user, login and trees (under KX_DOCTOR_ROOT when set), FTDI's library as
     // the USB link would load it; the files and the service are the caller's to fill in.

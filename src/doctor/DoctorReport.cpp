@@ -34,7 +34,8 @@ Mark MarkOf(EDoctorStatus status)
 
 std::string OsRelease(const DoctorMachine& machine)
 {
-    for (const std::string& path : {machine.roots.etc + "/os-release", machine.roots.usr + "/lib/os-release"}) {
+    for (const std::string& path :
+         {machine.roots.etc + "/os-release", machine.roots.usr + "/lib/os-release"}) {
         std::ifstream file(path);
         for (std::string line; std::getline(file, line);) {
             if (line.rfind("PRETTY_NAME=", 0) != 0)
@@ -81,8 +82,9 @@ DoctorHeader DoctorHeader::Of(const DoctorMachine& machine, const std::string& p
     DoctorHeader header;
     header.program = program;
     header.system = OsRelease(machine) + ", " + Kernel(machine);
-    header.user = (machine.login.userName.empty() ? std::string("(unnamed)") : machine.login.userName) +
-                  " (uid " + std::to_string(machine.uid) + ")";
+    header.user =
+        (machine.login.userName.empty() ? std::string("(unnamed)") : machine.login.userName) +
+        " (uid " + std::to_string(machine.uid) + ")";
     if (!machine.sudoUser.empty())
         header.user += ", run through sudo by " + machine.sudoUser;
     else if (machine.uid == 0)
@@ -96,7 +98,8 @@ DoctorHeader DoctorHeader::Of(const DoctorMachine& machine, const std::string& p
     if (session.id.empty())
         header.session = "none (XDG_SESSION_ID is not set)";
     else
-        header.session = session.id + (session.seat.empty() ? std::string(", no seat") : " on " + session.seat) +
+        header.session = session.id +
+                         (session.seat.empty() ? std::string(", no seat") : " on " + session.seat) +
                          (session.type.empty() ? std::string() : " (" + session.type + ")") +
                          (session.bRemote ? ", remote" : "") +
                          (!session.seat.empty() && !session.bActive ? ", not active" : "");
@@ -107,7 +110,11 @@ DoctorHeader DoctorHeader::Of(const DoctorMachine& machine, const std::string& p
 
 std::vector<std::pair<std::string, std::string>> DoctorHeader::Lines() const
 {
-    return {{"Program", program}, {"System", system}, {"User", user}, {"Groups", groups}, {"Session", session}};
+    return {{"Program", program},
+            {"System", system},
+            {"User", user},
+            {"Groups", groups},
+            {"Session", session}};
 }
 
 DoctorCounts CountDoctorChecks(const std::vector<DoctorCheck>& checks)
@@ -148,14 +155,17 @@ const char* DoctorVerdict(const DoctorCounts& counts)
     return counts.fail > 0 ? "failed" : counts.warn > 0 ? "warnings" : "ready";
 }
 
-std::vector<DoctorCheck> OrderDoctorChecks(const std::vector<DoctorCheck>& checks, bool bFailuresFirst)
+std::vector<DoctorCheck> OrderDoctorChecks(const std::vector<DoctorCheck>& checks,
+                                           bool bFailuresFirst)
 {
     std::vector<DoctorCheck> ordered = checks;
-    std::stable_sort(ordered.begin(), ordered.end(), [&](const DoctorCheck& a, const DoctorCheck& b) {
-        if (bFailuresFirst && Severity(a.status) != Severity(b.status))
-            return Severity(a.status) < Severity(b.status);
-        return static_cast<int>(DoctorGroupOf(a.name)) < static_cast<int>(DoctorGroupOf(b.name));
-    });
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [&](const DoctorCheck& a, const DoctorCheck& b) {
+                         if (bFailuresFirst && Severity(a.status) != Severity(b.status))
+                             return Severity(a.status) < Severity(b.status);
+                         return static_cast<int>(DoctorGroupOf(a.name)) <
+                                static_cast<int>(DoctorGroupOf(b.name));
+                     });
     return ordered;
 }
 
@@ -222,8 +232,11 @@ std::string FormatDoctorText(const DoctorHeader& header, const std::vector<Docto
             text += "\n" + (style.bColour ? COLOUR_BOLD + name + COLOUR_RESET : name) + "\n";
         }
         const Mark mark = MarkOf(check.status);
-        text += INDENT + (style.bColour ? std::string(mark.colour) + mark.symbol + COLOUR_RESET : std::string(mark.plain)) +
-                " " + check.name + (check.subject.empty() ? "" : " " + check.subject) + ": " + check.text + "\n";
+        text += INDENT +
+                (style.bColour ? std::string(mark.colour) + mark.symbol + COLOUR_RESET
+                               : std::string(mark.plain)) +
+                " " + check.name + (check.subject.empty() ? "" : " " + check.subject) + ": " +
+                check.text + "\n";
         const std::string indent = style.bColour ? "    " : STEP_INDENT;
         if (!check.followsFrom.empty())
             text += indent + "follows from: " + check.followsFrom + "\n";

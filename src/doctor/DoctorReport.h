@@ -33,7 +33,8 @@ const char* DoctorVerdict(const DoctorCounts& counts);
 
 // The checks in report order: by family, failures first within none (the order they were
 // made); `bFailuresFirst` puts every failure, then every warning, ahead of the rest.
-std::vector<DoctorCheck> OrderDoctorChecks(const std::vector<DoctorCheck>& checks, bool bFailuresFirst);
+std::vector<DoctorCheck> OrderDoctorChecks(const std::vector<DoctorCheck>& checks,
+                                           bool bFailuresFirst);
 
 // The check to mend first: the first failure (else warning) by family order, followed to
 // the root it follows from; null when nothing is to do.
@@ -47,8 +48,8 @@ std::vector<std::string> DoctorSummaryLines(const std::vector<DoctorCheck>& chec
 std::vector<std::string> DoctorFixLines(const std::vector<std::string>& fix);
 
 struct DoctorTextStyle {
-    bool bColour = false; // colour and symbols (a terminal without NO_COLOR)
-    bool bQuiet = false;  // only warnings and failures, and the summary
+    bool bColour = false;  // colour and symbols (a terminal without NO_COLOR)
+    bool bQuiet = false;   // only warnings and failures, and the summary
     bool bVerbose = false; // the details behind each verdict
 };
 

@@ -61,7 +61,8 @@ std::string FindTetherixRule(const DoctorMachine& machine)
 std::string PackageRuleCopy(const DoctorMachine& machine)
 {
     for (const std::string& prefix : {machine.installPrefix, std::string("/usr/local")}) {
-        const std::string path = InTree(machine, prefix + "/lib/udev/rules.d/" + TETHERIX_RULE_FILE);
+        const std::string path =
+            InTree(machine, prefix + "/lib/udev/rules.d/" + TETHERIX_RULE_FILE);
         std::error_code error;
         if (fs::is_regular_file(path, error) && !IsMaskedRuleFile(path))
             return path;
@@ -79,7 +80,8 @@ std::vector<std::string> RuleInstallSteps(const DoctorMachine& machine)
         std::string command = "printf '%s\\n'";
         for (const std::string& line : TetherixRuleLines())
             command += " " + Quoted(line);
-        steps.push_back(command + " | sudo tee " + RULE_TARGET + TETHERIX_RULE_FILE + " >/dev/null");
+        steps.push_back(command + " | sudo tee " + RULE_TARGET + TETHERIX_RULE_FILE +
+                        " >/dev/null");
     }
     for (const std::string& step : RuleApplySteps())
         steps.push_back(step);

@@ -29,7 +29,8 @@ std::vector<std::string> RunningProcesses(const SystemRoots& roots, const std::s
 {
     std::vector<std::string> pids;
     std::error_code error;
-    for (fs::directory_iterator it(roots.proc, error), end; !error && it != end; it.increment(error)) {
+    for (fs::directory_iterator it(roots.proc, error), end; !error && it != end;
+         it.increment(error)) {
         const std::string pid = it->path().filename().string();
         if (!pid.empty() && std::all_of(pid.begin(), pid.end(), ::isdigit) &&
             ReadFirstLine(it->path().string() + "/comm") == comm)
@@ -63,7 +64,8 @@ std::vector<std::string> HolderFix(const std::vector<PortUser>& users)
         if (user.name == MODEM_MANAGER)
             bModemManager = true;
         else
-            others += (others.empty() ? "" : ", ") + (user.name.empty() ? "pid " + std::to_string(user.pid) : user.name);
+            others += (others.empty() ? "" : ", ") +
+                      (user.name.empty() ? "pid " + std::to_string(user.pid) : user.name);
     }
     std::vector<std::string> fix;
     if (bModemManager)
@@ -91,7 +93,8 @@ BrlttyRules FindBrlttyRules(const DoctorMachine& machine)
     std::set<std::string> seen;
     for (const std::string& folder : UdevRulesFolders(machine)) {
         std::error_code error;
-        for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        for (fs::directory_iterator it(folder, error), end; !error && it != end;
+             it.increment(error)) {
             const std::string name = it->path().filename().string();
             if (name.find(BRLTTY) == std::string::npos || !seen.insert(name).second)
                 continue;
@@ -110,7 +113,8 @@ BrlttyRules FindBrlttyRules(const DoctorMachine& machine)
 const DoctorCable* HeldByBrltty(const DoctorMachine& machine, const DoctorCables& cables)
 {
     for (const DoctorCable& cable : cables) {
-        if (cable.bTetherix && cable.cable.heldByDriver == USBFS && TetherixHolder(machine, cable) == BRLTTY)
+        if (cable.bTetherix && cable.cable.heldByDriver == USBFS &&
+            TetherixHolder(machine, cable) == BRLTTY)
             return &cable;
     }
     return nullptr;
@@ -119,33 +123,45 @@ const DoctorCable* HeldByBrltty(const DoctorMachine& machine, const DoctorCables
 DoctorCheck BrlttyCheck(const DoctorMachine& machine, const DoctorCables& cables)
 {
     const BrlttyRules rules = FindBrlttyRules(machine);
-    const std::string ruleName = rules.claiming.empty() ? std::string() : fs::path(rules.claiming).filename().string();
+    const std::string ruleName =
+        rules.claiming.empty() ? std::string() : fs::path(rules.claiming).filename().string();
     std::vector<std::string> fix;
     if (!ruleName.empty() && rules.claiming.rfind("/etc/", 0) != 0)
-        fix = {"sudo ln -s /dev/null /etc/udev/rules.d/" + ruleName, "sudo udevadm control --reload"};
+        fix = {"sudo ln -s /dev/null /etc/udev/rules.d/" + ruleName,
+               "sudo udevadm control --reload"};
     else if (!ruleName.empty())
         fix = {"Take the FTDI lines out of " + rules.claiming + "."};
     if (const DoctorCable* pHeld = HeldByBrltty(machine, cables)) {
         fix.push_back("sudo systemctl stop 'brltty*'");
         fix.push_back("Unplug the cable and plug it in again.");
-        return {"brltty", pHeld->sysName, EDoctorStatus::Fail,
-                "brltty holds the Tetherix: it took the cable for a braille display, so the "
-                "kernel gave it no serial port" +
-                    (rules.claiming.empty() ? std::string(".") : " (its rule " + rules.claiming + ")."),
-                fix};
+        return {
+            "brltty", pHeld->sysName, EDoctorStatus::Fail,
+            "brltty holds the Tetherix: it took the cable for a braille display, so the "
+            "kernel gave it no serial port" +
+                (rules.claiming.empty() ? std::string(".") : " (its rule " + rules.claiming + ")."),
+            fix};
     }
     if (!rules.claiming.empty())
-        return {"brltty", "", EDoctorStatus::Warn,
+        return {"brltty",
+                "",
+                EDoctorStatus::Warn,
                 "brltty is installed with a rule that claims FTDI devices (" + rules.claiming +
-                    "): it can take the Tetherix a second after it is plugged in, and the port vanishes.",
-                fix, "", "No braille display here? Masking the rule leaves brltty for other devices."};
+                    "): it can take the Tetherix a second after it is plugged in, and the port "
+                    "vanishes.",
+                fix,
+                "",
+                "No braille display here? Masking the rule leaves brltty for other devices."};
     if (!rules.masked.empty())
-        return {"brltty", "", EDoctorStatus::Pass,
-                "brltty's rule " + rules.masked + " is masked: brltty leaves FTDI devices alone.", {}};
+        return {"brltty",
+                "",
+                EDoctorStatus::Pass,
+                "brltty's rule " + rules.masked + " is masked: brltty leaves FTDI devices alone.",
+                {}};
     return {"brltty", "", EDoctorStatus::Pass, "No brltty udev rule claims FTDI devices.", {}};
 }
 
-DoctorCheck ModemManagerCheck(const DoctorMachine& machine, const DoctorCables& cables, bool bInstalled)
+DoctorCheck ModemManagerCheck(const DoctorMachine& machine, const DoctorCables& cables,
+                              bool bInstalled)
 {
     if (RunningProcesses(machine.roots, MODEM_MANAGER).empty())
         return {"modemmanager", "", EDoctorStatus::Pass, "ModemManager is not running.", {}};
@@ -156,21 +172,34 @@ DoctorCheck ModemManagerCheck(const DoctorMachine& machine, const DoctorCables& 
         if (cable.bTetherix && !IsIgnoredByModemManager(cable))
             probed += (probed.empty() ? "" : ", ") + cable.sysName;
     }
-    const char* const WITHOUT_RULE = " Without the rule, sudo systemctl stop ModemManager keeps it off until the next start.";
+    const char* const WITHOUT_RULE =
+        " Without the rule, sudo systemctl stop ModemManager keeps it off until the next start.";
     if (!probed.empty())
-        return {"modemmanager", "", EDoctorStatus::Warn,
+        return {"modemmanager",
+                "",
+                EDoctorStatus::Warn,
                 "ModemManager is running and may probe the Tetherix (" + probed +
                     "): udev did not mark it ID_MM_DEVICE_IGNORE." + WITHOUT_RULE,
-                {}, bInstalled ? "udev.applied" : "udev.rule"};
+                {},
+                bInstalled ? "udev.applied" : "udev.rule"};
     if (!bInstalled && !bAnyTetherix)
-        return {"modemmanager", "", EDoctorStatus::Warn,
-                std::string("ModemManager is running and no Tetherix udev rule tells it to leave the "
-                            "cable alone: it will probe the cable when it is plugged in.") + WITHOUT_RULE,
-                {}, "udev.rule"};
-    return {"modemmanager", "", EDoctorStatus::Pass,
-            bAnyTetherix ? "ModemManager is running and leaves the Tetherix alone."
-                         : "ModemManager is running; the Tetherix udev rule tells it to leave the cable alone.",
-            {}};
+        return {
+            "modemmanager",
+            "",
+            EDoctorStatus::Warn,
+            std::string("ModemManager is running and no Tetherix udev rule tells it to leave the "
+                        "cable alone: it will probe the cable when it is plugged in.") +
+                WITHOUT_RULE,
+            {},
+            "udev.rule"};
+    return {
+        "modemmanager",
+        "",
+        EDoctorStatus::Pass,
+        bAnyTetherix
+            ? "ModemManager is running and leaves the Tetherix alone."
+            : "ModemManager is running; the Tetherix udev rule tells it to leave the cable alone.",
+        {}};
 }
 } // namespace
 
@@ -194,14 +223,20 @@ std::vector<DoctorCheck> CheckUdevRule(const DoctorMachine& machine, const Docto
     std::vector<DoctorCheck> checks;
     const std::string installed = FindTetherixRule(machine);
     if (!installed.empty()) {
-        checks.push_back({"udev.rule", "", EDoctorStatus::Pass,
-                          "The Tetherix udev rule is installed: " + machine.Shown(installed) + ".", {}});
+        checks.push_back({"udev.rule",
+                          "",
+                          EDoctorStatus::Pass,
+                          "The Tetherix udev rule is installed: " + machine.Shown(installed) + ".",
+                          {}});
     } else {
         const std::string copy = PackageRuleCopy(machine);
         checks.push_back({"udev.rule", "", EDoctorStatus::Warn,
                           "The Tetherix udev rule is not installed" +
-                              (copy.empty() ? std::string() : " where udev reads it (the package's copy is " + machine.Shown(copy) + ")") +
-                              ": the cable's port belongs to the group dialout, ModemManager may probe it, and its "
+                              (copy.empty() ? std::string()
+                                            : " where udev reads it (the package's copy is " +
+                                                  machine.Shown(copy) + ")") +
+                              ": the cable's port belongs to the group dialout, ModemManager may "
+                              "probe it, and its "
                               "latency timer stays at 16 ms.",
                           RuleInstallSteps(machine)});
     }
@@ -209,20 +244,29 @@ std::vector<DoctorCheck> CheckUdevRule(const DoctorMachine& machine, const Docto
         if (!cable.bTetherix)
             continue;
         const bool bIgnored = IsIgnoredByModemManager(cable);
-        const bool bUaccess = cable.ttyRecord.HasTag(UACCESS_TAG) || cable.usbRecord.HasTag(UACCESS_TAG);
+        const bool bUaccess =
+            cable.ttyRecord.HasTag(UACCESS_TAG) || cable.usbRecord.HasTag(UACCESS_TAG);
         if (!cable.ttyRecord.bFound && !cable.usbRecord.bFound) {
-            checks.push_back({"udev.applied", cable.sysName, EDoctorStatus::Warn,
+            checks.push_back({"udev.applied",
+                              cable.sysName,
+                              EDoctorStatus::Warn,
                               "udev keeps no record of the Tetherix (is udev running?).",
                               {"Unplug the cable and plug it in again."}});
         } else if (bIgnored && bUaccess) {
-            checks.push_back({"udev.applied", cable.sysName, EDoctorStatus::Pass,
-                              "udev applied the rule: ID_MM_DEVICE_IGNORE=1 and the uaccess tag.", {}});
+            checks.push_back({"udev.applied",
+                              cable.sysName,
+                              EDoctorStatus::Pass,
+                              "udev applied the rule: ID_MM_DEVICE_IGNORE=1 and the uaccess tag.",
+                              {}});
         } else {
             std::string missing = bIgnored ? "" : "no ID_MM_DEVICE_IGNORE=1";
             if (!bUaccess)
                 missing += std::string(missing.empty() ? "" : " and ") + "no uaccess tag";
-            DoctorCheck check{"udev.applied", cable.sysName, EDoctorStatus::Warn,
-                              "udev has not applied the rule to the Tetherix: " + missing + ".", {}};
+            DoctorCheck check{"udev.applied",
+                              cable.sysName,
+                              EDoctorStatus::Warn,
+                              "udev has not applied the rule to the Tetherix: " + missing + ".",
+                              {}};
             if (installed.empty())
                 check.followsFrom = "udev.rule";
             else
@@ -233,7 +277,8 @@ std::vector<DoctorCheck> CheckUdevRule(const DoctorMachine& machine, const Docto
     return checks;
 }
 
-std::vector<DoctorCheck> CheckSerialGrabbers(const DoctorMachine& machine, const DoctorCables& cables)
+std::vector<DoctorCheck> CheckSerialGrabbers(const DoctorMachine& machine,
+                                             const DoctorCables& cables)
 {
     std::vector<DoctorCheck> checks;
     checks.push_back(ModemManagerCheck(machine, cables, !FindTetherixRule(machine).empty()));
@@ -245,8 +290,11 @@ std::vector<DoctorCheck> CheckSerialGrabbers(const DoctorMachine& machine, const
         // The holders are looked for in the tree's proc, under the tree's own name for the node.
         std::vector<PortUser> users = FindPortUsers(device, machine.roots);
         if (users.empty())
-            checks.push_back({"port.users", cable.cable.ttyName, EDoctorStatus::Pass,
-                              "No other program holds " + device + ".", {}});
+            checks.push_back({"port.users",
+                              cable.cable.ttyName,
+                              EDoctorStatus::Pass,
+                              "No other program holds " + device + ".",
+                              {}});
         else
             checks.push_back({"port.users", cable.cable.ttyName, EDoctorStatus::Fail,
                               ExplainPortInUse(device, users), HolderFix(users)});

@@ -18,10 +18,14 @@ namespace {
 constexpr gid_t DIALOUT = 20;
 constexpr uid_t ALICE = 1000;
 const char* const BRLTTY_RULE = "85-brltty.rules";
-const char* const BRLTTY_FTDI = "ENV{PRODUCT}==\"403/6001/*\", ENV{BRLTTY_BRAILLE_DRIVER}=\"at,ce,hm\"\n";
+const char* const BRLTTY_FTDI =
+    "ENV{PRODUCT}==\"403/6001/*\", ENV{BRLTTY_BRAILLE_DRIVER}=\"at,ce,hm\"\n";
 const char* const APPLIED = "E:ID_MM_DEVICE_IGNORE=1\nG:uaccess\n";
 
-bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool Has(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
 
 struct Expect {
     const char* check;
@@ -48,7 +52,8 @@ FakeUsbSerial Unbound(const char* driver)
 
 void Users(FakeSystemTree& tree)
 {
-    tree.AddFile("etc/passwd", "root:x:0:0::/root:/bin/sh\nalice:x:1000:1000::/home/alice:/bin/bash\n");
+    tree.AddFile("etc/passwd",
+                 "root:x:0:0::/root:/bin/sh\nalice:x:1000:1000::/home/alice:/bin/bash\n");
     tree.WriteGroups("root:x:0:\ndialout:x:20:\nalice:x:1000:");
 }
 
@@ -66,7 +71,8 @@ const std::vector<Machine>& Machines()
              m.settingsPath = "/nonexistent/.config/Kestova/Kestova.ini";
              m.logPath = "/nonexistent/.local/state/kestova/downloader.log";
          },
-         {{"settings.file", "", "fail", "/ is not writable and is not your folder", "Set XDG_CONFIG_HOME to a folder of yours", nullptr},
+         {{"settings.file", "", "fail", "/ is not writable and is not your folder",
+           "Set XDG_CONFIG_HOME to a folder of yours", nullptr},
           {"support.log", "", "fail", "is not your folder", "Set XDG_STATE_HOME", nullptr}}},
         {"root:root 0664 USB node, the cable through D2XX",
          [](FakeSystemTree& t, DoctorMachine& m) {
@@ -74,7 +80,8 @@ const std::vector<Machine>& Machines()
              t.AddNode("bus/usb/001/004", 0664, 0);
              m.d2xxLibrary = KX_SIM_FTD2XX_PATH;
          },
-         {{"access.usb", "1-1", "fail", "the Tetherix udev rule gives it to the user at the seat", "", "udev.rule"}}},
+         {{"access.usb", "1-1", "fail", "the Tetherix udev rule gives it to the user at the seat",
+           "", "udev.rule"}}},
         {"USB node on a machine that uses the serial port",
          [](FakeSystemTree& t, DoctorMachine&) {
              t.AddUsbSerial(TETHERIX);
@@ -100,7 +107,8 @@ const std::vector<Machine>& Machines()
              t.AddNode("ttyUSB0", 0660, DIALOUT);
              m.uid = 0;
          },
-         {{"root.user", "", "warn", "nobody is logged in at the computer's seat", "Run kestova-flash --doctor again as the user", nullptr}}},
+         {{"root.user", "", "warn", "nobody is logged in at the computer's seat",
+           "Run kestova-flash --doctor again as the user", nullptr}}},
         {"root with a user at the seat",
          [](FakeSystemTree& t, DoctorMachine& m) {
              Users(t);
@@ -111,7 +119,8 @@ const std::vector<Machine>& Machines()
              m.uid = 0;
          },
          {{"root.user", "", "info", "access checks are alice's", "", nullptr},
-          {"access.port", "ttyUSB0", "pass", "alice may open /dev/ttyUSB0 through the group dialout", "", nullptr}}},
+          {"access.port", "ttyUSB0", "pass",
+           "alice may open /dev/ttyUSB0 through the group dialout", "", nullptr}}},
         {"brltty took the cable",
          [](FakeSystemTree& t, DoctorMachine&) {
              t.AddUsbSerial(Unbound("usbfs"));
@@ -119,7 +128,8 @@ const std::vector<Machine>& Machines()
              t.AddFile(std::string("usr/lib/udev/rules.d/") + BRLTTY_RULE, BRLTTY_FTDI);
              t.AddProcess(612, "brltty", {"/dev/bus/usb/001/004"});
          },
-         {{"brltty", "1-1", "fail", "brltty holds the Tetherix", "sudo ln -s /dev/null /etc/udev/rules.d/85-brltty.rules", nullptr},
+         {{"brltty", "1-1", "fail", "brltty holds the Tetherix",
+           "sudo ln -s /dev/null /etc/udev/rules.d/85-brltty.rules", nullptr},
           {"way-in", "1-1", "fail", "brltty holds the Tetherix's USB device", "", "brltty"},
           {"latency", "1-1", "skipped", "The Tetherix has no serial port", "", nullptr}}},
         {"brltty's rule masked by a link to /dev/null",
@@ -144,7 +154,8 @@ const std::vector<Machine>& Machines()
              t.AddUdevRecord("ttyUSB0", "E:ID_SERIAL=FTDI_Tetherix\n");
              t.AddProcess(700, "ModemManager", {});
          },
-         {{"udev.applied", "1-1", "warn", "has not applied the rule", "sudo udevadm trigger", nullptr},
+         {{"udev.applied", "1-1", "warn", "has not applied the rule", "sudo udevadm trigger",
+           nullptr},
           {"access.port", "ttyUSB0", "fail", "may not open /dev/ttyUSB0", "", "udev.applied"},
           {"modemmanager", "", "warn", "may probe the Tetherix", "", "udev.applied"},
           {"latency", "ttyUSB0", "warn", "16 ms", "", "udev.applied"}}},
@@ -156,7 +167,8 @@ const std::vector<Machine>& Machines()
              t.AddUdevRecord("ttyUSB0", APPLIED);
              m.session = {"c2", "", "tty", true, true};
          },
-         {{"access.port", "ttyUSB0", "fail", "This login has no seat (a remote login)", "sudo usermod -aG dialout $USER", nullptr}}},
+         {{"access.port", "ttyUSB0", "fail", "This login has no seat (a remote login)",
+           "sudo usermod -aG dialout $USER", nullptr}}},
         {"ModemManager running, no rule, no cable",
          [](FakeSystemTree& t, DoctorMachine&) { t.AddProcess(700, "ModemManager", {}); },
          {{"modemmanager", "", "warn", "no Tetherix udev rule tells it", "", "udev.rule"}}},
@@ -166,11 +178,18 @@ const std::vector<Machine>& Machines()
              t.AddFile("usr/local/lib/libftd2xx.so.1.4.27", "");
              m.d2xxLibrary = "libftd2xx.so";
          },
-         {{"d2xx.library", "", "warn", "is at /usr/local/lib/libftd2xx.so.1.4.27", "sudo ldconfig", nullptr}}},
-        {"snap", [](FakeSystemTree&, DoctorMachine& m) { m.confinement = "snap kestova"; },
-         {{"confinement", "", "warn", "confined (snap kestova)", "sudo snap connect kestova:raw-usb", nullptr}}},
-        {"flatpak", [](FakeSystemTree&, DoctorMachine& m) { m.confinement = "flatpak com.kestova.Downloader"; },
-         {{"confinement", "", "warn", "confined", "flatpak override --user --device=all com.kestova.Downloader", nullptr}}},
+         {{"d2xx.library", "", "warn", "is at /usr/local/lib/libftd2xx.so.1.4.27", "sudo ldconfig",
+           nullptr}}},
+        {"snap",
+         [](FakeSystemTree&, DoctorMachine& m) { m.confinement = "snap kestova"; },
+         {{"confinement", "", "warn", "confined (snap kestova)",
+           "sudo snap connect kestova:raw-usb", nullptr}}},
+        {"flatpak",
+         [](FakeSystemTree&, DoctorMachine& m) {
+             m.confinement = "flatpak com.kestova.Downloader";
+         },
+         {{"confinement", "", "warn", "confined",
+           "flatpak override --user --device=all com.kestova.Downloader", nullptr}}},
         {"two cables with one serial number",
          [](FakeSystemTree& t, DoctorMachine&) {
              t.AddUsbSerial(TETHERIX);
@@ -179,7 +198,8 @@ const std::vector<Machine>& Machines()
              twin.ttyName = "ttyUSB1";
              t.AddUsbSerial(twin);
          },
-         {{"cable.serial", "TX000001", "warn", "1-1 and 1-2 both have the serial number TX000001", "one of them at a time", nullptr}}},
+         {{"cable.serial", "TX000001", "warn", "1-1 and 1-2 both have the serial number TX000001",
+           "one of them at a time", nullptr}}},
         {"no merged /usr: rules in /lib/udev/rules.d",
          [](FakeSystemTree& t, DoctorMachine&) {
              t.AddFile(std::string("lib/udev/rules.d/") + TETHERIX_RULE_FILE, "# rule\n");
@@ -189,19 +209,23 @@ const std::vector<Machine>& Machines()
           {"brltty", "", "warn", "/lib/udev/rules.d/85-brltty.rules", "", nullptr}}},
         {"rule missing, no package copy: its text through sudo tee",
          [](FakeSystemTree&, DoctorMachine&) {},
-         {{"udev.rule", "", "warn", "is not installed", "| sudo tee /etc/udev/rules.d/70-kestova-tetherix.rules", nullptr}}},
+         {{"udev.rule", "", "warn", "is not installed",
+           "| sudo tee /etc/udev/rules.d/70-kestova-tetherix.rules", nullptr}}},
         {"rule missing, the package's copy under /usr/local",
          [](FakeSystemTree& t, DoctorMachine& m) {
              t.AddFile(std::string("usr/local/lib/udev/rules.d/") + TETHERIX_RULE_FILE, "# rule\n");
              m.installPrefix = "/usr/local";
          },
          {{"udev.rule", "", "warn", "the package's copy is /usr/local/lib/udev/rules.d",
-           "sudo install -m 644 /usr/local/lib/udev/rules.d/70-kestova-tetherix.rules /etc/udev/rules.d/", nullptr}}},
+           "sudo install -m 644 /usr/local/lib/udev/rules.d/70-kestova-tetherix.rules "
+           "/etc/udev/rules.d/",
+           nullptr}}},
     };
     return MACHINES;
 }
 
-std::vector<DoctorCheck> RunOn(const Machine& machine, FakeSystemTree& tree, DoctorMachine* pMachine)
+std::vector<DoctorCheck> RunOn(const Machine& machine, FakeSystemTree& tree,
+                               DoctorMachine* pMachine)
 {
     *pMachine = MachineOn(tree);
     machine.build(tree, *pMachine);
@@ -266,7 +290,10 @@ TEST(DoctorFaults, EveryFixOfEveryMachineIsSafeToPaste)
     EXPECT_EQ(StepFault("sudo chown $USER /", "/tmp/t"), "harmful");
     EXPECT_EQ(StepFault("sudo chown $USER /root", "/tmp/t"), "harmful");
     EXPECT_EQ(StepFault("sudo usermod -aG root $USER", "/tmp/t"), "harmful");
-    EXPECT_NE(StepFault("sudo install -m 644 data/udev/70-kestova-tetherix.rules /etc/udev/rules.d/ (the package)", "/tmp/t"), "");
+    EXPECT_NE(StepFault("sudo install -m 644 data/udev/70-kestova-tetherix.rules "
+                        "/etc/udev/rules.d/ (the package)",
+                        "/tmp/t"),
+              "");
 }
 
 TEST(DoctorFaults, TheRootCauseLeadsTheSummaryAndTheFixOffersOnlyTheRule)
@@ -278,7 +305,8 @@ TEST(DoctorFaults, TheRootCauseLeadsTheSummaryAndTheFixOffersOnlyTheRule)
     const std::vector<DoctorCheck> checks = RunOn(notApplied, tree, &described);
     const std::vector<std::string> summary = DoctorSummaryLines(checks);
     ASSERT_GE(summary.size(), 3u) << FormatDoctorText({}, checks, {});
-    EXPECT_EQ(summary[0], "1 failure, 5 warnings, 7 passed, 1 note, 1 skipped.") << FormatDoctorText({}, checks, {});
+    EXPECT_EQ(summary[0], "1 failure, 5 warnings, 7 passed, 1 note, 1 skipped.")
+        << FormatDoctorText({}, checks, {});
     EXPECT_TRUE(Has(summary[1], "Fix this first (udev.applied 1-1)")) << summary[1];
     EXPECT_EQ(summary[2], "  1. sudo udevadm control --reload");
     const DoctorFixPlan plan = PlanDoctorFix(described, checks);
@@ -311,7 +339,11 @@ TEST(DoctorReport, GroupedMarkedQuietAndPlain)
 {
     const std::vector<DoctorCheck> checks = {
         {"cable.tetherix", "", EDoctorStatus::Pass, "A Tetherix is plugged in.", {}},
-        {"latency", "ttyUSB0", EDoctorStatus::Warn, "The latency timer is 16 ms.", {"echo 1 | sudo tee /sys/x"}},
+        {"latency",
+         "ttyUSB0",
+         EDoctorStatus::Warn,
+         "The latency timer is 16 ms.",
+         {"echo 1 | sudo tee /sys/x"}},
         {"access.port", "ttyUSB0", EDoctorStatus::Info, "Noted.", {}},
     };
     DoctorHeader header;
@@ -320,7 +352,8 @@ TEST(DoctorReport, GroupedMarkedQuietAndPlain)
     EXPECT_TRUE(Has(plain, "Program:  kestova-flash 1.0\n"));
     EXPECT_LT(plain.find("\nCable\n"), plain.find("\nAccess\n"));
     EXPECT_LT(plain.find("\nAccess\n"), plain.find("\nDriver\n"));
-    EXPECT_TRUE(Has(plain, "  [warn] latency ttyUSB0: The latency timer is 16 ms.\n       Fix: echo 1 | sudo tee /sys/x\n"));
+    EXPECT_TRUE(Has(plain, "  [warn] latency ttyUSB0: The latency timer is 16 ms.\n       Fix: "
+                           "echo 1 | sudo tee /sys/x\n"));
     EXPECT_FALSE(Has(plain, "\033"));
     EXPECT_TRUE(Has(plain, "\n1 warning, 1 passed, 1 note.\nFix this first (latency ttyUSB0)"));
     const std::string quiet = FormatDoctorText(header, checks, {false, true, false});
@@ -330,5 +363,6 @@ TEST(DoctorReport, GroupedMarkedQuietAndPlain)
     EXPECT_TRUE(Has(quiet, "[warn] latency"));
     const std::string colour = FormatDoctorText(header, checks, {true, false, false});
     EXPECT_TRUE(Has(colour, "\033[33m!\033[0m latency"));
-    EXPECT_EQ(DoctorSummaryLines({checks[0]}).front(), "Your computer is ready for the Tetherix. (1 passed)");
+    EXPECT_EQ(DoctorSummaryLines({checks[0]}).front(),
+              "Your computer is ready for the Tetherix. (1 passed)");
 }

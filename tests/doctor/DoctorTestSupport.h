@@ -8,8 +8,10 @@
 #include <unistd.h>
 #include <vector>
 
-inline const FakeUsbSerial TETHERIX{"1-1", "ttyUSB0", "0403", "6001", "FTDI", "Tetherix", "TX000001"};
-inline const FakeUsbSerial OTHER_FTDI{"1-2", "ttyUSB1", "0403", "6001", "FTDI", "FT232R USB UART", "A10K3B2C"};
+inline const FakeUsbSerial TETHERIX{"1-1",  "ttyUSB0",  "0403",    "6001",
+                                    "FTDI", "Tetherix", "TX000001"};
+inline const FakeUsbSerial OTHER_FTDI{"1-2",  "ttyUSB1",         "0403",    "6001",
+                                      "FTDI", "FT232R USB UART", "A10K3B2C"};
 
 // Another user than the tree's owner, so that owning a node does not decide the access.
 inline DoctorMachine MachineOn(const FakeSystemTree& tree)
