@@ -208,7 +208,8 @@ TEST_F(Hardware, IdentifiesTheUnitAndTimesTheKeepAlives)
         << POWER_CYCLE << ").";
     const DeviceIdentity& unit = events.m_identity;
     Note("Unit: " + unit.m_strModel + " serial " + unit.m_strSerialNumber + ", loader " +
-         unit.m_strLoaderVersion + ", application " + unit.m_strAppVersion);
+         VersionNumber(unit.m_strLoaderVersion) + ", application " +
+         VersionNumber(unit.m_strAppVersion));
     // Only the keep-alives: what came before belongs to waking and identifying the unit. The
     // link's notes of how it was set up are kept.
     const std::vector<std::string> notes = timing.notes;
@@ -298,7 +299,7 @@ int main(int argc, char** argv)
     }
     QCoreApplication app(argc, argv);
     // Under ctest the set-up and clean-up tests write the header and the tally.
-    const bool bWhole = Env("KX_HARDWARE_REPORT_PART") != "1";
+    const bool bWhole = first != "--kx-report-part";
     if (bWhole && !Env("KX_HARDWARE_PORT").empty())
         CHardwareReport::Begin(EnginePort());
     if (!Env("KX_HARDWARE_PORT").empty())
