@@ -16,7 +16,9 @@
 #include <QVBoxLayout>
 
 namespace {
-constexpr int REPORT_WIDTH_CHARS = 96;
+constexpr int REPORT_WIDTH_CHARS = 88;
+// Room beside the text for the icon, the margins and the scroll bar, in characters.
+constexpr int ITEM_EXTRA_CHARS = 14;
 constexpr int REPORT_LINES = 26;
 const char* const STEP_INDENT = "      ";
 
@@ -99,8 +101,10 @@ CDoctorDlg::CDoctorDlg(QWidget* pParent) : QDialog(pParent)
     m_pList->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_pList->setWordWrap(false);
     m_pList->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    m_pList->setMinimumSize(m_pList->fontMetrics().averageCharWidth() * (REPORT_WIDTH_CHARS + 10),
-                            m_pList->fontMetrics().lineSpacing() * REPORT_LINES);
+    const QFontMetrics metrics(m_pList->font());
+    m_pList->setMinimumSize(
+        metrics.horizontalAdvance(QString(REPORT_WIDTH_CHARS + ITEM_EXTRA_CHARS, QLatin1Char('x'))),
+        metrics.lineSpacing() * REPORT_LINES);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     m_pAgain = buttons->addButton(QStringLiteral("Check &Again"), QDialogButtonBox::ActionRole);
     m_pAgain->setObjectName(QStringLiteral("DoctorAgain"));
