@@ -97,6 +97,7 @@ void CSimCable::CreateUnit()
     m_pUnit->SetGarbageBeforeIdentification(m_config.bGarbageBeforeId);
     m_pUnit->SetAppAfterUpdate(m_config.nAppAfterUpdate / 100, m_config.nAppAfterUpdate % 100);
     m_pUnit->SetMuteAtFinish(m_config.bMuteAtFinish);
+    m_pUnit->SetWakeInLoader(!m_config.bNoWakeInLoader);
 }
 
 FT_STATUS CSimCable::CountDevices(DWORD* pCount) const

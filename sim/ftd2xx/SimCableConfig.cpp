@@ -48,6 +48,8 @@ SimCableConfig SimCableConfigFromEnvironment()
         config.nAppAfterUpdate = static_cast<int>(*version);
     if (auto mute = NumberFromEnvironment("KX_SIM_MUTE_AT_FINISH"))
         config.bMuteAtFinish = *mute != 0;
+    if (auto deaf = NumberFromEnvironment("KX_SIM_NO_WAKE_IN_LOADER"))
+        config.bNoWakeInLoader = *deaf != 0;
     if (auto pinned = NumberFromEnvironment("KX_SIM_LATENCY_PINNED"))
         config.bLatencyPinned = *pinned != 0;
     return config;

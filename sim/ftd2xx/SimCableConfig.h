@@ -17,6 +17,7 @@ struct SimCableConfig {
     std::optional<std::uint32_t> serialNumber;
     int nAppAfterUpdate = 107;       // the version a whole update installs: 107 is Ver 1.07
     bool bMuteAtFinish = false;      // the unit never answers after the last line
+    bool bNoWakeInLoader = false;    // once identified, the unit ignores the wake-up until "C"
     bool bLatencyPinned = false;     // the chip's latency timer stays at 16 ms whatever is asked
 };
 

@@ -22,7 +22,8 @@ const char* const USAGE =
     "usage: kx410-sim [--baud-pace] [--corrupt-at N] [--silent-at N] [--garbage]\n"
     "                 [--serial N] [--product PPPP] [--loader MM.mm] [--app MM.mm]\n"
     "                 [--app-after MM.mm] [--mute-at-finish] [--log FILE] [--timing FILE]\n"
-    "                 [--exit-on-close]\n"
+    "                 [--exit-on-close] [--no-wake-in-loader]\n"
+    "  --no-wake-in-loader  once identified, ignore the wake-up until \"C\" or a restart\n"
     "  --timing FILE  at exit, write each turnaround in microseconds, one a line: the time\n"
     "                 from writing an acknowledgement to the first byte that follows it\n";
 
@@ -33,6 +34,7 @@ struct Options {
     int nSilentAt = 0;
     bool bGarbage = false;
     bool bMuteAtFinish = false;
+    bool bNoWakeInLoader = false;
     std::string strLogPath;
     std::string strTimingPath;
 };
@@ -96,6 +98,8 @@ bool ParseOption(const std::string& name, const char* value, Options* pOptions, 
             pOptions->bGarbage = true;
         else if (name == "--mute-at-finish")
             pOptions->bMuteAtFinish = true;
+        else if (name == "--no-wake-in-loader")
+            pOptions->bNoWakeInLoader = true;
         else if (name == "--exit-on-close")
             pOptions->runner.bExitOnClose = true;
         else
@@ -169,6 +173,7 @@ int main(int argc, char** argv)
     unit.FallSilentAtLine(options.nSilentAt);
     unit.SetGarbageBeforeIdentification(options.bGarbage);
     unit.SetMuteAtFinish(options.bMuteAtFinish);
+    unit.SetWakeInLoader(!options.bNoWakeInLoader);
     CPtyUnitRunner runner(unit, options.runner);
     std::string slavePath, error;
     if (!runner.Open(&slavePath, &error)) {

@@ -85,6 +85,8 @@ void UnitSimulator::SetGarbageBeforeIdentification(bool bOn) { m_bGarbage = bOn;
 
 void UnitSimulator::SetMuteAtFinish(bool bOn) { m_bMuteAtFinish = bOn; }
 
+void UnitSimulator::SetWakeInLoader(bool bOn) { m_bWakeInLoader = bOn; }
+
 void UnitSimulator::SetAppAfterUpdate(int major, int minor)
 {
     m_id.appAfterMajor = major;
@@ -168,6 +170,8 @@ bool UnitSimulator::ProcessPending(std::vector<Reply>* pReplies)
 void UnitSimulator::OnWakeText(const std::string& token, std::vector<Reply>* pReplies)
 {
     ++m_commandCounts[token];
+    if (!m_bWakeInLoader && m_state != State::Asleep)
+        return; // in its bootloader already, and deaf to the wake-up
     if (token == WAKE_FIRST_TEXT) {
         m_bWakeArmed = true;
         return;

@@ -50,6 +50,9 @@ public:
     void SetGarbageBeforeIdentification(bool bOn); // junk bytes before the identification
     void SetMuteAtFinish(bool bOn);              // after the last line, never answer again
     void SetAppAfterUpdate(int major, int minor); // the version a whole update installs
+    // Off: once identified, the unit stays in its bootloader deaf to the wake-up until "C"
+    // lets it go or it is switched off and on (as some kx410s do); on by default.
+    void SetWakeInLoader(bool bOn);
     // Switched off and on (or connected anew): it waits for the wake-up again, keeping its
     // identity and the version it runs.
     void Restart();
@@ -85,6 +88,7 @@ private:
     int m_nSilentAt = 0;
     bool m_bGarbage = false;
     bool m_bMuteAtFinish = false;
+    bool m_bWakeInLoader = true;
     bool m_bRunFaulted = false; // the run in progress met a corrupt line or fell silent
     bool m_bWakeArmed = false;
     bool m_bSentFinish = false;

@@ -168,6 +168,8 @@ FlashOptions ParseFlashOptions(const std::vector<std::string>& givenArgs)
             options.strSerial = value;
         } else if (name == "--doctor") {
             bDoctor = true;
+        } else if (name == "--fix") {
+            options.bFix = true;
         } else if (name == "--identify") {
             bIdentify = true;
         } else if (name == "--echo-test") {
@@ -207,6 +209,8 @@ FlashOptions ParseFlashOptions(const std::vector<std::string>& givenArgs)
         options.action = FlashOptions::EAction::History;
         return options;
     }
+    if (options.bFix && !bDoctor)
+        return Fail("--fix only goes with --doctor");
     if (bDoctor) {
         if (!options.ports.empty())
             return Fail("--doctor takes no --port");
@@ -235,7 +239,7 @@ std::string FlashUsage()
 {
     return "usage: kestova-flash --list [--json]\n"
            "       kestova-flash --history [--json] [--serial N]\n"
-           "       kestova-flash --doctor [--json] [--service URL]\n"
+           "       kestova-flash --doctor [--fix] [--json] [-q | -v] [--service URL]\n"
            "       kestova-flash -p NAME... (-f F.fwr | --web [--service URL])\n"
            "                     [-y] [--json] [-q | -v] [--timeout S] [--log FILE]\n"
            "       kestova-flash -p NAME... (--identify | --echo-test) [--json] [-q | -v]\n"
@@ -246,6 +250,7 @@ std::string FlashUsage()
            "  --serial N        with --history: only the unit with serial number N\n"
            "  --doctor          check this computer for the Tetherix: cable, access, udev rule,\n"
            "                    programs that take serial ports, D2XX, latency, service, files\n"
+           "  --fix             with --doctor: offer to install and apply the udev rule\n"
            "  -p, --port NAME   a name from --list (USB: the cable through D2XX) or a device\n"
            "                    path; repeat it to update several units at once\n"
            "  -f, --file F.fwr  send the programming file F.fwr\n"
@@ -254,11 +259,12 @@ std::string FlashUsage()
            "  --identify        only identify the unit\n"
            "  --echo-test       run the cable's echo test\n"
            "  -y, --yes         do not ask before updating\n"
-           "  --json            one JSON object per unit (with --list: per port, with\n"
-           "                    --history: per update, with --doctor: per check) on\n"
-           "                    standard output\n"
-           "  -q, --quiet       print errors only\n"
-           "  -v, --verbose     also print the status lines the window would list\n"
+           "  --json            one JSON object per unit (with --list: per port, with --history:\n"
+           "                    per update, with --doctor: per check and a summary) on standard\n"
+           "                    output\n"
+           "  -q, --quiet       print errors only (with --doctor: warnings and failures)\n"
+           "  -v, --verbose     also print the status lines the window would list (with\n"
+           "                    --doctor: the details behind each verdict)\n"
            "  --timeout S       seconds to wait for a unit to answer, and to come back after\n"
            "                    an update (default 20)\n"
            "  --log FILE        the support log (default ~/.local/state/kestova/downloader.log)\n"

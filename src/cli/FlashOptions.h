@@ -21,6 +21,7 @@ struct FlashOptions {
     bool bJson = false;
     bool bVerbose = false;
     bool bQuiet = false;            // errors only
+    bool bFix = false;              // --doctor --fix: offer the udev rule's fix
     std::string strError;           // what was wrong, for EAction::Error
 };
 

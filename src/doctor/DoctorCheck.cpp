@@ -2,23 +2,11 @@
 
 #include <algorithm>
 
-namespace {
-const char* Mark(EDoctorStatus status)
-{
-    switch (status) {
-    case EDoctorStatus::Pass: return "[ ok ]";
-    case EDoctorStatus::Warn: return "[warn]";
-    case EDoctorStatus::Fail: return "[FAIL]";
-    case EDoctorStatus::Skipped: return "[skip]";
-    }
-    return "[ ?? ]";
-}
-} // namespace
-
 const char* DoctorStatusName(EDoctorStatus status)
 {
     switch (status) {
     case EDoctorStatus::Pass: return "pass";
+    case EDoctorStatus::Info: return "info";
     case EDoctorStatus::Warn: return "warn";
     case EDoctorStatus::Fail: return "fail";
     case EDoctorStatus::Skipped: return "skipped";
@@ -26,27 +14,47 @@ const char* DoctorStatusName(EDoctorStatus status)
     return "fail";
 }
 
-bool AnyDoctorFailure(const std::vector<DoctorCheck>& checks)
+const char* DoctorGroupName(EDoctorGroup group)
 {
-    return std::any_of(checks.begin(), checks.end(),
-                       [](const DoctorCheck& check) { return check.status == EDoctorStatus::Fail; });
+    switch (group) {
+    case EDoctorGroup::Program: return "This program";
+    case EDoctorGroup::Cable: return "Cable";
+    case EDoctorGroup::Access: return "Access";
+    case EDoctorGroup::Services: return "System services";
+    case EDoctorGroup::Driver: return "Driver";
+    case EDoctorGroup::Files: return "Program files";
+    case EDoctorGroup::Service: return "Firmware service";
+    }
+    return "Other";
 }
 
-std::string FormatDoctorText(const std::vector<DoctorCheck>& checks)
+EDoctorGroup DoctorGroupOf(const std::string& checkName)
 {
-    std::string text;
-    int counts[4] = {};
-    for (const DoctorCheck& check : checks) {
-        ++counts[static_cast<int>(check.status)];
-        text += std::string(Mark(check.status)) + " " + check.name;
-        if (!check.subject.empty())
-            text += " (" + check.subject + ")";
-        text += ": " + check.text + "\n";
-        if (!check.fix.empty())
-            text += "       Fix: " + check.fix + "\n";
+    struct Prefix {
+        const char* start;
+        EDoctorGroup group;
+    };
+    static const Prefix PREFIXES[] = {
+        {"confinement", EDoctorGroup::Program}, {"root.", EDoctorGroup::Access},
+        {"cable.", EDoctorGroup::Cable},        {"access.", EDoctorGroup::Access},
+        {"udev.", EDoctorGroup::Services},      {"modemmanager", EDoctorGroup::Services},
+        {"brltty", EDoctorGroup::Services},     {"port.users", EDoctorGroup::Services},
+        {"d2xx.", EDoctorGroup::Driver},        {"way-in", EDoctorGroup::Driver},
+        {"latency", EDoctorGroup::Driver},      {"settings.", EDoctorGroup::Files},
+        {"support.", EDoctorGroup::Files},      {"service", EDoctorGroup::Service},
+    };
+    for (const Prefix& prefix : PREFIXES) {
+        if (checkName.rfind(prefix.start, 0) == 0)
+            return prefix.group;
     }
-    text += "\n" + std::to_string(counts[0]) + " passed, " + std::to_string(counts[1]) +
-            " warnings, " + std::to_string(counts[2]) + " failed, " + std::to_string(counts[3]) +
-            " skipped.\n";
-    return text;
+    return EDoctorGroup::Program;
 }
+
+bool AnyDoctorFailure(const std::vector<DoctorCheck>& checks)
+{
+    return std::any_of(checks.begin(), checks.end(), [](const DoctorCheck& check) {
+        return check.status == EDoctorStatus::Fail;
+    });
+}
+
+bool IsDoctorCommand(const std::string& step) { return !step.empty() && step.back() != '.'; }

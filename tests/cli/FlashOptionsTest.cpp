@@ -25,6 +25,8 @@ TEST(FlashOptions, ActionsAndErrorsFromArgumentTables)
     };
     const Case cases[] = {
         {{"--list"}, A::List, ""},
+        {{"--doctor", "--fix", "-q"}, A::Doctor, ""},
+        {{"--list", "--fix"}, A::Error, "--fix only goes with --doctor"},
         {{"--help", "--bogus"}, A::Help, ""},
         {{"--version"}, A::Version, ""},
         {{"--port", "ttyUSB0", "--file", "a.fwr"}, A::Update, ""},
@@ -72,6 +74,16 @@ TEST(FlashOptions, ActionsAndErrorsFromArgumentTables)
         if (c.action == A::Error) {
             EXPECT_NE(options.strError.find(c.errorPart), std::string::npos) << options.strError;
         }
+    }
+}
+
+TEST(FlashOptions, TheHelpNamesEachOptionOnce)
+{
+    const std::string usage = FlashUsage();
+    for (const char* option : {"  --json ", "  --fix ", "  --doctor ", "  -q, --quiet "}) {
+        const std::size_t first = usage.find(option);
+        EXPECT_NE(first, std::string::npos) << option;
+        EXPECT_EQ(usage.find(option, first + 1), std::string::npos) << option << " twice";
     }
 }
 

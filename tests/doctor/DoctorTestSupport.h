@@ -8,18 +8,30 @@
 #include <unistd.h>
 #include <vector>
 
-inline const FakeUsbSerial TETHERIX{"1-1", "ttyUSB0", "0403", "6001", "FTDI", "Tetherix", "TX000001"};
-inline const FakeUsbSerial OTHER_FTDI{"1-2", "ttyUSB1", "0403", "6001", "FTDI", "FT232R USB UART", "A10K3B2C"};
+inline const FakeUsbSerial TETHERIX{"1-1",  "ttyUSB0",  "0403",    "6001",
+                                    "FTDI", "Tetherix", "TX000001"};
+inline const FakeUsbSerial OTHER_FTDI{"1-2",  "ttyUSB1",         "0403",    "6001",
+                                      "FTDI", "FT232R USB UART", "A10K3B2C"};
 
 // Another user than the tree's owner, so that owning a node does not decide the access.
 inline DoctorMachine MachineOn(const FakeSystemTree& tree)
 {
     DoctorMachine machine;
     machine.roots = tree.Roots();
+    machine.lib = (tree.Root() / "lib").string();
     machine.uid = getuid() + 1;
     machine.login.userName = "alice";
     machine.d2xxLibrary = "/nonexistent/libftd2xx.so";
     return machine;
+}
+
+// Every step of a fix, one a line.
+inline std::string FixText(const DoctorCheck& check)
+{
+    std::string text;
+    for (const std::string& step : check.fix)
+        text += step + "\n";
+    return text;
 }
 
 // The check with this name (and subject, when given); a "missing" check when there is none.
@@ -30,5 +42,5 @@ inline DoctorCheck FindCheck(const std::vector<DoctorCheck>& checks, const std::
         if (check.name == name && (subject.empty() || check.subject == subject))
             return check;
     }
-    return {"missing " + name, subject, EDoctorStatus::Skipped, "", ""};
+    return {"missing " + name, subject, EDoctorStatus::Skipped, "", {}};
 }

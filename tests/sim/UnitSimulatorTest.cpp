@@ -201,3 +201,15 @@ TEST(UnitSimulator, AnswersFinishOnceAndRecordsEverything)
     EXPECT_EQ(unit.CountReceived("C"), 2);
     EXPECT_EQ(unit.ReceivedBytes(), "15EBaa16EAaaA:01aaCCA");
 }
+
+TEST(UnitSimulator, DeafToTheWakeUpInItsBootloaderWhenAsked)
+{
+    UnitSimulator unit;
+    unit.SetWakeInLoader(false);
+    ASSERT_EQ(unit.Receive("15EBaa16EAaa").size(), 1u);
+    EXPECT_TRUE(unit.Receive("15EBaa16EAaa").empty()) << "identified: the wake-up goes unheard";
+    ASSERT_EQ(unit.Receive("C").size(), 1u); // "C" lets it go
+    EXPECT_EQ(unit.Receive("15EBaa16EAaa").size(), 1u);
+    unit.Restart(); // switched off and on
+    EXPECT_EQ(unit.Receive("15EBaa16EAaa").size(), 1u);
+}
