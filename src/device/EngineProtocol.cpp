@@ -113,6 +113,7 @@ void CUpdateEngine::IdentifyUnit()
     SetBar(0);
     for (const auto& line : ParseIdentification(m_strReceived, m_identity))
         Log(line);
+    Log("Press Open File or Get from Web");
     m_strReceived.clear();
     if (m_bFetchDropped && m_droppedFetchUnit.m_strSerialNumber != m_identity.m_strSerialNumber)
         LogUnusedImage("fetched", m_droppedFetchUnit, "another unit is connected");
