@@ -22,7 +22,8 @@ void CUpdateEngine::OnWakeDeadline()
 {
     if (!SendText(WAKE_TEXT_FIRST)) {
         if (!ReopenLink(EngineState::Reopening)) {
-            Enter(EngineState::Idle);
+            // Shown as connecting (Exit closes at once) until a port is chosen.
+            Enter(EngineState::Starting);
             return;
         }
         if (IsUsbLink())
@@ -36,7 +37,8 @@ void CUpdateEngine::OnWakeGapEnd()
 {
     if (!SendText(WAKE_TEXT_SECOND)) {
         if (!ReopenLink(EngineState::Reopening)) {
-            Enter(EngineState::Idle);
+            // Shown as connecting (Exit closes at once) until a port is chosen.
+            Enter(EngineState::Starting);
             return;
         }
         if (IsUsbLink())
