@@ -4,10 +4,6 @@
 
 #include <cstdio>
 
-namespace {
-const std::string PRESS_OK = "Press OK";
-} // namespace
-
 int ExitCodeFor(FlashResult result)
 {
     switch (result) {
@@ -40,30 +36,6 @@ const char* ResultName(FlashResult result)
     case FlashResult::Interrupted: return "interrupted";
     }
     return "failed";
-}
-
-std::string VersionNumber(const std::string& fourDigits)
-{
-    if (fourDigits.empty())
-        return {};
-    const std::string text = VersionText(fourDigits); // "Ver 1.07"
-    return text.substr(text.find(' ') + 1);
-}
-
-std::string NoticeText(const std::string& notice)
-{
-    // "Press OK" asks for a button the command line does not have, wherever it stands: at the
-    // end, or before the sentence that says what to do.
-    std::string text = notice;
-    const std::size_t at = text.rfind("\n\n" + PRESS_OK);
-    if (at != std::string::npos)
-        text.erase(at, 2 + PRESS_OK.size());
-    else if (text.size() >= PRESS_OK.size() &&
-             text.compare(text.size() - PRESS_OK.size(), PRESS_OK.size(), PRESS_OK) == 0)
-        text.erase(text.size() - PRESS_OK.size());
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
-    return text;
 }
 
 std::string StatusText(const std::string& status)

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "device/DeviceIdentity.h"
+#include "device/DeviceNotices.h"
+#include "device/TextValues.h"
 #include "platform/JsonText.h"
 
 #include <string>
@@ -48,12 +50,6 @@ struct UnitReport {
 // One line of JSON, without the line end. Versions read "1.07"; absent values are null.
 std::string ReportJson(const UnitReport& report);
 
-// "1.07" for "0107"; empty for empty.
-std::string VersionNumber(const std::string& fourDigits);
-
-// A notice's text without the "\n\nPress OK" the window's notice ends with, and without
-// trailing blanks.
-std::string NoticeText(const std::string& notice);
 // A status line without the sentence that tells the window's user which button to press
 // ("Ready to update your kx410. Press send." gives "Ready to update your kx410."); empty when
 // that is all the line says.

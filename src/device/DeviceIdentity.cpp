@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr std::size_t VERSION_PART_CHARS = 2;
-
 // The field of ID_FIELD_CHARS characters at pos; shorter (or empty) where the text ends early.
 std::string Field(const std::string& text, std::size_t pos)
 {
@@ -18,16 +16,9 @@ std::string Field(const std::string& text, std::size_t pos)
     return text.substr(pos, ID_FIELD_CHARS);
 }
 
-// "<label>%i.%02i" from a four-character version field (two digits major, two minor).
 std::string VersionLine(const char* label, const std::string& version)
 {
-    const std::string_view view(version);
-    const int major = DecimalValue(view.substr(0, VERSION_PART_CHARS));
-    const int minor =
-        DecimalValue(view.size() > VERSION_PART_CHARS ? view.substr(VERSION_PART_CHARS) : "");
-    char text[64];
-    std::snprintf(text, sizeof text, "%s%i.%02i", label, major, minor);
-    return text;
+    return label + VersionNumberText(version);
 }
 
 }  // namespace
@@ -46,7 +37,6 @@ std::vector<std::string> ParseIdentification(const std::string& text, DeviceIden
         VersionLine("Boot Loader Version: ", id.m_strLoaderVersion),
         VersionLine("Application Version: ", id.m_strAppVersion),
         "Serial Number: " + id.m_strSerialNumber,
-        "Press Open File or Get from Web",
     };
 }
 

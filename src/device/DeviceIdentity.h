@@ -28,8 +28,7 @@ inline constexpr std::size_t ID_FIELD_CHARS = 4;
 
 // Parses the identification text (found by FindIdentification(), so at least 67 characters,
 // from its ".") into id and returns the status-list lines, in order: "Found Device: %s",
-// "Boot Loader Version: %i.%02i", "Application Version: %i.%02i", "Serial Number: %s",
-// "Press Open File or Get from Web". A shorter text does not fail: missing characters read
+// "Boot Loader Version: %i.%02i", "Application Version: %i.%02i", "Serial Number: %s". A shorter text does not fail: missing characters read
 // as absent (values 0, short fields).
 std::vector<std::string> ParseIdentification(const std::string& text, DeviceIdentity& id);
 

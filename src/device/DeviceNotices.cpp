@@ -23,3 +23,18 @@ std::string NoticeWithReason(const std::string& notice, const std::string& reaso
         return notice + paragraph + reason;
     return notice.substr(0, last) + paragraph + reason + notice.substr(last);
 }
+
+std::string NoticeText(const std::string& notice)
+{
+    const std::string PRESS_OK = "Press OK";
+    std::string text = notice;
+    const std::size_t at = text.rfind("\n\n" + PRESS_OK);
+    if (at != std::string::npos)
+        text.erase(at, 2 + PRESS_OK.size());
+    else if (text.size() >= PRESS_OK.size() &&
+             text.compare(text.size() - PRESS_OK.size(), PRESS_OK.size(), PRESS_OK) == 0)
+        text.erase(text.size() - PRESS_OK.size());
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}

@@ -19,7 +19,4 @@ public:
     virtual ~IEngineClock() = default;
     // A timer that calls `fnFire` on the engine's thread when it runs out.
     virtual std::unique_ptr<IEngineTimer> MakeTimer(std::function<void()> fnFire) = 0;
-    // Runs `fn` once the current event is done (a notice that must not hold up the handler in
-    // progress).
-    virtual void Later(std::function<void()> fn) = 0;
 };

@@ -36,7 +36,7 @@ void CUpdateEngine::EnterEchoTest()
 void CUpdateEngine::OnEchoStartDeadline()
 {
     if (!ReopenLink(EngineState::EchoReopening)) {
-        Enter(EngineState::Idle);
+        Enter(EngineState::Starting); // shown as connecting until a port is chosen
         ShowNotice(NoticeKind::EchoNoPort, "Cannot find Tetherix port");
         m_events.OnEchoEnded(false);
         return;

@@ -365,7 +365,7 @@ void CUpdateEngine::OnReopenDeadline()
 {
     const bool bEcho = m_state == EngineState::EchoReopening;
     if (!OpenUsbLink(false)) {
-        Enter(EngineState::Idle);
+        Enter(EngineState::Starting); // shown as connecting until a port is chosen
         KeepCableUnopened();
         // The echo test goes on without a cable, and fails in its own time.
         if (bEcho)

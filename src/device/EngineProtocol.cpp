@@ -22,7 +22,8 @@ void CUpdateEngine::OnWakeDeadline()
 {
     if (!SendText(WAKE_TEXT_FIRST)) {
         if (!ReopenLink(EngineState::Reopening)) {
-            Enter(EngineState::Idle);
+            // Shown as connecting (Exit closes at once) until a port is chosen.
+            Enter(EngineState::Starting);
             return;
         }
         if (IsUsbLink())
@@ -36,7 +37,8 @@ void CUpdateEngine::OnWakeGapEnd()
 {
     if (!SendText(WAKE_TEXT_SECOND)) {
         if (!ReopenLink(EngineState::Reopening)) {
-            Enter(EngineState::Idle);
+            // Shown as connecting (Exit closes at once) until a port is chosen.
+            Enter(EngineState::Starting);
             return;
         }
         if (IsUsbLink())
@@ -113,6 +115,7 @@ void CUpdateEngine::IdentifyUnit()
     SetBar(0);
     for (const auto& line : ParseIdentification(m_strReceived, m_identity))
         Log(line);
+    Log("Press Open File or Get from Web");
     m_strReceived.clear();
     if (m_bFetchDropped && m_droppedFetchUnit.m_strSerialNumber != m_identity.m_strSerialNumber)
         LogUnusedImage("fetched", m_droppedFetchUnit, "another unit is connected");

@@ -5,7 +5,7 @@
 #include "device/EngineTypes.h"
 
 enum class EngineState {
-    Starting,      // no port chosen yet since the start: shown as connecting
+    Starting,      // no port in use yet, or the chosen one could not be opened again: connecting
     Idle,          // no conversation: no link, or one left alone
     Waking,        // the wake-up texts go out every WAKE_INTERVAL_MS until the unit answers
     WakePaused,    // waking held while the user answers Detect's prompt; no wake-up goes out

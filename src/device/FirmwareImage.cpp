@@ -92,15 +92,8 @@ bool HasEndRecord(const std::deque<std::string>& lines)
 
 std::string FoundFirmwareText(const std::optional<std::string>& version)
 {
-    const std::string_view text = version ? std::string_view(*version) : std::string_view();
-    const int major = DecimalValue(text.substr(0, std::min(text.size(), VERSION_PART_CHARS)));
-    const int minor = text.size() >= VERSION_PART_CHARS
-                          ? DecimalValue(text.substr(text.size() - VERSION_PART_CHARS))
-                          : 0;
-    char message[96];
-    std::snprintf(message, sizeof message,
-                  "The following firmware was found for your kx410: Ver %i.%02i", major, minor);
-    return message;
+    return "The following firmware was found for your kx410: Ver " +
+           VersionNumberText(version.value_or(std::string()));
 }
 
 ImageVerdict CheckImage(FirmwareImage& image, const std::string& model)

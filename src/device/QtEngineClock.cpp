@@ -1,6 +1,5 @@
 #include "device/QtEngineClock.h"
 
-#include <QMetaObject>
 #include <QTimer>
 
 namespace {
@@ -21,15 +20,7 @@ private:
 };
 } // namespace
 
-CQtEngineClock::CQtEngineClock() = default;
-CQtEngineClock::~CQtEngineClock() = default;
-
 std::unique_ptr<IEngineTimer> CQtEngineClock::MakeTimer(std::function<void()> fnFire)
 {
     return std::make_unique<CQtEngineTimer>(std::move(fnFire));
-}
-
-void CQtEngineClock::Later(std::function<void()> fn)
-{
-    QMetaObject::invokeMethod(&m_context, std::move(fn), Qt::QueuedConnection);
 }

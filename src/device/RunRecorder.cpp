@@ -1,29 +1,17 @@
 #include "device/RunRecorder.h"
 
-#include "device/UpdateCheck.h"
+#include "device/DeviceNotices.h"
+#include "device/TextValues.h"
 #include "platform/UpdateHistory.h"
 
 #include <ctime>
 
 namespace {
-// "1.07" for "0107"; empty for empty.
-std::string VersionNumber(const std::string& fourDigits)
-{
-    if (fourDigits.empty())
-        return {};
-    const std::string text = VersionText(fourDigits); // "Ver 1.07"
-    return text.substr(text.find(' ') + 1);
-}
-
 // The sentence as one line: a notice's "Press OK" (a button the history has not) left out,
 // line ends and runs of blanks made one space.
 std::string PlainSentence(const std::string& text)
 {
-    const std::string PRESS_OK = "Press OK";
-    std::string source = text;
-    const std::size_t at = source.rfind(PRESS_OK);
-    if (at != std::string::npos && source.find_first_not_of(" \n", at + PRESS_OK.size()) == std::string::npos)
-        source.erase(at);
+    const std::string source = NoticeText(text);
     std::string plain;
     for (const char c : source) {
         const bool bBlank = c == ' ' || c == '\n' || c == '\r' || c == '\t';

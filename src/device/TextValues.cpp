@@ -1,5 +1,8 @@
 #include "device/TextValues.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include <climits>
 
 namespace {
@@ -54,4 +57,19 @@ std::uint32_t HexValue(std::string_view text)
 std::string SignedDecimalText(std::uint32_t value)
 {
     return std::to_string(static_cast<std::int32_t>(value));
+}
+
+std::string VersionNumberText(std::string_view fourDigits)
+{
+    constexpr std::size_t HALF_CHARS = 2;
+    const int major = DecimalValue(fourDigits.substr(0, HALF_CHARS));
+    const int minor = DecimalValue(fourDigits.substr(std::min(fourDigits.size(), HALF_CHARS), HALF_CHARS));
+    char text[32];
+    std::snprintf(text, sizeof text, "%i.%02i", major, minor);
+    return text;
+}
+
+std::string VersionNumber(std::string_view fourDigits)
+{
+    return fourDigits.empty() ? std::string() : VersionNumberText(fourDigits);
 }

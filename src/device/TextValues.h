@@ -16,3 +16,9 @@ std::uint32_t HexValue(std::string_view text);
 // The 32-bit value written in decimal as a signed 32-bit integer (0x80000000 and above come out
 // negative, 0xFFFFFFFF is "-1").
 std::string SignedDecimalText(std::uint32_t value);
+
+// A version field's number, "1.07" for "0107": its first two characters are the major number,
+// the next two the minor one ("0.00" for none).
+std::string VersionNumberText(std::string_view fourDigits);
+// The same, but empty for an empty field.
+std::string VersionNumber(std::string_view fourDigits);

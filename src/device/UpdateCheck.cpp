@@ -18,10 +18,7 @@ std::pair<int, int> VersionParts(const std::string& fourDigits)
 
 std::string VersionText(const std::string& fourDigits)
 {
-    const auto [major, minor] = VersionParts(fourDigits);
-    char text[32];
-    std::snprintf(text, sizeof text, "Ver %i.%02i", major, minor);
-    return text;
+    return "Ver " + VersionNumberText(fourDigits);
 }
 
 UpdateCheck CheckUpdatedUnit(const std::string& strSentVersion, const DeviceIdentity& updated,

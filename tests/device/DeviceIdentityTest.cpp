@@ -25,8 +25,7 @@ TEST(ParseIdentification, ReadsEveryFieldAndLogsInOrder)
     DeviceIdentity id;
     const Lines lines = ParseIdentification(IdText("0208", "0113", "0410", "0001", "0000"), id);
     EXPECT_EQ(lines, (Lines{"Found Device: kx410", "Boot Loader Version: 2.08",
-                            "Application Version: 1.13", "Serial Number: 1",
-                            "Press Open File or Get from Web"}));
+                            "Application Version: 1.13", "Serial Number: 1"}));
     EXPECT_EQ(id.m_strModel, "kx410");
     EXPECT_EQ(id.m_strLoaderVersion, "0208");
     EXPECT_EQ(id.m_strAppVersion, "0113");
@@ -71,7 +70,7 @@ TEST(ParseIdentification, ShortTextDoesNotFail)
 {
     DeviceIdentity id;
     const Lines lines = ParseIdentification(".short", id);
-    ASSERT_EQ(lines.size(), 5u);
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[1], "Boot Loader Version: 0.00");
     EXPECT_EQ(id.m_strSerialNumber, "0");
     EXPECT_EQ(id.m_strModel, "");

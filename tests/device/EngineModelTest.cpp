@@ -363,8 +363,6 @@ void CModel::CheckDataLine(int unit, const std::string& line)
 void CModel::Pump()
 {
     Drain();
-    m_pClock->RunLater();
-    Drain();
     CheckRunEnd();
 }
 

@@ -87,7 +87,6 @@ protected:
     bool Pump(Done done, int nSteps = 5000)
     {
         for (int i = 0; i < nSteps && !done(); ++i) {
-            clock->RunLater();
             if (!pending.empty()) {
                 const std::string text = pending.front();
                 pending.pop_front();

@@ -149,6 +149,8 @@ TEST_F(EchoTestRun, CannotFindThePortEndsTheTest)
     for (const auto& seen : answerer.Seen())
         texts.push_back(seen.strText.toStdString());
     EXPECT_NE(std::find(texts.begin(), texts.end(), "Cannot find Tetherix port"), texts.end());
+    // The window still shows it is connecting, as before the test: Exit closes at once.
+    EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Connecting);
 }
 
 } // namespace

@@ -315,6 +315,5 @@ void CGoldenDriver::Settle()
     };
     while (pausing())
         m_pImpl->pClock->Timers().at(0)->Fire();
-    m_pImpl->pClock->RunLater();
     m_pImpl->face.SetControls(ControlsText(ControlsFor(engine.Snapshot())));
 }

@@ -47,21 +47,11 @@ public:
     {
         return std::make_unique<CTimer>(*this, std::move(fnFire));
     }
-    void Later(std::function<void()> fn) override { m_later.push_back(std::move(fn)); }
 
     // The timers in the order they were made (an engine makes its deadline first, then its
     // reboot window).
     const std::vector<CTimer*>& Timers() const { return m_timers; }
     long long NowMs() const { return m_nNowMs; }
-    // Runs the calls left for later, including those they leave in turn.
-    void RunLater()
-    {
-        while (!m_later.empty()) {
-            auto fn = std::move(m_later.front());
-            m_later.pop_front();
-            fn();
-        }
-    }
     // Time moves on to the earliest deadline, which runs out; false when none is set.
     bool FireNext()
     {
@@ -77,6 +67,5 @@ public:
 
 private:
     std::vector<CTimer*> m_timers;
-    std::deque<std::function<void()>> m_later;
     long long m_nNowMs = 0;
 };
