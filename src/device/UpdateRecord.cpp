@@ -65,6 +65,8 @@ std::string RecordJson(const UpdateRecord& r)
     field("result", JsonOrNull(RecordResultName(r.result)));
     field("failed_at_line", r.result == RecordResult::Failed ? std::to_string(r.nLinesSent) : "null");
     field("text", JsonOrNull(r.strText));
+    if (!r.strPort.empty())
+        field("port", JsonOrNull(r.strPort));
     return json + "}";
 }
 
@@ -98,6 +100,7 @@ bool ParseRecordJson(const std::string& line, UpdateRecord& record)
     record.nLinesSent = object.value(QLatin1String("lines_sent")).toInt();
     record.nTotalLines = object.value(QLatin1String("lines_total")).toInt();
     record.strText = Text(object, "text");
+    record.strPort = Text(object, "port");
     return true;
 }
 

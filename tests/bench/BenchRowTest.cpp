@@ -208,6 +208,7 @@ TEST(BenchRow, SummarisesAndExportsTheBench)
         rows[i].RunFinished();
         rows[i].Identified(UNIT_NEW);
         rows[i].RunEnded(Outcome(UpdateResult::Verified, 1500));
+        rows[i].Identified(UNIT_NEW); // once more, after the check: the row keeps its "before"
     }
     Sending(rows[6], 326);
     rows[6].RunEnded(Outcome(UpdateResult::Silent, 326));

@@ -44,10 +44,8 @@ bool CBenchRow::Identified(const DeviceIdentity& unit)
     }
     const bool bSameUnit =
         m_state != EState::Waiting && unit.m_strSerialNumber == m_unit.m_strSerialNumber;
-    if (bSameUnit && !m_bReplugged) {
-        m_unit = unit; // a failed run's unit, identified again: its result stays in the row
-        return false;
-    }
+    if (bSameUnit && !m_bReplugged)
+        return false; // identified again after its run: the row keeps what the run did
     m_bReplugged = false;
     m_unit = unit;
     m_after = {};
