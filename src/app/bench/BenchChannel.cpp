@@ -100,8 +100,10 @@ void CBenchChannel::SetGone(bool bGone, const std::string& openName)
 {
     if (bGone == m_row.IsGone())
         return;
-    if (!bGone && !openName.empty())
+    if (!bGone && !openName.empty()) {
         m_strOpenName = openName;
+        m_adapter.SetPort(openName);
+    }
     m_row.SetGone(bGone);
     m_bImageReady = false;
     if (bGone)

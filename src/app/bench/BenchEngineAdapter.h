@@ -38,6 +38,8 @@ public:
     {
     }
 
+    // The port is back under another name (the kernel renumbered it on re-plug).
+    void SetPort(const std::string& port) { m_strPort = port; }
     // The engine whose handlers the facts come from (queued facts wait for them to return).
     void SetEngine(CUpdateEngine* pEngine) { m_pEngine = pEngine; }
     // A web request was started: its answer is awaited.

@@ -33,7 +33,7 @@
 
 namespace {
 constexpr int CONTROLS_INTERVAL_MS = 250;
-constexpr int DEFAULT_WIDTH = 900;
+constexpr int DEFAULT_WIDTH = 1040;
 constexpr int DEFAULT_HEIGHT = 420;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
@@ -136,6 +136,7 @@ void CBenchWindow::BuildControls()
 
     m_summary = new QLabel(QStringLiteral("no units"), this);
     m_summary->setAccessibleName(QStringLiteral("Summary"));
+    m_summary->setObjectName(QStringLiteral("summary"));
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_summary, 1);
     m_updateAll = Button(QStringLiteral("&Update All"), QKeySequence(Qt::CTRL | Qt::Key_U));
@@ -209,11 +210,11 @@ void CBenchWindow::AddChannelNamed(const std::string& openName)
     m_model->RowAdded();
     const int row = ChannelCount() - 1;
     auto* stop = new QPushButton(QStringLiteral("Stop"), m_table);
+    // Always enabled: eight buttons turning on and off together would flood a screen reader;
+    // a row that is not sending is left as it is.
     stop->setAccessibleName(QStringLiteral("Stop ") + Q(shown));
-    stop->setEnabled(false);
     connect(stop, &QPushButton::clicked, this, [this, row] { StopRow(row); });
     m_table->setIndexWidget(m_model->index(row, CBenchTableModel::Stop), stop);
-    m_stopButtons.push_back(stop);
     if (m_pLog != nullptr)
         m_pLog->Note("Bench channel " + shown + " added.");
     added.Open();
@@ -487,12 +488,8 @@ void CBenchWindow::UpdateControls()
 {
     m_summary->setText(Q(SummaryText()));
     bool bAnyStartable = false;
-    for (std::size_t i = 0; i < m_channels.size(); ++i) {
-        const CBenchRow& row = m_channels[i]->Row();
-        bAnyStartable = bAnyStartable || row.CanStart();
-        if (i < m_stopButtons.size())
-            m_stopButtons[i]->setEnabled(row.State() == CBenchRow::EState::Sending);
-    }
+    for (const auto& channel : m_channels)
+        bAnyStartable = bAnyStartable || channel->Row().CanStart();
     m_updateAll->setEnabled(!m_bStopping && bAnyStartable);
     m_stopAll->setEnabled(IsAnyWriting());
 }

@@ -33,9 +33,9 @@ class CBenchWindow : public QDialog, private IBenchChannelListener {
 public:
     static constexpr int EXIT_SIGNAL_BASE = 128;
     static constexpr int EXIT_CLOSED_MID_UPDATE = 130;
-    // Milestones are told one at a time, at most this often, so that eight channels sending
-    // stay well within what a screen reader can say.
-    static constexpr int ANNOUNCE_INTERVAL_MS = 150;
+    // Milestones are told one at a time, at most this often (each raises two accessibility
+    // events), so that eight channels sending stay well within what a screen reader can say.
+    static constexpr int ANNOUNCE_INTERVAL_MS = 250;
 
     explicit CBenchWindow(QWidget* parent = nullptr);
     ~CBenchWindow() override;
@@ -133,7 +133,6 @@ private:
     QCheckBox* m_alsoCurrent = nullptr;
     QPushButton* m_updateAll = nullptr;
     QPushButton* m_stopAll = nullptr;
-    std::vector<QPushButton*> m_stopButtons;
     CAnnouncer* m_pAnnouncer = nullptr;
     std::deque<std::string> m_toTell;
     std::vector<std::string> m_told;
