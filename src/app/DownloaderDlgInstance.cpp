@@ -2,6 +2,8 @@
 // file it was given is opened as Open Local File once a unit is identified.
 #include "app/DownloaderDlg.h"
 
+#include "app/bench/BenchWindow.h"
+
 #include "platform/SupportLog.h"
 
 #include <QPushButton>
@@ -10,6 +12,13 @@ void CDownloaderDlg::OnSecondStart(const std::string& path)
 {
     if (m_bEnded)
         return;
+    // The service bench open over the window takes the file as its image.
+    for (QDialog* dialog : findChildren<QDialog*>()) {
+        if (auto* bench = dynamic_cast<CBenchWindow*>(dialog); bench != nullptr && bench->isVisible()) {
+            bench->OnSecondStart(path);
+            return;
+        }
+    }
     showNormal();
     raise();
     activateWindow();

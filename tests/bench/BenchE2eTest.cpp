@@ -75,8 +75,10 @@ TEST_F(BenchE2e, FourUnitsStartedAsIdentifiedEachEndAsTheirRowSays)
     bench.SetUpdateHistory(&history);
     bench.SetAutoStart(true);
     bench.SetImageFile(m_image);
-    for (CSimulatedUnit& unit : units)
-        bench.AddChannel(unit.PortName());
+    // The first named as a device path, as kestova-flash -p also takes it: shown by its name.
+    bench.AddChannel("/dev/" + units[0].PortName());
+    for (int i = 1; i < 4; ++i)
+        bench.AddChannel(units[i].PortName());
     ASSERT_EQ(bench.ChannelCount(), 4);
     bench.show();
 
@@ -98,6 +100,7 @@ TEST_F(BenchE2e, FourUnitsStartedAsIdentifiedEachEndAsTheirRowSays)
                         << bench.RowAt(2).Sentence() << "\n"
                         << bench.RowAt(3).Sentence();
 
+    EXPECT_EQ(bench.RowAt(0).Port(), units[0].PortName());
     EXPECT_EQ(bench.RowAt(0).StateText(), "verified 1.07");
     EXPECT_EQ(bench.RowAt(1).StateText(), "verified 1.07");
     EXPECT_EQ(bench.RowAt(0).ApplicationText(), "1.00 \u2192 1.07");
@@ -130,6 +133,9 @@ TEST_F(BenchE2e, FourUnitsStartedAsIdentifiedEachEndAsTheirRowSays)
         EXPECT_EQ(record.strFace, "bench");
         EXPECT_FALSE(record.strPort.empty());
         verified += record.result == RecordResult::Verified ? 1 : 0;
+        if (record.strSerial == "1001") {
+            EXPECT_EQ(record.strPort, units[0].PortName());
+        }
         if (record.strSerial == "1003") {
             EXPECT_EQ(record.result, RecordResult::Failed);
             EXPECT_EQ(record.nLinesSent, 150);

@@ -11,12 +11,12 @@ CBenchChannel::CBenchChannel(const std::string& openName, const std::string& las
                              const BenchPolicy& policy, IBenchChannelListener& listener,
                              CSupportLog* pLog, CUpdateHistory* pHistory)
     : m_strOpenName(openName), m_strLastingName(lastingName), m_policy(policy),
-      m_listener(listener), m_pLog(pLog), m_row(openName), m_adapter(openName, *this),
-      m_engine(m_adapter)
+      m_listener(listener), m_pLog(pLog), m_row(BenchPortName(openName)),
+      m_adapter(openName, *this), m_engine(m_adapter)
 {
     m_adapter.SetEngine(&m_engine);
     m_engine.SetSupportLog(pLog);
-    m_engine.SetUpdateHistory(pHistory, BENCH_FACE, {}, openName);
+    m_engine.SetUpdateHistory(pHistory, BENCH_FACE, {}, BenchPortName(openName));
     m_engine.SetWebBaseUrl(policy.strService);
 }
 
@@ -166,9 +166,8 @@ void CBenchChannel::OnRunFinished()
 void CBenchChannel::OnRunEnded(const UpdateOutcome& outcome)
 {
     if (m_pLog != nullptr)
-        m_pLog->Status(m_row.Port() + ": run ended after " + std::to_string(outcome.nLinesSent) +
-                           " of " + std::to_string(outcome.nTotalLines) +
-                           " lines: " + outcome.strText,
+        m_pLog->Status("run ended after " + std::to_string(outcome.nLinesSent) + " of " +
+                           std::to_string(outcome.nTotalLines) + " lines: " + outcome.strText,
                        m_engine.LinkName());
     // The engine's check of the restarted unit comes with its identification, which is told
     // after this: the row takes the unit as it is now.
@@ -184,7 +183,7 @@ void CBenchChannel::OnRunEnded(const UpdateOutcome& outcome)
 void CBenchChannel::OnLinkDropped(const std::string& why)
 {
     if (m_pLog != nullptr && !why.empty())
-        m_pLog->Status(m_row.Port() + ": the port cannot be used: " + why, m_engine.LinkName());
+        m_pLog->Status("the port cannot be used: " + why, m_engine.LinkName());
     if (m_row.IsGone())
         return;
     m_row.SetGone(true);
