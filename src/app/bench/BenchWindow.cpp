@@ -1,6 +1,7 @@
 #include "app/bench/BenchWindow.h"
 
 #include "app/Announcer.h"
+#include "app/NativeWindowWatch.h"
 #include "app/bench/BenchCsv.h"
 #include "app/bench/BenchImage.h"
 #include "app/bench/BenchPorts.h"
@@ -27,6 +28,9 @@
 #include <QSocketNotifier>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <fstream>
@@ -553,6 +557,22 @@ void CBenchWindow::reject()
 {
     // Closing while units are written to stops every run after its line in flight.
     RequestStop(IsAnyWriting() ? EXIT_CLOSED_MID_UPDATE : m_nExitStatus, "the window was closed");
+}
+
+void CBenchWindow::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_pNativeWatch)
+        return;
+    m_pNativeWatch = std::make_unique<CNativeWindowWatch>([this](unsigned long windowId) {
+        const QWindow* window = windowHandle();
+        if (m_bEnded || window == nullptr || window->handle() == nullptr ||
+            window->winId() != windowId)
+            return;
+        QTimer::singleShot(0, this, [this] {
+            RequestStop(EXIT_SIGNAL_BASE + SIGTERM, "the window was destroyed");
+        });
+    });
 }
 
 void CBenchWindow::closeEvent(QCloseEvent* event)

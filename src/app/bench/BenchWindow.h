@@ -20,6 +20,7 @@
 
 class CAnnouncer;
 class CBenchTableModel;
+class CNativeWindowWatch;
 class CHotplugMonitor;
 class CSignalPipe;
 class CSleepInhibitor;
@@ -90,6 +91,7 @@ public:
 protected:
     void reject() override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     // --- IBenchChannelListener ---
@@ -123,6 +125,8 @@ private:
     CHotplugMonitor* m_pHotplug = nullptr;
     TetherixDevices m_tetherixDevices;
     std::unique_ptr<CSleepInhibitor> m_pInhibitor;
+    // Hears of the native window destroyed by another program: every run stops as on SIGTERM.
+    std::unique_ptr<CNativeWindowWatch> m_pNativeWatch;
 
     CBenchTableModel* m_model = nullptr;
     QTableView* m_table = nullptr;
