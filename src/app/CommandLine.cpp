@@ -49,7 +49,8 @@ DownloaderOptions ParseDownloaderOptions(const std::vector<std::string>& args)
         } else if (arg == "-p" || arg == "--port") {
             if (i + 1 >= args.size() || args[i + 1].empty())
                 return {EAction::Error, {}, arg + " needs a port"};
-            if (std::find(options.ports.begin(), options.ports.end(), args[i + 1]) != options.ports.end())
+            if (std::find(options.ports.begin(), options.ports.end(), args[i + 1]) !=
+                options.ports.end())
                 return {EAction::Error, {}, "port " + args[i + 1] + " is given twice"};
             options.ports.push_back(args[++i]);
         } else if (arg.rfind("--", 0) == 0) {

@@ -1,8 +1,8 @@
 #include "app/DownloaderApp.h"
 
 #include "app/DownloaderDlg.h"
-#include "app/bench/BenchWindow.h"
 #include "app/SingleInstance.h"
+#include "app/bench/BenchWindow.h"
 #include "device/SessionFacts.h"
 #include "platform/SupportLog.h"
 #include "platform/UpdateHistory.h"
@@ -35,7 +35,8 @@ void CDownloaderApp::RunBench(CUpdateHistory& history)
     CBenchWindow bench;
     bench.SetSupportLog(m_pSupportLog);
     bench.SetUpdateHistory(&history);
-    bench.SetServiceAddress(m_options.strService.empty() ? std::string(KX_WEB_BASE_URL) : m_options.strService);
+    bench.SetServiceAddress(m_options.strService.empty() ? std::string(KX_WEB_BASE_URL)
+                                                         : m_options.strService);
     bench.SetStopSignals(m_pSignals);
     bench.SetAutoStart(m_options.bAuto);
     if (!m_options.strFile.empty())

@@ -1,7 +1,7 @@
 #include "app/DownloaderDlg.h"
 
-#include "app/bench/BenchWindow.h"
 #include "app/NativeWindowWatch.h"
+#include "app/bench/BenchWindow.h"
 
 #include "app/Announcer.h"
 #include "app/FocusRingStyle.h"
@@ -28,10 +28,10 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QSocketNotifier>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSocketNotifier>
 
 #include <csignal>
 
@@ -143,7 +143,8 @@ void CDownloaderDlg::BuildSystemMenu()
                              [this] { OnSysCommand(IDM_HISTORY); });
         m_sysMenu->addAction(QStringLiteral("Check This Computer\u2026"), this,
                              [this] { OnSysCommand(IDM_DOCTOR); });
-        m_sysMenu->addAction(QStringLiteral("Several Units\u2026"), this, [this] { OnSeveralUnits(); });
+        m_sysMenu->addAction(QStringLiteral("Several Units\u2026"), this,
+                             [this] { OnSeveralUnits(); });
         m_sysMenu->addSeparator();
     }
     m_sysMenu->addAction(QStringLiteral("&Close"), this, [this] { OnSysCommand(SC_CLOSE); });

@@ -14,7 +14,8 @@ void CDownloaderDlg::OnSecondStart(const std::string& path)
         return;
     // The service bench open over the window takes the file as its image.
     for (QDialog* dialog : findChildren<QDialog*>()) {
-        if (auto* bench = dynamic_cast<CBenchWindow*>(dialog); bench != nullptr && bench->isVisible()) {
+        if (auto* bench = dynamic_cast<CBenchWindow*>(dialog);
+            bench != nullptr && bench->isVisible()) {
             bench->OnSecondStart(path);
             return;
         }
