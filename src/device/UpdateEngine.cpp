@@ -39,8 +39,8 @@ void CUpdateEngine::SetUpdateHistory(CUpdateHistory* pHistory, const std::string
                                      CRunRecorder::NowFn fnNow, const std::string& port)
 {
     SettleRecord();
-    m_pRecorder =
-        pHistory ? std::make_unique<CRunRecorder>(*pHistory, face, std::move(fnNow), port) : nullptr;
+    m_pRecorder = pHistory ? std::make_unique<CRunRecorder>(*pHistory, face, std::move(fnNow), port)
+                           : nullptr;
 }
 
 void CUpdateEngine::SettleRecord()
