@@ -119,6 +119,9 @@ void CDownloaderDlg::CreateControls()
     connect(m_comboPort, &CPortCombo::DropDownOpening, this, [this] { OnPortDropDown(); });
     connect(m_comboPort, &CPortCombo::DropDownClosed, this, [this] { ConnectSelectedPort(); });
     connect(m_comboPort, &CPortCombo::ChosenWhileClosed, this, [this] { OnPortChosenWhileClosed(); });
+    // The engine is told of the choice when it is made; it reopens that port on every reset.
+    connect(m_comboPort, &QComboBox::currentIndexChanged, this,
+            [this] { m_engine.ChoosePort(SelectedPort()); });
     NoteDefaultLayout();
 }
 
@@ -304,7 +307,7 @@ void CDownloaderDlg::OnCancel()
         RequestStop(EXIT_CLOSED_MID_UPDATE, "the window was closed again");
         return;
     }
-    if (m_engine.Phase() != PHASE_CONNECTING) {
+    if (m_engine.Phase() != EnginePhase::Connecting) {
         QString question = QStringLiteral("Are you sure you want to exit?");
         if (IsUpdateRunning())
             question = QStringLiteral("An update of the %1 is running. It will stop after the line in flight, "

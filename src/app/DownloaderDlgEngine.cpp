@@ -7,11 +7,15 @@
 #include "app/ScreenRatePacer.h"
 #include "app/StatusList.h"
 #include "device/UpdateHold.h"
+#include "platform/SupportLog.h"
 
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 // How many pixels of the bar `value` fills.
@@ -24,7 +28,7 @@ qint64 FilledWidth(const QProgressBar& bar, int value)
 }
 } // namespace
 
-void CDownloaderDlg::OnClearLog()
+void CDownloaderDlg::OnStatusCleared()
 {
     m_bInNotes = false;
     // While the program stops, the lines that say how far the update got stay in view.
@@ -41,8 +45,9 @@ void CDownloaderDlg::OnWebStatus(const std::string& text, bool bNewLine)
         m_webRow = list->AppendHeldLine(text);
 }
 
-void CDownloaderDlg::OnProgressRange(int nMax)
+void CDownloaderDlg::OnRunStarted(int nTotalLines)
 {
+    const int nMax = std::max(nTotalLines, 1);
     // A run starts: said before its first line goes and the focus leaves Send.
     TellMilestone("Sending the firmware to your kx410: " + std::to_string(nMax) +
                   " lines. Please wait.");
@@ -51,7 +56,12 @@ void CDownloaderDlg::OnProgressRange(int nMax)
     ShowProgressText();
 }
 
-void CDownloaderDlg::OnProgress(int nValue) { m_pProgressPace->Offer(nValue); }
+void CDownloaderDlg::OnProgress(const RunProgress& progress)
+{
+    if (!progress.strLine.empty())
+        LogLine(progress.strLine);
+    m_pProgressPace->Offer(progress.nBar);
+}
 
 void CDownloaderDlg::ShowProgress(int nValue)
 {
@@ -71,52 +81,72 @@ void CDownloaderDlg::ShowProgress(int nValue)
     ShowProgressText();
 }
 
-QWidget* CDownloaderDlg::ControlWidget(EngineControl control) const
+QWidget* CDownloaderDlg::ControlWidget(WindowControl control) const
 {
     switch (control) {
-    case EngineControl::OpenFile: return m_btnOpenFile;
-    case EngineControl::GetFromWeb: return m_btnGetFromWeb;
-    case EngineControl::Send: return m_btnSend;
-    case EngineControl::PortList: return m_comboPort;
-    case EngineControl::Detect: return m_btnDetect;
+    case WindowControl::OpenFile: return m_btnOpenFile;
+    case WindowControl::GetFromWeb: return m_btnGetFromWeb;
+    case WindowControl::Send: return m_btnSend;
+    case WindowControl::PortList: return m_comboPort;
+    case WindowControl::Detect: return m_btnDetect;
+    case WindowControl::None: return nullptr;
     }
     return nullptr;
 }
 
-void CDownloaderDlg::OnEnable(EngineControl control, bool bEnabled)
+void CDownloaderDlg::ApplyControls(const WindowControls& controls)
 {
-    QWidget* widget = ControlWidget(control);
-    if (widget == nullptr)
+    for (const WindowControl control : {WindowControl::OpenFile, WindowControl::GetFromWeb,
+                                        WindowControl::Send, WindowControl::PortList,
+                                        WindowControl::Detect})
+        ControlWidget(control)->setEnabled(controls.Enabled(control));
+    // The focus moves once the engine's event is handled in full: the milestone that moves it
+    // (the unit identified) is said first, so that the user knows why the focus is elsewhere.
+    if (controls.focus == m_focusFollowed)
         return;
-    // Send becomes usable once an image has passed its checks: the image is ready.
-    if (control == EngineControl::Send && bEnabled && !widget->isEnabled())
-        TellImageReady();
-    widget->setEnabled(bEnabled);
+    m_focusFollowed = controls.focus;
+    if (QWidget* widget = ControlWidget(controls.focus))
+        QTimer::singleShot(0, widget, [widget] { widget->setFocus(); });
 }
 
-// The focus moves once the engine's event is handled in full: the milestone that moves it (the
-// unit identified) is said first, so that the user knows why the focus is elsewhere.
-void CDownloaderDlg::OnFocus(EngineControl control)
+void CDownloaderDlg::OnChanged(const EngineSnapshot& snapshot)
 {
-    QWidget* widget = ControlWidget(control);
-    if (widget == nullptr)
+    ApplyControls(ControlsFor(snapshot));
+    if (snapshot.phase == m_shownPhase)
         return;
-    QTimer::singleShot(0, widget, [widget] { widget->setFocus(); });
-}
-
-void CDownloaderDlg::OnPhase(int nPhase)
-{
-    HoldOffSleep(HoldsOffSleep(nPhase));
+    m_shownPhase = snapshot.phase;
+    HoldOffSleep(HoldsOffSleep(snapshot.phase));
     // Stopping with every line acknowledged: the finish has gone out, and the program ends.
-    if (m_bStopping && nPhase == PHASE_FINISHED)
-        OnStoppedRunEnded("Stopped after all " + std::to_string(m_engine.ImageLineCount()) +
-                          " lines were sent and the " + m_engine.Identity().m_strModel +
+    if (m_bStopping && snapshot.phase == EnginePhase::Finished)
+        OnStoppedRunEnded("Stopped after all " + std::to_string(snapshot.image.nLines) +
+                          " lines were sent and the " + snapshot.unit.m_strModel +
                           " was told to finish; its new version was not checked.");
     // The activity line starts again from its first step with every new connection.
-    if (nPhase == PHASE_IDLE)
+    if (snapshot.phase == EnginePhase::Idle)
         m_nDots = 0;
     // A run logs a row per data line: those rows are told in batches.
-    static_cast<CStatusList*>(m_list)->SetRowsToldInBatches(nPhase == PHASE_PROGRAMMING);
+    static_cast<CStatusList*>(m_list)->SetRowsToldInBatches(snapshot.phase ==
+                                                            EnginePhase::Programming);
+}
+
+// Nothing the user must acknowledge holds up the engine: the notice opens once the engine's
+// handler has returned.
+void CDownloaderDlg::OnNotice(const EngineNotice& notice)
+{
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->Notice(notice.strText);
+    QTimer::singleShot(0, this, [this, notice] {
+        // The program is ending: nobody is there to press OK.
+        if (m_bStopping || m_bEnded)
+            return;
+        if (notice.IsMessageBox()) {
+            QMessageBox::warning(this, QStringLiteral("Kestova"),
+                                 QString::fromStdString(notice.strText), QMessageBox::Ok);
+            return;
+        }
+        m_noticeDlg.m_strText = notice.strText;
+        m_noticeDlg.DoModal();
+    });
 }
 
 void CDownloaderDlg::StartProgramming() { m_engine.StartProgramming(); }

@@ -60,7 +60,7 @@ void CDownloaderDlg::ReturnFocus(QWidget* pFocusBefore)
 
 void CDownloaderDlg::OpenStartFileWhenIdentified()
 {
-    if (m_strStartFile.empty() || m_engine.Phase() != PHASE_IDENTIFIED || !m_btnOpenFile->isEnabled())
+    if (m_strStartFile.empty() || m_engine.Phase() != EnginePhase::Identified || !m_btnOpenFile->isEnabled())
         return;
     const std::string path = m_strStartFile;
     m_strStartFile.clear();

@@ -28,7 +28,7 @@ void CDownloaderDlg::OnSecondStart(const std::string& path)
     if (path.empty())
         return;
     m_strStartFile = path;
-    if (m_engine.Phase() == PHASE_IDENTIFIED && m_btnOpenFile->isEnabled()) {
+    if (m_engine.Phase() == EnginePhase::Identified && m_btnOpenFile->isEnabled()) {
         OpenStartFileWhenIdentified();
         return;
     }

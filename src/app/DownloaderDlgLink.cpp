@@ -157,12 +157,12 @@ void CDownloaderDlg::OnPortChosenWhileClosed()
 }
 
 
-std::string CDownloaderDlg::SelectedPort()
+std::string CDownloaderDlg::SelectedPort() const
 {
     return m_comboPort->HasSelection() ? m_comboPort->SelectedText() : std::string();
 }
 
-void CDownloaderDlg::OnPortOpened(const std::string& name, bool bRemember)
+void CDownloaderDlg::OnLinkOpened(const std::string& name, bool bRemember)
 {
     // What the link is is taken now, while sysfs and the by-id links show it: once it is
     // unplugged they are gone, and it must be recognised when it comes back.
@@ -180,7 +180,7 @@ void CDownloaderDlg::OnPortOpened(const std::string& name, bool bRemember)
     m_strPortName = name;
 }
 
-void CDownloaderDlg::OnPortChoiceDropped(bool bForget)
+void CDownloaderDlg::OnLinkDropped(const LinkError&, bool bForget)
 {
     if (bForget)
         ForgetPort();

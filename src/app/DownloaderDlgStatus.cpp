@@ -34,7 +34,6 @@ void CDownloaderDlg::LogLine(const std::string& text)
     // once per pass of the event loop, not once per line.
     if (m_pSupportLog != nullptr)
         m_pSupportLog->Status(text);
-    NoteLoggedLine(text);
     if (CStatusList* list = AsStatusList(m_list)) {
         // The engine gives an image's release notes in pieces of a set number of characters:
         // they are one line here, wrapped once at the list's width.
@@ -79,7 +78,7 @@ void CDownloaderDlg::SetImageButtons(bool bOpenFile, bool bGetFromWeb, bool bSen
 
 // The end of an update is said to a screen reader where it would otherwise be only a status line
 // or two: the focus stays where it is. What a notice says, the notice says itself.
-void CDownloaderDlg::OnProgrammingSucceeded(const std::vector<std::string>& lines)
+void CDownloaderDlg::OnRunSucceeded(const std::vector<std::string>& lines)
 {
     std::string sentence;
     for (const auto& line : lines) {
@@ -91,7 +90,7 @@ void CDownloaderDlg::OnProgrammingSucceeded(const std::vector<std::string>& line
     Announce(sentence);
 }
 
-void CDownloaderDlg::OnUpdateEnded(const UpdateOutcome& outcome)
+void CDownloaderDlg::OnRunEnded(const UpdateOutcome& outcome)
 {
     HoldOffSleep(false);
     if (m_bStopping) {

@@ -124,8 +124,9 @@ void CDownloaderDlg::RequestStop(int nExitStatus, const std::string& why)
 void CDownloaderDlg::StopAtOnce(const std::string& why)
 {
     const std::string model = m_engine.Identity().m_strModel.empty() ? "unit" : m_engine.Identity().m_strModel;
-    LogLine("Stopped at once (" + why + ") after line " + std::to_string(m_progress->value()) + " of " +
-            std::to_string(m_progress->maximum()) + ". The " + model +
+    const EngineSnapshot::Progress progress = m_engine.Snapshot().progress;
+    LogLine("Stopped at once (" + why + ") after line " + std::to_string(progress.nSent) + " of " +
+            std::to_string(progress.nTotal) + ". The " + model +
             " must be updated again before it is used.");
     m_engine.Shutdown();
     FinishStop();
