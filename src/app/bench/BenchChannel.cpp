@@ -5,16 +5,21 @@
 
 namespace {
 constexpr const char* BENCH_FACE = "bench";
+
+// Lines go to the unit: a data line, or the finish after the last one.
+bool IsWritingState(EngineState state)
+{
+    return state == EngineState::Programming || state == EngineState::FinishPause;
+}
 } // namespace
 
 CBenchChannel::CBenchChannel(const std::string& openName, const std::string& lastingName,
                              const BenchPolicy& policy, IBenchChannelListener& listener,
                              CSupportLog* pLog, CUpdateHistory* pHistory)
     : m_strOpenName(openName), m_strLastingName(lastingName), m_policy(policy),
-      m_listener(listener), m_pLog(pLog), m_row(BenchPortName(openName)),
-      m_adapter(openName, *this), m_engine(m_adapter)
+      m_listener(listener), m_pLog(pLog), m_row(BenchPortName(openName)), m_engine(*this)
 {
-    m_adapter.SetEngine(&m_engine);
+    m_engine.ChoosePort(openName);
     m_engine.SetSupportLog(pLog);
     m_engine.SetUpdateHistory(pHistory, BENCH_FACE, {}, BenchPortName(openName));
     m_engine.SetWebBaseUrl(policy.strService);
@@ -22,46 +27,36 @@ CBenchChannel::CBenchChannel(const std::string& openName, const std::string& las
 
 CBenchChannel::~CBenchChannel() { m_engine.Shutdown(); }
 
-void CBenchChannel::Open() { m_engine.ConnectSelectedPort(); }
+void CBenchChannel::Open() { m_engine.ConnectChosenPort(); }
 
 void CBenchChannel::ImageChanged()
 {
     m_engine.SetWebBaseUrl(m_policy.strService);
     m_bImageReady = false;
-    const EngineState state = m_engine.State();
-    if (state == EngineState::Identified && !m_row.IsRunning())
+    if (m_engine.State() == EngineState::Identified && !m_row.IsRunning())
         LoadImage();
 }
 
 void CBenchChannel::LoadImage()
 {
     m_bImageReady = false;
-    m_adapter.ForgetWords();
     if (m_policy.bFromWeb) {
         m_row.FetchStarted();
         Changed(false);
-        m_adapter.ExpectWebAnswer();
-        m_engine.GetFromWeb();
+        m_engine.GetFromWeb(); // the answer comes as OnImageReady or OnImageRefused
         return;
     }
-    if (m_policy.strFile.empty())
-        return;
-    if (m_engine.LoadImageFile(m_policy.strFile)) {
-        ImageReady();
-        return;
-    }
-    m_row.ImageRefused(m_adapter.LastWords());
-    m_bFresh = false;
-    Changed(true);
+    if (!m_policy.strFile.empty())
+        m_engine.LoadImageFile(m_policy.strFile); // its verdict comes as an event
 }
 
-void CBenchChannel::ImageReady()
+void CBenchChannel::ImageReady(const EngineSnapshot::Image& image)
 {
     m_bImageReady = true;
-    m_row.ImageSuits(m_engine.ImageVersion(), m_engine.ImageLineCount());
+    const std::string version = image.version.value_or(std::string());
+    m_row.ImageSuits(version, image.nLines);
     const bool bCurrent =
-        !m_engine.ImageVersion().empty() &&
-        ShortVersion(m_row.Unit().m_strAppVersion) == ShortVersion(m_engine.ImageVersion());
+        !version.empty() && ShortVersion(m_row.Unit().m_strAppVersion) == ShortVersion(version);
     if (bCurrent && !m_policy.bAlsoCurrent && m_row.State() == CBenchRow::EState::Identified) {
         m_row.SkippedAsCurrent();
         m_bFresh = false;
@@ -81,7 +76,6 @@ bool CBenchChannel::Start()
         return false;
     m_bFresh = false;
     m_bImageReady = false; // a later run offers the image again
-    m_adapter.ForgetWords();
     m_row.RunStarted(m_engine.ImageLineCount());
     Changed(true);
     m_engine.StartProgramming();
@@ -102,16 +96,18 @@ void CBenchChannel::SetGone(bool bGone, const std::string& openName)
         return;
     if (!bGone && !openName.empty()) {
         m_strOpenName = openName;
-        m_adapter.SetPort(openName);
+        m_engine.ChoosePort(openName);
     }
     m_row.SetGone(bGone);
     m_bImageReady = false;
-    if (bGone)
+    if (bGone) {
         m_engine.SetLinkUnplugged(true);
-    else if (m_engine.IsLinkOpen())
+    } else if (m_engine.IsLinkOpen()) {
         m_engine.SetLinkUnplugged(false);
-    else
-        m_engine.ConnectSelectedPort();
+    } else {
+        m_engine.ChoosePort(m_strOpenName);
+        m_engine.ConnectChosenPort();
+    }
     Changed(true);
 }
 
@@ -122,6 +118,15 @@ void CBenchChannel::OnStatusRow(const std::string& text)
     // Every status row goes to the support log with the link it came from.
     if (m_pLog != nullptr)
         m_pLog->Status(text, m_engine.LinkName());
+}
+
+void CBenchChannel::OnChanged(const EngineSnapshot& snapshot)
+{
+    const bool bWriting = IsWritingState(snapshot.state);
+    if (bWriting == m_bWriting)
+        return;
+    m_bWriting = bWriting;
+    m_listener.OnChannelWriting(*this);
 }
 
 void CBenchChannel::OnUnitIdentified(const DeviceIdentity& unit)
@@ -140,24 +145,23 @@ void CBenchChannel::OnUnitIdentified(const DeviceIdentity& unit)
         LoadImage();
 }
 
-void CBenchChannel::OnWebImage(bool bReady, const std::string& why)
+void CBenchChannel::OnImageReady(const EngineSnapshot::Image& image) { ImageReady(image); }
+
+void CBenchChannel::OnImageRefused(ImageRefusal, const std::string& why)
 {
-    if (bReady) {
-        ImageReady();
-        return;
-    }
+    m_bImageReady = false;
     m_row.ImageRefused(why);
     m_bFresh = false;
     Changed(true);
 }
 
-void CBenchChannel::OnRunProgress(int nSent)
+void CBenchChannel::OnProgress(const RunProgress& progress)
 {
-    m_row.Progress(nSent);
+    m_row.Progress(progress.nSent);
     Changed(false);
 }
 
-void CBenchChannel::OnRunFinished()
+void CBenchChannel::OnRunSucceeded(const std::vector<std::string>&)
 {
     m_row.RunFinished();
     Changed(false);
@@ -169,8 +173,8 @@ void CBenchChannel::OnRunEnded(const UpdateOutcome& outcome)
         m_pLog->Status("run ended after " + std::to_string(outcome.nLinesSent) + " of " +
                            std::to_string(outcome.nTotalLines) + " lines: " + outcome.strText,
                        m_engine.LinkName());
-    // The engine's check of the restarted unit comes with its identification, which is told
-    // after this: the row takes the unit as it is now.
+    // The check of the restarted unit is told before the unit's identification: the row takes
+    // the unit as it is now.
     const bool bChecked = outcome.result == UpdateResult::Verified ||
                           outcome.result == UpdateResult::NotVerified ||
                           outcome.result == UpdateResult::NoVersion;
@@ -180,10 +184,12 @@ void CBenchChannel::OnRunEnded(const UpdateOutcome& outcome)
     Changed(true);
 }
 
-void CBenchChannel::OnLinkDropped(const std::string& why)
+void CBenchChannel::OnLinkDropped(const LinkError&, bool)
 {
-    if (m_pLog != nullptr && !why.empty())
-        m_pLog->Status("the port cannot be used: " + why, m_engine.LinkName());
+    if (m_pLog != nullptr)
+        m_pLog->Status("the port cannot be used" +
+                           (m_strLastNotice.empty() ? std::string() : ": " + m_strLastNotice),
+                       m_engine.LinkName());
     if (m_row.IsGone())
         return;
     m_row.SetGone(true);
@@ -191,10 +197,10 @@ void CBenchChannel::OnLinkDropped(const std::string& why)
     Changed(true);
 }
 
-void CBenchChannel::OnWriting(bool bWriting)
+void CBenchChannel::OnNotice(const EngineNotice& notice)
 {
-    if (bWriting == m_bWriting)
-        return;
-    m_bWriting = bWriting;
-    m_listener.OnChannelWriting(*this);
+    // The bench shows no modal notice: the row says what happened, the log keeps the words.
+    m_strLastNotice = notice.strText;
+    if (m_pLog != nullptr)
+        m_pLog->Notice(notice.strText);
 }

@@ -1,11 +1,12 @@
 // One channel of the service bench: one port, its own update engine, and the row that says what
-// happened on it. It loads the bench's image for each unit identified, starts it when asked (or
-// by itself when the bench starts units as they are identified), and none holds another up.
+// happened on it, kept from the engine's events and snapshot. It loads the bench's image for each
+// unit identified, starts it when asked (or by itself when the bench starts units as they are
+// identified), and none holds another up.
 #pragma once
 
-#include "app/bench/BenchEngineAdapter.h"
 #include "app/bench/BenchPolicy.h"
 #include "app/bench/BenchRow.h"
+#include "device/EngineEvents.h"
 #include "device/UpdateEngine.h"
 
 #include <string>
@@ -23,7 +24,7 @@ public:
     virtual void OnChannelWriting(CBenchChannel& channel) = 0;
 };
 
-class CBenchChannel : private IBenchEngineEvents {
+class CBenchChannel : private IEngineEvents {
 public:
     // `openName`: the port as the engine opens it ("ttyUSB3", "pts/7", "USB"); `lastingName`:
     // the name that stays when the kernel renumbers it on re-plug.
@@ -56,18 +57,20 @@ public:
     const CUpdateEngine& Engine() const { return m_engine; }
 
 private:
-    // --- IBenchEngineEvents ---
+    // --- IEngineEvents ---
     void OnStatusRow(const std::string& text) override;
+    void OnChanged(const EngineSnapshot& snapshot) override;
+    void OnLinkDropped(const LinkError& error, bool bForget) override;
     void OnUnitIdentified(const DeviceIdentity& unit) override;
-    void OnWebImage(bool bReady, const std::string& why) override;
-    void OnRunProgress(int nSent) override;
-    void OnRunFinished() override;
+    void OnImageReady(const EngineSnapshot::Image& image) override;
+    void OnImageRefused(ImageRefusal refusal, const std::string& why) override;
+    void OnProgress(const RunProgress& progress) override;
+    void OnRunSucceeded(const std::vector<std::string>& rows) override;
     void OnRunEnded(const UpdateOutcome& outcome) override;
-    void OnLinkDropped(const std::string& why) override;
-    void OnWriting(bool bWriting) override;
+    void OnNotice(const EngineNotice& notice) override;
 
     void LoadImage();
-    void ImageReady();
+    void ImageReady(const EngineSnapshot::Image& image);
     void Changed(bool bMilestone) { m_listener.OnChannelChanged(*this, bMilestone); }
 
     std::string m_strOpenName;
@@ -76,7 +79,7 @@ private:
     IBenchChannelListener& m_listener;
     CSupportLog* m_pLog;
     CBenchRow m_row;
-    CBenchEngineAdapter m_adapter;
+    std::string m_strLastNotice; // the last notice the engine gave, for the support log
     CUpdateEngine m_engine;
     bool m_bImageReady = false; // the image suits the unit and was offered to it
     bool m_bFresh = false;      // a unit new on the channel: started by itself when the bench does

@@ -42,7 +42,7 @@ BenchImageFacts ReadBenchImage(const std::string& path)
         return facts;
     }
     facts.bUsable = true;
-    facts.strVersion = image.m_strVersion;
+    facts.strVersion = image.m_version.value_or(std::string());
     facts.nLines = static_cast<int>(image.m_lines.size());
     return facts;
 }
