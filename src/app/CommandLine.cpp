@@ -64,6 +64,17 @@ DownloaderOptions ParseDownloaderOptions(const std::vector<std::string>& args)
             options.strService = args[++i];
         } else if (arg.rfind("--service=", 0) == 0) {
             options.strService = arg.substr(10);
+        } else if (arg == "--bench") {
+            options.bBench = true;
+        } else if (arg == "--auto") {
+            options.bAuto = true;
+        } else if (arg == "-p" || arg == "--port") {
+            if (i + 1 >= args.size() || args[i + 1].empty())
+                return {EAction::Error, {}, arg + " needs a port"};
+            if (std::find(options.ports.begin(), options.ports.end(), args[i + 1]) !=
+                options.ports.end())
+                return {EAction::Error, {}, "port " + args[i + 1] + " is given twice"};
+            options.ports.push_back(args[++i]);
         } else if (arg.rfind("--", 0) == 0) {
             return {EAction::Error, {}, "unknown option " + arg};
         } else if (IsQtOptionWithValue(arg)) {
@@ -74,15 +85,23 @@ DownloaderOptions ParseDownloaderOptions(const std::vector<std::string>& args)
             options.strFile = Absolute(arg);
         }
     }
+    if (!options.bBench && (options.bAuto || !options.ports.empty()))
+        return {EAction::Error, {}, options.bAuto ? "--auto needs --bench" : "-p needs --bench"};
     return options;
 }
 
 std::string DownloaderUsage()
 {
     return "Usage: kestova-downloader [--service URL] [Qt options] [FILE.fwr]\n"
+           "       kestova-downloader --bench [-p PORT]... [--auto] [FILE.fwr]\n"
            "Updates the firmware of a kx410 unit through a Tetherix cable. A FILE is\n"
            "opened as Open Local File once the unit is identified.\n"
            "\n"
+           "  --bench        the service bench: several units at once, one row per port,\n"
+           "                 FILE the image for every unit\n"
+           "  -p, --port PORT  a channel of the bench (repeatable; as kestova-flash -p takes\n"
+           "                 it); without -p every Tetherix cable is a channel\n"
+           "  --auto         the bench starts each unit when it is identified\n"
            "  --service URL  firmware service address (http or https); overrides the\n"
            "                 FIRMWARE SERVICE setting (also set by Firmware Service...\n"
            "                 in the window menu)\n"

@@ -11,10 +11,14 @@ struct DownloaderOptions {
     std::string strService;   // --service URL, as given (checked when the window starts)
     std::string strError;     // what was wrong, for EAction::Error
     std::string strFile = {}; // a programming file to open once a unit is identified (absolute)
+    bool bBench = false;      // --bench: the service bench instead of the one-unit window
+    std::vector<std::string> ports = {}; // -p/--port: the bench's channels (none: every Tetherix)
+    bool bAuto = false;       // --auto: the bench starts each unit when it is identified
 };
 
-// Options of our own start with "--"; options with one dash are left to Qt (-platform, ...),
-// with the value of those of Qt's that take one. A word that is neither is the file to open.
+// Options of our own start with "--" (and -p PORT, the bench's channel); other options with one
+// dash are left to Qt (-platform, ...), with the value of those of Qt's that take one. A word
+// that is neither is the file to open.
 DownloaderOptions ParseDownloaderOptions(const std::vector<std::string>& args);
 
 // Why the programming file a start names cannot be opened ("No such file or directory",

@@ -6,6 +6,7 @@
 class CSignalPipe;
 class CSingleInstance;
 class CSupportLog;
+class CUpdateHistory;
 
 class CDownloaderApp {
 public:
@@ -25,6 +26,9 @@ public:
     int ExitStatus() const { return m_nExitStatus; }
 
 private:
+    // The service bench as the program's window (--bench).
+    void RunBench(CUpdateHistory& history);
+
     DownloaderOptions m_options;
     CSupportLog* m_pSupportLog = nullptr;
     CSignalPipe* m_pSignals = nullptr;

@@ -1,5 +1,7 @@
 #include "app/DownloaderDlg.h"
+
 #include "app/NativeWindowWatch.h"
+#include "app/bench/BenchWindow.h"
 
 #include "app/Announcer.h"
 #include "app/FocusRingStyle.h"
@@ -29,6 +31,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSocketNotifier>
 
 #include <csignal>
 
@@ -143,6 +146,8 @@ void CDownloaderDlg::BuildSystemMenu()
                              [this] { OnSysCommand(IDM_HISTORY); });
         m_sysMenu->addAction(QStringLiteral("Check This Computer\u2026"), this,
                              [this] { OnSysCommand(IDM_DOCTOR); });
+        m_sysMenu->addAction(QStringLiteral("Several Units\u2026"), this,
+                             [this] { OnSeveralUnits(); });
         m_sysMenu->addSeparator();
     }
     m_sysMenu->addAction(QStringLiteral("&Close"), this, [this] { OnSysCommand(SC_CLOSE); });
@@ -267,6 +272,30 @@ void CDownloaderDlg::OnSysCommand(UINT nId)
     default:
         return;
     }
+}
+
+void CDownloaderDlg::OnSeveralUnits()
+{
+    if (m_bEnded || IsUpdateRunning())
+        return;
+    m_engine.CloseLinkAndIdle("the service bench was opened");
+    CBenchWindow bench(this);
+    bench.SetSupportLog(m_pSupportLog);
+    bench.SetUpdateHistory(m_pHistory);
+    bench.SetServiceAddress(m_engine.WebBaseUrl());
+    // Stop signals are the bench's while it is open.
+    if (m_pStopNotifier != nullptr)
+        m_pStopNotifier->setEnabled(false);
+    bench.SetStopSignals(m_pStopSignals);
+    bench.DiscoverChannels();
+    bench.exec();
+    if (m_pStopNotifier != nullptr)
+        m_pStopNotifier->setEnabled(true);
+    if (bench.ExitStatus() > EXIT_SIGNAL_BASE && bench.ExitStatus() != EXIT_CLOSED_MID_UPDATE) {
+        RequestStop(bench.ExitStatus(), "the service bench was stopped by a signal");
+        return;
+    }
+    ConnectSelectedPort();
 }
 
 void CDownloaderDlg::OnCancel()

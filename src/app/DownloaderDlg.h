@@ -125,6 +125,9 @@ public:
     void SetUpdateHistory(CUpdateHistory* pHistory);
     // Update History…: the recorded updates, newest first.
     void OnUpdateHistory();
+    // Several Units…: the service bench over this window; the window's link is let go while
+    // it is open and taken up again when it closes.
+    void OnSeveralUnits();
 
     // --- ending while an update may run ---
     // The program's exit status: 0, 128 + the signal that stopped it, or EXIT_CLOSED_MID_UPDATE.

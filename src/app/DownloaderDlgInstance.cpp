@@ -3,6 +3,8 @@
 #include "app/DownloaderDlg.h"
 
 #include "app/CommandLine.h"
+#include "app/bench/BenchWindow.h"
+
 #include "platform/SupportLog.h"
 
 #include <QPushButton>
@@ -11,6 +13,14 @@ void CDownloaderDlg::OnSecondStart(const std::string& path)
 {
     if (m_bEnded)
         return;
+    // The service bench open over the window takes the file as its image.
+    for (QDialog* dialog : findChildren<QDialog*>()) {
+        if (auto* bench = dynamic_cast<CBenchWindow*>(dialog);
+            bench != nullptr && bench->isVisible()) {
+            bench->OnSecondStart(path);
+            return;
+        }
+    }
     showNormal();
     raise();
     activateWindow();

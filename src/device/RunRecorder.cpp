@@ -40,8 +40,8 @@ RecordResult RecordResultOf(UpdateResult result)
 }
 } // namespace
 
-CRunRecorder::CRunRecorder(CUpdateHistory& history, std::string face, NowFn fnNow)
-    : m_history(history), m_strFace(std::move(face)),
+CRunRecorder::CRunRecorder(CUpdateHistory& history, std::string face, NowFn fnNow, std::string port)
+    : m_history(history), m_strFace(std::move(face)), m_strPort(std::move(port)),
       m_fnNow(fnNow ? std::move(fnNow) : NowFn([] { return std::chrono::system_clock::now(); }))
 {
 }
@@ -64,6 +64,7 @@ void CRunRecorder::RunStarted(const DeviceIdentity& unit, const std::string& sou
     m_record = {};
     m_record.strTime = IsoTime(m_fnNow());
     m_record.strFace = m_strFace;
+    m_record.strPort = m_strPort;
     m_record.strModel = unit.m_strModel;
     m_record.strSerial = unit.m_strSerialNumber;
     m_record.strLoaderBefore = VersionNumber(unit.m_strLoaderVersion);

@@ -17,8 +17,9 @@ class CRunRecorder {
 public:
     using NowFn = std::function<std::chrono::system_clock::time_point()>;
 
-    // `face`: "window" or "kestova-flash". `fnNow`: the wall clock (tests give their own).
-    CRunRecorder(CUpdateHistory& history, std::string face, NowFn fnNow = {});
+    // `face`: "window", "kestova-flash" or "bench". `fnNow`: the wall clock (tests give their
+    // own). `port`: the port every record names (none: the records name no port).
+    CRunRecorder(CUpdateHistory& history, std::string face, NowFn fnNow = {}, std::string port = {});
 
     // A run starts: `unit` as identified before it, the image's source, version and length.
     void RunStarted(const DeviceIdentity& unit, const std::string& source, const std::string& imageVersion,
@@ -44,6 +45,7 @@ private:
 
     CUpdateHistory& m_history;
     std::string m_strFace;
+    std::string m_strPort;
     NowFn m_fnNow;
     UpdateRecord m_record;
     bool m_bPending = false;

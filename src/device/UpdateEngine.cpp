@@ -36,10 +36,11 @@ void CUpdateEngine::Shutdown()
 }
 
 void CUpdateEngine::SetUpdateHistory(CUpdateHistory* pHistory, const std::string& face,
-                                     CRunRecorder::NowFn fnNow)
+                                     CRunRecorder::NowFn fnNow, const std::string& port)
 {
     SettleRecord();
-    m_pRecorder = pHistory ? std::make_unique<CRunRecorder>(*pHistory, face, std::move(fnNow)) : nullptr;
+    m_pRecorder = pHistory ? std::make_unique<CRunRecorder>(*pHistory, face, std::move(fnNow), port)
+                           : nullptr;
 }
 
 void CUpdateEngine::SettleRecord()

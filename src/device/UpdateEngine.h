@@ -136,7 +136,9 @@ public:
     // Where each programming run is recorded, once, with `face` ("window", "kestova-flash")
     // as the program that ran it (owned by the caller and outliving the engine; none: nothing
     // is recorded). `fnNow`: the wall clock for the record's time (tests give their own).
-    void SetUpdateHistory(CUpdateHistory* pHistory, const std::string& face, CRunRecorder::NowFn fnNow = {});
+    // `port`: the port each record names (the bench; none: no port is named).
+    void SetUpdateHistory(CUpdateHistory* pHistory, const std::string& face, CRunRecorder::NowFn fnNow = {},
+                          const std::string& port = {});
     // Where the current image came from: the file's path, or the service's address.
     const std::string& ImageSource() const { return m_strImageSource; }
 

@@ -114,6 +114,8 @@ std::string RecordJson(const UpdateRecord& r)
     field("result", JsonOrNull(RecordResultName(r.result)));
     field("failed_at_line", r.result == RecordResult::Failed ? std::to_string(r.nLinesSent) : "null");
     field("text", JsonOrNull(OneLine(r.strText)));
+    if (!r.strPort.empty())
+        field("port", JsonOrNull(r.strPort));
     return json + "}";
 }
 
@@ -139,6 +141,11 @@ bool ParseRecordJson(const std::string& line, UpdateRecord& record)
                        CountField(object, "lines_total", read.nTotalLines) && TextField(object, "text", read.strText);
     if (!bRead)
         return false;
+    // The port is optional: only bench records name it.
+    const QJsonValue port = object.value(QLatin1String("port"));
+    if (!port.isUndefined() && !port.isNull() && !port.isString())
+        return false;
+    read.strPort = port.toString().toStdString();
     record = read;
     return true;
 }

@@ -29,6 +29,7 @@ struct UpdateRecord {
     int nTotalLines = 0;
     RecordResult result = RecordResult::Interrupted;
     std::string strText; // the sentence the user was shown
+    std::string strPort; // the port it ran on, where a face with several ports names it
 
     bool operator==(const UpdateRecord&) const = default;
 };
@@ -47,7 +48,8 @@ std::string StoppedAtOnceText(const std::string& model, int nLinesSent, int nTot
 
 // One line of JSON without its line end: time, face, model, serial_number, loader_before,
 // app_before, loader_after, app_after, image_source, image_version, lines_sent, lines_total,
-// result, failed_at_line (null unless failed), text. Absent values are null.
+// result, failed_at_line (null unless failed), text, and port only when the record names one.
+// Absent values are null.
 std::string RecordJson(const UpdateRecord& record);
 // Reads a line written by RecordJson; false for anything else: a damaged line, or a field of
 // the wrong type (a number where a text belongs, a count that is no whole number).

@@ -278,7 +278,7 @@ TEST_F(StartUp, WindowMenuIsNamedAndStartsWithTheProgramsItemsBeforeClose)
     EXPECT_EQ(items, (std::vector<std::string>{"&About Bootloader", "Echo Test",
                                                "Save Support Log\u2026", "Firmware Service\u2026",
                                                "Update History\u2026", "Check This Computer\u2026",
-                                               "-", "&Close"}));
+                                               "Several Units\u2026", "-", "&Close"}));
 
     CModalAnswerer answerer;
     answerer.Press("OK");
