@@ -11,7 +11,7 @@ PACKAGES=(cmake ninja-build g++ pkg-config ccache qt6-base-dev libcurl4-openssl-
           libcpp-httplib-dev libssl-dev libudev-dev googletest libgtest-dev libgmock-dev
           libbenchmark-dev xvfb xauth appstream desktop-file-utils curl dpkg-dev lintian
           libxml2-utils umockdev libumockdev-dev dbus-daemon at-spi2-core python3-pyatspi
-          python3-dbusmock)
+          python3-dbusmock mold)
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -30,6 +30,10 @@ fi
 # this machine (another folder, a CI checkout) shares one compiler cache.
 export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
 export CCACHE_NOHASHDIR="${CCACHE_NOHASHDIR:-1}"
+# With -DKX_PCH=ON the targets share precompiled headers (cmake/Precompiled.cmake), which ccache
+# caches only when told that no source depends on __DATE__/__TIME__ or on macros defined before
+# the header.
+export CCACHE_SLOPPINESS="${CCACHE_SLOPPINESS:-pch_defines,time_macros}"
 
 BUILD_DIR="${1:-build}"
 shift || true

@@ -62,7 +62,7 @@ int CSignalPipe::TakeSignals(int* pLastSignal)
     while (m_readFd >= 0 && (got = read(m_readFd, bytes, sizeof bytes)) > 0) {
         count += static_cast<int>(got);
         if (pLastSignal != nullptr)
-            *pLastSignal = bytes[got - 1];
+            *pLastSignal = static_cast<unsigned char>(bytes[got - 1]);
     }
     return count;
 }

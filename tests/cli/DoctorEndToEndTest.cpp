@@ -1,6 +1,8 @@
 // kestova-flash --doctor --json as a user runs it, on an emulated machine: a Tetherix and
-// another FTDI adapter plugged in, brltty's rule installed, the trees under KX_DOCTOR_ROOT.
+// another FTDI adapter plugged in, brltty's rule installed, the trees under KX_DOCTOR_ROOT, and a
+// firmware service of the test's own (a build may name a built-in one, which is not asked here).
 #include "FakeSystemTree.h"
+#include "FirmwareWebService.h"
 #include "FlashProcess.h"
 
 #include <gtest/gtest.h>
@@ -46,9 +48,13 @@ TEST(DoctorEndToEnd, JsonReportOfAnEmulatedMachine)
     setenv("KX_FTD2XX_LIBRARY", "/nonexistent/libftd2xx.so", 1);
     setenv("HOME", home.c_str(), 1);
     setenv("XDG_STATE_HOME", (home + "/.local/state").c_str(), 1);
+    setenv("no_proxy", "127.0.0.1", 1);
+    CFirmwareWebService service(WebServiceOptions{});
+    ASSERT_TRUE(service.Start());
+    const std::string serviceUrl = "http://127.0.0.1:" + std::to_string(service.Port());
 
     {
-        CFlashProcess run({"--doctor", "--json"});
+        CFlashProcess run({"--doctor", "--json", "--service", serviceUrl});
         EXPECT_EQ(run.Wait(RUN_TIMEOUT_MS), 0) << run.Out() << run.Err();
         const std::string& out = run.Out();
         EXPECT_TRUE(Has(Line(out, "cable.device", "1-1"), "\"status\":\"pass\",\"text\":\"FTDI Tetherix (serial TX000001), held by ftdi_sio as ttyUSB0: a Tetherix."));
@@ -62,14 +68,16 @@ TEST(DoctorEndToEnd, JsonReportOfAnEmulatedMachine)
         EXPECT_TRUE(Line(out, "latency", "ttyUSB1").empty()) << "only the Tetherix's timer matters";
         EXPECT_TRUE(Has(Line(out, "way-in", "1-1"), "--port ttyUSB0"));
         EXPECT_TRUE(Has(Line(out, "d2xx.library", ""), "\"status\":\"info\""));
-        EXPECT_TRUE(Has(Line(out, "service", ""), "\"status\":\"skipped\""));
+        EXPECT_TRUE(Has(Line(out, "service", ""), "\"status\":\"pass\""))
+            << Line(out, "service", "");
+        EXPECT_TRUE(Has(Line(out, "service.https", ""), "\"status\":\"warn\""));
         EXPECT_TRUE(Has(Line(out, "support.log", ""), home));
         EXPECT_TRUE(Has(out.substr(out.rfind("{\"summary\":{")), "\"verdict\":\"warnings\"")) << out;
     }
     // A program that holds the Tetherix's port is a failure, and the exit status says so.
     tree.AddProcess(4242, "picocom", {"/dev/ttyUSB0"});
     {
-        CFlashProcess run({"--doctor", "--json"});
+        CFlashProcess run({"--doctor", "--json", "--service", serviceUrl});
         EXPECT_EQ(run.Wait(RUN_TIMEOUT_MS), EXIT_DOCTOR_FAILED);
         EXPECT_TRUE(Has(Line(run.Out(), "port.users", "ttyUSB0"), "\"status\":\"fail\""));
     }

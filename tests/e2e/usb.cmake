@@ -7,9 +7,5 @@ target_link_libraries(kx_e2e_usb_support PUBLIC kx_e2e_support kx_sim_ftd2xx_cli
 target_compile_definitions(kx_e2e_usb_support PUBLIC
   KX_SIM_FTD2XX_PATH="$<TARGET_FILE:kx_sim_ftd2xx>")
 
-foreach(suite UsbUpdate Echo OpenFile)
-  add_executable(kx_e2e_${suite}_tests ${suite}Test.cpp)
-  target_link_libraries(kx_e2e_${suite}_tests PRIVATE kx_e2e_usb_support kx_test_main)
-  gtest_discover_tests(kx_e2e_${suite}_tests TEST_PREFIX "e2e." DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "${KX_TEST_ENV}" TIMEOUT 120)
-endforeach()
+target_sources(kx_e2e_tests PRIVATE UsbUpdateTest.cpp EchoTest.cpp OpenFileTest.cpp)
+target_link_libraries(kx_e2e_tests PRIVATE kx_e2e_usb_support)

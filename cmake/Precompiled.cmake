@@ -1,0 +1,106 @@
+# Precompiled headers, shared: four small host targets each compile one header set once, and every
+# Qt target of the project reuses the one that fits it (REUSE_FROM), chosen from what it links:
+#   kx_pch_core          Qt Core and the standard library       (libraries and programs on Qt Core)
+#   kx_pch_widgets       the same and Qt Widgets                (the window's libraries)
+#   kx_pch_test_core     kx_pch_core's headers and GoogleTest   (test programs on Qt Core)
+#   kx_pch_test_widgets  kx_pch_widgets' headers and GoogleTest (test programs with widgets)
+# A precompiled header is only used by a compile with the same code model flags (-fPIC, debug
+# information, sanitizers) and with every macro it was made with: Qt defines QT_<MODULE>_LIB for
+# each module a target links, so a host links no more modules than the targets that use it.
+# Targets without Qt are left alone. A target opts out with set_target_properties(T PROPERTIES
+# KX_NO_PCH ON).
+# Off by default for now: with a precompiled header g++ 12 inlines std::string's concatenation
+# differently and then warns falsely that a copy runs out of bounds (-Warray-bounds on
+# `std::string("a") + MACRO + "b"`; GCC bugs 105329, 105651, fixed in 13), so with -DKX_PCH=ON
+# those warnings are shown but do not fail the build on g++ 12.
+option(KX_PCH "Share precompiled headers for Qt and GoogleTest between targets" OFF)
+if(NOT KX_PCH)
+  return()
+endif()
+
+# Every target defined in dir and below.
+function(kx_pch_all_targets dir out)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub IN LISTS subdirs)
+    kx_pch_all_targets(${sub} more)
+    list(APPEND targets ${more})
+  endforeach()
+  set(${out} ${targets} PARENT_SCOPE)
+endfunction()
+
+# The libraries whose usage requirements (compile definitions) reach target: its own and those
+# its libraries pass on; libraries linked privately by a library ($<LINK_ONLY:...>) pass none.
+function(kx_pch_usage_libraries target out)
+  get_target_property(queue ${target} LINK_LIBRARIES)
+  if(NOT queue)
+    set(queue)
+  endif()
+  set(seen)
+  while(queue)
+    list(POP_FRONT queue item)
+    if(item MATCHES "^\\$<" OR item MATCHES "^::@" OR item IN_LIST seen)
+      continue()
+    endif()
+    list(APPEND seen ${item})
+    if(TARGET ${item})
+      get_target_property(passed ${item} INTERFACE_LINK_LIBRARIES)
+      if(passed)
+        list(APPEND queue ${passed})
+      endif()
+    endif()
+  endwhile()
+  set(${out} ${seen} PARENT_SCOPE)
+endfunction()
+
+function(kx_pch_host name)
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "LIBRARIES;HEADERS")
+  add_library(${name} STATIC ${CMAKE_SOURCE_DIR}/cmake/pch/PchHost.cpp)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
+  set_target_properties(${name} PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF)
+  target_precompile_headers(${name} PRIVATE ${ARG_HEADERS})
+endfunction()
+
+kx_pch_all_targets(${CMAKE_SOURCE_DIR} kx_targets)
+
+set(kx_pch_warning_options)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
+  set(kx_pch_warning_options -Wno-error=array-bounds -Wno-error=restrict -Wno-error=stringop-overflow)
+endif()
+
+set(kx_core_headers ${CMAKE_SOURCE_DIR}/cmake/pch/CoreHeaders.h)
+set(kx_widgets_headers ${kx_core_headers} ${CMAKE_SOURCE_DIR}/cmake/pch/WidgetsHeaders.h)
+set(kx_test_headers ${CMAKE_SOURCE_DIR}/cmake/pch/TestHeaders.h)
+kx_pch_host(kx_pch_core LIBRARIES Qt6::Core HEADERS ${kx_core_headers})
+kx_pch_host(kx_pch_widgets LIBRARIES Qt6::Widgets HEADERS ${kx_widgets_headers})
+if(TARGET GTest::gtest)
+  kx_pch_host(kx_pch_test_core LIBRARIES Qt6::Core GTest::gtest
+              HEADERS ${kx_core_headers} ${kx_test_headers})
+  kx_pch_host(kx_pch_test_widgets LIBRARIES Qt6::Widgets GTest::gtest
+              HEADERS ${kx_widgets_headers} ${kx_test_headers})
+endif()
+
+foreach(target IN LISTS kx_targets)
+  get_target_property(type ${target} TYPE)
+  get_target_property(opt_out ${target} KX_NO_PCH)
+  if(NOT type MATCHES "^(STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|OBJECT_LIBRARY|EXECUTABLE)$"
+     OR opt_out)
+    continue()
+  endif()
+  kx_pch_usage_libraries(${target} libraries)
+  if(NOT "Qt6::Core" IN_LIST libraries)
+    continue()
+  endif()
+  set(host kx_pch_core)
+  if("Qt6::Widgets" IN_LIST libraries)
+    set(host kx_pch_widgets)
+  endif()
+  if(TARGET kx_pch_test_core AND ("GTest::gtest" IN_LIST libraries OR "GTest::gtest_main" IN_LIST libraries))
+    set(host kx_pch_test_core)
+    if("Qt6::Widgets" IN_LIST libraries)
+      set(host kx_pch_test_widgets)
+    endif()
+  endif()
+  target_precompile_headers(${target} REUSE_FROM ${host})
+  target_compile_options(${target} PRIVATE ${kx_pch_warning_options})
+endforeach()

@@ -1,0 +1,4 @@
+// GoogleTest, for the test programs (cmake/Precompiled.cmake).
+#pragma once
+
+#include <gtest/gtest.h>
