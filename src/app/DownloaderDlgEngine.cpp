@@ -6,8 +6,13 @@
 #include "app/ProgressPacer.h"
 #include "app/ScreenRatePacer.h"
 #include "app/StatusList.h"
-#include "device/UpdateHold.h"
+#include "app/Announcer.h"
+#include "device/FirmwareImage.h"
+#include "device/NotesBreaker.h"
+#include "platform/SupportLog.h"
+#include "res/StringTable.h"
 
+#include <QAccessible>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
@@ -22,13 +27,26 @@ qint64 FilledWidth(const QProgressBar& bar, int value)
         return 0;
     return (qint64{value} - bar.minimum()) * bar.width() / steps;
 }
+constexpr int ACTIVITY_STEPS = 10; // the activity line cycles through ten forms
+
+std::string ActivitySuffix(int step)
+{
+    if (step == 0)
+        return "  ";
+    return " " + std::string(static_cast<size_t>(step), '.');
+}
+
+CStatusList* AsStatusList(QListWidget* list)
+{
+    return qobject_cast<CStatusList*>(list);
+}
 } // namespace
 
 void CDownloaderDlg::OnClearLog()
 {
     m_bInNotes = false;
     // While the program stops, the lines that say how far the update got stay in view.
-    if (!m_bStopping)
+    if (!m_stop.IsStopping())
         m_list->clear();
 }
 
@@ -46,12 +64,17 @@ void CDownloaderDlg::OnProgressRange(int nMax)
     // A run starts: said before its first line goes and the focus leaves Send.
     TellMilestone("Sending the firmware to your kx410: " + std::to_string(nMax) +
                   " lines. Please wait.");
+    m_stop.OnProgress(0, nMax);
     m_pProgressPace->SetRange(nMax);
     m_progress->setRange(0, nMax);
     ShowProgressText();
 }
 
-void CDownloaderDlg::OnProgress(int nValue) { m_pProgressPace->Offer(nValue); }
+void CDownloaderDlg::OnProgress(int nValue)
+{
+    m_stop.OnProgress(nValue, m_progress->maximum());
+    m_pProgressPace->Offer(nValue);
+}
 
 void CDownloaderDlg::ShowProgress(int nValue)
 {
@@ -106,12 +129,7 @@ void CDownloaderDlg::OnFocus(EngineControl control)
 
 void CDownloaderDlg::OnPhase(int nPhase)
 {
-    HoldOffSleep(HoldsOffSleep(nPhase));
-    // Stopping with every line acknowledged: the finish has gone out, and the program ends.
-    if (m_bStopping && nPhase == PHASE_FINISHED)
-        OnStoppedRunEnded("Stopped after all " + std::to_string(m_engine.ImageLineCount()) +
-                          " lines were sent and the " + m_engine.Identity().m_strModel +
-                          " was told to finish; its new version was not checked.");
+    m_stop.OnPhase(nPhase);
     // The activity line starts again from its first step with every new connection.
     if (nPhase == PHASE_IDLE)
         m_nDots = 0;
@@ -125,4 +143,88 @@ void CDownloaderDlg::OnGetFromWeb()
     // Said before the request takes the buttons away and the focus goes to Exit.
     TellMilestone("Getting the firmware for your kx410 from the web.");
     m_engine.GetFromWeb();
+}
+
+void CDownloaderDlg::LogLine(const std::string& text)
+{
+    // The newest line is always in view, however long the list is; the list brings it there
+    // once per pass of the event loop, not once per line.
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->Status(text);
+    NoteLoggedLine(text);
+    if (CStatusList* list = AsStatusList(m_list)) {
+        // The engine gives an image's release notes in pieces of a set number of characters:
+        // they are one line here, wrapped once at the list's width.
+        const bool bNotesGoOn = m_bInNotes && text != TEXT_READY_TO_UPDATE;
+        m_bInNotes = bNotesGoOn || text.rfind(NOTES_PREFIX, 0) == 0;
+        list->AppendLine(text, bNotesGoOn);
+        return;
+    }
+    m_list->addItem(QString::fromStdString(text));
+    m_list->scrollToBottom();
+}
+
+void CDownloaderDlg::ShowActivity()
+{
+    const std::string base = LoadString(IDS_TRYING_TO_CONNECT);
+    // The activity line is held by its row: the one shown before is taken away, wherever lines
+    // logged since have left it, and the new one ends the list. No other line is touched.
+    CStatusList* list = AsStatusList(m_list);
+    list->RemoveHeldLine(m_activityRow);
+    const int step = (m_nDots >= 0 && m_nDots < ACTIVITY_STEPS) ? m_nDots : 0;
+    m_activityRow = list->AppendHeldLine(base + ActivitySuffix(step));
+    m_nDots = step + 1 < ACTIVITY_STEPS ? step + 1 : 0;
+}
+
+void CDownloaderDlg::ShowNotice(const std::string& text)
+{
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->Notice(text);
+    // The program is ending: nobody is there to press OK.
+    if (m_stop.IsStopping() || m_stop.IsEnded())
+        return;
+    m_noticeDlg.m_strText = text;
+    m_noticeDlg.DoModal();
+}
+
+void CDownloaderDlg::SetImageButtons(bool bOpenFile, bool bGetFromWeb, bool bSend)
+{
+    m_btnOpenFile->setEnabled(bOpenFile);
+    m_btnGetFromWeb->setEnabled(bGetFromWeb);
+    m_btnSend->setEnabled(bSend);
+}
+
+// The end of an update is said to a screen reader where it would otherwise be only a status line
+// or two: the focus stays where it is. What a notice says, the notice says itself.
+void CDownloaderDlg::OnProgrammingSucceeded(const std::vector<std::string>& lines)
+{
+    std::string sentence;
+    for (const auto& line : lines) {
+        const auto end = line.find_last_not_of(' ');
+        if (end == std::string::npos)
+            continue;
+        sentence += (sentence.empty() ? "" : " ") + line.substr(0, end + 1);
+    }
+    Announce(sentence);
+}
+
+void CDownloaderDlg::OnUpdateEnded(const UpdateOutcome& outcome)
+{
+    if (!m_stop.OnRunEnded(outcome.strText) && !outcome.bNoticeShown)
+        Announce(outcome.strText);
+}
+
+void CDownloaderDlg::Announce(const std::string& sentence)
+{
+    m_pAnnouncer->Announce(QString::fromStdString(sentence));
+}
+
+// The bar's value in words, for assistive technology (the bar shows no text of its own).
+void CDownloaderDlg::ShowProgressText()
+{
+    if (!QAccessible::isActive())
+        return;
+    m_progress->setAccessibleDescription(QStringLiteral("%1 of %2 lines sent")
+                                             .arg(m_progress->value())
+                                             .arg(m_progress->maximum()));
 }

@@ -45,7 +45,7 @@ void CDownloaderDlg::TellPendingMilestones()
 
 void CDownloaderDlg::showEvent(QShowEvent* e)
 {
-    WatchPlatformWindow();
+    m_stop.WatchWindow();
     QDialog::showEvent(e);
     // Once the screen reader has taken in the window that appeared.
     if (!m_pendingMilestones.empty())
