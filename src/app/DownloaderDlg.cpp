@@ -222,13 +222,6 @@ void CDownloaderDlg::OnCancel()
     m_stop.End();
 }
 
-void CDownloaderDlg::OnOK()
-{
-    // Enter with no button focused: ending the program here could cut an update short without
-    // a word, so it takes the same confirmed way out as Exit.
-    OnCancel();
-}
-
 void CDownloaderDlg::OnDestroy()
 {
     if (m_pSupportLog != nullptr)

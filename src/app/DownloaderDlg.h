@@ -53,7 +53,6 @@ public:
     // --- start-up and main dialog ---
     bool OnInitDialog();
     void OnCancel();
-    void OnOK();
     void OnDestroy();
 
     // --- status log ---
@@ -137,7 +136,9 @@ protected:
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void reject() override { OnCancel(); }
-    void accept() override { OnOK(); }
+    // Enter with no button focused: ending the program here could cut an update short without
+    // a word, so it takes the same confirmed way out as Exit.
+    void accept() override { OnCancel(); }
 
 private:
     QPushButton* m_btnGetFromWeb = nullptr;
@@ -157,14 +158,11 @@ private:
     std::string m_strFirmwarePath;
     CNoticeDlg m_noticeDlg;
     CSettingsStore m_settings;
-
-
     CUpdateEngine m_engine;
     CStopController m_stop;
     std::unique_ptr<CPortChooser> m_pPorts; // made with the port list
 
     void CreateControls();
-    void BuildSystemMenu();
     void SetImageButtons(bool bOpenFile, bool bGetFromWeb, bool bSend);
     QWidget* ControlWidget(EngineControl control) const;
     void ApplyServiceAddress();

@@ -60,11 +60,6 @@ void CStopController::SetStopSignals(CSignalPipe* pSignals)
     connect(m_pStopNotifier, &QSocketNotifier::activated, this, [this] { OnStopSignals(); });
 }
 
-void CStopController::SetReleaseOnLostDisplay(std::function<void()> fnRelease)
-{
-    m_fnReleaseOnLostDisplay = std::move(fnRelease);
-}
-
 void CStopController::StartSleepInhibitor()
 {
     // A desktop session has a session bus, where the portal may also hold off logging out.
@@ -213,10 +208,7 @@ void CStopController::FinishStop()
     if (m_bEnded)
         return;
     HoldOffSleep(false);
-    if (m_pSupportLog != nullptr) {
-        m_pSupportLog->Note("The program ends with status " + std::to_string(m_nExitStatus) + ".");
-        m_pSupportLog->Flush();
-    }
+    NoteEnd();
     // A question, notice or file dialog open over the window goes with it.
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         auto* dialog = qobject_cast<QDialog*>(widget);
@@ -224,6 +216,14 @@ void CStopController::FinishStop()
             dialog->reject();
     }
     End();
+}
+
+void CStopController::NoteEnd()
+{
+    if (m_pSupportLog == nullptr)
+        return;
+    m_pSupportLog->Note("The program ends with status " + std::to_string(m_nExitStatus) + ".");
+    m_pSupportLog->Flush();
 }
 
 void CStopController::End()
@@ -247,12 +247,9 @@ void CStopController::OnDisplayLost()
         m_pSupportLog->Note(bRunning ? StoppedAtOnceText(why) : "Ending: " + why + ".");
     m_engine.Shutdown();
     m_pInhibitor.reset();
-    if (m_fnReleaseOnLostDisplay)
-        m_fnReleaseOnLostDisplay();
-    if (m_pSupportLog != nullptr) {
-        m_pSupportLog->Note("The program ends with status " + std::to_string(m_nExitStatus) + ".");
-        m_pSupportLog->Flush();
-    }
+    if (m_fnRelease)
+        m_fnRelease();
+    NoteEnd();
     std::fflush(nullptr);
     _exit(m_nExitStatus);
 }

@@ -36,9 +36,12 @@ public:
     // Stop signals to follow (owned by the caller; none: the signals are not the window's).
     void SetStopSignals(CSignalPipe* pSignals);
     void SetSupportLog(CSupportLog* pLog) { m_pSupportLog = pLog; }
-    // Called when the program ends without its window (the display is gone): what is held
-    // outside the window, such as the single-instance socket, is let go.
-    void SetReleaseOnLostDisplay(std::function<void()> fnRelease);
+    // What is held outside the window (the single-instance socket), let go when the display is
+    // lost and the program ends where it stands.
+    void SetReleaseOnLostDisplay(std::function<void()> fnRelease)
+    {
+        m_fnRelease = std::move(fnRelease);
+    }
     void StartSleepInhibitor();
     // Follows the engine's phase (holding off sleep) and the run's lines sent.
     void OnPhase(int nPhase);
@@ -71,6 +74,7 @@ private:
     void OnStopSignals();
     void StopAtOnce(const std::string& why);
     void FinishStop();
+    void NoteEnd();
     void HoldOffSleep(bool bHold);
     std::string StoppedAtOnceText(const std::string& why) const;
     void OnDisplayLost();
@@ -80,7 +84,7 @@ private:
     CUpdateEngine& m_engine;
     std::function<void(const std::string&)> m_fnSay;
     std::function<void()> m_fnEnd;
-    std::function<void()> m_fnReleaseOnLostDisplay;
+    std::function<void()> m_fnRelease;
     CSignalPipe* m_pStopSignals = nullptr;
     QSocketNotifier* m_pStopNotifier = nullptr;
     CSupportLog* m_pSupportLog = nullptr;

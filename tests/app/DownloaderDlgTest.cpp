@@ -265,7 +265,7 @@ TEST_F(StartUp, ExitAsksOutsideConnectingAndNoKeepsTheDialog)
         // Enter takes the same confirmed way out.
         CModalAnswerer answerer;
         answerer.Press("No");
-        m_dlg->OnOK();
+        static_cast<QDialog*>(m_dlg.get())->accept();
         EXPECT_EQ(answerer.AnsweredCount(), 1);
         EXPECT_TRUE(m_dlg->isVisible());
     }

@@ -9,17 +9,14 @@
 #include "platform/UpdateHistory.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
 #include <QWindow>
 
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <cstring>
 #include <fstream>
-#include <vector>
-
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -123,66 +120,39 @@ TEST_F(DisplayLost, DISABLED_WindowOnXvfb)
     FAIL() << "the window outlived its display";
 }
 
-namespace {
-// Starts `argv` with `env` added to this process's environment, in a process group of its own,
-// its output going to `output`.
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-            const std::string& output)
-{
-    const pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    setpgid(0, 0);
-    for (const std::string& entry : env)
-        putenv(strdup(entry.c_str()));
-    const int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(fd, 1);
-    dup2(fd, 2);
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-}
-
-// The exit status of `pid`, or -1 when it has not ended within `timeoutMs`.
-int WaitForExit(pid_t pid, int timeoutMs)
-{
-    int status = 0;
-    for (int waited = 0; waited < timeoutMs; waited += 50) {
-        if (waitpid(pid, &status, WNOHANG) == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        usleep(50000);
-    }
-    return -1;
-}
-} // namespace
-
 TEST(DisplayLostMidUpdate, StopsAtOnceSaysAtWhichLineAndLetsGo)
 {
     if (std::system("command -v Xvfb >/dev/null") != 0)
         GTEST_SKIP() << "Xvfb is not installed";
     char pattern[] = "/tmp/kx-lost-XXXXXX";
     const std::string dir = mkdtemp(pattern);
-    const std::string display = ":" + std::to_string(300 + getpid() % 600);
-    const pid_t xvfb = Spawn({"Xvfb", display, "-nolisten", "tcp"}, {}, dir + "/xvfb.log");
-    for (int i = 0; i < 100 && !std::filesystem::exists("/tmp/.X11-unix/X" + display.substr(1)); ++i)
+    const QString display = QStringLiteral(":%1").arg(300 + getpid() % 600);
+    QProcess xvfb;
+    xvfb.setStandardOutputFile(QString::fromStdString(dir + "/xvfb.log"));
+    xvfb.start(QStringLiteral("Xvfb"), {display, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    for (int i = 0; i < 100 && !QFile::exists(QStringLiteral("/tmp/.X11-unix/X") + display.mid(1)); ++i)
         usleep(50000);
 
-    const pid_t window = Spawn({QCoreApplication::applicationFilePath().toStdString(),
-                                "--gtest_also_run_disabled_tests",
-                                "--gtest_filter=DisplayLost.DISABLED_WindowOnXvfb"},
-                               {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display, "XDG_RUNTIME_DIR=" + dir,
-                                "KX_LOST_DISPLAY_DIR=" + dir, "KX_XVFB_PID=" + std::to_string(xvfb)},
-                               dir + "/window.log");
-    const int status = WaitForExit(window, 90000);
-    kill(-window, SIGKILL); // the simulated unit goes with it
-    kill(xvfb, SIGKILL);
-    waitpid(xvfb, nullptr, 0);
-    if (status < 0)
-        waitpid(window, nullptr, 0);
-    EXPECT_EQ(status, 143) << ReadAll(dir + "/window.log");
+    QProcess window; // in a process group of its own, which its simulated unit shares
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("DISPLAY"), display);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(dir));
+    env.insert(QStringLiteral("KX_LOST_DISPLAY_DIR"), QString::fromStdString(dir));
+    env.insert(QStringLiteral("KX_XVFB_PID"), QString::number(xvfb.processId()));
+    window.setProcessEnvironment(env);
+    window.setChildProcessModifier([] { setpgid(0, 0); });
+    window.setProcessChannelMode(QProcess::MergedChannels);
+    window.setStandardOutputFile(QString::fromStdString(dir + "/window.log"));
+    window.start(QCoreApplication::applicationFilePath(),
+                 {QStringLiteral("--gtest_also_run_disabled_tests"),
+                  QStringLiteral("--gtest_filter=DisplayLost.DISABLED_WindowOnXvfb")});
+    const pid_t group = static_cast<pid_t>(window.processId());
+    EXPECT_TRUE(window.waitForFinished(90000));
+    kill(-group, SIGKILL);
+    xvfb.kill();
+    xvfb.waitForFinished();
+    EXPECT_EQ(window.exitCode(), 143) << ReadAll(dir + "/window.log");
 
     const std::string supportLog = ReadAll(dir + "/support.log");
     const std::string prefix = "Stopped at once (the display was lost) after line ";
