@@ -91,7 +91,7 @@ bool CBenchSession::StartDialog(const std::string& port)
     m_dlg->SetProgramDirOverride(m_dir);
     m_dlg->OnInitDialog();
     m_dlg->show();
-    if (!SpinUntil([&] { return m_dlg->Engine().Phase() == PHASE_IDENTIFIED; }, IDENTIFY_LIMIT_MS)) {
+    if (!SpinUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Identified; }, IDENTIFY_LIMIT_MS)) {
         std::fprintf(stderr, "kx-update-bench: the unit was not identified on %s\n", port.c_str());
         return false;
     }

@@ -203,7 +203,7 @@ void CDownloaderDlg::OnCancel()
         m_stop.RequestStop(CStopController::EXIT_CLOSED_MID_UPDATE, "the window was closed again");
         return;
     }
-    if (m_engine.Phase() != PHASE_CONNECTING) {
+    if (m_engine.Phase() != EnginePhase::Connecting) {
         QString question = QStringLiteral("Are you sure you want to exit?");
         if (m_stop.IsUpdateRunning())
             question = QStringLiteral("An update of the %1 is running. It will stop after the line in flight, "
@@ -367,7 +367,7 @@ void CDownloaderDlg::ReturnFocus(QWidget* pFocusBefore)
 
 void CDownloaderDlg::OpenStartFileWhenIdentified()
 {
-    if (m_strStartFile.empty() || m_engine.Phase() != PHASE_IDENTIFIED || !m_btnOpenFile->isEnabled())
+    if (m_strStartFile.empty() || m_engine.Phase() != EnginePhase::Identified || !m_btnOpenFile->isEnabled())
         return;
     const std::string path = m_strStartFile;
     m_strStartFile.clear();
@@ -386,7 +386,7 @@ void CDownloaderDlg::OnSecondStart(const std::string& path)
     if (path.empty())
         return;
     m_strStartFile = path;
-    if (m_engine.Phase() == PHASE_IDENTIFIED && m_btnOpenFile->isEnabled()) {
+    if (m_engine.Phase() == EnginePhase::Identified && m_btnOpenFile->isEnabled()) {
         OpenStartFileWhenIdentified();
         return;
     }

@@ -6,6 +6,7 @@
 #include "app/PortChooser.h"
 #include "app/SettingsStore.h"
 #include "app/StopController.h"
+#include "app/WindowControls.h"
 #include "app/WindowMenu.h"
 #include "device/UpdateEngine.h"
 #include "dialogs/NoticeDlg.h"
@@ -39,7 +40,7 @@ constexpr int IDC_SEND = 1009;
 constexpr int IDC_PROGRESS = 1011;
 constexpr int IDC_GET_FROM_WEB = 1013;
 
-class CDownloaderDlg : public QDialog, public IUpdateEvents {
+class CDownloaderDlg : public QDialog, public IEngineEvents {
     Q_OBJECT
     friend class CWindowPage; // how tests and benchmarks drive the window
 
@@ -103,24 +104,24 @@ public:
     void OnSecondStart(const std::string& path);
 
     // --- what the engine reports ---
-    void OnLogLine(const std::string& text) override { LogLine(text); }
-    void OnClearLog() override;
+    void OnStatusRow(const std::string& text) override { LogLine(text); }
+    void OnStatusCleared() override;
     void OnActivity() override { ShowActivity(); }
     void OnWebStatus(const std::string& text, bool bNewLine) override;
-    void OnProgressRange(int nMax) override;
-    void OnProgress(int nValue) override;
-    void OnEnable(EngineControl control, bool bEnabled) override;
-    void OnFocus(EngineControl control) override;
-    void OnPhase(int nPhase) override;
-    void OnNotice(const std::string& text) override { ShowNotice(text); }
-    void OnIdentified(const DeviceIdentity& identity) override;
+    void OnChanged(const EngineSnapshot& snapshot) override;
+    void OnLinkOpened(const std::string& name, bool bRemember) override;
+    void OnLinkDropped(const LinkError& error, bool bForget) override;
     void OnDiagnosis(const std::string& sentence) override;
-    void OnMessageBox(const std::string& text) override { ShowMessageBox(text); }
-    void OnProgrammingSucceeded(const std::vector<std::string>& lines) override;
-    void OnUpdateEnded(const UpdateOutcome& outcome) override;
-    std::string SelectedPort() override;
-    void OnPortOpened(const std::string& name, bool bRemember) override;
-    void OnPortChoiceDropped(bool bForget) override;
+    void OnUnitIdentified(const DeviceIdentity& identity) override;
+    void OnImageReady(const EngineSnapshot::Image& image) override;
+    void OnImageRefused(ImageRefusal why, const std::string& text) override;
+    void OnRunStarted(int nTotalLines) override;
+    void OnProgress(const RunProgress& progress) override;
+    void OnRunSucceeded(const std::vector<std::string>& lines) override;
+    void OnRunEnded(const UpdateOutcome& outcome) override;
+    void OnNotice(const EngineNotice& notice) override;
+    // The port the list shows as chosen; empty when none is.
+    std::string SelectedPort() const;
 
     static constexpr const char* USB_PORT_NAME = CUpdateEngine::USB_PORT_NAME;
 
@@ -164,7 +165,9 @@ private:
 
     void CreateControls();
     void SetImageButtons(bool bOpenFile, bool bGetFromWeb, bool bSend);
-    QWidget* ControlWidget(EngineControl control) const;
+    QWidget* ControlWidget(WindowControl control) const;
+    // The controls follow the engine's snapshot.
+    void ApplyControls(const WindowControls& controls);
     void ApplyServiceAddress();
     void OpenStartFileWhenIdentified();
     void LayOutControls(const CDialogUnits& du);
@@ -179,11 +182,9 @@ private:
     // (DownloaderDlgMilestones.cpp). Said once the window shows when it does not yet.
     void TellMilestone(const std::string& sentence);
     void TellPendingMilestones();
-    void TellImageReady();
-    // Notes a logged line that a later milestone quotes, or that is one itself.
-    void NoteLoggedLine(const std::string& text);
     std::vector<std::string> m_pendingMilestones;
-    std::string m_strFoundFirmwareLine; // "The following firmware was found…" of the last image
+    WindowControl m_focusFollowed = WindowControl::None; // the focus the controls last asked for
+    EnginePhase m_shownPhase = EnginePhase::Connecting;
     bool m_bInNotes = false;            // the line logged last was a piece of release notes
     bool m_bTellingPort = false;        // a port chosen by the user is being opened
     std::string m_strPortOutcome;       // what became of it

@@ -9,14 +9,17 @@
 #include "app/Announcer.h"
 #include "device/FirmwareImage.h"
 #include "device/NotesBreaker.h"
-#include "platform/SupportLog.h"
 #include "res/StringTable.h"
+#include "platform/SupportLog.h"
 
 #include <QAccessible>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 // How many pixels of the bar `value` fills.
@@ -42,7 +45,7 @@ CStatusList* AsStatusList(QListWidget* list)
 }
 } // namespace
 
-void CDownloaderDlg::OnClearLog()
+void CDownloaderDlg::OnStatusCleared()
 {
     m_bInNotes = false;
     // While the program stops, the lines that say how far the update got stay in view.
@@ -59,21 +62,22 @@ void CDownloaderDlg::OnWebStatus(const std::string& text, bool bNewLine)
         m_webRow = list->AppendHeldLine(text);
 }
 
-void CDownloaderDlg::OnProgressRange(int nMax)
+void CDownloaderDlg::OnRunStarted(int nTotalLines)
 {
+    const int nMax = std::max(nTotalLines, 1);
     // A run starts: said before its first line goes and the focus leaves Send.
     TellMilestone("Sending the firmware to your kx410: " + std::to_string(nMax) +
                   " lines. Please wait.");
-    m_stop.OnProgress(0, nMax);
     m_pProgressPace->SetRange(nMax);
     m_progress->setRange(0, nMax);
     ShowProgressText();
 }
 
-void CDownloaderDlg::OnProgress(int nValue)
+void CDownloaderDlg::OnProgress(const RunProgress& progress)
 {
-    m_stop.OnProgress(nValue, m_progress->maximum());
-    m_pProgressPace->Offer(nValue);
+    if (!progress.strLine.empty())
+        LogLine(progress.strLine);
+    m_pProgressPace->Offer(progress.nBar);
 }
 
 void CDownloaderDlg::ShowProgress(int nValue)
@@ -94,47 +98,67 @@ void CDownloaderDlg::ShowProgress(int nValue)
     ShowProgressText();
 }
 
-QWidget* CDownloaderDlg::ControlWidget(EngineControl control) const
+QWidget* CDownloaderDlg::ControlWidget(WindowControl control) const
 {
     switch (control) {
-    case EngineControl::OpenFile: return m_btnOpenFile;
-    case EngineControl::GetFromWeb: return m_btnGetFromWeb;
-    case EngineControl::Send: return m_btnSend;
-    case EngineControl::PortList: return m_comboPort;
-    case EngineControl::Detect: return m_btnDetect;
+    case WindowControl::OpenFile: return m_btnOpenFile;
+    case WindowControl::GetFromWeb: return m_btnGetFromWeb;
+    case WindowControl::Send: return m_btnSend;
+    case WindowControl::PortList: return m_comboPort;
+    case WindowControl::Detect: return m_btnDetect;
+    case WindowControl::None: return nullptr;
     }
     return nullptr;
 }
 
-void CDownloaderDlg::OnEnable(EngineControl control, bool bEnabled)
+void CDownloaderDlg::ApplyControls(const WindowControls& controls)
 {
-    QWidget* widget = ControlWidget(control);
-    if (widget == nullptr)
+    for (const WindowControl control : {WindowControl::OpenFile, WindowControl::GetFromWeb,
+                                        WindowControl::Send, WindowControl::PortList,
+                                        WindowControl::Detect})
+        ControlWidget(control)->setEnabled(controls.Enabled(control));
+    // The focus moves once the engine's event is handled in full: the milestone that moves it
+    // (the unit identified) is said first, so that the user knows why the focus is elsewhere.
+    if (controls.focus == m_focusFollowed)
         return;
-    // Send becomes usable once an image has passed its checks: the image is ready.
-    if (control == EngineControl::Send && bEnabled && !widget->isEnabled())
-        TellImageReady();
-    widget->setEnabled(bEnabled);
+    m_focusFollowed = controls.focus;
+    if (QWidget* widget = ControlWidget(controls.focus))
+        QTimer::singleShot(0, widget, [widget] { widget->setFocus(); });
 }
 
-// The focus moves once the engine's event is handled in full: the milestone that moves it (the
-// unit identified) is said first, so that the user knows why the focus is elsewhere.
-void CDownloaderDlg::OnFocus(EngineControl control)
+void CDownloaderDlg::OnChanged(const EngineSnapshot& snapshot)
 {
-    QWidget* widget = ControlWidget(control);
-    if (widget == nullptr)
+    ApplyControls(ControlsFor(snapshot));
+    if (snapshot.phase == m_shownPhase)
         return;
-    QTimer::singleShot(0, widget, [widget] { widget->setFocus(); });
-}
-
-void CDownloaderDlg::OnPhase(int nPhase)
-{
-    m_stop.OnPhase(nPhase);
+    m_shownPhase = snapshot.phase;
+    m_stop.OnPhase(snapshot);
     // The activity line starts again from its first step with every new connection.
-    if (nPhase == PHASE_IDLE)
+    if (snapshot.phase == EnginePhase::Idle)
         m_nDots = 0;
     // A run logs a row per data line: those rows are told in batches.
-    static_cast<CStatusList*>(m_list)->SetRowsToldInBatches(nPhase == PHASE_PROGRAMMING);
+    static_cast<CStatusList*>(m_list)->SetRowsToldInBatches(snapshot.phase ==
+                                                            EnginePhase::Programming);
+}
+
+// Nothing the user must acknowledge holds up the engine: the notice opens once the engine's
+// handler has returned.
+void CDownloaderDlg::OnNotice(const EngineNotice& notice)
+{
+    if (m_pSupportLog != nullptr)
+        m_pSupportLog->Notice(notice.strText);
+    QTimer::singleShot(0, this, [this, notice] {
+        // The program is ending: nobody is there to press OK.
+        if (m_stop.IsStopping() || m_stop.IsEnded())
+            return;
+        if (notice.IsMessageBox()) {
+            QMessageBox::warning(this, QStringLiteral("Kestova"),
+                                 QString::fromStdString(notice.strText), QMessageBox::Ok);
+            return;
+        }
+        m_noticeDlg.m_strText = notice.strText;
+        m_noticeDlg.DoModal();
+    });
 }
 
 void CDownloaderDlg::StartProgramming() { m_engine.StartProgramming(); }
@@ -151,7 +175,6 @@ void CDownloaderDlg::LogLine(const std::string& text)
     // once per pass of the event loop, not once per line.
     if (m_pSupportLog != nullptr)
         m_pSupportLog->Status(text);
-    NoteLoggedLine(text);
     if (CStatusList* list = AsStatusList(m_list)) {
         // The engine gives an image's release notes in pieces of a set number of characters:
         // they are one line here, wrapped once at the list's width.
@@ -196,7 +219,7 @@ void CDownloaderDlg::SetImageButtons(bool bOpenFile, bool bGetFromWeb, bool bSen
 
 // The end of an update is said to a screen reader where it would otherwise be only a status line
 // or two: the focus stays where it is. What a notice says, the notice says itself.
-void CDownloaderDlg::OnProgrammingSucceeded(const std::vector<std::string>& lines)
+void CDownloaderDlg::OnRunSucceeded(const std::vector<std::string>& lines)
 {
     std::string sentence;
     for (const auto& line : lines) {
@@ -208,7 +231,7 @@ void CDownloaderDlg::OnProgrammingSucceeded(const std::vector<std::string>& line
     Announce(sentence);
 }
 
-void CDownloaderDlg::OnUpdateEnded(const UpdateOutcome& outcome)
+void CDownloaderDlg::OnRunEnded(const UpdateOutcome& outcome)
 {
     if (!m_stop.OnRunEnded(outcome.strText) && !outcome.bNoticeShown)
         Announce(outcome.strText);

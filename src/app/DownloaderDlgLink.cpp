@@ -2,16 +2,16 @@
 // port chooser follows it.
 #include "app/DownloaderDlg.h"
 
-std::string CDownloaderDlg::SelectedPort() { return m_pPorts->SelectedPort(); }
+std::string CDownloaderDlg::SelectedPort() const { return m_pPorts->SelectedPort(); }
 
-void CDownloaderDlg::OnPortOpened(const std::string& name, bool bRemember)
+void CDownloaderDlg::OnLinkOpened(const std::string& name, bool bRemember)
 {
     if (m_bTellingPort)
         m_strPortOutcome = "open, waiting for the unit to answer.";
     m_pPorts->OnPortOpened(name, bRemember);
 }
 
-void CDownloaderDlg::OnPortChoiceDropped(bool bForget)
+void CDownloaderDlg::OnLinkDropped(const LinkError&, bool bForget)
 {
     m_pPorts->OnPortChoiceDropped(bForget);
 }

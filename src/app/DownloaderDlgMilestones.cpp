@@ -9,14 +9,9 @@
 
 #include <QTimer>
 
+#include <cstdio>
+
 namespace {
-const std::string FOUND_FIRMWARE_PREFIX = "The following firmware was found for your kx410";
-
-bool StartsWith(const std::string& text, const std::string& prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
-
 std::string PortSpoken(const std::string& name)
 {
     return name == CUpdateEngine::USB_PORT_NAME ? "the Tetherix USB cable" : "port " + name;
@@ -52,22 +47,18 @@ void CDownloaderDlg::showEvent(QShowEvent* e)
         QTimer::singleShot(0, this, [this] { TellPendingMilestones(); });
 }
 
-void CDownloaderDlg::NoteLoggedLine(const std::string& text)
+void CDownloaderDlg::OnImageReady(const EngineSnapshot::Image& image)
 {
-    if (StartsWith(text, FOUND_FIRMWARE_PREFIX))
-        m_strFoundFirmwareLine = text;
-    else if (StartsWith(text, TEXT_IMAGE_NOT_SUITABLE_FOR))
+    TellMilestone(FoundFirmwareText(image.version) + ". Ready to update your kx410. Press Send.");
+}
+
+void CDownloaderDlg::OnImageRefused(ImageRefusal why, const std::string& text)
+{
+    if (why == ImageRefusal::NotSuitable)
         TellMilestone(text + ".");
 }
 
-void CDownloaderDlg::TellImageReady()
-{
-    std::string sentence = m_strFoundFirmwareLine.empty() ? std::string()
-                                                          : m_strFoundFirmwareLine + ". ";
-    TellMilestone(sentence + "Ready to update your kx410. Press Send.");
-}
-
-void CDownloaderDlg::OnIdentified(const DeviceIdentity& identity)
+void CDownloaderDlg::OnUnitIdentified(const DeviceIdentity& identity)
 {
     TellMilestone(IdentitySentence(identity) + " Press Open Local File or Get from Web.");
     if (m_strStartFile.empty())
@@ -81,7 +72,7 @@ void CDownloaderDlg::OnIdentified(const DeviceIdentity& identity)
 // outcome, said with it; otherwise it is said on its own.
 void CDownloaderDlg::OnDiagnosis(const std::string& sentence)
 {
-    IUpdateEvents::OnDiagnosis(sentence);
+    std::fprintf(stderr, "%s\n", sentence.c_str());
     if (m_bTellingPort)
         m_strPortOutcome = sentence;
     else
@@ -95,7 +86,8 @@ void CDownloaderDlg::ConnectSelectedPort()
     const std::string port = SelectedPort();
     m_strPortOutcome.clear();
     m_bTellingPort = !port.empty();
-    m_engine.ConnectSelectedPort();
+    m_engine.ChoosePort(port);
+    m_engine.ConnectChosenPort();
     m_bTellingPort = false;
     if (port.empty())
         return;

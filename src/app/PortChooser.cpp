@@ -54,6 +54,9 @@ CPortChooser::CPortChooser(CPortCombo& combo, CUpdateEngine& engine, CSettingsSt
 {
     connect(&m_combo, &CPortCombo::DropDownOpening, this, [this] { OnDropDown(); });
     connect(&m_combo, &CPortCombo::DropDownClosed, this, [this] { m_host.fnConnectChosen(); });
+    // The engine is told of the choice when it is made; it reopens that port on every reset.
+    connect(&m_combo, &QComboBox::currentIndexChanged, this,
+            [this] { m_engine.ChoosePort(SelectedPort()); });
     // A choice changed by key in the closed list is a choice like one made in the open list:
     // the link in use is closed and the chosen port opened.
     connect(&m_combo, &CPortCombo::ChosenWhileClosed, this, [this] {

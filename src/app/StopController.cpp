@@ -73,20 +73,14 @@ void CStopController::HoldOffSleep(bool bHold)
         m_pInhibitor->SetHeld(bHold, HoldReason(m_engine.Identity()));
 }
 
-void CStopController::OnPhase(int nPhase)
+void CStopController::OnPhase(const EngineSnapshot& snapshot)
 {
-    HoldOffSleep(HoldsOffSleep(nPhase));
+    HoldOffSleep(HoldsOffSleep(snapshot.phase));
     // Stopping with every line acknowledged: the finish has gone out, and the program ends.
-    if (m_bStopping && nPhase == PHASE_FINISHED)
-        OnRunEnded("Stopped after all " + std::to_string(m_engine.ImageLineCount()) +
-                   " lines were sent and the " + m_engine.Identity().m_strModel +
+    if (m_bStopping && snapshot.phase == EnginePhase::Finished)
+        OnRunEnded("Stopped after all " + std::to_string(snapshot.image.nLines) +
+                   " lines were sent and the " + snapshot.unit.m_strModel +
                    " was told to finish; its new version was not checked.");
-}
-
-void CStopController::OnProgress(int nSent, int nTotal)
-{
-    m_nSent = nSent;
-    m_nTotal = nTotal;
 }
 
 bool CStopController::OnRunEnded(const std::string& text)
@@ -191,8 +185,9 @@ void CStopController::RequestStop(int nExitStatus, const std::string& why)
 std::string CStopController::StoppedAtOnceText(const std::string& why) const
 {
     const std::string& model = m_engine.Identity().m_strModel;
-    return "Stopped at once (" + why + ") after line " + std::to_string(m_nSent) + " of " +
-           std::to_string(m_nTotal) + ". The " + (model.empty() ? "unit" : model) +
+    const EngineSnapshot::Progress progress = m_engine.Snapshot().progress;
+    return "Stopped at once (" + why + ") after line " + std::to_string(progress.nSent) + " of " +
+           std::to_string(progress.nTotal) + ". The " + (model.empty() ? "unit" : model) +
            " must be updated again before it is used.";
 }
 

@@ -16,6 +16,7 @@ class CSignalPipe;
 class CSleepInhibitor;
 class CSupportLog;
 class CUpdateEngine;
+struct EngineSnapshot;
 class QDialog;
 class QEventLoop;
 class QSocketNotifier;
@@ -43,9 +44,8 @@ public:
         m_fnRelease = std::move(fnRelease);
     }
     void StartSleepInhibitor();
-    // Follows the engine's phase (holding off sleep) and the run's lines sent.
-    void OnPhase(int nPhase);
-    void OnProgress(int nSent, int nTotal);
+    // Follows the engine's phase: sleep is held off while lines go.
+    void OnPhase(const EngineSnapshot& snapshot);
     // A run ended; true when it ended because of a stop (the program then ends).
     bool OnRunEnded(const std::string& text);
 
@@ -91,8 +91,6 @@ private:
     std::unique_ptr<CSleepInhibitor> m_pInhibitor;
     std::unique_ptr<CNativeWindowWatch> m_pNativeWatch;
     QEventLoop* m_pEndLoop = nullptr; // runs the stop after the window went away
-    int m_nSent = 0;
-    int m_nTotal = 0;
     int m_nExitStatus = 0;
     bool m_bStopping = false;
     bool m_bEnded = false;

@@ -111,7 +111,8 @@ void CFlashSession::OnUnitChanged(int nIndex)
     }
     if (!m_view.IsTerminal() && !m_options.bQuiet)
         PlainProgress(nIndex);
-    seen.state = runner.State();
+    seen.bProgramming = runner.IsProgramming();
+    seen.bAwaitingRestart = runner.IsAwaitingRestart();
 }
 
 void CFlashSession::PlainProgress(int nIndex)
@@ -119,16 +120,16 @@ void CFlashSession::PlainProgress(int nIndex)
     const CUnitRunner& runner = *m_runners[static_cast<std::size_t>(nIndex)];
     Seen& seen = m_seen[static_cast<std::size_t>(nIndex)];
     const std::string model = runner.Report().before.m_strModel;
-    if (runner.State() == CUnitRunner::EState::Programming) {
+    if (runner.IsProgramming()) {
         const int max = std::max(runner.ProgressMax(), 1);
         const int step = runner.Progress() * PLAIN_PROGRESS_STEPS / max;
-        if (seen.state != CUnitRunner::EState::Programming)
+        if (!seen.bProgramming)
             m_view.Message(Prefixed(nIndex, "Programming " + std::to_string(runner.ProgressMax()) + " lines."));
         else if (step > seen.nProgressStep)
             m_view.Message(Prefixed(nIndex, "Sent " + std::to_string(runner.Progress()) + " of " +
                                                 std::to_string(runner.ProgressMax()) + " lines."));
         seen.nProgressStep = std::max(seen.nProgressStep, step);
-    } else if (runner.State() == CUnitRunner::EState::Checking && seen.state != CUnitRunner::EState::Checking) {
+    } else if (runner.IsAwaitingRestart() && !seen.bAwaitingRestart) {
         m_view.Message(Prefixed(nIndex, "Programming successful; waiting for the " + model + " to restart."));
     }
 }
@@ -139,19 +140,19 @@ std::string CFlashSession::StatusLine(const CUnitRunner& runner) const
     std::string line = report.strPort + std::string(m_nPortWidth - report.strPort.size(), ' ') + "  ";
     line += report.before.m_strSerialNumber.empty() ? std::string("-") : "#" + report.before.m_strSerialNumber;
     line += "  ";
-    switch (runner.State()) {
-    case CUnitRunner::EState::Connecting: return line + "waiting for the unit";
-    case CUnitRunner::EState::FetchingImage: return line + "fetching the image";
-    case CUnitRunner::EState::Ready:
-        return line + "ready: " + VersionText(report.before.m_strAppVersion) + " -> " +
-               (report.strImageVersion.empty() ? std::string("?") : VersionText(report.strImageVersion));
-    case CUnitRunner::EState::Programming:
+    if (runner.IsDone())
+        return line + ResultName(report.result) + ": " + report.strText;
+    if (runner.IsProgramming())
         return line + ProgressBar(runner.Progress(), runner.ProgressMax(), BAR_CELLS) + " " +
                std::to_string(runner.Progress()) + "/" + std::to_string(runner.ProgressMax());
-    case CUnitRunner::EState::Checking: return line + "waiting for the unit to restart";
-    case CUnitRunner::EState::Done: break;
-    }
-    return line + ResultName(report.result) + ": " + report.strText;
+    if (runner.IsAwaitingRestart())
+        return line + "waiting for the unit to restart";
+    if (runner.IsReady())
+        return line + "ready: " + VersionText(report.before.m_strAppVersion) + " -> " +
+               (report.strImageVersion.empty() ? std::string("?") : VersionText(report.strImageVersion));
+    if (runner.IsFetching())
+        return line + "fetching the image";
+    return line + "waiting for the unit";
 }
 
 void CFlashSession::Redraw()
@@ -182,7 +183,7 @@ void CFlashSession::AskWhenAllReady()
         return;
     // One question for all units, once each has its image or has ended.
     for (const auto& runner : m_runners)
-        if (!runner->IsDone() && runner->State() != CUnitRunner::EState::Ready)
+        if (!runner->IsDone() && !runner->IsReady())
             return;
     std::string question;
     if (m_waiting.size() == 1) {

@@ -44,7 +44,8 @@ public:
 
 private:
     struct Seen {
-        CUnitRunner::EState state = CUnitRunner::EState::Connecting;
+        bool bProgramming = false;
+        bool bAwaitingRestart = false;
         int nProgressStep = -1;
         bool bIdentified = false;
     };

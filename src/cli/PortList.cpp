@@ -1,7 +1,7 @@
 #include "cli/PortList.h"
 
 #include "cli/UnitReport.h"
-#include "device/QuietUpdateEvents.h"
+#include "device/EngineEvents.h"
 #include "device/UpdateEngine.h"
 #include "link/PortDescription.h"
 #include "link/PortFacts.h"
@@ -51,7 +51,7 @@ PortFacts UsbCableFacts()
 
 int ListPorts(std::FILE* out, bool bJson)
 {
-    CQuietUpdateEvents events; // nothing the engine says is needed here
+    IEngineEvents events; // nothing the engine says is needed here
     CUpdateEngine engine(events);
     int count = 0;
     if (engine.ProbeUsbCable()) {

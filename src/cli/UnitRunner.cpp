@@ -5,28 +5,10 @@
 #include "platform/SupportLog.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 constexpr int MS_PER_S = 1000;
-
-// Data lines of the image are logged as they are sent; they are no news to a user.
-bool IsDataLine(const std::string& text)
-{
-    return !text.empty() && text.front() == ':';
-}
-
-std::string Joined(const std::vector<std::string>& lines)
-{
-    std::string text;
-    for (const std::string& line : lines) {
-        if (line.empty())
-            continue;
-        if (!text.empty())
-            text += ' ';
-        text += line;
-    }
-    return text;
-}
 
 FlashResult ResultOf(UpdateResult result)
 {
@@ -63,7 +45,8 @@ void CUnitRunner::Start()
 {
     m_clock.start();
     StartDeadline();
-    m_engine.ConnectSelectedPort();
+    m_engine.ChoosePort(m_settings.strPort);
+    m_engine.ConnectChosenPort();
     // A port or cable that cannot be opened now will not open by waiting: the library is
     // missing, the cable is not plugged in, or the port is refused.
     if (!IsDone() && !m_engine.IsLinkOpen()) {
@@ -81,6 +64,17 @@ void CUnitRunner::StartDeadline()
     m_deadline.start(m_settings.nTimeoutS * MS_PER_S);
 }
 
+bool CUnitRunner::IsReady() const
+{
+    return !m_bDone && !m_bRunning && !m_bAwaitingRestart && m_engine.Phase() == EnginePhase::Identified &&
+           m_engine.Snapshot().image.bReady;
+}
+
+bool CUnitRunner::IsProgramming() const
+{
+    return !m_bDone && m_bRunning;
+}
+
 std::string CUnitRunner::ModelName() const
 {
     return m_report.before.m_strModel.empty() ? std::string(MODEL_KX410) : m_report.before.m_strModel;
@@ -92,10 +86,9 @@ void CUnitRunner::Message(const std::string& text)
     m_listener.OnUnitMessage(m_nIndex, m_settings.bPrefixPort ? m_settings.strPort + ": " + text : text);
 }
 
-void CUnitRunner::SetState(EState state)
+bool CUnitRunner::WasShown(const std::string& text) const
 {
-    m_state = state;
-    m_listener.OnUnitChanged(m_nIndex);
+    return m_strLastMessage == text || std::find(m_notices.begin(), m_notices.end(), text) != m_notices.end();
 }
 
 std::string CUnitRunner::Question() const
@@ -109,15 +102,11 @@ std::string CUnitRunner::Question() const
 
 // --- what the engine reports ---
 
-void CUnitRunner::OnLogLine(const std::string& text)
+void CUnitRunner::OnStatusRow(const std::string& text)
 {
-    // The support log lists every line, as the window's does: the last data line logged is
-    // the one a failed run stopped at.
+    // The support log lists every row, as the window's does.
     if (m_pLog)
         m_pLog->Status(text, m_engine.LinkName());
-    if (IsDataLine(text))
-        return;
-    m_checkLines.push_back(text);
     const std::string shown = StatusText(text);
     if (m_settings.bVerbose && !shown.empty())
         Message(shown);
@@ -129,78 +118,38 @@ void CUnitRunner::OnWebStatus(const std::string& text, bool)
         Message(text);
 }
 
-void CUnitRunner::OnProgressRange(int nMax)
+void CUnitRunner::OnChanged(const EngineSnapshot& snapshot)
 {
-    m_nProgressMax = nMax;
-}
-
-void CUnitRunner::OnProgress(int nValue)
-{
-    if (m_state != EState::Programming)
+    m_inhibitor.SetHeld(HoldsOffSleep(snapshot.phase), HoldReason(snapshot.unit));
+    const EnginePhase was = std::exchange(m_phase, snapshot.phase);
+    if (m_bDone || was == snapshot.phase)
         return;
-    m_nProgress = nValue;
-    m_listener.OnUnitChanged(m_nIndex);
-}
-
-void CUnitRunner::OnEnable(EngineControl control, bool bEnabled)
-{
-    if (control == EngineControl::Send)
-        m_bSendEnabled = bEnabled;
-    // The web service's answer re-enables the image buttons first; the verdict follows, and is
-    // read once the engine has finished with the answer.
-    if (control == EngineControl::OpenFile && bEnabled && m_state == EState::FetchingImage)
-        QTimer::singleShot(0, &m_engine, [this] { AfterWebAnswer(); });
-}
-
-void CUnitRunner::OnPhase(int nPhase)
-{
-    m_inhibitor.SetHeld(HoldsOffSleep(nPhase), HoldReason(m_engine.Identity()));
-    if (nPhase == PHASE_FINISHED && m_state == EState::Programming) {
+    // "C" has gone out after the last line: the unit restarts into its new version.
+    if (snapshot.phase == EnginePhase::Finished && m_bRunning) {
+        m_bRunning = false;
         m_nProgress = m_nProgressMax;
         if (m_bInterrupted) {
             Finish(FlashResult::Interrupted, "Interrupted after the whole image was sent; the " +
                                                  ModelName() + " was not checked.");
             return;
         }
-        SetState(EState::Checking);
+        m_bAwaitingRestart = true;
         StartDeadline();
+        Changed();
         return;
     }
     // The unit was let go before it was programmed: it is identified again, and its image
     // checked again.
-    if (nPhase == PHASE_CONNECTING && (m_state == EState::FetchingImage || m_state == EState::Ready)) {
-        SetState(EState::Connecting);
+    if (snapshot.phase == EnginePhase::Connecting && m_bImageAsked && !m_bRunning && !m_bAwaitingRestart) {
+        m_bImageAsked = false;
         StartDeadline();
+        Changed();
     }
 }
 
-void CUnitRunner::OnNotice(const std::string& text)
+void CUnitRunner::OnUnitIdentified(const DeviceIdentity& identity)
 {
-    const std::string shown = NoticeText(text);
-    if (m_pLog)
-        m_pLog->Notice(shown);
-    if (IsDone())
-        return;
-    m_notices.push_back(shown);
-    Message(shown);
-}
-
-void CUnitRunner::OnMessageBox(const std::string& text)
-{
-    OnNotice(text);
-    if (m_state == EState::FetchingImage)
-        Finish(FlashResult::Rejected, NoticeText(text));
-}
-
-void CUnitRunner::OnIdentified(const DeviceIdentity& identity)
-{
-    if (IsDone())
-        return;
-    if (m_state == EState::Checking) {
-        m_report.after = identity; // the engine's check follows at once
-        return;
-    }
-    if (m_state != EState::Connecting)
+    if (IsDone() || m_bAwaitingRestart || m_bImageAsked)
         return;
     m_deadline.stop();
     m_report.before = identity;
@@ -210,62 +159,47 @@ void CUnitRunner::OnIdentified(const DeviceIdentity& identity)
                                             ", application " + VersionText(identity.m_strAppVersion) + ".");
         return;
     }
-    // The engine finishes greeting the unit before the image is asked for.
-    QTimer::singleShot(0, &m_engine, [this] { LoadImage(); });
-}
-
-void CUnitRunner::LoadImage()
-{
-    if (m_state != EState::Connecting)
-        return;
-    m_checkLines.clear();
+    m_bImageAsked = true;
     m_notices.clear();
-    if (m_settings.strFile.empty()) {
-        SetState(EState::FetchingImage);
+    if (m_settings.strFile.empty())
         m_engine.GetFromWeb();
-        return;
-    }
-    if (!m_engine.LoadImageFile(m_settings.strFile)) {
-        Finish(FlashResult::Rejected, m_notices.empty() ? Joined(m_checkLines) : m_notices.back());
-        return;
-    }
-    BecomeReady();
+    else
+        m_engine.LoadImageFile(m_settings.strFile);
+    if (!IsDone())
+        Changed();
 }
 
-void CUnitRunner::AfterWebAnswer()
+void CUnitRunner::OnImageReady(const EngineSnapshot::Image& image)
 {
-    if (m_state != EState::FetchingImage)
+    if (IsDone())
         return;
-    if (m_bSendEnabled) {
-        BecomeReady();
-        return;
-    }
-    if (m_engine.IsWebRequestRunning())
-        return;
-    Finish(FlashResult::Rejected, Joined(m_checkLines));
-}
-
-void CUnitRunner::BecomeReady()
-{
-    m_report.strImageVersion = m_engine.ImageVersion();
-    m_report.nTotalLines = m_engine.ImageLineCount();
-    SetState(EState::Ready);
+    m_report.strImageVersion = image.version.value_or(std::string());
+    m_report.nTotalLines = image.nLines;
+    Changed();
     if (m_bApproved)
         Go();
     else
         m_listener.OnUnitReady(m_nIndex);
 }
 
+void CUnitRunner::OnImageRefused(ImageRefusal, const std::string& text)
+{
+    if (!IsDone())
+        Finish(FlashResult::Rejected, NoticeText(text));
+}
+
 void CUnitRunner::Go()
 {
     m_bApproved = true;
-    if (m_state != EState::Ready)
+    if (!IsReady())
         return;
     m_nProgress = 0;
     m_nProgressMax = m_report.nTotalLines;
     m_notices.clear();
-    SetState(EState::Programming);
+    m_bRunning = true;
     m_engine.StartProgramming();
+    if (!IsDone())
+        Changed();
 }
 
 void CUnitRunner::Decline(const std::string& text)
@@ -276,30 +210,44 @@ void CUnitRunner::Decline(const std::string& text)
 
 bool CUnitRunner::Interrupt()
 {
-    switch (m_state) {
-    case EState::Done: return false;
-    case EState::Programming:
+    if (IsDone())
+        return false;
+    if (IsProgramming()) {
         m_bInterrupted = true;
         m_engine.InterruptProgramming();
         return true;
-    case EState::Checking:
+    }
+    if (m_bAwaitingRestart)
         Finish(FlashResult::Interrupted, "Interrupted while waiting for the " + ModelName() +
                                              " to restart; its version was not checked.");
-        return false;
-    default:
+    else
         Finish(FlashResult::Interrupted, "Interrupted before the update started; nothing was sent.");
-        return false;
-    }
+    return false;
 }
 
 void CUnitRunner::Abandon()
 {
     if (IsDone())
         return;
-    const bool bProgramming = m_state == EState::Programming;
-    Finish(FlashResult::Interrupted, bProgramming ? "Update stopped in the middle of a line. The " + ModelName() +
-                                                        " must be updated again before it is used."
-                                                  : "Interrupted.");
+    Finish(FlashResult::Interrupted, IsProgramming() ? "Update stopped in the middle of a line. The " + ModelName() +
+                                                           " must be updated again before it is used."
+                                                     : "Interrupted.");
+}
+
+void CUnitRunner::OnRunStarted(int nTotalLines)
+{
+    m_nProgressMax = std::max(nTotalLines, 1);
+}
+
+void CUnitRunner::OnProgress(const RunProgress& progress)
+{
+    // The support log lists every data line: the last one is the one a failed run stopped at.
+    if (m_pLog && !progress.strLine.empty())
+        m_pLog->Status(progress.strLine, m_engine.LinkName());
+    if (!IsProgramming())
+        return;
+    m_nProgress = progress.nBar;
+    Changed();
 }
 
 void CUnitRunner::OnEchoEnded(bool bPassed)
@@ -310,64 +258,61 @@ void CUnitRunner::OnEchoEnded(bool bPassed)
            m_notices.empty() ? std::string(bPassed ? "Echo test passed." : "Echo test failed.") : m_notices.back());
 }
 
-void CUnitRunner::OnUpdateEnded(const UpdateOutcome& outcome)
+void CUnitRunner::OnRunEnded(const UpdateOutcome& outcome)
 {
-    if (IsDone() || m_bOutcomePending)
-        return;
-    m_deadline.stop();
-    m_outcome = outcome;
-    m_bOutcomePending = true;
-    // A failure's notice and the link's reset follow this call; the unit is let go after them.
-    QTimer::singleShot(0, &m_engine, [this] { FinishFromOutcome(); });
-}
-
-void CUnitRunner::FinishFromOutcome()
-{
-    m_bOutcomePending = false;
     if (IsDone())
         return;
-    const std::string text = NoticeText(m_outcome.strText);
+    m_deadline.stop();
+    if (m_bAwaitingRestart)
+        m_report.after = m_engine.Identity();
+    const std::string text = NoticeText(outcome.strText);
     // Outcomes that are status lines, not notices, have not been shown yet, unless -v showed
     // the line as the engine gave it.
-    if (m_strLastMessage != text && std::find(m_notices.begin(), m_notices.end(), text) == m_notices.end())
+    if (!WasShown(text))
         Message(text);
-    m_report.nLinesSent = m_outcome.nLinesSent;
-    if (m_outcome.nTotalLines > 0)
-        m_report.nTotalLines = m_outcome.nTotalLines;
-    if (!m_outcome.strImageVersion.empty())
-        m_report.strImageVersion = m_outcome.strImageVersion;
-    const FlashResult result = m_bInterrupted ? FlashResult::Interrupted : ResultOf(m_outcome.result);
-    Finish(result, text);
+    m_report.nLinesSent = outcome.nLinesSent;
+    if (outcome.nTotalLines > 0)
+        m_report.nTotalLines = outcome.nTotalLines;
+    if (!outcome.strImageVersion.empty())
+        m_report.strImageVersion = outcome.strImageVersion;
+    Finish(m_bInterrupted ? FlashResult::Interrupted : ResultOf(outcome.result), text);
+}
+
+void CUnitRunner::OnNotice(const EngineNotice& notice)
+{
+    const std::string shown = NoticeText(notice.strText);
+    if (m_pLog)
+        m_pLog->Notice(shown);
+    if (IsDone())
+        return;
+    m_notices.push_back(shown);
+    Message(shown);
 }
 
 void CUnitRunner::OnDeadline()
 {
-    if (m_state == EState::Connecting)
-        Finish(FlashResult::NoUnit, "No " + ModelName() + " answered on " + m_settings.strPort + " within " +
-                                        std::to_string(m_settings.nTimeoutS) + " s.");
-    else if (m_state == EState::Checking)
+    if (m_bAwaitingRestart)
         Finish(FlashResult::NotVerified,
                "The " + ModelName() + " did not come back within " + std::to_string(m_settings.nTimeoutS) +
                    " s after the update, so its version is unknown. Cycle the power to the " + ModelName() +
                    " and identify it.");
+    else if (!m_bImageAsked)
+        Finish(FlashResult::NoUnit, "No " + ModelName() + " answered on " + m_settings.strPort + " within " +
+                                        std::to_string(m_settings.nTimeoutS) + " s.");
 }
 
-std::string CUnitRunner::SelectedPort()
+void CUnitRunner::OnLinkDropped(const LinkError&, bool)
 {
-    return IsDone() ? std::string() : m_settings.strPort;
-}
-
-void CUnitRunner::OnPortChoiceDropped(bool)
-{
-    if (IsDone() || m_bOutcomePending || m_state == EState::Programming)
+    if (IsDone() || m_bRunning)
         return;
     const std::string text = m_notices.empty() ? "Cannot open " + m_settings.strPort + "." : m_notices.back();
-    if (m_state == EState::Checking)
+    if (m_bAwaitingRestart)
         Finish(FlashResult::NotVerified, "The " + ModelName() + " cannot be reached after the update: " + text);
     else
         Finish(FlashResult::NoUnit, text);
 }
 
+// Every event the engine gives comes once its step is done: the unit is let go at once.
 void CUnitRunner::Finish(FlashResult result, const std::string& text)
 {
     if (IsDone())
@@ -377,7 +322,7 @@ void CUnitRunner::Finish(FlashResult result, const std::string& text)
     m_report.result = result;
     m_report.strText = text;
     m_report.dSeconds = static_cast<double>(m_clock.elapsed()) / MS_PER_S;
-    if (m_report.nLinesSent == 0 && (m_state == EState::Programming || m_state == EState::Checking))
+    if (m_report.nLinesSent == 0 && (m_bRunning || m_bAwaitingRestart))
         m_report.nLinesSent = m_nProgress;
     if (m_pLog) {
         // Where the run stopped, once an image was there to send.
@@ -386,14 +331,12 @@ void CUnitRunner::Finish(FlashResult result, const std::string& text)
                                                            : std::string();
         m_pLog->Status(m_settings.strPort + ": " + ResultName(result) + where + ": " + text);
     }
-    m_state = EState::Done;
+    m_bDone = true;
     // The identity has been shown as the unit answered.
-    const bool bShown = m_strLastMessage == text ||
-                        std::find(m_notices.begin(), m_notices.end(), text) != m_notices.end();
-    if (result != FlashResult::Identified && !text.empty() && !bShown)
+    if (result != FlashResult::Identified && !text.empty() && !WasShown(text))
         Message(text);
-    // The unit is let go once the engine has finished with the current event.
-    QTimer::singleShot(0, &m_engine, [this] { m_engine.CloseLinkAndIdle(); });
-    m_listener.OnUnitChanged(m_nIndex);
+    m_engine.ChoosePort({});
+    m_engine.CloseLinkAndIdle();
+    Changed();
     m_listener.OnUnitDone(m_nIndex);
 }

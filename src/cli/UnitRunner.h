@@ -5,7 +5,7 @@
 
 #include "cli/UnitReport.h"
 #include "device/UpdateEngine.h"
-#include "device/UpdateEvents.h"
+#include "device/EngineEvents.h"
 #include "platform/SleepInhibitor.h"
 
 #include <QElapsedTimer>
@@ -40,10 +40,10 @@ struct UnitSettings {
     bool bPrefixPort = false; // several units: every message names its port
 };
 
-class CUnitRunner : public IUpdateEvents {
+// The unit's stage is read from its engine: its phase and request, and whether the run's lines
+// were all taken (then the unit is awaited back from its restart).
+class CUnitRunner : public IEngineEvents {
 public:
-    enum class EState { Connecting, FetchingImage, Ready, Programming, Checking, Done };
-
     CUnitRunner(int nIndex, UnitSettings settings, IUnitListener& listener, CSupportLog* pLog);
     ~CUnitRunner() override;
 
@@ -60,8 +60,13 @@ public:
     // Ends the unit at once as interrupted, whatever it is doing.
     void Abandon();
 
-    EState State() const { return m_state; }
-    bool IsDone() const { return m_state == EState::Done; }
+    bool IsDone() const { return m_bDone; }
+    bool IsFetching() const { return !m_bDone && m_engine.IsWebRequestRunning(); }
+    // The image is checked: the unit waits for Go().
+    bool IsReady() const;
+    bool IsProgramming() const;
+    // Every line was taken: the unit is awaited back from its restart.
+    bool IsAwaitingRestart() const { return !m_bDone && m_bAwaitingRestart; }
     bool IsReportPending() const { return m_engine.IsReportRunning(); }
     const UnitReport& Report() const { return m_report; }
     const UnitSettings& Settings() const { return m_settings; }
@@ -70,35 +75,27 @@ public:
     // "Update kx410 serial 12345 from Ver 1.00 to Ver 1.07?" without the answer hint.
     std::string Question() const;
 
-    // --- IUpdateEvents ---
-    void OnLogLine(const std::string& text) override;
-    void OnClearLog() override {}
-    void OnActivity() override {}
+    // --- what the engine reports ---
+    void OnStatusRow(const std::string& text) override;
     void OnWebStatus(const std::string& text, bool bNewLine) override;
-    void OnProgressRange(int nMax) override;
-    void OnProgress(int nValue) override;
-    void OnEnable(EngineControl control, bool bEnabled) override;
-    void OnPhase(int nPhase) override;
-    void OnNotice(const std::string& text) override;
-    // The sentence that says why a port could not be used comes with the notice it follows.
-    void OnDiagnosis(const std::string&) override {}
-    void OnMessageBox(const std::string& text) override;
-    void OnIdentified(const DeviceIdentity& identity) override;
+    void OnChanged(const EngineSnapshot& snapshot) override;
+    void OnLinkDropped(const LinkError& error, bool bForget) override;
+    void OnUnitIdentified(const DeviceIdentity& identity) override;
+    void OnImageReady(const EngineSnapshot::Image& image) override;
+    void OnImageRefused(ImageRefusal why, const std::string& text) override;
+    void OnRunStarted(int nTotalLines) override;
+    void OnProgress(const RunProgress& progress) override;
+    void OnRunEnded(const UpdateOutcome& outcome) override;
     void OnEchoEnded(bool bPassed) override;
-    void OnUpdateEnded(const UpdateOutcome& outcome) override;
-    std::string SelectedPort() override;
-    void OnPortChoiceDropped(bool bForget) override;
+    void OnNotice(const EngineNotice& notice) override;
 
 private:
-    void LoadImage();
-    void AfterWebAnswer();
-    void BecomeReady();
     void Finish(FlashResult result, const std::string& text);
-    void FinishFromOutcome();
     void OnDeadline();
     void StartDeadline();
     void Message(const std::string& text);
-    void SetState(EState state);
+    void Changed() { m_listener.OnUnitChanged(m_nIndex); }
+    bool WasShown(const std::string& text) const;
     std::string ModelName() const;
 
     const int m_nIndex;
@@ -109,16 +106,16 @@ private:
     CSleepInhibitor m_inhibitor; // held while lines go to the unit
     QTimer m_deadline;
     QElapsedTimer m_clock;
-    EState m_state = EState::Connecting;
+    EnginePhase m_phase = EnginePhase::Connecting; // as last heard
     UnitReport m_report;
-    std::vector<std::string> m_checkLines; // status lines of the image check in progress
-    std::vector<std::string> m_notices;    // notices shown since the last outcome
-    UpdateOutcome m_outcome;
+    std::vector<std::string> m_notices; // notices shown since the run started
     std::string m_strLastMessage;
-    bool m_bOutcomePending = false;
+    bool m_bDone = false;
+    bool m_bImageAsked = false;     // the unit's image was loaded or fetched for it
+    bool m_bRunning = false;        // Go() started a run that has not ended
+    bool m_bAwaitingRestart = false;
     bool m_bApproved = false;
     bool m_bInterrupted = false;
-    bool m_bSendEnabled = false;
     int m_nProgress = 0;
     int m_nProgressMax = 0;
 };

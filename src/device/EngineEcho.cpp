@@ -37,7 +37,7 @@ void CUpdateEngine::OnEchoStartDeadline()
 {
     if (!ReopenLink(EngineState::EchoReopening)) {
         Enter(EngineState::Idle);
-        ShowNotice("Cannot find Tetherix port");
+        ShowNotice(NoticeKind::EchoNoPort, "Cannot find Tetherix port");
         m_events.OnEchoEnded(false);
         return;
     }
@@ -63,7 +63,7 @@ void CUpdateEngine::EndEchoTest(bool bPassed)
 {
     // Text arriving while the outcome is shown is not taken; the reset clears it.
     Enter(EngineState::Idle);
-    ShowNotice(LoadString(bPassed ? IDS_ECHO_PASSED : IDS_ECHO_FAILED));
+    ShowNotice(NoticeKind::EchoResult, LoadString(bPassed ? IDS_ECHO_PASSED : IDS_ECHO_FAILED));
     ClearLog();
     ResetConnection();
     m_strReceived.clear();

@@ -14,19 +14,11 @@ const char* const FILE_OPEN_ERROR = "File Error - Unable to open selected file, 
 const char* const FILE_TOO_LARGE =
     "File Error - The selected file is too large to be a programming file, please check "
     "programming file\n\nPress OK";
-// Stands in for the version while an image is checked: still there afterwards, the image
-// named none.
-const char* const NO_VERSION_MARK = "\x01";
 } // namespace
 
 bool CUpdateEngine::ValidateImage()
 {
-    const std::string earlierVersion = m_image.m_strVersion;
-    m_image.m_strVersion = NO_VERSION_MARK;
     const ImageVerdict verdict = CheckImage(m_image, m_identity.m_strModel);
-    m_bImageNamesVersion = m_image.m_strVersion != NO_VERSION_MARK;
-    if (!m_bImageNamesVersion)
-        m_image.m_strVersion = earlierVersion;
     for (const auto& line : verdict.logLines)
         Log(line);
     if (verdict.nControlByteLine > 0 && m_pSupportLog != nullptr)
@@ -34,10 +26,13 @@ bool CUpdateEngine::ValidateImage()
                             std::to_string(verdict.nControlByteLine) +
                             " holds a control byte in its data.");
     if (!verdict.bAccepted) {
-        SetImageButtons(true, true, false);
+        SetImageReady(false);
+        std::string why;
+        for (const auto& line : verdict.logLines)
+            why += (why.empty() ? "" : " ") + line;
+        m_events.OnImageRefused(ImageRefusal::NotSuitable, why);
         return false;
     }
-    Enable(EngineControl::Send, true);
     m_image.m_nTotalLines = static_cast<int>(m_image.m_lines.size());
     return true;
 }
@@ -47,14 +42,12 @@ bool CUpdateEngine::LoadImageFile(const std::string& path)
     struct stat info {};
     const bool bFound = stat(path.c_str(), &info) == 0;
     if (bFound && S_ISREG(info.st_mode) && info.st_size > MAX_PROGRAMMING_FILE_BYTES) {
-        Enable(EngineControl::Send, false);
-        ShowNotice(FILE_TOO_LARGE);
+        RefuseFile(ImageRefusal::TooLarge, FILE_TOO_LARGE);
         return false;
     }
     // Only a plain file is read: a pipe or a device would hold the thread until it delivers.
     if (!bFound || !S_ISREG(info.st_mode) || !ReadFirmwareFile(path)) {
-        Enable(EngineControl::Send, false);
-        ShowNotice(FILE_OPEN_ERROR);
+        RefuseFile(ImageRefusal::Unreadable, FILE_OPEN_ERROR);
         return false;
     }
     if (!ValidateImage())
@@ -63,9 +56,23 @@ bool CUpdateEngine::LoadImageFile(const std::string& path)
     std::error_code ec;
     const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
     m_strImageSource = ec ? path : absolute.lexically_normal().string();
-    Enable(EngineControl::Send, true);
     SendText("B");
+    AcceptImage();
     return true;
+}
+
+void CUpdateEngine::RefuseFile(ImageRefusal why, const std::string& notice)
+{
+    SetImageReady(false);
+    ShowNotice(NoticeKind::FileUnusable, notice);
+    m_events.OnImageRefused(why, notice);
+}
+
+void CUpdateEngine::AcceptImage()
+{
+    m_bImageReady = true;
+    Publish();
+    m_events.OnImageReady(Snapshot().image);
 }
 
 bool CUpdateEngine::LoadImageFileFor(const EngineTicket& ticket, const std::string& path)

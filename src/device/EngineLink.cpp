@@ -65,6 +65,7 @@ bool CUpdateEngine::OpenComPort(const std::string& portName)
     m_bOpening = true;
     const LinkError error = link.Open(device, false);
     m_bOpening = false;
+    m_lastOpenError = error;
     if (error) {
         m_pLink = nullptr;
         // A port that was never open here was not unplugged: it is not there (or mistyped).
@@ -87,6 +88,7 @@ bool CUpdateEngine::OpenUsbLink(bool bQuiet)
     m_bOpening = true;
     const LinkError error = link.Open(USB_PORT_NAME, bQuiet);
     m_bOpening = false;
+    m_lastOpenError = error;
     if (error) {
         // The cable has shown its own notice, and said why, unless it was asked to be quiet.
         TraceLink(true, USB_PORT_NAME, 1, bQuiet ? link.OpenFailure() : m_strLastDiagnosis);
@@ -101,9 +103,8 @@ bool CUpdateEngine::OpenUsbLink(bool bQuiet)
 void CUpdateEngine::DropLinkChoice()
 {
     // No link: nothing to fetch an image for, and the port must be chosen anew.
-    Enable(EngineControl::OpenFile, false);
-    Enable(EngineControl::GetFromWeb, false);
-    m_events.OnPortChoiceDropped(true);
+    m_strChosenPort.clear();
+    m_events.OnLinkDropped(m_lastOpenError, true);
 }
 
 void CUpdateEngine::OnLinkDiagnosis(const std::string& sentence)
@@ -123,7 +124,8 @@ void CUpdateEngine::LogDiagnosis()
 void CUpdateEngine::ShowOpenFailure(const std::string& notice)
 {
     LogDiagnosis();
-    ShowNotice(NoticeWithReason(notice, m_strLastDiagnosis));
+    ShowNotice(NoticeKind::PortUnusable, NoticeWithReason(notice, m_strLastDiagnosis),
+               m_strLastDiagnosis);
 }
 
 void CUpdateEngine::EnterConnecting()
@@ -146,14 +148,15 @@ void CUpdateEngine::OpenSavedPort(const std::string& name)
         DropLinkChoice();
         return;
     }
-    m_events.OnPortOpened(name, false);
+    m_events.OnLinkOpened(name, false);
     EnterConnecting();
 }
 
-void CUpdateEngine::ConnectSelectedPort()
+void CUpdateEngine::ConnectChosenPort()
 {
-    const std::string name = m_events.SelectedPort();
+    const std::string name = m_strChosenPort;
     if (name.empty()) {
+        m_lastOpenError = {};
         DropLinkChoice();
         return;
     }
@@ -163,7 +166,7 @@ void CUpdateEngine::ConnectSelectedPort()
     }
     if (!OpenUsbLink(false))
         return;
-    m_events.OnPortOpened(USB_PORT_NAME, true);
+    m_events.OnLinkOpened(USB_PORT_NAME, true);
     EnterConnecting();
 }
 
@@ -175,7 +178,7 @@ void CUpdateEngine::ConnectComPort(const std::string& name, bool bRemember)
         DropLinkChoice();
         return;
     }
-    m_events.OnPortOpened(name, bRemember);
+    m_events.OnLinkOpened(name, bRemember);
     EnterConnecting();
 }
 
@@ -192,7 +195,7 @@ void CUpdateEngine::CloseLinkAndIdle(const std::string& strWhy)
     m_heldText.clear();
     m_bLinkUnplugged = false;
     CloseLink();
-    SetImageButtons(false, false, false);
+    m_bImageReady = false;
     ClearLog();
     CancelFetch(strWhy);
     Enter(EngineState::Idle);
@@ -222,9 +225,7 @@ void CUpdateEngine::SetLinkUnplugged(bool bUnplugged)
 void CUpdateEngine::LetUnpluggedLinkGo()
 {
     CloseLinkAndIdle("the Tetherix was unplugged");
-    m_events.OnProgress(0);
-    Enable(EngineControl::PortList, true);
-    Enable(EngineControl::Detect, true);
+    SetBar(0);
     Log(TEXT_UNPLUGGED);
 }
 
@@ -288,11 +289,9 @@ void CUpdateEngine::ResetLinkAndControls(EngineState pause)
     m_heldText.clear();
     CloseForReset();
     m_strReceived.clear();
+    m_bImageReady = false;
     Enter(pause);
-    m_events.OnProgress(0);
-    SetImageButtons(false, false, false);
-    Enable(EngineControl::PortList, true);
-    Enable(EngineControl::Detect, true);
+    SetBar(0);
 }
 
 void CUpdateEngine::CloseForReset()
@@ -307,7 +306,7 @@ void CUpdateEngine::OnResetPauseEnd()
 {
     const bool bEcho = m_state == EngineState::EchoResetting;
     Enter(EngineState::Idle);
-    ConnectSelectedPort();
+    ConnectChosenPort();
     if (bEcho)
         EnterEchoTest();
 }
@@ -317,8 +316,9 @@ bool CUpdateEngine::ReopenLink(EngineState whenDeferred)
     if (m_pLink == nullptr)
         return false;
     CloseLink();
-    const std::string name = m_events.SelectedPort();
+    const std::string name = m_strChosenPort;
     if (name.empty()) {
+        m_lastOpenError = {};
         DropLinkChoice();
         return false;
     }
@@ -337,7 +337,8 @@ bool CUpdateEngine::ReopenLink(EngineState whenDeferred)
         DropLinkChoice();
         if (!m_strLastDiagnosis.empty())
             m_events.OnDiagnosis(m_strLastDiagnosis);
-        ShowNotice(NoticeWithReason(TEXT_CANNOT_FIND, m_strLastDiagnosis));
+        ShowNotice(NoticeKind::PortLost, NoticeWithReason(TEXT_CANNOT_FIND, m_strLastDiagnosis),
+                   m_strLastDiagnosis);
         ListOnlyDiagnosis();
         return false;
     }
@@ -347,7 +348,7 @@ bool CUpdateEngine::ReopenLink(EngineState whenDeferred)
 // The cable could not be opened again: it has shown its own notice; the choice stays saved.
 void CUpdateEngine::KeepCableUnopened()
 {
-    m_events.OnPortChoiceDropped(false);
+    m_events.OnLinkDropped(m_lastOpenError, false);
     ListOnlyDiagnosis();
 }
 

@@ -110,39 +110,35 @@ void CUpdateEngine::IdentifyUnit()
     AdvanceGeneration();
     CancelFetch("the unit was identified again");
     ClearLog();
-    m_events.OnProgress(0);
+    SetBar(0);
     for (const auto& line : ParseIdentification(m_strReceived, m_identity))
         Log(line);
     m_strReceived.clear();
     if (m_bFetchDropped && m_droppedFetchUnit.m_strSerialNumber != m_identity.m_strSerialNumber)
         LogUnusedImage("fetched", m_droppedFetchUnit, "another unit is connected");
     m_bFetchDropped = false;
-    Enable(EngineControl::PortList, false);
-    Enable(EngineControl::Detect, false);
-    Enable(EngineControl::OpenFile, true);
-    Enable(EngineControl::GetFromWeb, true);
-    m_events.OnFocus(EngineControl::OpenFile);
+    m_bImageReady = false; // an image is checked anew for the unit
     Enter(EngineState::Identified);
-    m_events.OnIdentified(m_identity);
     SendText(std::string(KEEP_ALIVE_TEXT));
     // The moment counts as a first keep-alive: the unit hears "A" twice.
     m_strReceived.clear();
     RestartDeadline();
     SendText(std::string(KEEP_ALIVE_TEXT));
+    // A finished run whose reboot went unseen is recorded as finished, before a face can start
+    // another.
+    if (!m_bAwaitingCheck)
+        SettleRecord();
+    m_events.OnUnitIdentified(m_identity);
     // The unit has its answer before the verdict on an update is given.
-    CheckUpdatedUnit();
+    if (m_bAwaitingCheck)
+        CheckUpdatedUnit();
 }
 
 // The first identification after the reboot that follows a whole run: the verdict is a status
 // line; a notice only when the same unit is back within its reboot window, still on its old
-// version. The notice waits until the current event is done, so the unit is never held up.
+// version.
 void CUpdateEngine::CheckUpdatedUnit()
 {
-    if (!m_bAwaitingCheck) {
-        // A finished run whose reboot went unseen is recorded as finished.
-        SettleRecord();
-        return;
-    }
     m_bAwaitingCheck = false;
     const bool bWithinWindow = m_pRebootWindow->IsActive();
     m_pRebootWindow->Stop();
@@ -153,9 +149,9 @@ void CUpdateEngine::CheckUpdatedUnit()
     Log(check.strText);
     if (m_pRecorder)
         m_pRecorder->RunChecked(outcome, m_identity);
-    m_events.OnUpdateEnded(outcome);
+    m_events.OnRunEnded(outcome);
     if (bNotice)
-        ShowNoticeLater(check.strText);
+        ShowNotice(NoticeKind::NotVerified, check.strText);
 }
 
 // Takes the next data line from the image, logs it and sends it followed by "aa".
@@ -166,15 +162,10 @@ void CUpdateEngine::SendDataLine()
     // One trace entry holds the line and the unit's answer; the status line does not repeat it.
     if (m_pSupportLog != nullptr)
         m_pSupportLog->DataLine(line, m_strLinkName);
-    Log(line);
     WriteToLink(line + LINE_END_TEXT);
     ++m_nLinesSent;
-}
-
-void CUpdateEngine::SendNextDataLine()
-{
-    SendDataLine();
-    m_events.OnProgress(m_image.m_nTotalLines - static_cast<int>(m_image.m_lines.size()));
+    // The bar stays at 0 for the first line; it moves from the second on.
+    m_events.OnProgress({line, m_nLinesSent, m_nLinesSent > 1 ? m_nLinesSent : 0});
 }
 
 void CUpdateEngine::StartProgramming()
@@ -187,17 +178,13 @@ void CUpdateEngine::StartProgramming()
     m_nRunLines = m_image.m_nTotalLines;
     if (m_pRecorder)
         m_pRecorder->RunStarted(m_identity, m_strImageSource, ImageVersion(), m_nRunLines);
-    m_events.OnProgressRange(std::max(m_image.m_nTotalLines, 1));
-    m_events.OnProgress(0);
-    SetImageButtons(false, false, false);
-    Enable(EngineControl::PortList, false);
-    Enable(EngineControl::Detect, false);
+    m_events.OnRunStarted(m_nRunLines);
+    m_bImageReady = false; // taken by the run
     Enter(EngineState::Programming);
     if (m_image.m_lines.empty()) {
         EndRun(UpdateResult::Empty, LoadString(IDS_UNEXPECTED_EOF));
         return;
     }
-    // The bar stays at 0 for the first line; it moves from the second on.
     SendDataLine();
     RestartDeadline();
 }
@@ -218,7 +205,7 @@ void CUpdateEngine::OnAcknowledgement()
                    std::to_string(m_nRunLines) + ". The " + m_identity.m_strModel +
                    " must be updated again before it is used.");
     else
-        SendNextDataLine();
+        SendDataLine();
 }
 
 // A run that did not finish: the user is told, the list is cleared and the link reset. While
@@ -230,10 +217,10 @@ void CUpdateEngine::EndRun(UpdateResult result, const std::string& text)
     const UpdateOutcome outcome{result, text, m_nLinesSent, m_nRunLines, ImageVersion(), true};
     if (m_pRecorder)
         m_pRecorder->RunEnded(outcome);
-    m_events.OnUpdateEnded(outcome);
-    ShowNotice(text);
+    ShowNotice(NoticeKind::RunFailed, text);
     ClearLog();
     ResetConnection();
+    m_events.OnRunEnded(outcome);
 }
 
 void CUpdateEngine::FinishProgramming()
@@ -245,7 +232,7 @@ void CUpdateEngine::FinishProgramming()
     lines.emplace_back("Before you fly ensure that the controls operate correctly.");
     for (const auto& line : lines)
         Log(line);
-    m_events.OnProgrammingSucceeded(lines);
+    m_events.OnRunSucceeded(lines);
     if (m_pRecorder)
         m_pRecorder->RunFinished(m_nLinesSent, "Programming successful.");
     // The unit took every line: a web image's report is owed from now on, and the unit,
@@ -260,8 +247,8 @@ void CUpdateEngine::FinishProgramming()
 void CUpdateEngine::SendFinish()
 {
     // A unit that never answers "C" (pulled, or dead) is let go like one that goes quiet.
-    Enter(EngineState::Finishing);
     SendText("C");
+    Enter(EngineState::Finishing);
 }
 
 void CUpdateEngine::OnSilence()

@@ -36,11 +36,7 @@ void CUpdateEngine::Enter(EngineState state)
         m_pDeadline->Start(ms);
     else
         m_pDeadline->Stop();
-    const int phase = PhaseOf(state);
-    if (phase != m_nShownPhase) {
-        m_nShownPhase = phase;
-        m_events.OnPhase(phase);
-    }
+    Publish();
 }
 
 void CUpdateEngine::RestartDeadline()

@@ -40,8 +40,11 @@ constexpr int DeadlineOf(EngineState state)
     }
 }
 
+// Where the conversation with the unit stands, as the faces see it.
+enum class EnginePhase { Idle, Connecting, Identified, Programming, Finished };
+
 // The phase the faces see in a state.
-constexpr int PhaseOf(EngineState state)
+constexpr EnginePhase PhaseOf(EngineState state)
 {
     switch (state) {
     case EngineState::Starting:
@@ -51,12 +54,12 @@ constexpr int PhaseOf(EngineState state)
     case EngineState::EchoStarting:
     case EngineState::EchoWaiting:
     case EngineState::Reopening:
-    case EngineState::EchoReopening: return PHASE_CONNECTING;
-    case EngineState::Identified: return PHASE_IDENTIFIED;
+    case EngineState::EchoReopening: return EnginePhase::Connecting;
+    case EngineState::Identified: return EnginePhase::Identified;
     case EngineState::Programming:
-    case EngineState::FinishPause: return PHASE_PROGRAMMING;
-    case EngineState::Finishing: return PHASE_FINISHED;
-    default: return PHASE_IDLE;
+    case EngineState::FinishPause: return EnginePhase::Programming;
+    case EngineState::Finishing: return EnginePhase::Finished;
+    default: return EnginePhase::Idle;
     }
 }
 

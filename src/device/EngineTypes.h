@@ -1,16 +1,8 @@
-// The vocabulary the update engine shares with the faces that drive it: the phases of the
-// conversation with the unit, its time-outs, the controls whose state it decides, and how an
-// update ended.
+// The vocabulary the update engine shares with the faces that drive it: the conversation's
+// time-outs and how an update ended.
 #pragma once
 
 #include <string>
-
-// Where the conversation with the unit stands, as the faces see it.
-constexpr int PHASE_IDLE = 0;
-constexpr int PHASE_CONNECTING = 1;
-constexpr int PHASE_IDENTIFIED = 2;
-constexpr int PHASE_PROGRAMMING = 4;
-constexpr int PHASE_FINISHED = 5;
 
 constexpr int WAKE_INTERVAL_MS = 1000;
 constexpr int PROGRAM_REPLY_TIMEOUT_MS = 5000;
@@ -23,9 +15,6 @@ constexpr int RESET_PAUSE_MS = 50;   // between closing the link on a reset and 
 // How long after its reboot an updated unit that still reports its old version is worth a
 // notice; later, the verdict is only a status line.
 constexpr int REBOOT_WINDOW_MS = 30000;
-
-// The controls of a face whose enabled state follows the conversation.
-enum class EngineControl { OpenFile, GetFromWeb, Send, PortList, Detect };
 
 // How an update ended, as far as the engine can tell.
 enum class UpdateResult {

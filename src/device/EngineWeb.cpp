@@ -21,7 +21,8 @@ void CUpdateEngine::GetFromWeb()
 {
     // Nothing is asked of a service that was never named; the user is told how to name one.
     if (m_strWebBaseUrl.empty()) {
-        m_events.OnMessageBox(TEXT_NO_SERVICE);
+        ShowNotice(NoticeKind::NoService, TEXT_NO_SERVICE);
+        m_events.OnImageRefused(ImageRefusal::NotFetched, TEXT_NO_SERVICE);
         return;
     }
     // Enabled means it works: a request still running gives way to the new one.
@@ -29,9 +30,6 @@ void CUpdateEngine::GetFromWeb()
     m_bFetchDropped = false;
     // The line that every status text of the request replaces.
     m_events.OnWebStatus(std::string(), true);
-    // Nothing that would start another conversation with the unit while the request runs.
-    const bool bSendWas = m_bSendEnabled;
-    SetImageButtons(false, false, false);
     const std::string strUrl =
         BuildFirmwareUrl(m_strWebBaseUrl, m_identity.m_strSerialNumber, m_identity.m_strAppVersion,
                          m_identity.m_strLoaderVersion, false);
@@ -42,14 +40,16 @@ void CUpdateEngine::GetFromWeb()
             if (TicketHolds(ticket))
                 m_events.OnWebStatus(text, false);
         },
-        [this, ticket, strUrl, bSendWas](bool bDownloaded, std::string& body) {
-            OnWebAnswer(ticket, bDownloaded, body, strUrl, bSendWas);
+        [this, ticket, strUrl](bool bDownloaded, std::string& body) {
+            OnWebAnswer(ticket, bDownloaded, body, strUrl);
         });
+    // Nothing that would start another conversation with the unit while the request runs.
+    Publish();
     m_pWebRequest->Start(strUrl);
 }
 
 void CUpdateEngine::OnWebAnswer(const EngineTicket& ticket, bool bDownloaded, std::string& body,
-                                const std::string& strUrl, bool bSendWas)
+                                const std::string& strUrl)
 {
     // This handler runs inside the request's own delivery: the request is kept (until the next
     // one ends, or the engine goes) rather than destroyed under its own feet.
@@ -58,13 +58,16 @@ void CUpdateEngine::OnWebAnswer(const EngineTicket& ticket, bool bDownloaded, st
         LogUnusedImage("fetched", ticket.unit, DropReason(ticket));
         return;
     }
-    SetImageButtons(true, true, bSendWas);
+    Publish();
     // An answer with an error status carries no image either: its reason is said instead of
     // the image checks' complaints about the error page.
     const WebFailure& outcome = m_pWebRequestDone->Outcome();
     if (!bDownloaded || outcome.IsHttpError()) {
-        m_events.OnMessageBox(std::string(TEXT_CANNOT_DOWNLOAD) + "\n\nReason: " +
-                       WebFailureReason(outcome) + "\nAddress tried: " + strUrl);
+        const std::string reason = WebFailureReason(outcome);
+        const std::string text = std::string(TEXT_CANNOT_DOWNLOAD) + "\n\nReason: " + reason +
+                                 "\nAddress tried: " + strUrl;
+        ShowNotice(NoticeKind::DownloadFailed, text, reason);
+        m_events.OnImageRefused(ImageRefusal::NotFetched, text);
         return;
     }
     m_image.m_lines = SplitWebBody(body);
@@ -72,6 +75,7 @@ void CUpdateEngine::OnWebAnswer(const EngineTicket& ticket, bool bDownloaded, st
     if (ValidateImage()) {
         m_image.m_bFromWeb = true;
         m_strImageSource = m_strWebBaseUrl;
+        AcceptImage();
     }
 }
 
@@ -114,7 +118,7 @@ void CUpdateEngine::ReportUpdateDone()
     m_image.m_bFromWeb = false;
     m_bReportOwed = false;
     const std::string strUrl =
-        BuildFirmwareUrl(m_strWebBaseUrl, m_updatedUnit.m_strSerialNumber, m_image.m_strVersion,
+        BuildFirmwareUrl(m_strWebBaseUrl, m_updatedUnit.m_strSerialNumber, ImageVersion(),
                          m_updatedUnit.m_strLoaderVersion, true);
     m_pReportRequest = m_webFactory(nullptr, nullptr);
     m_pReportRequest->Start(strUrl);

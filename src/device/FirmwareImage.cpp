@@ -88,7 +88,9 @@ bool HasEndRecord(const std::deque<std::string>& lines)
            LastChars(lines.back(), TAG_VALUE_CHARS).find(END_RECORD_MARK) != std::string::npos;
 }
 
-std::string VersionMessage(const std::optional<std::string>& version)
+}  // namespace
+
+std::string FoundFirmwareText(const std::optional<std::string>& version)
 {
     const std::string_view text = version ? std::string_view(*version) : std::string_view();
     const int major = DecimalValue(text.substr(0, std::min(text.size(), VERSION_PART_CHARS)));
@@ -101,8 +103,6 @@ std::string VersionMessage(const std::optional<std::string>& version)
     return message;
 }
 
-}  // namespace
-
 ImageVerdict CheckImage(FirmwareImage& image, const std::string& model)
 {
     ImageVerdict verdict;
@@ -111,9 +111,8 @@ ImageVerdict CheckImage(FirmwareImage& image, const std::string& model)
     const std::optional<std::string>& notes = tagged.notes;
     const std::optional<std::string>& productId = tagged.productId;
     const std::optional<std::string>& version = tagged.version;
-    if (version) {
-        image.m_strVersion = *version;
-    }
+    image.m_version = version;
+    image.m_strNotes = notes.value_or(std::string());
 
     if (!HasEndRecord(image.m_lines) || productId != PRODUCT_ID_KX410 ||
         verdict.nControlByteLine > 0) {
@@ -124,7 +123,7 @@ ImageVerdict CheckImage(FirmwareImage& image, const std::string& model)
         verdict.logLines.push_back(TEXT_IMAGE_NOT_SUITABLE_FOR + model);
         return verdict;
     }
-    verdict.logLines.push_back(VersionMessage(version));
+    verdict.logLines.push_back(FoundFirmwareText(version));
     if (notes) {
         for (std::string& piece : BreakNotes(NOTES_PREFIX + *notes)) {
             verdict.logLines.push_back(std::move(piece));

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,8 @@
 // the data lines, which programming consumes from the front.
 struct FirmwareImage {
     std::deque<std::string> m_lines;
-    std::string m_strVersion;  // last 4 characters of the checked image's "VER:" line; kept if none
+    std::optional<std::string> m_version; // last 4 characters of the checked image's "VER:" line
+    std::string m_strNotes;               // the "INFO:" value: the release notes
     int m_nTotalLines = 0;     // data lines at validation: the progress range (set by the dialog)
     bool m_bFromWeb = false;   // came from the web service and the completion report is due
 };
@@ -41,13 +43,17 @@ inline constexpr const char* TEXT_IMAGE_NOT_SUITABLE_FOR = "The selected firmwar
 inline constexpr const char* TEXT_READY_TO_UPDATE = "Ready to update your kx410. Press send.";
 
 // Removes the empty lines and every line carrying "INFO:", "PID:" or "VER:" (when a tag occurs
-// more than once, the topmost line gives its value), stores the version in image.m_strVersion
-// when there is a "VER:" line, and checks the product id ("0410") and the end record. An image
+// more than once, the topmost line gives its value), stores the version (none without a "VER:"
+// line) and the notes in the image, and checks the product id ("0410") and the end record. An image
 // whose data holds a control byte (NUL included), or a unit that is not a kx410, is refused as
 // not suitable: a serial port would cut the line short, and the image is for the kx410. Accepted:
 // image.m_lines holds exactly the data lines. Rejected: m_lines is left as the check left it.
 // Does not touch m_nTotalLines or m_bFromWeb; the dialog sets those, the buttons and the phase.
 ImageVerdict CheckImage(FirmwareImage& image, const std::string& model);
+
+// "The following firmware was found for your kx410: Ver 1.07" for the image's version (none:
+// "Ver 0.00").
+std::string FoundFirmwareText(const std::optional<std::string>& version);
 
 // A programming file's lines with their line ends (LF or CR LF) removed, followed by one empty
 // entry whether or not the file ends with a line break.

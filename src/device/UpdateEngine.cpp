@@ -1,10 +1,10 @@
-// The engine's life, the controls it decides and the notices it shows.
+// The engine's life and the snapshot it keeps for its faces.
 #include "device/UpdateEngine.h"
 
 #include "device/QtEngineClock.h"
 #include "web/MultiWebRequest.h"
 
-CUpdateEngine::CUpdateEngine(IUpdateEvents& events, std::unique_ptr<IEngineClock> pClock)
+CUpdateEngine::CUpdateEngine(IEngineEvents& events, std::unique_ptr<IEngineClock> pClock)
     : m_events(events), m_pClock(pClock ? std::move(pClock) : std::make_unique<CQtEngineClock>()),
       m_webFactory([](IWebRequest::StatusFn fnStatus, IWebRequest::DoneFn fnDone) {
           return std::unique_ptr<IWebRequest>(
@@ -56,21 +56,26 @@ void CUpdateEngine::DropAwaitedCheck()
     m_pRebootWindow->Stop();
 }
 
-void CUpdateEngine::Enable(EngineControl control, bool bEnabled)
+void CUpdateEngine::SetImageReady(bool bReady)
 {
-    if (control == EngineControl::Send)
-        m_bSendEnabled = bEnabled;
-    m_events.OnEnable(control, bEnabled);
+    if (m_bImageReady == bReady)
+        return;
+    m_bImageReady = bReady;
+    Publish();
 }
 
-void CUpdateEngine::SetImageButtons(bool bOpenFile, bool bGetFromWeb, bool bSend)
+EngineSnapshot CUpdateEngine::Snapshot() const
 {
-    Enable(EngineControl::OpenFile, bOpenFile);
-    Enable(EngineControl::GetFromWeb, bGetFromWeb);
-    Enable(EngineControl::Send, bSend);
-}
-
-void CUpdateEngine::ShowNoticeLater(const std::string& text)
-{
-    m_pClock->Later([this, text] { ShowNotice(text); });
+    EngineSnapshot snapshot;
+    snapshot.state = m_state;
+    snapshot.phase = PhaseOf(m_state);
+    snapshot.link = {m_linkKind, m_strLinkName, m_pLink != nullptr};
+    snapshot.unit = m_identity;
+    snapshot.image = {m_bImageReady,      m_image.m_version,       m_image.m_strNotes,
+                      m_strImageSource,   m_image.m_nTotalLines,   m_image.m_bFromWeb};
+    snapshot.progress = {m_nLinesSent, m_nRunLines};
+    snapshot.request = m_pWebRequest      ? EngineRequest::Fetch
+                       : IsReportRunning() ? EngineRequest::Report
+                                           : EngineRequest::None;
+    return snapshot;
 }

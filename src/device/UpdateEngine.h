@@ -1,19 +1,20 @@
 // The update engine: one unit's conversation over one link. It owns the link (a serial port or
 // the USB cable), the firmware image and the unit's identity, runs the bootloader conversation,
-// the echo test and the web requests on one deadline timer, and reports through IUpdateEvents.
-// Its state is one EngineState; the faces learn the rest through the queries below. It has no
+// the echo test and the web requests on one deadline timer, and reports through IEngineEvents.
+// Its state is one EngineState; the faces read the rest from its snapshot. It has no
 // widgets and no threads; several engines can run side by side in one process.
 #pragma once
 
 #include "device/DeviceIdentity.h"
 #include "device/EngineClock.h"
+#include "device/EngineEvents.h"
 #include "device/EngineLinks.h"
+#include "device/EngineSnapshot.h"
 #include "device/EngineState.h"
 #include "device/EngineTicket.h"
 #include "device/EngineTypes.h"
 #include "device/FirmwareImage.h"
 #include "device/RunRecorder.h"
-#include "device/UpdateEvents.h"
 #include "link/Link.h"
 #include "link/SystemRoots.h"
 #include "web/WebRequest.h"
@@ -37,7 +38,7 @@ public:
     static constexpr std::string_view KEEP_ALIVE_TEXT = "A";
 
     // pClock: where the engine's time comes from (none: Qt's event loop). The engine keeps it.
-    explicit CUpdateEngine(IUpdateEvents& events, std::unique_ptr<IEngineClock> pClock = nullptr);
+    explicit CUpdateEngine(IEngineEvents& events, std::unique_ptr<IEngineClock> pClock = nullptr);
     ~CUpdateEngine() override;
     // Ends everything at once without a word to the face: the program is ending.
     void Shutdown();
@@ -45,9 +46,13 @@ public:
     // --- the link ---
     // How links are made (tests give their own); by default a serial port or the USB cable.
     void SetLinkFactory(LinkFactory factory) { m_linkFactory = std::move(factory); }
-    // Opens the port the face has chosen and starts waking the unit; drops the choice when it
-    // cannot be opened.
-    void ConnectSelectedPort();
+    // The port the user has chosen ("USB" for the cable, else a serial port's name; empty:
+    // none). Every later open and reopen uses it, until the engine drops it or another is chosen.
+    void ChoosePort(const std::string& name) { m_strChosenPort = name; }
+    const std::string& ChosenPort() const { return m_strChosenPort; }
+    // Opens the chosen port and starts waking the unit; drops the choice when it cannot be
+    // opened.
+    void ConnectChosenPort();
     // Opens the saved port at start-up: quietly for the USB cable.
     void OpenSavedPort(const std::string& name);
     // Closes the link, then opens it again after a short pause and wakes the unit anew.
@@ -78,9 +83,12 @@ public:
     // The serial ports of the machine, in name order.
     std::vector<std::string> ListSerialPorts() const;
 
-    // --- the conversation ---
+    // --- what the engine knows now ---
+    EngineSnapshot Snapshot() const;
     EngineState State() const { return m_state; }
-    int Phase() const { return PhaseOf(m_state); }
+    EnginePhase Phase() const { return PhaseOf(m_state); }
+
+    // --- the conversation ---
     const DeviceIdentity& Identity() const { return m_identity; }
     void StartProgramming();
     // Stops a programming run after the line in flight, as a failure that the user must redo.
@@ -93,10 +101,10 @@ public:
     // holds, the file is not used and a status line says so.
     bool LoadImageFileFor(const EngineTicket& ticket, const std::string& path);
     // The current image's version ("0107"); empty when the image names none.
-    std::string ImageVersion() const { return m_bImageNamesVersion ? m_image.m_strVersion : std::string(); }
+    std::string ImageVersion() const { return m_image.m_version.value_or(std::string()); }
     int ImageLineCount() const { return m_image.m_nTotalLines; }
     int LinesLeft() const { return static_cast<int>(m_image.m_lines.size()); }
-    bool IsImageFromWeb() const { return m_image.m_bFromWeb; }
+
 
     // --- the echo test ---
     void StartEchoTest();
@@ -139,8 +147,8 @@ public:
     void OnLinkBytes(std::string_view bytes) override;
     void OnLinkFailed(const LinkError& error) override;
     void OnLinkNote(const std::string& note) override;
-    void OnLinkNotice(const std::string& text) override { ShowNotice(text); }
-    void OnLinkMessageBox(const std::string& text) override { m_events.OnMessageBox(text); }
+    void OnLinkNotice(const std::string& text) override { ShowNotice(NoticeKind::CableUnusable, text); }
+    void OnLinkMessageBox(const std::string& text) override { ShowNotice(NoticeKind::DriverError, text); }
     void OnLinkDiagnosis(const std::string& sentence) override;
 
 private:
@@ -186,7 +194,6 @@ private:
     void IdentifyUnit();
     void CheckUpdatedUnit();
     void SendDataLine();
-    void SendNextDataLine();
     void OnAcknowledgement();
     void FinishProgramming();
     void SendFinish();
@@ -202,6 +209,9 @@ private:
     // --- the image (EngineImage.cpp) ---
     bool ValidateImage();
     bool ReadFirmwareFile(const std::string& path);
+    void RefuseFile(ImageRefusal why, const std::string& notice);
+    // The checked image is the one Send programs: the faces hear of it.
+    void AcceptImage();
 
     // --- the echo test (EngineEcho.cpp) ---
     void OnEchoStartDeadline();
@@ -213,7 +223,7 @@ private:
     // --- the web (EngineWeb.cpp) ---
     void CancelFetch(const std::string& strWhy);
     void OnWebAnswer(const EngineTicket& ticket, bool bDownloaded, std::string& body,
-                     const std::string& strUrl, bool bSendWas);
+                     const std::string& strUrl);
     void LogUnusedImage(const char* what, const DeviceIdentity& unit, const std::string& strWhy);
     std::string DropReason(const EngineTicket& ticket) const;
     void ReportUpdateDone();
@@ -221,22 +231,25 @@ private:
     void SettleReport();
 
     // --- the faces ---
-    void Enable(EngineControl control, bool bEnabled);
-    void SetImageButtons(bool bOpenFile, bool bGetFromWeb, bool bSend);
-    void Log(const std::string& text) { m_events.OnLogLine(text); }
-    void ClearLog() { m_events.OnClearLog(); }
-    void ShowNotice(const std::string& text) { m_events.OnNotice(text); }
-    // A notice that must not hold up the handler in progress: it opens once the event is done.
-    void ShowNoticeLater(const std::string& text);
+    // The snapshot changed: the face hears of it.
+    void Publish() { m_events.OnChanged(Snapshot()); }
+    void SetImageReady(bool bReady);
+    void Log(const std::string& text) { m_events.OnStatusRow(text); }
+    void ClearLog() { m_events.OnStatusCleared(); }
+    void ShowNotice(NoticeKind kind, const std::string& text, const std::string& detail = {})
+    {
+        m_events.OnNotice({kind, text, detail});
+    }
+    void SetBar(int nBar) { m_events.OnProgress({{}, m_nLinesSent, nBar}); }
     void AdvanceGeneration() { ++m_nGeneration; }
 
-    IUpdateEvents& m_events;
+    IEngineEvents& m_events;
     std::unique_ptr<IEngineClock> m_pClock;
     std::unique_ptr<IEngineTimer> m_pDeadline;
     // Runs while an updated unit is expected back from its reboot.
     std::unique_ptr<IEngineTimer> m_pRebootWindow;
     EngineState m_state = EngineState::Starting;
-    int m_nShownPhase = PHASE_CONNECTING;
+
 
     LinkFactory m_linkFactory;
     std::unique_ptr<ILink> m_pSerialLink;
@@ -248,10 +261,11 @@ private:
     bool m_bOpening = false;       // notes that come while a link opens follow its "opened" line
     std::vector<std::string> m_openingNotes;
     std::string m_strLastDiagnosis;
+    std::string m_strChosenPort;
+    LinkError m_lastOpenError; // why the last open failed
     SystemRoots m_roots;
 
     FirmwareImage m_image;
-    bool m_bImageNamesVersion = false; // the current image had a "VER:" line
     std::string m_strImageSource;
     DeviceIdentity m_identity;
     std::string m_strReceived;
@@ -260,7 +274,7 @@ private:
     int m_nLinesSent = 0;
     int m_nRunLines = 0;
     bool m_bInterruptRequested = false;
-    bool m_bSendEnabled = false; // Send, as last enabled or disabled
+    bool m_bImageReady = false; // the image passed its checks for the unit identified now
 
     // The run whose every line the unit acknowledged: the completion report it owes (web image)
     // names this unit, and the check after the unit's reboot compares with it.

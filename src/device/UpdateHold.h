@@ -3,14 +3,14 @@
 #pragma once
 
 #include "device/DeviceIdentity.h"
-#include "device/EngineTypes.h"
+#include "device/EngineState.h"
 
 #include <string>
 
 // Data lines or the finish are going to the unit.
-inline bool HoldsOffSleep(int nPhase)
+inline bool HoldsOffSleep(EnginePhase phase)
 {
-    return nPhase == PHASE_PROGRAMMING || nPhase == PHASE_FINISHED;
+    return phase == EnginePhase::Programming || phase == EnginePhase::Finished;
 }
 
 inline std::string HoldReason(const DeviceIdentity& unit)

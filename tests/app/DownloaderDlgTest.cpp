@@ -66,7 +66,7 @@ TEST_F(StartUp, FirstRunWritesDefaultsBesideTheProgramAndExitsWithoutAsking)
     EXPECT_EQ(ReadSettings(), "[Settings]\nLAST DIRECTORY=" + m_dir + "\nCOM PORT=\n");
     EXPECT_EQ(Page().LastDirectory(), m_dir);
     EXPECT_EQ(Page().PortName(), "");
-    EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_CONNECTING);
+    EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Connecting);
     EXPECT_EQ(PortEntries(), std::vector<std::string>{"USB"});
     EXPECT_EQ(Page().PortList()->currentIndex(), -1);
     EXPECT_EQ(ListLines(), std::vector<std::string>{CHOOSE_PORT});
@@ -229,7 +229,7 @@ TEST_F(StartUp, SavedPortThatCannotBeOpenedSaysWhyAndEmptiesThePortList)
         CModalAnswerer answerer;
         answerer.Press("OK");
         StartDialog();
-        ASSERT_EQ(answerer.AnsweredCount(), 1);
+        ASSERT_TRUE(answerer.WaitForAnswered(1));
         const std::string notice = answerer.Seen()[0].strText.toStdString();
         // The reason is a paragraph of its own before "Press OK".
         const std::string unable = LoadString(IDS_UNABLE_TO_OPEN);
@@ -578,7 +578,7 @@ TEST_F(StatusLog, ReleaseNotesAreWrappedOnceAtTheListsWidthAndAgainOnResize)
     for (const int extra : {0, 90, 400, 900}) {
         m_dlg->resize(defaultSize + QSize(extra, 0));
         ASSERT_TRUE(WaitUntil([&] { return Page().List()->width() == m_dlg->width() - 2 * Page().List()->x(); }));
-        m_dlg->OnClearLog();
+        m_dlg->OnStatusCleared();
         m_dlg->LogLine("The following firmware was found for your kx410: Ver 1.07");
         for (const std::string& piece : BreakNotes(notes))
             m_dlg->LogLine(piece);
@@ -665,7 +665,7 @@ TEST_F(StatusLog, RowsAreToldToAssistiveTechnologyByTheirNumber)
     if (!WaitUntil([] { return QAccessible::isActive(); }, 3000))
         GTEST_SKIP() << "no bridge to an accessibility bus here";
     ASSERT_TRUE(ActivateWindow());
-    m_dlg->OnClearLog(); // the rows below are counted from an empty list
+    m_dlg->OnStatusCleared(); // the rows below are counted from an empty list
     QAccessible::installUpdateHandler(RecordRowEvent);
     struct Step {
         std::function<void()> act;
@@ -737,10 +737,9 @@ TEST_F(StatusLog, WindowPaintsAtScreenRateAndNeverScrollsInsideAPaint)
     list->viewport()->installEventFilter(&paints);
     Page().Progress()->installEventFilter(&paints);
     constexpr int LINES = 400;
-    m_dlg->OnProgressRange(LINES);
+    m_dlg->OnRunStarted(LINES);
     for (int i = 0; i < LINES; ++i) {
-        m_dlg->LogLine("sent " + std::to_string(i));
-        m_dlg->OnProgress(i + 1);
+        m_dlg->OnProgress({"sent " + std::to_string(i), i + 1, i + 1});
         QApplication::processEvents();
     }
     EXPECT_TRUE(WaitUntil([&] { return Page().Progress()->updatesEnabled(); }));
@@ -864,7 +863,7 @@ TEST_F(Support, AnUnwritableSupportLogIsSaidOnceStaysInSightAndTheSessionStillSa
     QCoreApplication::processEvents();
     EXPECT_EQ(said(), 1);
     // The list is cleared as the unit is identified: the failure stays in sight beside it.
-    m_dlg->OnClearLog();
+    m_dlg->OnStatusCleared();
     EXPECT_TRUE(Page().LogFailure()->isVisible());
     EXPECT_TRUE(Page().LogFailure()->text().startsWith(QStringLiteral("The support log cannot be written: ")));
 

@@ -10,6 +10,7 @@
 #include "FakeEngineClock.h"
 #include "FakeLink.h"
 #include "UnitSimulator.h"
+#include "app/WindowControls.h"
 #include "device/UpdateEngine.h"
 #include "platform/SupportLog.h"
 
@@ -136,12 +137,10 @@ struct Row {
     bool bActivity = false;
 };
 
-class CModel : public IUpdateEvents {
+class CModel : public IEngineEvents {
 public:
     explicit CModel(const std::string& imageDir) : m_imageDir(imageDir)
     {
-        m_enabled[EngineControl::PortList] = true;
-        m_enabled[EngineControl::Detect] = true;
         m_units[0] = std::make_unique<UnitSimulator>(MakeUnit(1111, 2, 8));
         m_units[1] = std::make_unique<UnitSimulator>(MakeUnit(2222, 3, 1));
         auto pClock = std::make_unique<CFakeEngineClock>();
@@ -165,7 +164,8 @@ public:
             m_requests.push_back(request.get());
             return std::unique_ptr<IWebRequest>(std::move(request));
         });
-        m_engine->ConnectSelectedPort();
+        m_engine->ChoosePort(PORT_PATH);
+        m_engine->ConnectChosenPort();
         Pump();
     }
     ~CModel() override
@@ -175,7 +175,7 @@ public:
     }
 
     // --- the face ---
-    void OnLogLine(const std::string& text) override
+    void OnStatusRow(const std::string& text) override
     {
         // A line says why only what happened: the unit stopped answering only on the silence
         // time-out.
@@ -183,7 +183,7 @@ public:
             Fail(4, "a reason that did not happen: " + text);
         m_rows.push_back({text});
     }
-    void OnClearLog() override { m_rows.clear(); }
+    void OnStatusCleared() override { m_rows.clear(); }
     void OnActivity() override
     {
         // The window's activity line replaces its own row, wherever it is.
@@ -207,20 +207,16 @@ public:
         else
             own->text = text;
     }
-    void OnProgressRange(int) override {}
-    void OnProgress(int) override {}
-    void OnEnable(EngineControl control, bool bEnabled) override { m_enabled[control] = bEnabled; }
-    void OnNotice(const std::string& text) override
+    void OnNotice(const EngineNotice& notice) override
     {
+        const std::string& text = notice.strText;
         Drain();
-        if (m_engine && m_engine->Phase() == PHASE_IDENTIFIED && m_bOwedKeepAlive)
+        if (m_engine && m_engine->Phase() == EnginePhase::Identified && m_bOwedKeepAlive)
             Fail(6, "a notice opens while the unit waits for its keep-alive: " + text);
         m_notices.push_back(text);
     }
-    void OnDiagnosis(const std::string&) override {}
-    void OnMessageBox(const std::string&) override {}
-    std::string SelectedPort() override { return m_bPortChosen ? PORT_PATH : std::string(); }
-    void OnPortChoiceDropped(bool) override { m_bPortChosen = false; }
+    // The window's controls, as it shows them now.
+    WindowControls Controls() const { return ControlsFor(m_engine->Snapshot()); }
 
     CUpdateEngine& Engine() { return *m_engine; }
 
@@ -273,7 +269,6 @@ private:
     std::string m_strSent;
     std::unique_ptr<UnitSimulator> m_units[2];
     std::unique_ptr<CUpdateEngine> m_engine;
-    std::map<EngineControl, bool> m_enabled;
     std::vector<Row> m_rows;
     std::vector<std::string> m_notices;
     std::deque<std::string> m_pending; // what the attached unit has said and not yet delivered
@@ -283,7 +278,6 @@ private:
     int m_nAttached = 0;
     bool m_bJunk = false;
     bool m_bPlugged = true;
-    bool m_bPortChosen = true;
     bool m_bAwaitingPlug = false;
     bool m_bOwedKeepAlive = false;
     bool m_bSilenceFiring = false;
@@ -408,7 +402,7 @@ void CModel::Answer(CFakeRequest& request, bool bOk, bool bControlByte)
 // whole web run is never left without one.
 void CModel::CheckRunEnd()
 {
-    const int phase = m_engine ? m_engine->Phase() : PHASE_IDLE;
+    const EnginePhase phase = m_engine ? m_engine->Phase() : EnginePhase::Idle;
     for (std::size_t i = m_nReportsAtRun; i < m_reports.size(); ++i) {
         const std::string& url = m_reports[i];
         const bool bExpected = m_bRunFromWeb && m_nRunUnit >= 0 && i == m_nReportsAtRun;
@@ -418,7 +412,7 @@ void CModel::CheckRunEnd()
             QueryValue(url, "ldr") != loader)
             Fail(2, "unexpected completion report " + url);
     }
-    if (m_bRunRunning && phase != PHASE_FINISHED && phase != PHASE_PROGRAMMING) {
+    if (m_bRunRunning && phase != EnginePhase::Finished && phase != EnginePhase::Programming) {
         if (m_bRunFromWeb && m_nRunUnit >= 0 && m_reports.size() == m_nReportsAtRun)
             Fail(2, "a whole web run ended without its completion report");
         m_bRunRunning = false;
@@ -428,13 +422,13 @@ void CModel::CheckRunEnd()
 
 void CModel::ClickSend()
 {
-    m_bRunFromWeb = m_engine->IsImageFromWeb();
+    m_bRunFromWeb = m_engine->Snapshot().image.bFromWeb;
     m_bRunRunning = true;
     m_nRunUnit = -1;
     m_nReportsAtRun = m_reports.size();
     const std::size_t notices = m_notices.size();
     m_engine->StartProgramming();
-    const bool bWrote = m_engine->Phase() == PHASE_PROGRAMMING;
+    const bool bWrote = m_engine->Phase() == EnginePhase::Programming;
     if (!bWrote && m_notices.size() == notices)
         Fail(3, "an enabled Send sent nothing");
 }
@@ -443,13 +437,13 @@ void CModel::Apply(const Step& step)
 {
     static const bool bTrace = std::getenv("KX_MODEL_TRACE") != nullptr;
     if (bTrace)
-        std::fprintf(stderr, "%s(%d) phase %d\n", ACT_NAMES[static_cast<int>(step.act)],
-                     step.param, m_engine->Phase());
+        std::fprintf(stderr, "%s(%d) state %s\n", ACT_NAMES[static_cast<int>(step.act)],
+                     step.param, StateName(m_engine->State()));
     CUpdateEngine& engine = *m_engine;
     UnitSimulator* unit = Attached();
     switch (step.act) {
     case Act::GetFromWeb:
-        if (m_enabled[EngineControl::GetFromWeb]) {
+        if (Controls().bGetFromWeb) {
             const std::size_t before = m_requests.size();
             engine.GetFromWeb();
             if (m_requests.size() == before)
@@ -457,7 +451,7 @@ void CModel::Apply(const Step& step)
         }
         break;
     case Act::OpenFile:
-        if (m_enabled[EngineControl::OpenFile]) {
+        if (Controls().bOpenFile) {
             // The user picks the file for the unit the window shows.
             const std::string serial = engine.Identity().m_strSerialNumber;
             const std::string path = m_imageDir + "/unit" + serial + ".fwr";
@@ -466,19 +460,19 @@ void CModel::Apply(const Step& step)
         }
         break;
     case Act::Send:
-        if (m_enabled[EngineControl::Send])
+        if (Controls().bSend)
             ClickSend();
         break;
     case Act::DetectContinue:
     case Act::PortChange:
-        if (m_enabled[step.act == Act::PortChange ? EngineControl::PortList : EngineControl::Detect]) {
+        if ((step.act == Act::PortChange ? Controls().bPortList : Controls().bDetect)) {
             engine.CloseLinkAndIdle();
-            m_bPortChosen = true;
-            engine.ConnectSelectedPort();
+            engine.ChoosePort(PORT_PATH);
+            engine.ConnectChosenPort();
         }
         break;
     case Act::DetectCancel:
-        if (m_enabled[EngineControl::Detect]) {
+        if (Controls().bDetect) {
             engine.PauseWakeUp();
             engine.ResumeWakeUp();
         }
@@ -522,17 +516,16 @@ void CModel::Apply(const Step& step)
         m_bPlugged = false;
         m_pending.clear();
         // The window lets the link go unless a run is in progress, which fails by itself.
-        if (engine.Phase() == PHASE_CONNECTING || engine.Phase() == PHASE_IDENTIFIED) {
+        if (engine.Phase() == EnginePhase::Connecting || engine.Phase() == EnginePhase::Identified) {
             engine.CloseLinkAndIdle();
-            m_enabled[EngineControl::Detect] = m_enabled[EngineControl::PortList] = true;
             m_bAwaitingPlug = true;
         }
         break;
     case Act::Plug:
         m_bPlugged = true;
-        if (m_bAwaitingPlug && engine.Phase() == PHASE_IDLE) {
+        if (m_bAwaitingPlug && engine.Phase() == EnginePhase::Idle) {
             m_bAwaitingPlug = false;
-            engine.ConnectSelectedPort();
+            engine.ConnectChosenPort();
         }
         break;
     case Act::Timer: {
@@ -567,9 +560,9 @@ void CModel::CheckUpdateReachable()
         CUpdateEngine& engine = *m_engine;
         if (LiveRequest()) {
             Apply({Act::WebAnswer});
-        } else if (m_enabled[EngineControl::Send]) {
+        } else if (Controls().bSend) {
             Apply({Act::Send});
-        } else if (engine.Phase() == PHASE_IDENTIFIED && m_enabled[EngineControl::GetFromWeb]) {
+        } else if (engine.Phase() == EnginePhase::Identified && Controls().bGetFromWeb) {
             Apply({Act::GetFromWeb});
         } else if (!m_pending.empty()) {
             Apply({Act::UnitSpeaks});
@@ -580,11 +573,11 @@ void CModel::CheckUpdateReachable()
                     fired = id;
             if (fired >= 0) {
                 Apply({Act::Timer, fired});
-            } else if (m_enabled[EngineControl::PortList]) {
+            } else if (Controls().bPortList) {
                 Apply({Act::PortChange});
             } else {
-                Fail(5, "nothing the user can do leads to an update (phase " +
-                            std::to_string(engine.Phase()) + ")");
+                Fail(5, "nothing the user can do leads to an update (state " +
+                            std::string(StateName(engine.State())) + ")");
             }
         }
     }
@@ -601,9 +594,9 @@ Step CModel::ChooseStep(std::mt19937& random)
             running.push_back(id);
     const bool bLive = LiveRequest() != nullptr;
     const std::vector<std::pair<Step, int>> weights = {
-        {{Act::GetFromWeb}, m_enabled[EngineControl::GetFromWeb] ? 12 : 1},
-        {{Act::OpenFile}, m_enabled[EngineControl::OpenFile] ? 4 : 1},
-        {{Act::Send}, m_enabled[EngineControl::Send] ? 12 : 1},
+        {{Act::GetFromWeb}, Controls().bGetFromWeb ? 12 : 1},
+        {{Act::OpenFile}, Controls().bOpenFile ? 4 : 1},
+        {{Act::Send}, Controls().bSend ? 12 : 1},
         {{Act::DetectContinue}, 1}, {{Act::DetectCancel}, 1}, {{Act::PortChange}, 1},
         {{Act::EchoTest}, 1}, {{Act::Exit}, 1},
         {{Act::UnitA, pick(3) == 0}, 2}, {{Act::UnitB, pick(3) == 0}, 2}, {{Act::UnitSilent}, 2},

@@ -35,7 +35,7 @@ TEST(CheckImage, AcceptsAWellFormedImageWithTheStatusLinesInOrder)
               (Lines{"The following firmware was found for your kx410: Ver 1.05",
                      "Version Notes: Faster servo response", READY}));
     EXPECT_EQ(DataLines(image), (Lines{":10000000AABB", ":00000001FF19"}));
-    EXPECT_EQ(image.m_strVersion, "0105");
+    EXPECT_EQ(image.m_version.value_or(""), "0105");
     EXPECT_EQ(image.m_nTotalLines, 0) << "the dialog sets the total";
     EXPECT_FALSE(image.m_bFromWeb);
 }
@@ -47,7 +47,7 @@ TEST(CheckImage, HeaderLinesAnywhereAreTakenOutAndDataKeepsItsOrder)
     const ImageVerdict verdict = CheckImage(image, "kx410");
     ASSERT_TRUE(verdict.bAccepted);
     EXPECT_EQ(DataLines(image), (Lines{"D1", "D2", "D3", "E019"}));
-    EXPECT_EQ(image.m_strVersion, "0210");
+    EXPECT_EQ(image.m_version.value_or(""), "0210");
     EXPECT_EQ(verdict.logLines.front(), "The following firmware was found for your kx410: Ver 2.10");
 }
 
@@ -98,15 +98,15 @@ TEST(CheckImage, EndRecordNeeds19WithinTheLastFourCharacters)
     EXPECT_TRUE(noData.m_lines.empty());
 }
 
-TEST(CheckImage, WithoutVersionLineAnnounces000AndKeepsTheEarlierVersion)
+TEST(CheckImage, WithoutVersionLineAnnounces000AndNamesNone)
 {
     FirmwareImage image = MakeImage({"PID:0410", "D19"});
-    image.m_strVersion = "0307";
+    image.m_version = "0307";
     const ImageVerdict verdict = CheckImage(image, "kx410");
     ASSERT_TRUE(verdict.bAccepted);
     EXPECT_EQ(verdict.logLines,
               (Lines{"The following firmware was found for your kx410: Ver 0.00", READY}));
-    EXPECT_EQ(image.m_strVersion, "0307");
+    EXPECT_FALSE(image.m_version.has_value());
 }
 
 TEST(CheckImage, VersionDigitsAreReadAsLeadingDecimalDigits)
@@ -114,7 +114,7 @@ TEST(CheckImage, VersionDigitsAreReadAsLeadingDecimalDigits)
     FirmwareImage image = MakeImage({"VER:1a5x", "PID:0410", "D19"});
     EXPECT_EQ(CheckImage(image, "kx410").logLines.front(),
               "The following firmware was found for your kx410: Ver 1.05");
-    EXPECT_EQ(image.m_strVersion, "1a5x");
+    EXPECT_EQ(image.m_version.value_or(""), "1a5x");
 }
 
 TEST(CheckImage, RefusedForAnotherModelAndForControlBytesInTheData)
@@ -155,7 +155,7 @@ TEST(CheckImageDuplicatedTags, AdjacentDuplicatesAreAllRemovedAndTheTopmostGives
     const ImageVerdict verdict = CheckImage(image, "kx410");
     ASSERT_TRUE(verdict.bAccepted);
     EXPECT_EQ(DataLines(image), (Lines{"D0", "D19"}));
-    EXPECT_EQ(image.m_strVersion, "0101");
+    EXPECT_EQ(image.m_version.value_or(""), "0101");
     EXPECT_EQ(verdict.logLines,
               (Lines{"The following firmware was found for your kx410: Ver 1.01",
                      "Version Notes: first", READY}));
@@ -167,7 +167,7 @@ TEST(CheckImageDuplicatedTags, SeparatedDuplicatesAtTheTopAndThreeTimes)
                                      "PID:0410", "VER:0302", "D3", "PID:0410", "D19"});
     ASSERT_TRUE(CheckImage(image, "kx410").bAccepted);
     EXPECT_EQ(DataLines(image), (Lines{"D1", "D2", "D3", "D19"}));
-    EXPECT_EQ(image.m_strVersion, "0300");
+    EXPECT_EQ(image.m_version.value_or(""), "0300");
 
     FirmwareImage topmostWrong = MakeImage({"PID:0999", "D1", "PID:0410", "D19"});
     EXPECT_FALSE(CheckImage(topmostWrong, "kx410").bAccepted);
@@ -201,7 +201,7 @@ TEST(CheckImageHostileInput, ShortTagLinesAndAnEmptyImageAreHandled)
     FirmwareImage shortTags = MakeImage({"VER:", "INFO:", "PID:", "D19"});
     const ImageVerdict verdict = CheckImage(shortTags, "kx410");
     EXPECT_FALSE(verdict.bAccepted);
-    EXPECT_EQ(shortTags.m_strVersion, "VER:");
+    EXPECT_EQ(shortTags.m_version.value_or(""), "VER:");
 
     FirmwareImage empty;
     EXPECT_FALSE(CheckImage(empty, "kx410").bAccepted);

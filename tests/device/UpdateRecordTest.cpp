@@ -2,7 +2,7 @@
 // a stand-in link, time on a fake clock, the record read back from the history file.
 #include "FakeEngineClock.h"
 #include "UnitSimulator.h"
-#include "device/QuietUpdateEvents.h"
+#include "device/EngineEvents.h"
 #include "device/UpdateEngine.h"
 #include "device/UpdateRecord.h"
 #include "platform/UpdateHistory.h"
@@ -45,16 +45,14 @@ private:
     bool m_bOpen = false;
 };
 
-class CRunFace : public CQuietUpdateEvents {
+class CRunFace : public IEngineEvents {
 public:
-    void OnProgress(int nValue) override
+    void OnProgress(const RunProgress& progress) override
     {
-        if (nInterruptAt > 0 && nValue == nInterruptAt)
+        if (nInterruptAt > 0 && progress.nBar == nInterruptAt)
             pEngine->InterruptProgramming();
     }
-    void OnDiagnosis(const std::string&) override {}
-    void OnUpdateEnded(const UpdateOutcome&) override { ++nEnded; }
-    std::string SelectedPort() override { return PORT; }
+    void OnRunEnded(const UpdateOutcome&) override { ++nEnded; }
 
     CUpdateEngine* pEngine = nullptr;
     int nInterruptAt = 0;
@@ -115,7 +113,8 @@ protected:
     // The unit is identified, the sample image loaded and sent.
     void StartRun()
     {
-        engine->ConnectSelectedPort();
+        engine->ChoosePort(PORT);
+        engine->ConnectChosenPort();
         ASSERT_TRUE(Pump([this] { return engine->State() == EngineState::Identified; }));
         ASSERT_TRUE(engine->LoadImageFile(KX410_SAMPLE_IMAGE));
         engine->StartProgramming();

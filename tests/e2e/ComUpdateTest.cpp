@@ -35,7 +35,7 @@ TEST_F(ComUpdate, WholeUpdateFromALocalFile)
     EXPECT_TRUE(ListContains("Version Notes: Smoother servo response"));
     EXPECT_TRUE(ListContains("Ready to update your kx410. Press send."));
     ASSERT_TRUE(Page().Send()->isEnabled());
-    EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_IDENTIFIED);
+    EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Identified);
 
     Page().Send()->click();
     ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 20000));
@@ -48,7 +48,7 @@ TEST_F(ComUpdate, WholeUpdateFromALocalFile)
     // downloader connects again, ready for the next unit.
     ASSERT_TRUE(WaitUntil([&] {
         const auto lines = ListLines();
-        return m_dlg->Engine().Phase() == PHASE_CONNECTING && lines.size() == 1 &&
+        return m_dlg->Engine().Phase() == EnginePhase::Connecting && lines.size() == 1 &&
                lines[0].rfind("Trying to connect", 0) == 0;
     }, 5000));
     EXPECT_FALSE(Page().Send()->isEnabled());
@@ -87,7 +87,7 @@ TEST_F(ComUpdate, UnitFallingSilentMidUpdateFailsAfterFiveSeconds)
               "An error occured whilst updating the kx410.  \nCycle the power to the kx410 "
               "and try again. \n\nPress OK");
     // The link opens again after the reset's pause.
-    EXPECT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == PHASE_CONNECTING; }, 3000));
+    EXPECT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Connecting; }, 3000));
     EXPECT_FALSE(Page().Send()->isEnabled());
 }
 
@@ -162,7 +162,7 @@ TEST_F(ComUpdate, DetectRefusesTwoNewPorts)
     ASSERT_EQ(answerer.AnsweredCount(), 3);
     EXPECT_EQ(answerer.Seen()[2].strText.toStdString(), LoadString(IDS_NOT_DETECTED));
     EXPECT_TRUE(PortEntries().empty());
-    EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_IDLE);
+    EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Idle);
 }
 
 TEST_F(ComUpdate, DetectAbortedAtFirstPromptKeepsTheLinkAndWakesAgain)
@@ -189,7 +189,7 @@ TEST_F(ComUpdate, OpeningThePortListClosesTheLinkAndClosingItEmptyEmptiesIt)
     Page().PortList()->showPopup();
     EXPECT_FALSE((m_dlg->Engine().IsLinkOpen() && !m_dlg->Engine().IsUsbLink()));
     EXPECT_TRUE(ListLines().empty());
-    EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_IDLE);
+    EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Idle);
     Page().PortList()->hidePopup();
     ASSERT_TRUE(WaitUntil([&] { return PortEntries().empty(); }, 2000));
     EXPECT_EQ(Page().PortName(), "");
@@ -205,7 +205,7 @@ TEST_F(ComUpdate, ChosenPortUnpluggedAndPluggedBackIsUsedAgainWithoutTheUser)
     ASSERT_TRUE(WaitForIdentified());
     // The kernel reports the port gone, then back.
     Page().Ports().OnPortPlugged(m_unit.PortName(), false);
-    EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_IDLE);
+    EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Idle);
     EXPECT_FALSE((m_dlg->Engine().IsLinkOpen() && !m_dlg->Engine().IsUsbLink()));
     EXPECT_EQ(ListLines().back(), "The Tetherix was unplugged; it is used again as soon as it is back.");
     Page().Ports().OnPortPlugged(m_unit.PortName(), true);

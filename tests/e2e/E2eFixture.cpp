@@ -30,7 +30,7 @@ void E2eFixture::ChoosePortFromListExpectingNoLink(const std::string& portName)
 void E2eFixture::ChoosePortFromList(const std::string& portName)
 {
     ChoosePortFromListExpectingNoLink(portName);
-    ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == PHASE_CONNECTING; }, 3000));
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Connecting; }, 3000));
 }
 
 void E2eFixture::StartUpdate(const QStringList& unitOptions, int dataLines)
@@ -54,7 +54,7 @@ std::string E2eFixture::SendExpectingNotice()
 
 bool E2eFixture::WaitForIdentified(int timeoutMs)
 {
-    return WaitUntil([&] { return m_dlg->Engine().Phase() == PHASE_IDENTIFIED; }, timeoutMs);
+    return WaitUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Identified; }, timeoutMs);
 }
 
 std::string E2eFixture::WriteImageFile(int dataLines, std::vector<std::string>* pLines,

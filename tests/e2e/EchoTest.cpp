@@ -84,9 +84,9 @@ protected:
     }
     void ExpectConnectingAgain()
     {
-        EXPECT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == PHASE_CONNECTING; }, 3000));
+        EXPECT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Connecting; }, 3000));
         EXPECT_FALSE(m_dlg->Engine().IsEchoTestRunning());
-        EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_CONNECTING);
+        EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Connecting);
         const auto lines = ListLines();
         ASSERT_EQ(lines.size(), 1u);
         EXPECT_EQ(lines[0].rfind("Trying to connect", 0), 0u);

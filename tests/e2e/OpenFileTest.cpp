@@ -35,7 +35,7 @@ protected:
         CModalAnswerer answerer;
         answerer.ChooseFile(QString::fromStdString(path)).Press("OK");
         Page().OpenFile()->click();
-        EXPECT_EQ(answerer.AnsweredCount(), 2);
+        EXPECT_TRUE(answerer.WaitForAnswered(2));
         return answerer.Seen().size() == 2 ? answerer.Seen()[1].strText.toStdString() : "";
     }
     std::string MakeSubdir(const std::string& name)
@@ -142,7 +142,7 @@ TEST_F(OpenFile, BinaryJunkAndEndlessLinesAreRejectedByValidation)
     EXPECT_EQ(ListLines().back(), NOT_SUITABLE);
     EXPECT_FALSE(Page().Send()->isEnabled());
     EXPECT_TRUE(Page().OpenFile()->isEnabled());
-    EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_IDENTIFIED);
+    EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Identified);
 }
 
 TEST_F(OpenFile, PipeIsRefusedInsteadOfHoldingTheWindow)

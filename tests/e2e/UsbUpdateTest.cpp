@@ -37,7 +37,7 @@ TEST_F(UsbUpdate, WholeUpdateEndsAsOverAComPort)
     ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 30000));
     EXPECT_EQ(Page().Progress()->value(), 15);
     ASSERT_TRUE(WaitUntil([&] {
-        return m_dlg->Engine().Phase() == PHASE_CONNECTING && ListLines().size() == 1;
+        return m_dlg->Engine().Phase() == EnginePhase::Connecting && ListLines().size() == 1;
     }, 5000));
     EXPECT_EQ(m_cable->UnitDataLineCount(), 15);
     EXPECT_TRUE(m_cable->UnitSentFinish());
@@ -79,7 +79,7 @@ TEST_F(UsbUpdate, MissingCableIsQuietAtStartUpAndLoudWhenChosen)
     CModalAnswerer answerer;
     answerer.Press("OK");
     ChoosePortFromListExpectingNoLink("USB");
-    ASSERT_EQ(answerer.AnsweredCount(), 1);
+    ASSERT_TRUE(answerer.WaitForAnswered(1));
     EXPECT_EQ(answerer.Seen()[0].strText.toStdString(),
               "Unable to find USB Tetherix\n\n" + ExplainD2xxOpenFailure());
     EXPECT_EQ(ListLines().back(), ExplainD2xxOpenFailure());
@@ -134,7 +134,7 @@ TEST_F(UsbUpdate, UnitIsCheckedForTheSentVersionAfterItRestarts)
         answerer->PressOnAnyOther("OK");
         Page().Send()->click();
         ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 20000));
-        ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == PHASE_CONNECTING; }, 5000));
+        ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Connecting; }, 5000));
         ASSERT_TRUE(WaitForIdentified());
         ASSERT_TRUE(WaitUntil([&] { return ListLines().back() == c.strLastLine; }, 2000))
             << ListLines().back();
@@ -162,7 +162,7 @@ TEST_F(UsbUpdate, UnitThatNeverAnswersAfterTheLastLineIsLetGo)
     Page().Send()->click();
     ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 20000));
     // Back to connecting, with the port list usable again, without anything from the unit.
-    ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == PHASE_CONNECTING; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Connecting; }, 5000));
     EXPECT_TRUE(Page().PortList()->isEnabled());
     EXPECT_TRUE((m_dlg->Engine().State() == EngineState::Waking));
     EXPECT_EQ(ListLines().size(), 1u);
@@ -173,7 +173,7 @@ TEST_F(UsbUpdate, CableReplugDuringWakeUpIsWokenAgainAndIdentified)
     WriteSettings("[Settings]\nCOM PORT=USB\n");
     CModalAnswerer answerer; // no notice: the cable is back before the next wake-up
     StartDialog();
-    ASSERT_EQ(m_dlg->Engine().Phase(), PHASE_CONNECTING);
+    ASSERT_EQ(m_dlg->Engine().Phase(), EnginePhase::Connecting);
     m_cable->Unplug();
     m_cable->Plug();
     ASSERT_TRUE(WaitForIdentified());
@@ -196,7 +196,7 @@ TEST_F(UsbUpdate, FailedUpdateLeavesTheBytesExchangedInTheSupportLog)
     Page().Send()->click();
     ASSERT_TRUE(answerer.WaitForAnswered(1, 20000));
     // The reset after the notice opens the cable again once its pause is over.
-    ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == PHASE_CONNECTING; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Connecting; }, 5000));
 
     const std::string session = log.SessionText();
     // Each line is one entry with what the unit sent after it.

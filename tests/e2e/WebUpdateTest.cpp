@@ -70,7 +70,7 @@ TEST_F(WebUpdate, WebImageIsValidatedSentAndReportedExactlyOnce)
     EXPECT_EQ(lines[static_cast<size_t>(linesBefore) + 1],
               "The following firmware was found for your kx410: Ver 1.07");
     EXPECT_EQ(lines.back(), "Ready to update your kx410. Press send.");
-    EXPECT_TRUE(m_dlg->Engine().IsImageFromWeb());
+    EXPECT_TRUE(m_dlg->Engine().Snapshot().image.bFromWeb);
     ASSERT_TRUE(Page().Send()->isEnabled());
     EXPECT_EQ(m_service->Requests().at(0), "/firmware/kx410fw.php?sn=12345&fw=0100&ldr=0208&done=0");
     // A web image is not announced to the unit with "B".
@@ -79,11 +79,11 @@ TEST_F(WebUpdate, WebImageIsValidatedSentAndReportedExactlyOnce)
 
     Page().Send()->click();
     ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 30000));
-    ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == PHASE_CONNECTING; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Connecting; }, 5000));
     // The unit is identified again by the next wake-up; still no second report.
     ASSERT_TRUE(WaitForIdentified());
     EXPECT_EQ(m_service->Reports(), std::vector<std::string>{"sn=12345&fw=0107&ldr=0208&done=1"});
-    EXPECT_FALSE(m_dlg->Engine().IsImageFromWeb());
+    EXPECT_FALSE(m_dlg->Engine().Snapshot().image.bFromWeb);
 }
 
 TEST_F(WebUpdate, LocalImageIsNeverReported)
@@ -93,7 +93,7 @@ TEST_F(WebUpdate, LocalImageIsNeverReported)
     OpenLocalFile(WriteImageFile(6, nullptr));
     Page().Send()->click();
     ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 30000));
-    ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == PHASE_CONNECTING; }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Connecting; }, 5000));
     EXPECT_TRUE(m_service->Reports().empty());
     EXPECT_TRUE(m_service->Requests().empty());
 }
@@ -131,14 +131,14 @@ TEST_F(WebUpdate, NoServiceSaysHowToSetOneAndAsksNothing)
     answerer.Press("OK");
     const int linesBefore = Page().List()->count();
     Page().GetFromWeb()->click();
-    ASSERT_EQ(answerer.AnsweredCount(), 1);
+    ASSERT_TRUE(answerer.WaitForAnswered(1));
     EXPECT_EQ(answerer.Seen()[0].strText.toStdString(),
               "No firmware service is set: choose Firmware Service\u2026 in the window menu, set "
               "FIRMWARE SERVICE= in Kestova.ini, or pass --service.");
     EXPECT_FALSE(m_dlg->Engine().IsWebRequestRunning());
     EXPECT_EQ(Page().List()->count(), linesBefore);
     EXPECT_TRUE(Page().GetFromWeb()->isEnabled());
-    EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_IDENTIFIED);
+    EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Identified);
 }
 
 TEST_F(WebUpdate, FirmwareServiceIsCheckedTestedSavedAndUsed)
@@ -193,7 +193,7 @@ TEST_F(WebUpdate, AnErrorStatusIsAFailedDownloadWithItsStatusAsTheReason)
                          "HTTP/1.1 500 Internal Server Error\nAddress tried: ", 0),
               0u) << text;
     EXPECT_FALSE(Page().Send()->isEnabled());
-    EXPECT_FALSE(m_dlg->Engine().IsImageFromWeb());
+    EXPECT_FALSE(m_dlg->Engine().Snapshot().image.bFromWeb);
 }
 
 TEST_F(WebUpdate, JunkAndEmptyBodyAreRejectedByValidation)
@@ -206,8 +206,8 @@ TEST_F(WebUpdate, JunkAndEmptyBodyAreRejectedByValidation)
         EXPECT_EQ(answerer.AnsweredCount(), 0);
         EXPECT_EQ(ListLines().back(), NOT_SUITABLE);
         EXPECT_FALSE(Page().Send()->isEnabled());
-        EXPECT_FALSE(m_dlg->Engine().IsImageFromWeb());
-        EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_IDENTIFIED);
+        EXPECT_FALSE(m_dlg->Engine().Snapshot().image.bFromWeb);
+        EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Identified);
         UsbFixture::TearDown();
         m_service->Stop();
         m_service.reset();
@@ -243,13 +243,13 @@ TEST_F(WebUpdate, AnImageAskedForOneUnitNeverGoesToAnother)
     Page().GetFromWeb()->click();
     m_cable->SwapUnit(2222, 301);
     ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Identity().m_strSerialNumber == "2222" &&
-                                       m_dlg->Engine().Phase() == PHASE_IDENTIFIED; }, 15000));
+                                       m_dlg->Engine().Phase() == EnginePhase::Identified; }, 15000));
     EXPECT_TRUE(ListContains(
         "The image fetched for kx410 serial 1111 was not used: another unit is connected."));
     // A file opened for the new unit stays its image, whenever the old answer would have come.
     OpenLocalFile(WriteImageFile(4, nullptr));
     WaitUntil([] { return false; }, 5000);
-    EXPECT_FALSE(m_dlg->Engine().IsImageFromWeb());
+    EXPECT_FALSE(m_dlg->Engine().Snapshot().image.bFromWeb);
     EXPECT_EQ(m_dlg->Engine().ImageLineCount(), 4);
     EXPECT_EQ(ListLines().back(), "Ready to update your kx410. Press send.");
 

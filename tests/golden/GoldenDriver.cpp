@@ -7,6 +7,7 @@
 #include "GoldenRecorder.h"
 #include "FakeEngineClock.h"
 #include "FakeLink.h"
+#include "app/WindowControls.h"
 #include "device/UpdateEngine.h"
 
 #include <QTemporaryDir>
@@ -46,10 +47,60 @@ public:
     bool m_bCancelled = false;
 };
 
+// The engine's face: what it says goes into the transcript.
+class CGoldenFace : public IEngineEvents {
+public:
+    explicit CGoldenFace(CGoldenRecorder& recorder) : m_rec(recorder) {}
+    void OnStatusRow(const std::string& text) override { m_rec.OnLogLine(text); }
+    void OnStatusCleared() override { m_rec.OnClearLog(); }
+    void OnActivity() override { m_rec.OnActivity(); }
+    void OnWebStatus(const std::string& text, bool bNewLine) override { m_rec.OnWebStatus(text, bNewLine); }
+    void OnLinkOpened(const std::string& name, bool bRemember) override { m_rec.OnPortOpened(name, bRemember); }
+    void OnLinkDropped(const LinkError&, bool bForget) override { m_rec.OnPortChoiceDropped(bForget); }
+    void OnDiagnosis(const std::string& sentence) override { m_rec.OnDiagnosis(sentence); }
+    void OnUnitIdentified(const DeviceIdentity& unit) override { m_rec.OnIdentified(unit); }
+    void OnRunStarted(int nTotalLines) override
+    {
+        m_rec.OnProgressRange(std::max(nTotalLines, 1));
+        m_rec.OnProgress(0);
+    }
+    void OnProgress(const RunProgress& progress) override
+    {
+        if (!progress.strLine.empty())
+            m_rec.OnLogLine(progress.strLine);
+        // The bar stays at 0 for a run's first line.
+        if (progress.strLine.empty() || progress.nBar > 0)
+            m_rec.OnProgress(progress.nBar);
+    }
+    void OnRunSucceeded(const std::vector<std::string>& lines) override { m_rec.OnProgrammingSucceeded(lines); }
+    void OnRunEnded(const UpdateOutcome& outcome) override { m_rec.OnUpdateEnded(outcome); }
+    void OnEchoEnded(bool bPassed) override { m_rec.OnEchoEnded(bPassed); }
+    void OnNotice(const EngineNotice& notice) override
+    {
+        if (notice.IsMessageBox())
+            m_rec.OnMessageBox(notice.strText);
+        else
+            m_rec.OnNotice(notice.strText);
+    }
+
+private:
+    CGoldenRecorder& m_rec;
+};
+
+std::string ControlsText(const WindowControls& controls)
+{
+    auto flag = [](bool b) { return b ? '1' : '0'; };
+    return std::string("OpenFile=") + flag(controls.bOpenFile) + " GetFromWeb=" + flag(controls.bGetFromWeb) +
+           " Send=" + flag(controls.bSend) + " PortList=" + flag(controls.bPortList) +
+           " Detect=" + flag(controls.bDetect);
+}
+
 } // namespace
 
 struct CGoldenDriver::Impl {
+    explicit Impl(CGoldenRecorder& recorder) : face(recorder) {}
     CGoldenRecorder& face;
+    CGoldenFace events{face};
     QTemporaryDir noProc; // no other program holds the terminal
     std::vector<CGoldenRequest*> requests;
     CFakeEngineClock* pClock = nullptr;
@@ -84,13 +135,13 @@ const char* const SERIAL_NOTE = "low latency refused (Inappropriate ioctl for de
 const char* const USB_NOTE = "latency timer set to 2 ms";
 } // namespace
 
-CGoldenDriver::CGoldenDriver(CGoldenRecorder& face, CSupportLog& log) : m_pImpl(new Impl{face, {}, {}, {}, {}, {}, {}})
+CGoldenDriver::CGoldenDriver(CGoldenRecorder& face, CSupportLog& log) : m_pImpl(new Impl{face})
 {
     face.AddAlias(SERIAL_PATH, "<pty>");
     face.AddAlias(m_pImpl->noProc.path().toStdString(), "<tmp>");
     auto pClock = std::make_unique<CFakeEngineClock>();
     m_pImpl->pClock = pClock.get();
-    m_pImpl->engine = std::make_unique<CUpdateEngine>(face, std::move(pClock));
+    m_pImpl->engine = std::make_unique<CUpdateEngine>(m_pImpl->events, std::move(pClock));
     CUpdateEngine& engine = *m_pImpl->engine;
     engine.SetLinkFactory([this](LinkKind kind, ILinkEvents& events) {
         auto pLink = std::make_unique<CFakeLink>(events, kind == LinkKind::Usb ? USB_NOTE : SERIAL_NOTE);
@@ -162,15 +213,15 @@ std::string CGoldenDriver::TimerName(TimerKind kind)
 
 std::string CGoldenDriver::OpenPort(LinkKind kind)
 {
-    m_pImpl->face.SetSelectedPort(PortName(kind));
-    m_pImpl->engine->ConnectSelectedPort();
+    m_pImpl->engine->ChoosePort(PortName(kind));
+    m_pImpl->engine->ConnectChosenPort();
     return {};
 }
 
 std::string CGoldenDriver::StartWithSavedPortAbsent(LinkKind kind)
 {
     m_pImpl->bAbsent[kind == LinkKind::Usb ? 1 : 0] = true;
-    m_pImpl->face.SetSelectedPort(PortName(kind));
+    m_pImpl->engine->ChoosePort(PortName(kind));
     m_pImpl->engine->OpenSavedPort(PortName(kind));
     return {};
 }
@@ -223,11 +274,11 @@ std::string CGoldenDriver::UserDetect(DetectChoice choice)
         return {};
     if (engine.ProbeUsbCable()) {
         m_pImpl->face.Note("  probe: the USB cable is there");
-        m_pImpl->face.SetSelectedPort(CUpdateEngine::USB_PORT_NAME);
+        engine.ChoosePort(CUpdateEngine::USB_PORT_NAME);
     } else {
         m_pImpl->face.Note("  probe: no USB cable: " + engine.LastDiagnosis());
     }
-    engine.ConnectSelectedPort();
+    engine.ConnectChosenPort();
     return {};
 }
 
@@ -265,4 +316,5 @@ void CGoldenDriver::Settle()
     while (pausing())
         m_pImpl->pClock->Timers().at(0)->Fire();
     m_pImpl->pClock->RunLater();
+    m_pImpl->face.SetControls(ControlsText(ControlsFor(engine.Snapshot())));
 }

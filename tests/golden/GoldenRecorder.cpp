@@ -6,11 +6,8 @@
 
 namespace {
 
-const char* const CONTROL_NAMES[] = {"OpenFile", "GetFromWeb", "Send", "PortList", "Detect"};
 const char* const RESULT_NAMES[] = {"Verified", "NotVerified", "NoVersion", "Corrupt",
                                     "Silent",   "Empty",       "Interrupted"};
-
-const char* Name(EngineControl control) { return CONTROL_NAMES[static_cast<int>(control)]; }
 
 // The bytes of a support log entry's text ("\r", "\\", "\xNN" as the log escapes them).
 std::string Unescape(std::string_view text)
@@ -66,12 +63,7 @@ void CGoldenRecorder::BeginStep(const std::string& title, const std::string& cau
 void CGoldenRecorder::EndStep()
 {
     ReadLog();
-    std::string line = "  controls:";
-    for (int i = 0; i < 5; ++i) {
-        const auto it = m_enabled.find(static_cast<EngineControl>(i));
-        line += std::string(" ") + CONTROL_NAMES[i] + "=" + (it == m_enabled.end() ? '?' : it->second);
-    }
-    Write(line);
+    Write("  controls: " + m_strControls);
 }
 
 std::string CGoldenRecorder::TakeSentBytes()
@@ -145,14 +137,6 @@ void CGoldenRecorder::OnWebStatus(const std::string& text, bool bNewLine)
 void CGoldenRecorder::OnProgressRange(int nMax) { Event("  progress range " + std::to_string(nMax)); }
 
 void CGoldenRecorder::OnProgress(int nValue) { Event("  progress " + std::to_string(nValue)); }
-
-void CGoldenRecorder::OnEnable(EngineControl control, bool bEnabled)
-{
-    m_enabled[control] = bEnabled ? '1' : '0';
-    Event(std::string("  enable ") + Name(control) + (bEnabled ? " on" : " off"));
-}
-
-void CGoldenRecorder::OnFocus(EngineControl control) { Event(std::string("  focus ") + Name(control)); }
 
 void CGoldenRecorder::OnNotice(const std::string& text)
 {

@@ -1,23 +1,24 @@
-// The face of the golden transcripts: records everything the update engine tells its face, the
-// bytes it sends to the unit (read from the support log) and the log's own entries, as plain
-// text lines grouped by scenario step, with machine-dependent paths replaced by names.
+// The transcript of the golden scenarios: everything the update engine tells its face (the
+// driver passes it on), the bytes it sends to the unit (read from the support log) and the log's
+// own entries, as plain text lines grouped by scenario step, with machine-dependent paths
+// replaced by names.
 #pragma once
 
-#include "device/UpdateEvents.h"
+#include "device/DeviceIdentity.h"
+#include "device/EngineTypes.h"
 
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>
 
 class CSupportLog;
 
-class CGoldenRecorder : public IUpdateEvents {
+class CGoldenRecorder {
 public:
     explicit CGoldenRecorder(CSupportLog& log) : m_log(log) {}
 
-    // The port the face's list shows; empty: none chosen.
-    void SetSelectedPort(const std::string& name) { m_strSelected = name; }
+    // The window's controls after the step, as the end of the step writes them.
+    void SetControls(const std::string& text) { m_strControls = text; }
     // Every later line shows `text` as `name` (a terminal's path, a temporary folder).
     void AddAlias(const std::string& text, const std::string& name) { m_aliases.emplace_back(text, name); }
     // A step of the scenario begins; writes to the unit it causes are marked with `cause`.
@@ -31,24 +32,21 @@ public:
     void OnUnitWrite(std::string_view bytes);
     const std::string& Transcript() const { return m_strText; }
 
-    void OnLogLine(const std::string& text) override;
-    void OnClearLog() override;
-    void OnActivity() override;
-    void OnWebStatus(const std::string& text, bool bNewLine) override;
-    void OnProgressRange(int nMax) override;
-    void OnProgress(int nValue) override;
-    void OnEnable(EngineControl control, bool bEnabled) override;
-    void OnFocus(EngineControl control) override;
-    void OnNotice(const std::string& text) override;
-    void OnDiagnosis(const std::string& sentence) override;
-    void OnMessageBox(const std::string& text) override;
-    void OnIdentified(const DeviceIdentity& id) override;
-    void OnEchoEnded(bool bPassed) override;
-    void OnProgrammingSucceeded(const std::vector<std::string>& lines) override;
-    void OnUpdateEnded(const UpdateOutcome& outcome) override;
-    std::string SelectedPort() override { return m_strSelected; }
-    void OnPortOpened(const std::string& name, bool bRemember) override;
-    void OnPortChoiceDropped(bool bForget) override;
+    void OnLogLine(const std::string& text);
+    void OnClearLog();
+    void OnActivity();
+    void OnWebStatus(const std::string& text, bool bNewLine);
+    void OnProgressRange(int nMax);
+    void OnProgress(int nValue);
+    void OnNotice(const std::string& text);
+    void OnDiagnosis(const std::string& sentence);
+    void OnMessageBox(const std::string& text);
+    void OnIdentified(const DeviceIdentity& id);
+    void OnEchoEnded(bool bPassed);
+    void OnProgrammingSucceeded(const std::vector<std::string>& lines);
+    void OnUpdateEnded(const UpdateOutcome& outcome);
+    void OnPortOpened(const std::string& name, bool bRemember);
+    void OnPortChoiceDropped(bool bForget);
 
     // Text as one readable line: CR, LF, TAB and other control bytes escaped.
     static std::string Quote(const std::string& text);
@@ -60,7 +58,6 @@ private:
     void ReadLog();
 
     CSupportLog& m_log;
-    std::string m_strSelected;
     std::vector<std::pair<std::string, std::string>> m_aliases;
     std::string m_strCause;
     std::string m_strText;
@@ -68,5 +65,5 @@ private:
     // The data line the log traced last (and the transcript shows), until it is written.
     std::string m_strDataLine;
     std::size_t m_nEntriesRead = 0;
-    std::map<EngineControl, char> m_enabled;
+    std::string m_strControls;
 };

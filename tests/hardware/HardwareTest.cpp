@@ -5,7 +5,7 @@
 // Without KX_HARDWARE_PORT every test is skipped with one line that says how to run it.
 #include "TimedLink.h"
 #include "cli/UnitRunner.h"
-#include "device/QuietUpdateEvents.h"
+#include "device/EngineEvents.h"
 #include "device/UpdateEngine.h"
 #include "link/UsbSysfs.h"
 
@@ -81,17 +81,18 @@ std::string Ms(double value)
 }
 
 // The engine's faces reduced to what the suite needs: the port, and the identity.
-class CHardwareEvents : public CQuietUpdateEvents {
+class CHardwareEvents : public IEngineEvents {
 public:
-    void OnLogLine(const std::string& text) override { m_lines.push_back(text); }
-    void OnNotice(const std::string& text) override { m_lines.push_back("notice: " + text); }
-    void OnMessageBox(const std::string& text) override { m_lines.push_back("message: " + text); }
-    void OnIdentified(const DeviceIdentity& identity) override
+    void OnStatusRow(const std::string& text) override { m_lines.push_back(text); }
+    void OnNotice(const EngineNotice& notice) override
+    {
+        m_lines.push_back((notice.IsMessageBox() ? "message: " : "notice: ") + notice.strText);
+    }
+    void OnUnitIdentified(const DeviceIdentity& identity) override
     {
         m_identity = identity;
         m_bIdentified = true;
     }
-    std::string SelectedPort() override { return EnginePort(); }
 
     bool m_bIdentified = false;
     DeviceIdentity m_identity;
@@ -160,7 +161,8 @@ TEST_F(Hardware, IdentifiesTheUnitAndTimesTheKeepAlives)
     engine.SetLinkFactory([&](LinkKind kind, ILinkEvents& linkEvents) {
         return std::make_unique<CTimedLink>(kind, linkEvents, timing);
     });
-    engine.ConnectSelectedPort();
+    engine.ChoosePort(EnginePort());
+    engine.ConnectChosenPort();
     ASSERT_TRUE(engine.IsLinkOpen()) << "cannot open " << EnginePort() << ": "
                                      << (events.m_lines.empty() ? "" : events.m_lines.back());
     ASSERT_TRUE(SpinUntil([&] { return events.m_bIdentified; }, IDENTIFY_TIMEOUT_MS))

@@ -122,7 +122,7 @@ TEST_F(Hotplug, OnlyTheTetherixOwnUnplugEndsTheUsbLinkAndARunEndsWithItsOwnNotic
         m_pBed->Unplug(adapter);
         RunFor(STRAY_TIMER_MS);
         EXPECT_TRUE(m_dlg->Engine().IsUsbLink());
-        EXPECT_EQ(m_dlg->Engine().Phase(), PHASE_IDENTIFIED);
+        EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Identified);
     }
 
     OpenLocalFile(WriteImageFile(60, nullptr));
