@@ -1,6 +1,5 @@
 #include "app/DownloaderDlg.h"
 
-#include "app/Announcer.h"
 #include "app/FocusRingStyle.h"
 #include "app/PortCombo.h"
 #include "app/ProgressPacer.h"
@@ -111,7 +110,7 @@ void CDownloaderDlg::CreateControls()
     m_logFailure->hide();
     LayOutControls(du);
     SetImageButtons(false, false, false);
-    m_pAnnouncer = new CAnnouncer(this);
+    m_pMilestones = std::make_unique<CMilestoneAnnouncer>(*this);
 
     m_pPorts = std::make_unique<CPortChooser>(
         *m_comboPort, m_engine, m_settings,
@@ -187,7 +186,7 @@ bool CDownloaderDlg::OnInitDialog()
     m_pPorts->Start(savedPort);
     if (savedPort.empty()) {
         LogLine(TEXT_CHOOSE_PORT);
-        TellMilestone(TEXT_CHOOSE_PORT);
+        m_pMilestones->Tell(TEXT_CHOOSE_PORT);
     }
     if (!m_strStartFile.empty())
         LogLine(m_strStartFile + " will be opened once a unit is identified: waiting for the unit.");

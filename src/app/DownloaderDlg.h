@@ -3,6 +3,7 @@
 // and forwards the user's actions to it. Every handler runs on the user-interface thread.
 #pragma once
 
+#include "app/MilestoneAnnouncer.h"
 #include "app/PortChooser.h"
 #include "app/SettingsStore.h"
 #include "app/StopController.h"
@@ -23,7 +24,6 @@ class QLabel;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
-class CAnnouncer;
 class CDialogUnits;
 class CPortCombo;
 class CSupportLog;
@@ -159,6 +159,7 @@ private:
     std::string m_strFirmwarePath;
     CNoticeDlg m_noticeDlg;
     CSettingsStore m_settings;
+    std::unique_ptr<CMilestoneAnnouncer> m_pMilestones; // made after the controls
     CUpdateEngine m_engine;
     CStopController m_stop;
     std::unique_ptr<CPortChooser> m_pPorts; // made with the port list
@@ -174,26 +175,17 @@ private:
     std::string m_strStartFile;
 
     void ReturnFocus(QWidget* pFocusBefore);
-    void Announce(const std::string& sentence);
     void ShowProgressText();
     void ShowProgress(int nValue);
 
-    // Milestones of an update, said to a screen reader without moving the focus
-    // (DownloaderDlgMilestones.cpp). Said once the window shows when it does not yet.
-    void TellMilestone(const std::string& sentence);
-    void TellPendingMilestones();
-    std::vector<std::string> m_pendingMilestones;
     WindowControl m_focusFollowed = WindowControl::None; // the focus the controls last asked for
     EnginePhase m_shownPhase = EnginePhase::Connecting;
     bool m_bInNotes = false;            // the line logged last was a piece of release notes
-    bool m_bTellingPort = false;        // a port chosen by the user is being opened
-    std::string m_strPortOutcome;       // what became of it
 
     CWindowMenu* m_pMenu = nullptr;
     // Rows that are replaced later: the running web request's text and the activity line.
     QPersistentModelIndex m_webRow;
     QPersistentModelIndex m_activityRow;
-    CAnnouncer* m_pAnnouncer = nullptr; // how the end of an update is said to a screen reader
     std::string m_strServiceOverride;
     CSupportLog* m_pSupportLog = nullptr;
 };

@@ -6,7 +6,6 @@
 #include "app/ProgressPacer.h"
 #include "app/ScreenRatePacer.h"
 #include "app/StatusList.h"
-#include "app/Announcer.h"
 #include "device/FirmwareImage.h"
 #include "device/NotesBreaker.h"
 #include "res/StringTable.h"
@@ -20,6 +19,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 // How many pixels of the bar `value` fills.
@@ -66,7 +66,7 @@ void CDownloaderDlg::OnRunStarted(int nTotalLines)
 {
     const int nMax = std::max(nTotalLines, 1);
     // A run starts: said before its first line goes and the focus leaves Send.
-    TellMilestone("Sending the firmware to your kx410: " + std::to_string(nMax) +
+    m_pMilestones->Tell("Sending the firmware to your kx410: " + std::to_string(nMax) +
                   " lines. Please wait.");
     m_pProgressPace->SetRange(nMax);
     m_progress->setRange(0, nMax);
@@ -165,7 +165,7 @@ void CDownloaderDlg::StartProgramming() { m_engine.StartProgramming(); }
 void CDownloaderDlg::OnGetFromWeb()
 {
     // Said before the request takes the buttons away and the focus goes to Exit.
-    TellMilestone("Getting the firmware for your kx410 from the web.");
+    m_pMilestones->Tell("Getting the firmware for your kx410 from the web.");
     m_engine.GetFromWeb();
 }
 
@@ -228,19 +228,15 @@ void CDownloaderDlg::OnRunSucceeded(const std::vector<std::string>& lines)
             continue;
         sentence += (sentence.empty() ? "" : " ") + line.substr(0, end + 1);
     }
-    Announce(sentence);
+    m_pMilestones->Announce(sentence);
 }
 
 void CDownloaderDlg::OnRunEnded(const UpdateOutcome& outcome)
 {
     if (!m_stop.OnRunEnded(outcome.strText) && !outcome.bNoticeShown)
-        Announce(outcome.strText);
+        m_pMilestones->Announce(outcome.strText);
 }
 
-void CDownloaderDlg::Announce(const std::string& sentence)
-{
-    m_pAnnouncer->Announce(QString::fromStdString(sentence));
-}
 
 // The bar's value in words, for assistive technology (the bar shows no text of its own).
 void CDownloaderDlg::ShowProgressText()
@@ -250,4 +246,59 @@ void CDownloaderDlg::ShowProgressText()
     m_progress->setAccessibleDescription(QStringLiteral("%1 of %2 lines sent")
                                              .arg(m_progress->value())
                                              .arg(m_progress->maximum()));
+}
+
+void CDownloaderDlg::showEvent(QShowEvent* e)
+{
+    m_stop.WatchWindow();
+    QDialog::showEvent(e);
+    m_pMilestones->OnShown();
+}
+
+void CDownloaderDlg::OnImageReady(const EngineSnapshot::Image& image)
+{
+    m_pMilestones->OnImageReady(image);
+}
+
+void CDownloaderDlg::OnImageRefused(ImageRefusal why, const std::string& text)
+{
+    m_pMilestones->OnImageRefused(why, text);
+}
+
+void CDownloaderDlg::OnUnitIdentified(const DeviceIdentity& identity)
+{
+    m_pMilestones->OnUnitIdentified(identity);
+    if (m_strStartFile.empty())
+        return;
+    // Opened once the engine has finished with the identification and Open Local File can be
+    // used, as if the user had chosen the file then.
+    QTimer::singleShot(0, this, [this] { OpenStartFileWhenIdentified(); });
+}
+
+void CDownloaderDlg::OnDiagnosis(const std::string& sentence)
+{
+    std::fprintf(stderr, "%s\n", sentence.c_str());
+    m_pMilestones->OnDiagnosis(sentence);
+}
+
+void CDownloaderDlg::ConnectSelectedPort()
+{
+    const std::string port = SelectedPort();
+    m_pMilestones->BeginPort(port);
+    m_engine.ChoosePort(port);
+    m_engine.ConnectChosenPort();
+    m_pMilestones->EndPort();
+}
+
+std::string CDownloaderDlg::SelectedPort() const { return m_pPorts->SelectedPort(); }
+
+void CDownloaderDlg::OnLinkOpened(const std::string& name, bool bRemember)
+{
+    m_pMilestones->OnPortOpened();
+    m_pPorts->OnPortOpened(name, bRemember);
+}
+
+void CDownloaderDlg::OnLinkDropped(const LinkError&, bool bForget)
+{
+    m_pPorts->OnPortChoiceDropped(bForget);
 }
