@@ -4,6 +4,7 @@
 #include "SimCableClient.h"
 #include "link/UsbCableLink.h"
 #include "web/WebBody.h"
+#include "WindowPage.h"
 
 #include <QListWidget>
 #include <QPushButton>
@@ -106,11 +107,11 @@ bool CBenchSession::LoadImage(int dataLines)
             m_exchangedBytes += static_cast<long long>(line.size()) + 3;
     const std::string path = m_dir + "/image.fwr";
     std::ofstream(path, std::ios::binary) << text;
-    if (m_dlg->Engine().LoadImageFile(path) && m_dlg->m_btnSend->isEnabled())
+    if (m_dlg->Engine().LoadImageFile(path) && CWindowPage(*m_dlg).Send()->isEnabled())
         return true;
     std::fprintf(stderr, "kx-update-bench: the image was refused:\n");
-    for (int row = 0; row < m_dlg->m_list->count(); ++row)
-        std::fprintf(stderr, "  %s\n", m_dlg->m_list->item(row)->text().toUtf8().constData());
+    for (int row = 0; row < CWindowPage(*m_dlg).List()->count(); ++row)
+        std::fprintf(stderr, "  %s\n", CWindowPage(*m_dlg).List()->item(row)->text().toUtf8().constData());
     return false;
 }
 
@@ -118,14 +119,14 @@ CBenchSession::Clock::duration CBenchSession::SendAndWait(Clock::duration limit)
 {
     // The success line is caught as it is inserted: the window's thread may pause after it.
     Clock::time_point finished{};
-    QListWidget* list = m_dlg->m_list;
+    QListWidget* list = CWindowPage(*m_dlg).List();
     const QMetaObject::Connection watch = QObject::connect(
         list->model(), &QAbstractItemModel::rowsInserted, list, [&](const QModelIndex&, int, int last) {
             if (list->item(last)->text() == QLatin1String(SUCCESS_LINE))
                 finished = Clock::now();
         });
     const Clock::time_point start = Clock::now();
-    m_dlg->m_btnSend->click();
+    CWindowPage(*m_dlg).Send()->click();
     const int limitMs =
         static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(limit).count());
     const bool bDone = SpinUntil([&] { return finished != Clock::time_point{}; }, limitMs);

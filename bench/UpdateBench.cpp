@@ -6,6 +6,7 @@
 // one window, also on a real display with the accessibility bridge on. A measurement, never a
 // test verdict.
 #include "BenchSession.h"
+#include "WindowPage.h"
 #include "device/EngineState.h"
 
 #include <QAccessible>
@@ -356,16 +357,16 @@ bool RunWeb(int lines)
         QObject receiver;
         CHeartbeat beat(&receiver);
         bool bStarted = false;
-        QTimer::singleShot(0, dlg.m_btnGetFromWeb, [&] {
-            dlg.m_btnGetFromWeb->click();
-            bStarted = !dlg.m_btnGetFromWeb->isEnabled(); // disabled while the request runs
+        QTimer::singleShot(0, CWindowPage(dlg).GetFromWeb(), [&] {
+            CWindowPage(dlg).GetFromWeb()->click();
+            bStarted = !CWindowPage(dlg).GetFromWeb()->isEnabled(); // disabled while the request runs
         });
         // The request has ended when Get from Web is offered again; the image is in when the
         // list shows all its lines were read.
         bOk = CBenchSession::SpinUntil(
-            [&] { return bStarted && dlg.m_btnGetFromWeb->isEnabled(); }, WEB_LIMIT_MS);
+            [&] { return bStarted && CWindowPage(dlg).GetFromWeb()->isEnabled(); }, WEB_LIMIT_MS);
         const auto took = std::chrono::steady_clock::now();
-        bOk = bOk && dlg.m_btnSend->isEnabled() &&
+        bOk = bOk && CWindowPage(dlg).Send()->isEnabled() &&
               static_cast<std::size_t>(dlg.Engine().LinesLeft()) >= static_cast<std::size_t>(lines);
         CBenchSession::SpinUntil([&] { return std::chrono::steady_clock::now() - took > 200ms; }, 1000);
         beat.Stop();

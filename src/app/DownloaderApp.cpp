@@ -7,6 +7,8 @@
 #include "platform/SupportLog.h"
 #include "platform/UpdateHistory.h"
 
+#include <cstdio>
+
 bool CDownloaderApp::InitInstance()
 {
     if (m_pSupportLog != nullptr)
@@ -22,9 +24,10 @@ bool CDownloaderApp::InitInstance()
     dlg.SetUpdateHistory(&history);
     dlg.SetServiceOverride(m_options.strService);
     dlg.SetStartFile(m_options.strFile);
-    dlg.SetStopSignals(m_pSignals);
-    if (m_pInstance != nullptr)
-        m_pInstance->Listen([&dlg](const std::string& path) { dlg.OnSecondStart(path); });
+    dlg.Stop().SetStopSignals(m_pSignals);
+    if (m_pInstance != nullptr && m_pInstance->Listen([&dlg](const std::string& path) { dlg.OnSecondStart(path); }))
+        // A lost display ends the program where it stands: the socket goes with it.
+        dlg.Stop().SetReleaseOnLostDisplay([] { std::remove(CSingleInstance::SocketPath().c_str()); });
     dlg.DoModal();
     m_nExitStatus = dlg.ExitStatus();
     return false;

@@ -86,8 +86,8 @@ std::vector<std::string> DialogFixture::ListLines() const
 {
     // A line wrapped over several rows is one line again.
     std::vector<std::string> lines;
-    for (int i = 0; i < m_dlg->m_list->count(); ++i) {
-        const QListWidgetItem* row = m_dlg->m_list->item(i);
+    for (int i = 0; i < Page().List()->count(); ++i) {
+        const QListWidgetItem* row = Page().List()->item(i);
         const std::string text = row->text().toStdString();
         if (row->data(CStatusList::CONTINUATION_ROLE).toBool() && !lines.empty())
             lines.back() += text;
@@ -100,8 +100,8 @@ std::vector<std::string> DialogFixture::ListLines() const
 std::vector<std::string> DialogFixture::PortEntries() const
 {
     std::vector<std::string> entries;
-    for (int i = 0; i < m_dlg->m_comboPort->count(); ++i)
-        entries.push_back(m_dlg->m_comboPort->NameAt(i));
+    for (int i = 0; i < Page().PortList()->count(); ++i)
+        entries.push_back(Page().PortList()->NameAt(i));
     return entries;
 }
 

@@ -3,13 +3,8 @@
 // real dialog.
 #pragma once
 
-#include "app/DownloaderDlg.h"
-#include "app/PortCombo.h"
 #include "ModalAnswerer.h"
-
-#include <QListWidget>
-#include <QProgressBar>
-#include <QPushButton>
+#include "WindowPage.h"
 
 #include <gtest/gtest.h>
 
@@ -43,5 +38,8 @@ protected:
 
     std::string m_dir;      // the program directory (settings file lives here)
     std::string m_sysfs;    // the fake /sys/class/tty (the enumeration root is its /sys)
+    // The running window, as tests drive it.
+    CWindowPage Page() const { return CWindowPage(*m_dlg); }
+
     std::unique_ptr<CDownloaderDlg> m_dlg;
 };

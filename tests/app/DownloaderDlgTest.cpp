@@ -65,11 +65,11 @@ TEST_F(StartUp, FirstRunWritesDefaultsBesideTheProgramAndExitsWithoutAsking)
 {
     StartDialog();
     EXPECT_EQ(ReadSettings(), "[Settings]\nLAST DIRECTORY=" + m_dir + "\nCOM PORT=\n");
-    EXPECT_EQ(m_dlg->m_strLastDirectory, m_dir);
-    EXPECT_EQ(m_dlg->m_strPortName, "");
+    EXPECT_EQ(Page().LastDirectory(), m_dir);
+    EXPECT_EQ(Page().PortName(), "");
     EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Connecting);
     EXPECT_EQ(PortEntries(), std::vector<std::string>{"USB"});
-    EXPECT_EQ(m_dlg->m_comboPort->currentIndex(), -1);
+    EXPECT_EQ(Page().PortList()->currentIndex(), -1);
     EXPECT_EQ(ListLines(), std::vector<std::string>{CHOOSE_PORT});
 
     CModalAnswerer answerer; // no dialog may appear
@@ -88,24 +88,24 @@ TEST_F(StartUp, ALargerWindowGivesItsRoomToTheStatusListAndTheProgressBar)
     QWidget* exitButton = m_dlg->findChild<QWidget*>(QString::number(IDCANCEL));
     ASSERT_NE(exitButton, nullptr);
     const std::vector<std::vector<QWidget*>> rows = {
-        {m_dlg->m_btnDetect, m_dlg->m_btnOpenFile, m_dlg->m_btnSend, exitButton},
-        {m_dlg->m_comboPort, m_dlg->m_btnGetFromWeb, m_dlg->m_progress}};
+        {Page().Detect(), Page().OpenFile(), Page().Send(), exitButton},
+        {Page().PortList(), Page().GetFromWeb(), Page().Progress()}};
     std::map<QWidget*, QRect> atDefault;
     for (const auto& row : rows)
         for (QWidget* control : row)
             atDefault[control] = control->geometry();
-    atDefault[m_dlg->m_list] = m_dlg->m_list->geometry();
+    atDefault[Page().List()] = Page().List()->geometry();
 
     for (const QSize more : {QSize(300, 200), QSize(700, 10), QSize(1, 1), QSize(0, 0)}) {
         m_dlg->resize(defaultSize + more);
         ASSERT_TRUE(WaitUntil([&] { return m_dlg->size() == defaultSize + more; }));
-        const QRect list = atDefault[m_dlg->m_list];
-        EXPECT_EQ(m_dlg->m_list->geometry(), QRect(list.topLeft(), list.size() + more));
-        const QRect bar = atDefault[m_dlg->m_progress];
-        EXPECT_EQ(m_dlg->m_progress->geometry(),
+        const QRect list = atDefault[Page().List()];
+        EXPECT_EQ(Page().List()->geometry(), QRect(list.topLeft(), list.size() + more));
+        const QRect bar = atDefault[Page().Progress()];
+        EXPECT_EQ(Page().Progress()->geometry(),
                   QRect(bar.topLeft() + QPoint(0, more.height()), bar.size() + QSize(more.width(), 0)));
         EXPECT_EQ(exitButton->geometry(), atDefault[exitButton].translated(more.width(), more.height()));
-        EXPECT_EQ(m_dlg->m_btnDetect->geometry(), atDefault[m_dlg->m_btnDetect].translated(0, more.height()));
+        EXPECT_EQ(Page().Detect()->geometry(), atDefault[Page().Detect()].translated(0, more.height()));
         for (const auto& row : rows)
             for (size_t i = 1; i < row.size(); ++i)
                 EXPECT_LT(row[i - 1]->geometry().right(), row[i]->geometry().left()) << more.width() << " " << i;
@@ -124,30 +124,42 @@ TEST_F(StartUp, ControlsStartInTheirInitialStates)
 {
     StartDialog();
     EXPECT_EQ(m_dlg->windowTitle().toStdString(), "Kestova Firmware Downloader");
-    EXPECT_TRUE(m_dlg->m_btnDetect->isEnabled());
-    EXPECT_TRUE(m_dlg->m_comboPort->isEnabled());
-    EXPECT_FALSE(m_dlg->m_btnOpenFile->isEnabled());
-    EXPECT_FALSE(m_dlg->m_btnGetFromWeb->isEnabled());
-    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
-    EXPECT_EQ(m_dlg->m_progress->value(), 0);
-    EXPECT_EQ(m_dlg->m_btnDetect->text().toStdString(), "Detect Tetherix");
-    EXPECT_EQ(m_dlg->m_btnOpenFile->text().toStdString(), "Open Local File");
-    EXPECT_EQ(m_dlg->m_btnGetFromWeb->text().toStdString(), "Get from Web");
-    EXPECT_EQ(m_dlg->m_btnSend->text().toStdString(), "Send");
-    EXPECT_FALSE(m_dlg->m_btnSend->isDefault());
+    EXPECT_TRUE(Page().Detect()->isEnabled());
+    EXPECT_TRUE(Page().PortList()->isEnabled());
+    EXPECT_FALSE(Page().OpenFile()->isEnabled());
+    EXPECT_FALSE(Page().GetFromWeb()->isEnabled());
+    EXPECT_FALSE(Page().Send()->isEnabled());
+    EXPECT_EQ(Page().Progress()->value(), 0);
+    EXPECT_EQ(Page().Detect()->text().toStdString(), "Detect Tetherix");
+    EXPECT_EQ(Page().OpenFile()->text().toStdString(), "Open Local File");
+    EXPECT_EQ(Page().GetFromWeb()->text().toStdString(), "Get from Web");
+    EXPECT_EQ(Page().Send()->text().toStdString(), "Send");
+    EXPECT_FALSE(Page().Send()->isDefault());
 }
 
-TEST_F(StartUp, SavedPortIsOnlyReadAndAnUnknownOrMiscasedNameSelectsNothing)
+// A saved serial port that is not there (a miscased or absent name, a cable's lasting name
+// while it is unplugged) selects nothing, is only read, and is said with what to do.
+TEST_F(StartUp, SavedPortThatIsNotThereIsSaidAndOnlyRead)
 {
     AddFakePort("ttyUSB0");
-    WriteSettings("[Settings]\nCOM PORT=TTYUSB0\nLAST DIRECTORY=/somewhere\n");
-    StartDialog();
-    EXPECT_EQ(PortEntries(), (std::vector<std::string>{"ttyUSB0", "USB"}));
-    EXPECT_EQ(m_dlg->m_comboPort->currentIndex(), -1);
-    EXPECT_EQ(m_dlg->m_strPortName, "");
-    EXPECT_EQ(m_dlg->m_strLastDirectory, "/somewhere");
-    EXPECT_FALSE((m_dlg->Engine().State() == EngineState::Waking));
-    EXPECT_EQ(ReadSettings(), "[Settings]\nCOM PORT=TTYUSB0\nLAST DIRECTORY=/somewhere\n");
+    for (const std::string saved :
+         {"TTYUSB0", "ttyUSB9", "/dev/serial/by-id/usb-FTDI_TTL-232R_A10K3B2C-if00-port0"}) {
+        SCOPED_TRACE(saved);
+        const std::string settings = "[Settings]\nCOM PORT=" + saved + "\nLAST DIRECTORY=/somewhere\n";
+        WriteSettings(settings);
+        StartDialog();
+        EXPECT_EQ(PortEntries(), (std::vector<std::string>{"ttyUSB0", "USB"}));
+        EXPECT_EQ(Page().PortList()->currentIndex(), -1);
+        EXPECT_EQ(Page().PortName(), "");
+        EXPECT_EQ(Page().LastDirectory(), "/somewhere");
+        EXPECT_FALSE((m_dlg->Engine().State() == EngineState::Waking));
+        EXPECT_EQ(ListLines(), (std::vector<std::string>{
+                                   "The port saved last time, " + saved +
+                                   ", is not there. Plug the Tetherix in and press Detect Tetherix, "
+                                   "or choose a port in the list."}));
+        EXPECT_EQ(ReadSettings(), settings);
+        m_dlg.reset();
+    }
 }
 
 TEST_F(StartUp, EmptySavedPortIsNotAFirstRun)
@@ -155,7 +167,7 @@ TEST_F(StartUp, EmptySavedPortIsNotAFirstRun)
     WriteSettings("[Settings]\nCOM PORT=\n");
     StartDialog();
     EXPECT_EQ(ReadSettings(), "[Settings]\nCOM PORT=\n");
-    EXPECT_EQ(m_dlg->m_strLastDirectory, "");
+    EXPECT_EQ(Page().LastDirectory(), "");
 }
 
 TEST_F(StartUp, FileBesideTheProgramWinsOverTheUserFile)
@@ -164,8 +176,8 @@ TEST_F(StartUp, FileBesideTheProgramWinsOverTheUserFile)
     std::ofstream(m_dir + "/config/Kestova/Kestova.ini") << "[Settings]\nCOM PORT=\nLAST DIRECTORY=/user\n";
     WriteSettings("[Settings]\nCOM PORT=\nLAST DIRECTORY=/beside\n");
     StartDialog();
-    EXPECT_EQ(m_dlg->m_strLastDirectory, "/beside");
-    EXPECT_STREQ(m_dlg->m_ini.Path(), (m_dir + "/Kestova.ini").c_str());
+    EXPECT_EQ(Page().LastDirectory(), "/beside");
+    EXPECT_STREQ(Page().SettingsPath(), (m_dir + "/Kestova.ini").c_str());
 }
 
 // Without FTDI's library the cable that stayed plugged in is still found, as its serial port.
@@ -179,7 +191,7 @@ TEST_F(StartUp, DetectWithoutTheD2xxLibraryPicksTheTetherixOnItsSerialPort)
     StartDialog();
     CModalAnswerer answerer;
     answerer.Press("Continue").Press("Continue").PressOnAnyOther("OK").AllowUnused();
-    m_dlg->m_btnDetect->click();
+    Page().Detect()->click();
     CUsbCableLink::SetDriverLibraryName("");
     ASSERT_GE(answerer.AnsweredCount(), 3);
     EXPECT_EQ(answerer.Seen()[2].strText.toStdString(),
@@ -227,7 +239,7 @@ TEST_F(StartUp, SavedPortThatCannotBeOpenedSaysWhyAndEmptiesThePortList)
         EXPECT_EQ(notice.substr(notice.size() - 11), ".\n\nPress OK") << notice;
         EXPECT_EQ(ListLines().back().rfind(c.strSentence, 0), 0u) << ListLines().back();
         EXPECT_TRUE(PortEntries().empty());
-        EXPECT_EQ(m_dlg->m_strPortName, "");
+        EXPECT_EQ(Page().PortName(), "");
         EXPECT_NE(ReadSettings().find("COM PORT=" + c.strPort), std::string::npos);
         m_dlg.reset();
     }
@@ -254,7 +266,7 @@ TEST_F(StartUp, ExitAsksOutsideConnectingAndNoKeepsTheDialog)
         // Enter takes the same confirmed way out.
         CModalAnswerer answerer;
         answerer.Press("No");
-        m_dlg->OnOK();
+        static_cast<QDialog*>(m_dlg.get())->accept();
         EXPECT_EQ(answerer.AnsweredCount(), 1);
         EXPECT_TRUE(m_dlg->isVisible());
     }
@@ -282,7 +294,7 @@ TEST_F(StartUp, WindowMenuIsNamedAndStartsWithTheProgramsItemsBeforeClose)
 
     CModalAnswerer answerer;
     answerer.Press("OK");
-    m_dlg->OnSysCommand(IDM_ABOUTBOX | 0x000F); // the low four bits are ignored
+    Page().Command(QStringLiteral("&About Bootloader"));
     ASSERT_EQ(answerer.AnsweredCount(), 1);
     EXPECT_EQ(answerer.Seen()[0].strTitle.toStdString(), "About Bootloader");
 
@@ -292,7 +304,7 @@ TEST_F(StartUp, WindowMenuIsNamedAndStartsWithTheProgramsItemsBeforeClose)
         pDialog->findChild<QPushButton*>(QStringLiteral("DoctorCopy"))->click();
         report = QGuiApplication::clipboard()->text();
     });
-    m_dlg->OnSysCommand(IDM_DOCTOR);
+    Page().Command(QStringLiteral("Check This Computer\u2026"));
     ASSERT_EQ(answerer.AnsweredCount(), 2);
     EXPECT_EQ(answerer.Seen()[1].strTitle.toStdString(), "Check This Computer");
     EXPECT_TRUE(report.contains(QStringLiteral("cable.tetherix"))) << report.toStdString();
@@ -307,7 +319,7 @@ TEST_F(StartUp, MenuKeysOpenTheWindowMenuFromEveryControlAndReachNone)
 {
     AddFakePort("ttyUSB0");
     StartDialog();
-    for (QPushButton* button : {m_dlg->m_btnOpenFile, m_dlg->m_btnGetFromWeb, m_dlg->m_btnSend})
+    for (QPushButton* button : {Page().OpenFile(), Page().GetFromWeb(), Page().Send()})
         button->setEnabled(true);
     m_dlg->LogLine("a line to select");
     auto* menu = m_dlg->findChild<QMenu*>();
@@ -325,9 +337,9 @@ TEST_F(StartUp, MenuKeysOpenTheWindowMenuFromEveryControlAndReachNone)
     closer.start(10);
 
     const std::vector<QWidget*> controls = {
-        m_dlg->findChild<QPushButton*>(QString::number(IDCANCEL)), m_dlg->m_btnDetect,
-        m_dlg->m_comboPort, m_dlg->m_btnOpenFile, m_dlg->m_list, m_dlg->m_btnSend,
-        m_dlg->m_btnGetFromWeb};
+        m_dlg->findChild<QPushButton*>(QString::number(IDCANCEL)), Page().Detect(),
+        Page().PortList(), Page().OpenFile(), Page().List(), Page().Send(),
+        Page().GetFromWeb()};
     const std::vector<std::pair<Qt::Key, Qt::KeyboardModifier>> menuKeys = {
         {Qt::Key_Space, Qt::AltModifier}, {Qt::Key_F10, Qt::ShiftModifier}};
     CModalAnswerer answerer; // a click on any of these buttons would open a dialog
@@ -358,8 +370,8 @@ TEST_F(StartUp, MenuKeysOpenTheWindowMenuFromEveryControlAndReachNone)
     }
     EXPECT_EQ(nFirstSelected, nMenus);
     EXPECT_EQ(m_dlg->findChild<CAnnouncer*>()->LastSentence().toStdString(), "Window Menu");
-    EXPECT_EQ(m_dlg->m_comboPort->count(), 2);
-    EXPECT_EQ(m_dlg->m_list->currentRow(), -1);
+    EXPECT_EQ(Page().PortList()->count(), 2);
+    EXPECT_EQ(Page().List()->currentRow(), -1);
     EXPECT_EQ(answerer.AnsweredCount(), 0);
 }
 
@@ -401,15 +413,15 @@ using Keyboard = DialogFixture;
 TEST_F(Keyboard, TabWalksTheTemplateOrderAndEveryStopShowsAStrongRing)
 {
     StartDialog();
-    for (QPushButton* button : {m_dlg->m_btnOpenFile, m_dlg->m_btnGetFromWeb, m_dlg->m_btnSend})
+    for (QPushButton* button : {Page().OpenFile(), Page().GetFromWeb(), Page().Send()})
         button->setEnabled(true);
     m_dlg->LogLine("a row");
     ASSERT_TRUE(ActivateWindow());
     QWidget* exitButton = m_dlg->findChild<QPushButton*>(QString::number(IDCANCEL));
     ASSERT_EQ(QApplication::focusWidget(), exitButton);
-    const std::vector<QWidget*> order = {m_dlg->m_btnDetect, m_dlg->m_comboPort,
-                                         m_dlg->m_btnOpenFile, m_dlg->m_list,
-                                         m_dlg->m_btnSend, m_dlg->m_btnGetFromWeb, exitButton};
+    const std::vector<QWidget*> order = {Page().Detect(), Page().PortList(),
+                                         Page().OpenFile(), Page().List(),
+                                         Page().Send(), Page().GetFromWeb(), exitButton};
     std::map<QWidget*, QImage> unfocused;
     for (QWidget* control : order)
         unfocused[control] = control->grab().toImage();
@@ -419,10 +431,10 @@ TEST_F(Keyboard, TabWalksTheTemplateOrderAndEveryStopShowsAStrongRing)
             << "expected " << control->objectName().toStdString();
         QCoreApplication::processEvents();
         QRect ringed = control->rect();
-        if (control == m_dlg->m_list) {
-            const QRect row = m_dlg->m_list->visualRect(m_dlg->m_list->currentIndex());
+        if (control == Page().List()) {
+            const QRect row = Page().List()->visualRect(Page().List()->currentIndex());
             ASSERT_TRUE(row.isValid());
-            ringed = QRect(m_dlg->m_list->viewport()->mapTo(m_dlg->m_list, row.topLeft()),
+            ringed = QRect(Page().List()->viewport()->mapTo(Page().List(), row.topLeft()),
                            row.size()).intersected(control->rect());
         }
         EXPECT_GE(StrongChanges(unfocused[control], control->grab().toImage()),
@@ -438,7 +450,7 @@ TEST_F(StartUp, WheelOverTheClosedPortListChangesNothing)
     AddFakePort("ttyUSB0");
     AddFakePort("ttyUSB1");
     StartDialog();
-    CPortCombo* combo = m_dlg->m_comboPort;
+    CPortCombo* combo = Page().PortList();
     ASSERT_GE(combo->SelectString("ttyUSB0"), 0);
     const std::string chosen = combo->SelectedText();
     const auto state = m_dlg->Engine().State();
@@ -460,7 +472,7 @@ TEST_F(StartUp, EchoTestCancelledLeavesEverythingAsItWas)
     m_dlg->LogLine("before");
     CModalAnswerer answerer;
     answerer.Press("Cancel");
-    m_dlg->OnSysCommand(IDM_ECHOTEST);
+    Page().Command(QStringLiteral("Echo Test"));
     EXPECT_EQ(answerer.AnsweredCount(), 1);
     EXPECT_FALSE(m_dlg->Engine().IsEchoTestRunning());
     EXPECT_EQ(ListLines(), (std::vector<std::string>{CHOOSE_PORT, "before"}));
@@ -474,9 +486,9 @@ TEST_F(Keyboard, FocusComesBackAfterTheFileDialogClosesOverItsSuggestions)
     WriteSettings("[Settings]\nCOM PORT=\nLAST DIRECTORY=" + m_dir + "\n");
     std::ofstream(m_dir + "/unit.fwr") << "VER:0107\r\nPID:0410\r\n";
     StartDialog();
-    m_dlg->m_btnOpenFile->setEnabled(true);
+    Page().OpenFile()->setEnabled(true);
     ASSERT_TRUE(ActivateWindow());
-    m_dlg->m_btnOpenFile->setFocus(Qt::TabFocusReason);
+    Page().OpenFile()->setFocus(Qt::TabFocusReason);
     bool bTyped = false;
     int nTicksTyped = 0;
     bool bSuggestionsShown = false;
@@ -501,9 +513,9 @@ TEST_F(Keyboard, FocusComesBackAfterTheFileDialogClosesOverItsSuggestions)
     PressKey(Qt::Key_Space);
     typist.stop();
     EXPECT_TRUE(bSuggestionsShown);
-    EXPECT_EQ(m_dlg->m_strFirmwarePath, m_dir + "/unit.fwr");
+    EXPECT_EQ(Page().FirmwarePath(), m_dir + "/unit.fwr");
     EXPECT_TRUE(WaitUntil([&] { return QApplication::activeWindow() == m_dlg.get(); }, 2000));
-    EXPECT_EQ(QApplication::focusWidget(), m_dlg->m_btnOpenFile);
+    EXPECT_EQ(QApplication::focusWidget(), Page().OpenFile());
 }
 
 using StatusLog = DialogFixture;
@@ -512,7 +524,7 @@ using StatusLog = DialogFixture;
 TEST_F(StatusLog, ALineWiderThanTheListIsWrappedWholeIntoRowsThatFit)
 {
     StartDialog();
-    const QFont font = m_dlg->m_list->font();
+    const QFont font = Page().List()->font();
     const QFontMetrics metrics(font);
     std::mt19937 random(19);
     for (int n = 0; n < 300; ++n) {
@@ -534,13 +546,13 @@ TEST_F(StatusLog, ALineWiderThanTheListIsWrappedWholeIntoRowsThatFit)
     // Through the window: the rows fit the list and are read back as the one line.
     const std::string line = "The port ttyUSB0 cannot be opened: " + std::string(40, 'x') +
                              " is in use by another program; close it, or choose another port.";
-    const int rowsBefore = m_dlg->m_list->count();
+    const int rowsBefore = Page().List()->count();
     m_dlg->LogLine(line);
-    EXPECT_GT(m_dlg->m_list->count(), rowsBefore + 1);
+    EXPECT_GT(Page().List()->count(), rowsBefore + 1);
     EXPECT_EQ(ListLines().back(), line);
-    for (int row = rowsBefore; row < m_dlg->m_list->count(); ++row)
-        EXPECT_LT(metrics.horizontalAdvance(m_dlg->m_list->item(row)->text().trimmed()),
-                  m_dlg->m_list->viewport()->width());
+    for (int row = rowsBefore; row < Page().List()->count(); ++row)
+        EXPECT_LT(metrics.horizontalAdvance(Page().List()->item(row)->text().trimmed()),
+                  Page().List()->viewport()->width());
 }
 
 // Release notes come from the engine in pieces of a set number of characters; at every width
@@ -555,8 +567,8 @@ TEST_F(StatusLog, ReleaseNotesAreWrappedOnceAtTheListsWidthAndAgainOnResize)
     const auto notesRows = [&] {
         std::vector<QString> rows;
         bool bIn = false;
-        for (int i = 0; i < m_dlg->m_list->count(); ++i) {
-            const QString text = m_dlg->m_list->item(i)->text();
+        for (int i = 0; i < Page().List()->count(); ++i) {
+            const QString text = Page().List()->item(i)->text();
             bIn = bIn ? text.toStdString() != TEXT_READY_TO_UPDATE
                       : text.startsWith(QString::fromLatin1(NOTES_PREFIX));
             if (bIn)
@@ -565,14 +577,14 @@ TEST_F(StatusLog, ReleaseNotesAreWrappedOnceAtTheListsWidthAndAgainOnResize)
         return rows;
     };
     const auto expectWrappedOnce = [&](int extra) {
-        const QStringList wrapped = WrapStatusLine(QString::fromStdString(notes), m_dlg->m_list->font(),
-                                                   m_dlg->m_list->contentsRect().width() -
-                                                       m_dlg->m_list->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 8);
+        const QStringList wrapped = WrapStatusLine(QString::fromStdString(notes), Page().List()->font(),
+                                                   Page().List()->contentsRect().width() -
+                                                       Page().List()->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 8);
         EXPECT_EQ(notesRows(), std::vector<QString>(wrapped.begin(), wrapped.end())) << extra;
     };
     for (const int extra : {0, 90, 400, 900}) {
         m_dlg->resize(defaultSize + QSize(extra, 0));
-        ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_list->width() == m_dlg->width() - 2 * m_dlg->m_list->x(); }));
+        ASSERT_TRUE(WaitUntil([&] { return Page().List()->width() == m_dlg->width() - 2 * Page().List()->x(); }));
         m_dlg->OnStatusCleared();
         m_dlg->LogLine("The following firmware was found for your kx410: Ver 1.07");
         for (const std::string& piece : BreakNotes(notes))
@@ -592,8 +604,8 @@ TEST_F(StatusLog, ReleaseNotesAreWrappedOnceAtTheListsWidthAndAgainOnResize)
 TEST_F(StatusLog, ActivityLineCyclesThroughTenFormsAndStaysTheLastLine)
 {
     StartDialog();
-    m_dlg->m_list->clear(); // the start-up hint is not part of this test
-    m_dlg->m_nDots = 0;
+    Page().List()->clear(); // the start-up hint is not part of this test
+    Page().RestartActivity();
     std::vector<std::string> seen;
     for (int i = 0; i < 11; ++i) {
         m_dlg->ShowActivity();
@@ -610,14 +622,14 @@ TEST_F(StatusLog, ActivityLineCyclesThroughTenFormsAndStaysTheLastLine)
 TEST_F(StatusLog, OnlyTheActivityLineAndTheRequestsOwnRowAreEverReplaced)
 {
     StartDialog();
-    m_dlg->m_list->clear(); // the start-up hint is not part of this test
+    Page().List()->clear(); // the start-up hint is not part of this test
     const std::string activity = TRYING + "  ";
-    m_dlg->m_nDots = 0;
+    Page().RestartActivity();
     m_dlg->ShowActivity();
     m_dlg->OnWebStatus("", true);
     m_dlg->LogLine("Press Open File or Get from Web");
     m_dlg->OnWebStatus("Connecting to 127.0.0.1", false);
-    m_dlg->m_nDots = 0;
+    Page().RestartActivity();
     m_dlg->ShowActivity(); // takes its own row away, not the last line
     m_dlg->LogLine("Testing Tetherix cable, please wait...");
     m_dlg->OnWebStatus("Downloading lastest update 10 bytes", false);
@@ -625,9 +637,9 @@ TEST_F(StatusLog, OnlyTheActivityLineAndTheRequestsOwnRowAreEverReplaced)
                                                      "Press Open File or Get from Web", activity,
                                                      "Testing Tetherix cable, please wait..."}));
     // After a clear neither row exists: nothing is removed, and the next text gets a row.
-    m_dlg->m_list->clear();
+    Page().List()->clear();
     m_dlg->LogLine("kept");
-    m_dlg->m_nDots = 0;
+    Page().RestartActivity();
     m_dlg->ShowActivity();
     m_dlg->OnWebStatus("Closed", false);
     EXPECT_EQ(ListLines(), (std::vector<std::string>{"kept", activity, "Closed"}));
@@ -674,7 +686,7 @@ TEST_F(StatusLog, RowsAreToldToAssistiveTechnologyByTheirNumber)
         {[&] { m_dlg->OnWebStatus("Connecting", false); }, QAccessible::NameChanged, 2},
         {[&] { m_dlg->ShowActivity(); }, QAccessible::ObjectCreated, 3},
         {[&] { m_dlg->ShowActivity(); }, QAccessible::ObjectDestroyed, 3},
-        {[&] { m_dlg->m_list->setFocus(Qt::TabFocusReason); }, QAccessible::Focus, 0},
+        {[&] { Page().List()->setFocus(Qt::TabFocusReason); }, QAccessible::Focus, 0},
         {[&] { PressKey(Qt::Key_Down); }, QAccessible::Focus, 1},
         {[&] { PressKey(Qt::Key_End); }, QAccessible::Focus, 3},
     };
@@ -693,7 +705,7 @@ TEST_F(StatusLog, NewestLoggedLineIsAlwaysInView)
     for (int i = 0; i < 300; ++i)
         m_dlg->LogLine("line " + std::to_string(i));
     QApplication::processEvents();
-    auto* list = m_dlg->m_list;
+    auto* list = Page().List();
     const QRect itemRect = list->visualItemRect(list->item(list->count() - 1));
     EXPECT_TRUE(list->viewport()->rect().intersects(itemRect));
 }
@@ -717,7 +729,7 @@ TEST_F(StatusLog, WindowPaintsAtScreenRateAndNeverScrollsInsideAPaint)
 {
     StartDialog();
     QApplication::processEvents();
-    auto* list = m_dlg->m_list;
+    auto* list = Page().List();
     QScrollBar* bar = list->verticalScrollBar();
     for (int i = 0; i < 300; ++i)
         m_dlg->LogLine("line " + std::to_string(i));
@@ -730,16 +742,16 @@ TEST_F(StatusLog, WindowPaintsAtScreenRateAndNeverScrollsInsideAPaint)
     // A line and a step of the bar in every pass of the event loop, as an update sends them.
     CPaintCounter paints;
     list->viewport()->installEventFilter(&paints);
-    m_dlg->m_progress->installEventFilter(&paints);
+    Page().Progress()->installEventFilter(&paints);
     constexpr int LINES = 400;
     m_dlg->OnRunStarted(LINES);
     for (int i = 0; i < LINES; ++i) {
         m_dlg->OnProgress({"sent " + std::to_string(i), i + 1, i + 1});
         QApplication::processEvents();
     }
-    EXPECT_TRUE(WaitUntil([&] { return m_dlg->m_progress->updatesEnabled(); }));
+    EXPECT_TRUE(WaitUntil([&] { return Page().Progress()->updatesEnabled(); }));
     EXPECT_LT(paints.m_nPaints, LINES / 4);
-    EXPECT_EQ(m_dlg->m_progress->value(), LINES);
+    EXPECT_EQ(Page().Progress()->value(), LINES);
     EXPECT_TRUE(WaitUntil([&] {
         return list->viewport()->rect().intersects(list->visualItemRect(list->item(list->count() - 1)));
     }));
@@ -750,12 +762,12 @@ TEST_F(StatusLog, WindowPaintsAtScreenRateAndNeverScrollsInsideAPaint)
 TEST_F(StatusLog, LongListFindsRowsByPointClickAndKey)
 {
     StartDialog();
-    m_dlg->m_list->clear(); // the start-up hint is not part of this test
+    Page().List()->clear(); // the start-up hint is not part of this test
     constexpr int LINES = 100000;
     for (int i = 0; i < LINES; ++i)
         m_dlg->LogLine("line " + std::to_string(i));
     QApplication::processEvents();
-    QListWidget* list = m_dlg->m_list;
+    QListWidget* list = Page().List();
     QWidget* viewport = list->viewport();
     const auto inView = [&](int row) {
         return viewport->rect().contains(list->visualItemRect(list->item(row)));
@@ -799,7 +811,7 @@ TEST_F(StatusLog, NoticeShowsTheTextAndShowsItAgain)
     CModalAnswerer answerer;
     answerer.Press("OK").Press("OK");
     m_dlg->ShowNotice("first text");
-    m_dlg->m_noticeDlg.DoModal();
+    Page().Notice().DoModal();
     ASSERT_EQ(answerer.AnsweredCount(), 2);
     EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), "first text");
     EXPECT_EQ(answerer.Seen()[1].strText.toStdString(), "first text");
@@ -822,7 +834,7 @@ TEST_F(Support, SavedSupportLogHoldsVersionPortsD2xxAndTheSession)
     const std::string saved = m_dir + "/support.log";
     CModalAnswerer answerer;
     answerer.ChooseFile(QString::fromStdString(saved));
-    m_dlg->OnSysCommand(IDM_SAVELOG);
+    Page().Command(QStringLiteral("Save Support Log\u2026"));
     ASSERT_EQ(answerer.AnsweredCount(), 1);
 
     std::ifstream in(saved);
@@ -841,7 +853,7 @@ TEST_F(Support, SavedSupportLogHoldsVersionPortsD2xxAndTheSession)
 
 // A log file that cannot be written is said in the status list once, and the session is
 // still saved from memory.
-TEST_F(Support, AnUnwritableSupportLogIsSaidOnceAndTheSessionStillSaved)
+TEST_F(Support, AnUnwritableSupportLogIsSaidOnceStaysInSightAndTheSessionStillSaved)
 {
     StartDialog();
     CSupportLog log(""); // no home
@@ -857,11 +869,15 @@ TEST_F(Support, AnUnwritableSupportLogIsSaidOnceAndTheSessionStillSaved)
     ASSERT_TRUE(WaitUntil([&] { return said() > 0; }, 5000));
     QCoreApplication::processEvents();
     EXPECT_EQ(said(), 1);
+    // The list is cleared as the unit is identified: the failure stays in sight beside it.
+    m_dlg->OnStatusCleared();
+    EXPECT_TRUE(Page().LogFailure()->isVisible());
+    EXPECT_TRUE(Page().LogFailure()->text().startsWith(QStringLiteral("The support log cannot be written: ")));
 
     const std::string saved = m_dir + "/support.log";
     CModalAnswerer answerer;
     answerer.ChooseFile(QString::fromStdString(saved));
-    m_dlg->OnSysCommand(IDM_SAVELOG);
+    Page().Command(QStringLiteral("Save Support Log\u2026"));
     std::ifstream in(saved);
     std::stringstream text;
     text << in.rdbuf();
@@ -878,7 +894,7 @@ TEST_F(Support, UnsavableSettingsAreSaidOnceAndABadServiceAddressKeepsTheDefault
     m_dlg->SetServiceOverride("ftp://fw.example.com");
     const std::string builtIn = m_dlg->Engine().WebBaseUrl();
     m_dlg->OnInitDialog();
-    m_dlg->m_ini.WriteString(CDownloaderDlg::SETTINGS_SECTION, "COM PORT", "USB");
+    Page().Settings().SavePort("USB");
 
     const auto lines = ListLines();
     ASSERT_EQ(lines.size(), 3u) << testing::PrintToString(lines);

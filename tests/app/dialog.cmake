@@ -1,5 +1,5 @@
 # The main dialog driven through its real controls (offscreen).
-add_library(kx_dialog_fixture STATIC DialogFixture.cpp DialogFixture.h)
+add_library(kx_dialog_fixture STATIC DialogFixture.cpp DialogFixture.h WindowPage.h)
 target_include_directories(kx_dialog_fixture PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(kx_dialog_fixture PUBLIC kx_app kx_test_support GTest::gtest)
 

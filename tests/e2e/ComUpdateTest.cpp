@@ -21,11 +21,11 @@ TEST_F(ComUpdate, WholeUpdateFromALocalFile)
     EXPECT_NE(ReadSettings().find("COM PORT=" + m_unit.PortName()), std::string::npos);
     ASSERT_TRUE(WaitForIdentified());
     EXPECT_EQ(ListLines(), IDENTIFIED_LINES);
-    EXPECT_FALSE(m_dlg->m_btnDetect->isEnabled());
-    EXPECT_FALSE(m_dlg->m_comboPort->isEnabled());
-    EXPECT_TRUE(m_dlg->m_btnOpenFile->isEnabled());
-    EXPECT_TRUE(m_dlg->m_btnGetFromWeb->isEnabled());
-    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_FALSE(Page().Detect()->isEnabled());
+    EXPECT_FALSE(Page().PortList()->isEnabled());
+    EXPECT_TRUE(Page().OpenFile()->isEnabled());
+    EXPECT_TRUE(Page().GetFromWeb()->isEnabled());
+    EXPECT_FALSE(Page().Send()->isEnabled());
 
     std::vector<std::string> dataLines;
     const std::string path = WriteImageFile(12, &dataLines);
@@ -34,13 +34,13 @@ TEST_F(ComUpdate, WholeUpdateFromALocalFile)
     EXPECT_TRUE(ListContains("The following firmware was found for your kx410: Ver 1.07"));
     EXPECT_TRUE(ListContains("Version Notes: Smoother servo response"));
     EXPECT_TRUE(ListContains("Ready to update your kx410. Press send."));
-    ASSERT_TRUE(m_dlg->m_btnSend->isEnabled());
+    ASSERT_TRUE(Page().Send()->isEnabled());
     EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Identified);
 
-    m_dlg->m_btnSend->click();
+    Page().Send()->click();
     ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 20000));
-    EXPECT_EQ(m_dlg->m_progress->value(), 12);
-    EXPECT_EQ(m_dlg->m_progress->maximum(), 12);
+    EXPECT_EQ(Page().Progress()->value(), 12);
+    EXPECT_EQ(Page().Progress()->maximum(), 12);
     EXPECT_TRUE(ListContains("Please unplug the Tetherix and power off your kx410."));
     EXPECT_TRUE(ListContains("Before you fly ensure that the controls operate correctly."));
 
@@ -51,9 +51,9 @@ TEST_F(ComUpdate, WholeUpdateFromALocalFile)
         return m_dlg->Engine().Phase() == EnginePhase::Connecting && lines.size() == 1 &&
                lines[0].rfind("Trying to connect", 0) == 0;
     }, 5000));
-    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
-    EXPECT_TRUE(m_dlg->m_btnDetect->isEnabled());
-    EXPECT_EQ(m_dlg->m_progress->value(), 0);
+    EXPECT_FALSE(Page().Send()->isEnabled());
+    EXPECT_TRUE(Page().Detect()->isEnabled());
+    EXPECT_EQ(Page().Progress()->value(), 0);
 
     const std::string received = m_unit.StopAndReadLog();
     std::string expectedData;
@@ -73,10 +73,10 @@ TEST_F(ComUpdate, CorruptReportEndsTheRunWithANoticeAndAReset)
     EXPECT_EQ(SendExpectingNotice(),
               "The kx410 reported a corrupt program was sent.  Reset the kx410 and try again. "
               "\n\nPress OK");
-    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_FALSE(Page().Send()->isEnabled());
     // The unit is identified anew; the rest of the image is not sent later.
     ASSERT_TRUE(WaitForIdentified());
-    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_FALSE(Page().Send()->isEnabled());
     EXPECT_TRUE(static_cast<std::size_t>(m_dlg->Engine().LinesLeft()) == 5u);
 }
 
@@ -88,7 +88,7 @@ TEST_F(ComUpdate, UnitFallingSilentMidUpdateFailsAfterFiveSeconds)
               "and try again. \n\nPress OK");
     // The link opens again after the reset's pause.
     EXPECT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Connecting; }, 3000));
-    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_FALSE(Page().Send()->isEnabled());
 }
 
 TEST_F(ComUpdate, CableVanishingMidUpdateGivesNoticesAndNoHang)
@@ -97,8 +97,8 @@ TEST_F(ComUpdate, CableVanishingMidUpdateGivesNoticesAndNoHang)
     StartUpdate({"--baud-pace"}, 60);
     CModalAnswerer answerer;
     answerer.PressOnAnyOther("OK");
-    m_dlg->m_btnSend->click();
-    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_progress->value() >= 3; }, 15000));
+    Page().Send()->click();
+    ASSERT_TRUE(WaitUntil([&] { return Page().Progress()->value() >= 3; }, 15000));
     m_unit.Vanish();
     // The run fails after the silence limit; reopening the vanished port fails too.
     ASSERT_TRUE(answerer.WaitForAnswered(2, 20000));
@@ -107,8 +107,8 @@ TEST_F(ComUpdate, CableVanishingMidUpdateGivesNoticesAndNoHang)
     EXPECT_EQ(answerer.Seen()[1].strText.toStdString(),
               unable.substr(0, unable.rfind("\n\nPress OK")) + "\n\nThe Tetherix was unplugged.\n\nPress OK");
     EXPECT_TRUE(PortEntries().empty());
-    EXPECT_EQ(m_dlg->m_strPortName, "");
-    EXPECT_TRUE(m_dlg->m_btnDetect->isEnabled());
+    EXPECT_EQ(Page().PortName(), "");
+    EXPECT_TRUE(Page().Detect()->isEnabled());
     EXPECT_FALSE((m_dlg->Engine().IsLinkOpen() && !m_dlg->Engine().IsUsbLink()));
 }
 
@@ -136,7 +136,7 @@ TEST_F(ComUpdate, DetectFindsTheOneNewPortAndConnects)
             setenv("KX_EXTRA_COM_PORTS", m_unit.PortName().c_str(), 1);
         })
         .Press("OK");
-    m_dlg->m_btnDetect->click();
+    Page().Detect()->click();
     ASSERT_EQ(answerer.AnsweredCount(), 3);
     EXPECT_EQ(answerer.Seen()[0].strText.toStdString(), LoadString(IDS_UNPLUG_PROMPT));
     EXPECT_EQ(answerer.Seen()[1].strText.toStdString(), LoadString(IDS_PLUG_IN_PROMPT));
@@ -158,7 +158,7 @@ TEST_F(ComUpdate, DetectRefusesTwoNewPorts)
             AddFakePort("ttyUSB1");
         })
         .Press("OK");
-    m_dlg->m_btnDetect->click();
+    Page().Detect()->click();
     ASSERT_EQ(answerer.AnsweredCount(), 3);
     EXPECT_EQ(answerer.Seen()[2].strText.toStdString(), LoadString(IDS_NOT_DETECTED));
     EXPECT_TRUE(PortEntries().empty());
@@ -172,7 +172,7 @@ TEST_F(ComUpdate, DetectAbortedAtFirstPromptKeepsTheLinkAndWakesAgain)
     ChoosePortFromList(m_unit.PortName());
     CModalAnswerer answerer;
     answerer.Press("Abort");
-    m_dlg->m_btnDetect->click();
+    Page().Detect()->click();
     EXPECT_EQ(answerer.AnsweredCount(), 1);
     EXPECT_TRUE((m_dlg->Engine().IsLinkOpen() && !m_dlg->Engine().IsUsbLink()));
     EXPECT_TRUE((m_dlg->Engine().State() == EngineState::Waking));
@@ -185,14 +185,14 @@ TEST_F(ComUpdate, OpeningThePortListClosesTheLinkAndClosingItEmptyEmptiesIt)
     StartDialog();
     ChoosePortFromList(m_unit.PortName());
     ASSERT_TRUE(WaitForIdentified());
-    m_dlg->m_comboPort->setEnabled(true);
-    m_dlg->m_comboPort->showPopup();
+    Page().PortList()->setEnabled(true);
+    Page().PortList()->showPopup();
     EXPECT_FALSE((m_dlg->Engine().IsLinkOpen() && !m_dlg->Engine().IsUsbLink()));
     EXPECT_TRUE(ListLines().empty());
     EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Idle);
-    m_dlg->m_comboPort->hidePopup();
+    Page().PortList()->hidePopup();
     ASSERT_TRUE(WaitUntil([&] { return PortEntries().empty(); }, 2000));
-    EXPECT_EQ(m_dlg->m_strPortName, "");
+    EXPECT_EQ(Page().PortName(), "");
 }
 
 TEST_F(ComUpdate, ChosenPortUnpluggedAndPluggedBackIsUsedAgainWithoutTheUser)
@@ -204,11 +204,11 @@ TEST_F(ComUpdate, ChosenPortUnpluggedAndPluggedBackIsUsedAgainWithoutTheUser)
     StartDialog();
     ASSERT_TRUE(WaitForIdentified());
     // The kernel reports the port gone, then back.
-    m_dlg->OnPortPlugged(m_unit.PortName(), false);
+    Page().Ports().OnPortPlugged(m_unit.PortName(), false);
     EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Idle);
     EXPECT_FALSE((m_dlg->Engine().IsLinkOpen() && !m_dlg->Engine().IsUsbLink()));
     EXPECT_EQ(ListLines().back(), "The Tetherix was unplugged; it is used again as soon as it is back.");
-    m_dlg->OnPortPlugged(m_unit.PortName(), true);
+    Page().Ports().OnPortPlugged(m_unit.PortName(), true);
     ASSERT_TRUE(WaitForIdentified());
     EXPECT_EQ(ListLines(), IDENTIFIED_LINES);
     EXPECT_EQ(answerer.AnsweredCount(), 0);

@@ -17,7 +17,7 @@ void E2eFixture::ChoosePortFromListExpectingNoLink(const std::string& portName)
 {
     if (portName != "USB")
         setenv("KX_EXTRA_COM_PORTS", portName.c_str(), 1);
-    auto* combo = m_dlg->m_comboPort;
+    auto* combo = Page().PortList();
     combo->showPopup();
     const int index = combo->FindName(portName);
     ASSERT_GE(index, 0) << portName << " is not in the port list";
@@ -40,14 +40,14 @@ void E2eFixture::StartUpdate(const QStringList& unitOptions, int dataLines)
     ChoosePortFromList(m_unit.PortName());
     ASSERT_TRUE(WaitForIdentified());
     OpenLocalFile(WriteImageFile(dataLines, nullptr));
-    ASSERT_TRUE(m_dlg->m_btnSend->isEnabled());
+    ASSERT_TRUE(Page().Send()->isEnabled());
 }
 
 std::string E2eFixture::SendExpectingNotice()
 {
     CModalAnswerer answerer;
     answerer.Press("OK");
-    m_dlg->m_btnSend->click();
+    Page().Send()->click();
     EXPECT_TRUE(answerer.WaitForAnswered(1, 15000));
     return answerer.Seen().empty() ? std::string() : answerer.Seen()[0].strText.toStdString();
 }
@@ -81,7 +81,7 @@ void E2eFixture::OpenLocalFile(const std::string& path)
 {
     CModalAnswerer answerer;
     answerer.ChooseFile(QString::fromStdString(path));
-    m_dlg->m_btnOpenFile->click();
+    Page().OpenFile()->click();
     EXPECT_EQ(answerer.AnsweredCount(), 1);
 }
 

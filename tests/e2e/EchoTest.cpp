@@ -72,7 +72,7 @@ protected:
     {
         CModalAnswerer answerer;
         answerer.Press("Continue").Press("OK");
-        m_dlg->OnSysCommand(IDM_ECHOTEST);
+        Page().Command(QStringLiteral("Echo Test"));
         EXPECT_TRUE(m_dlg->Engine().IsEchoTestRunning());
         // The test starts once the link has been reset.
         EXPECT_TRUE(WaitUntil(
@@ -142,7 +142,7 @@ TEST_F(EchoTestRun, CannotFindThePortEndsTheTest)
         delete port; // the cable is pulled while the picture is shown
         port = nullptr;
     }).PressOnAnyOther("OK");
-    m_dlg->OnSysCommand(IDM_ECHOTEST);
+    Page().Command(QStringLiteral("Echo Test"));
     ASSERT_TRUE(WaitUntil([&] { return !m_dlg->Engine().IsEchoTestRunning(); }, 10000));
     ASSERT_TRUE(WaitUntil([&] { return answerer.AnsweredCount() >= 3; }, 5000));
     std::vector<std::string> texts;

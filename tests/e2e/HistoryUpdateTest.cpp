@@ -31,8 +31,8 @@ TEST_F(HistoryMidUpdate, AHistoryThatCannotBeReadIsSaidAndTheUpdateVerifies)
         rows = dialog->findChild<QTableWidget*>(QStringLiteral("HistoryTable"))->rowCount();
     });
     answerer.PressOnAnyOther("OK");
-    m_dlg->m_btnSend->click();
-    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_progress->value() >= 3; }, 15000));
+    Page().Send()->click();
+    ASSERT_TRUE(WaitUntil([&] { return Page().Progress()->value() >= 3; }, 15000));
     // As the window menu opens it: its Update History… item.
     QAction* item = nullptr;
     for (QAction* action : m_dlg->findChildren<QAction*>())
@@ -44,7 +44,7 @@ TEST_F(HistoryMidUpdate, AHistoryThatCannotBeReadIsSaidAndTheUpdateVerifies)
     EXPECT_EQ(note.toStdString(),
               "The update history " + path + " cannot be read: Is a directory.");
     EXPECT_EQ(rows, 0);
-    EXPECT_LT(m_dlg->m_progress->value(), 40) << "the dialog was opened after the update";
+    EXPECT_LT(Page().Progress()->value(), 40) << "the dialog was opened after the update";
 
     ASSERT_TRUE(
         WaitUntil([&] { return ListContains("Update verified: kx410 now runs Ver 1.07"); }, 30000));

@@ -34,7 +34,7 @@ protected:
     {
         CModalAnswerer answerer;
         answerer.ChooseFile(QString::fromStdString(path)).Press("OK");
-        m_dlg->m_btnOpenFile->click();
+        Page().OpenFile()->click();
         EXPECT_TRUE(answerer.WaitForAnswered(2));
         return answerer.Seen().size() == 2 ? answerer.Seen()[1].strText.toStdString() : "";
     }
@@ -56,10 +56,10 @@ TEST_F(OpenFile, AFileGivenAtStartIsOpenedOnceTheUnitIsIdentified)
     m_dlg->OnInitDialog();
     m_dlg->show();
     EXPECT_TRUE(ListContains(path + " will be opened once a unit is identified: waiting for the unit."));
-    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_FALSE(Page().Send()->isEnabled());
     ASSERT_TRUE(WaitForIdentified());
-    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_btnSend->isEnabled(); }));
-    EXPECT_EQ(m_dlg->m_strFirmwarePath, path);
+    ASSERT_TRUE(WaitUntil([&] { return Page().Send()->isEnabled(); }));
+    EXPECT_EQ(Page().FirmwarePath(), path);
     EXPECT_EQ(ListLines().back(), "Ready to update your kx410. Press send.");
 }
 
@@ -69,7 +69,7 @@ TEST_F(OpenFile, FileWithoutFinalLineBreakIsAcceptedAndAnnouncedWithB)
     const std::string path = m_dir + "/no-final-break.fwr";
     std::ofstream(path, std::ios::binary) << "PID:0410\n:10000000AB\n:0000000119";
     OpenLocalFile(path);
-    EXPECT_TRUE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_TRUE(Page().Send()->isEnabled());
     EXPECT_EQ(m_dlg->Engine().ImageLineCount(), 2);
     EXPECT_EQ(ListLines().back(), "Ready to update your kx410. Press send.");
     ASSERT_TRUE(WaitUntil([&] {
@@ -90,9 +90,9 @@ TEST_F(OpenFile, MegabyteOfNotesIsShownAndTheWindowAnswersAClickAtOnce)
     std::ofstream(path, std::ios::binary) << "VER:0105\nPID:0410\nINFO:" << notes
                                           << "\n:10000000AB\n:0000000119\n";
     OpenLocalFile(path);
-    EXPECT_TRUE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_TRUE(Page().Send()->isEnabled());
     const auto lines = ListLines();
-    EXPECT_GT(m_dlg->m_list->count(), 10000); // the notes: one line over many rows
+    EXPECT_GT(Page().List()->count(), 10000); // the notes: one line over many rows
     EXPECT_EQ(lines.back(), "Ready to update your kx410. Press send.");
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
         return line.size() >= 8 && line.compare(line.size() - 8, 8, "lastword") == 0;
@@ -118,10 +118,10 @@ TEST_F(OpenFile, OversizedFileIsRefusedWithoutBeingRead)
     ASSERT_EQ(truncate(path.c_str(), 17 * 1024 * 1024), 0);
     const std::string notice = PickExpectingNotice(path);
     EXPECT_EQ(notice.rfind("File Error - The selected file is too large", 0), 0u) << notice;
-    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_FALSE(Page().Send()->isEnabled());
     // The directory is remembered even though the file was refused.
     EXPECT_NE(ReadSettings().find("LAST DIRECTORY=" + dir + "\n"), std::string::npos);
-    EXPECT_EQ(m_dlg->m_strLastDirectory, dir);
+    EXPECT_EQ(Page().LastDirectory(), dir);
 }
 
 TEST_F(OpenFile, BinaryJunkAndEndlessLinesAreRejectedByValidation)
@@ -137,11 +137,11 @@ TEST_F(OpenFile, BinaryJunkAndEndlessLinesAreRejectedByValidation)
     }
     CModalAnswerer answerer; // a rejection is reported in the list, not in a notice
     answerer.ChooseFile(QString::fromStdString(path));
-    m_dlg->m_btnOpenFile->click();
+    Page().OpenFile()->click();
     EXPECT_EQ(answerer.AnsweredCount(), 1);
     EXPECT_EQ(ListLines().back(), NOT_SUITABLE);
-    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
-    EXPECT_TRUE(m_dlg->m_btnOpenFile->isEnabled());
+    EXPECT_FALSE(Page().Send()->isEnabled());
+    EXPECT_TRUE(Page().OpenFile()->isEnabled());
     EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Identified);
 }
 
@@ -151,7 +151,7 @@ TEST_F(OpenFile, PipeIsRefusedInsteadOfHoldingTheWindow)
     const std::string path = m_dir + "/pipe.fwr";
     ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
     EXPECT_EQ(PickExpectingNotice(path), OPEN_ERROR);
-    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_FALSE(Page().Send()->isEnabled());
 }
 
 TEST_F(OpenFile, CancelChangesNothingAndTheNextDialogOpensInTheLastDirectory)
@@ -167,7 +167,7 @@ TEST_F(OpenFile, CancelChangesNothingAndTheNextDialogOpensInTheLastDirectory)
                       "Kestova Programming Files (*.fwr)");
             EXPECT_EQ(fileDialog->directory().absolutePath().toStdString(), m_dir);
         });
-        m_dlg->m_btnOpenFile->click();
+        Page().OpenFile()->click();
         EXPECT_EQ(answerer.AnsweredCount(), 1);
     }
     EXPECT_EQ(ReadSettings(), before);
@@ -181,7 +181,7 @@ TEST_F(OpenFile, CancelChangesNothingAndTheNextDialogOpensInTheLastDirectory)
         ASSERT_NE(fileDialog, nullptr);
         EXPECT_EQ(fileDialog->directory().absolutePath().toStdString(), dir);
     });
-    m_dlg->m_btnOpenFile->click();
+    Page().OpenFile()->click();
 }
 
 } // namespace

@@ -32,10 +32,10 @@ TEST_F(UsbUpdate, WholeUpdateEndsAsOverAComPort)
     ASSERT_TRUE(WaitForIdentified());
     std::vector<std::string> dataLines;
     OpenLocalFile(WriteImageFile(15, &dataLines));
-    ASSERT_TRUE(m_dlg->m_btnSend->isEnabled());
-    m_dlg->m_btnSend->click();
+    ASSERT_TRUE(Page().Send()->isEnabled());
+    Page().Send()->click();
     ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 30000));
-    EXPECT_EQ(m_dlg->m_progress->value(), 15);
+    EXPECT_EQ(Page().Progress()->value(), 15);
     ASSERT_TRUE(WaitUntil([&] {
         return m_dlg->Engine().Phase() == EnginePhase::Connecting && ListLines().size() == 1;
     }, 5000));
@@ -53,7 +53,7 @@ TEST_F(UsbUpdate, DetectWithTheCablePresentNamesUsb)
     StartDialog();
     CModalAnswerer answerer;
     answerer.Press("Continue").Press("Continue").Press("OK");
-    m_dlg->m_btnDetect->click();
+    Page().Detect()->click();
     ASSERT_EQ(answerer.AnsweredCount(), 3);
     EXPECT_EQ(answerer.Seen()[2].strText.toStdString(),
               "Found Tetherix Cable on USB. " + LoadString(IDS_PLUG_INTO_DEVICE));
@@ -73,7 +73,7 @@ TEST_F(UsbUpdate, MissingCableIsQuietAtStartUpAndLoudWhenChosen)
         EXPECT_EQ(answerer.AnsweredCount(), 0);
     }
     EXPECT_TRUE(PortEntries().empty());
-    EXPECT_EQ(m_dlg->m_strPortName, "");
+    EXPECT_EQ(Page().PortName(), "");
     EXPECT_FALSE(m_dlg->Engine().IsUsbLink());
 
     CModalAnswerer answerer;
@@ -96,8 +96,8 @@ TEST_F(UsbUpdate, CablePulledMidUpdateEndsWithTheFailureNoticeAndNoHang)
     OpenLocalFile(WriteImageFile(60, nullptr));
     CModalAnswerer answerer;
     answerer.PressOnAnyOther("OK");
-    m_dlg->m_btnSend->click();
-    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_progress->value() >= 3; }, 15000));
+    Page().Send()->click();
+    ASSERT_TRUE(WaitUntil([&] { return Page().Progress()->value() >= 3; }, 15000));
     m_cable->Unplug();
     ASSERT_TRUE(answerer.WaitForAnswered(1, 20000));
     EXPECT_EQ(answerer.Seen()[0].strText.toStdString(),
@@ -105,9 +105,9 @@ TEST_F(UsbUpdate, CablePulledMidUpdateEndsWithTheFailureNoticeAndNoHang)
               "and try again. \n\nPress OK");
     // Still responsive: the port list can be opened and the program closed.
     ASSERT_TRUE(WaitUntil([&] { return !(m_dlg->Engine().State() == EngineState::Programming); }, 3000));
-    m_dlg->m_comboPort->setEnabled(true);
-    m_dlg->m_comboPort->showPopup();
-    m_dlg->m_comboPort->hidePopup();
+    Page().PortList()->setEnabled(true);
+    Page().PortList()->showPopup();
+    Page().PortList()->hidePopup();
     EXPECT_FALSE(m_dlg->Engine().IsUsbLink());
 }
 
@@ -132,7 +132,7 @@ TEST_F(UsbUpdate, UnitIsCheckedForTheSentVersionAfterItRestarts)
         OpenLocalFile(WriteImageFile(5, nullptr));
         auto answerer = std::make_unique<CModalAnswerer>();
         answerer->PressOnAnyOther("OK");
-        m_dlg->m_btnSend->click();
+        Page().Send()->click();
         ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 20000));
         ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Connecting; }, 5000));
         ASSERT_TRUE(WaitForIdentified());
@@ -159,11 +159,11 @@ TEST_F(UsbUpdate, UnitThatNeverAnswersAfterTheLastLineIsLetGo)
     StartDialog();
     ASSERT_TRUE(WaitForIdentified());
     OpenLocalFile(WriteImageFile(4, nullptr));
-    m_dlg->m_btnSend->click();
+    Page().Send()->click();
     ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 20000));
     // Back to connecting, with the port list usable again, without anything from the unit.
     ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Connecting; }, 5000));
-    EXPECT_TRUE(m_dlg->m_comboPort->isEnabled());
+    EXPECT_TRUE(Page().PortList()->isEnabled());
     EXPECT_TRUE((m_dlg->Engine().State() == EngineState::Waking));
     EXPECT_EQ(ListLines().size(), 1u);
 }
@@ -193,7 +193,7 @@ TEST_F(UsbUpdate, FailedUpdateLeavesTheBytesExchangedInTheSupportLog)
     OpenLocalFile(WriteImageFile(6, &dataLines));
     CModalAnswerer answerer;
     answerer.PressOnAnyOther("OK");
-    m_dlg->m_btnSend->click();
+    Page().Send()->click();
     ASSERT_TRUE(answerer.WaitForAnswered(1, 20000));
     // The reset after the notice opens the cable again once its pause is over.
     ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Connecting; }, 5000));

@@ -40,7 +40,7 @@ protected:
     // has been answered and handled.
     void GetFromWeb()
     {
-        m_dlg->m_btnGetFromWeb->click();
+        Page().GetFromWeb()->click();
         ASSERT_TRUE(WaitUntil([&] { return !m_dlg->Engine().IsWebRequestRunning(); }, 30000));
     }
     void TearDown() override
@@ -57,7 +57,7 @@ TEST_F(WebUpdate, WebImageIsValidatedSentAndReportedExactlyOnce)
 {
     StartService(WebServiceAnswer::Image);
     StartIdentified();
-    const int linesBefore = m_dlg->m_list->count();
+    const int linesBefore = Page().List()->count();
     CModalAnswerer answerer; // no message box may appear
     GetFromWeb();
     EXPECT_EQ(answerer.AnsweredCount(), 0);
@@ -71,13 +71,13 @@ TEST_F(WebUpdate, WebImageIsValidatedSentAndReportedExactlyOnce)
               "The following firmware was found for your kx410: Ver 1.07");
     EXPECT_EQ(lines.back(), "Ready to update your kx410. Press send.");
     EXPECT_TRUE(m_dlg->Engine().Snapshot().image.bFromWeb);
-    ASSERT_TRUE(m_dlg->m_btnSend->isEnabled());
+    ASSERT_TRUE(Page().Send()->isEnabled());
     EXPECT_EQ(m_service->Requests().at(0), "/firmware/kx410fw.php?sn=12345&fw=0100&ldr=0208&done=0");
     // A web image is not announced to the unit with "B".
     EXPECT_EQ(m_cable->UnitReceived().find("B", m_cable->UnitReceived().rfind("16EAaa") + 6),
               std::string::npos);
 
-    m_dlg->m_btnSend->click();
+    Page().Send()->click();
     ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 30000));
     ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Connecting; }, 5000));
     // The unit is identified again by the next wake-up; still no second report.
@@ -91,7 +91,7 @@ TEST_F(WebUpdate, LocalImageIsNeverReported)
     StartService(WebServiceAnswer::Image);
     StartIdentified();
     OpenLocalFile(WriteImageFile(6, nullptr));
-    m_dlg->m_btnSend->click();
+    Page().Send()->click();
     ASSERT_TRUE(WaitUntil([&] { return ListContains("Programming successful. "); }, 30000));
     ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Phase() == EnginePhase::Connecting; }, 5000));
     EXPECT_TRUE(m_service->Reports().empty());
@@ -106,7 +106,7 @@ TEST_F(WebUpdate, RefusedConnectionShowsTheErrorAndTheFirewallMessage)
     m_service.reset();
     StartIdentified();
     m_dlg->SetWebBaseUrl("http://127.0.0.1:" + std::to_string(port));
-    const int linesBefore = m_dlg->m_list->count();
+    const int linesBefore = Page().List()->count();
     CModalAnswerer answerer;
     answerer.Press("OK");
     GetFromWeb();
@@ -117,10 +117,10 @@ TEST_F(WebUpdate, RefusedConnectionShowsTheErrorAndTheFirewallMessage)
     EXPECT_NE(text.find(")\nAddress tried: http://127.0.0.1:" + std::to_string(port) +
                         "/firmware/kx410fw.php?sn=12345&fw=0100&ldr=0208&done=0"),
               std::string::npos) << text;
-    ASSERT_EQ(m_dlg->m_list->count(), linesBefore + 1);
+    ASSERT_EQ(Page().List()->count(), linesBefore + 1);
     EXPECT_EQ(ListLines().back().rfind("Error: ", 0), 0u) << ListLines().back();
-    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
-    EXPECT_TRUE(m_dlg->m_btnGetFromWeb->isEnabled());
+    EXPECT_FALSE(Page().Send()->isEnabled());
+    EXPECT_TRUE(Page().GetFromWeb()->isEnabled());
 }
 
 TEST_F(WebUpdate, NoServiceSaysHowToSetOneAndAsksNothing)
@@ -129,15 +129,15 @@ TEST_F(WebUpdate, NoServiceSaysHowToSetOneAndAsksNothing)
     m_dlg->SetWebBaseUrl(""); // no service, whatever the build names
     CModalAnswerer answerer;
     answerer.Press("OK");
-    const int linesBefore = m_dlg->m_list->count();
-    m_dlg->m_btnGetFromWeb->click();
+    const int linesBefore = Page().List()->count();
+    Page().GetFromWeb()->click();
     ASSERT_TRUE(answerer.WaitForAnswered(1));
     EXPECT_EQ(answerer.Seen()[0].strText.toStdString(),
               "No firmware service is set: choose Firmware Service\u2026 in the window menu, set "
               "FIRMWARE SERVICE= in Kestova.ini, or pass --service.");
     EXPECT_FALSE(m_dlg->Engine().IsWebRequestRunning());
-    EXPECT_EQ(m_dlg->m_list->count(), linesBefore);
-    EXPECT_TRUE(m_dlg->m_btnGetFromWeb->isEnabled());
+    EXPECT_EQ(Page().List()->count(), linesBefore);
+    EXPECT_TRUE(Page().GetFromWeb()->isEnabled());
     EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Identified);
 }
 
@@ -149,7 +149,7 @@ TEST_F(WebUpdate, FirmwareServiceIsCheckedTestedSavedAndUsed)
     {
         CModalAnswerer answerer;
         answerer.Press("Cancel");
-        m_dlg->OnSysCommand(IDM_SERVICE);
+        Page().Command(QStringLiteral("Firmware Service\u2026"));
         ASSERT_EQ(answerer.AnsweredCount(), 1);
         EXPECT_EQ(answerer.Seen()[0].strTitle.toStdString(), "Firmware Service");
     }
@@ -173,7 +173,7 @@ TEST_F(WebUpdate, FirmwareServiceIsCheckedTestedSavedAndUsed)
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     ASSERT_EQ(dlg.Address(), service);
 
-    m_dlg->SetFirmwareService(dlg.Address());
+    Page().Menu().SetFirmwareService(dlg.Address());
     EXPECT_NE(ReadSettings().find("FIRMWARE SERVICE=" + service + "\n"), std::string::npos);
     CModalAnswerer answerer; // no message box may appear
     GetFromWeb();
@@ -192,7 +192,7 @@ TEST_F(WebUpdate, AnErrorStatusIsAFailedDownloadWithItsStatusAsTheReason)
     EXPECT_EQ(text.rfind("Cannot download firmware.  Check firewall\n\nReason: the service answered "
                          "HTTP/1.1 500 Internal Server Error\nAddress tried: ", 0),
               0u) << text;
-    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_FALSE(Page().Send()->isEnabled());
     EXPECT_FALSE(m_dlg->Engine().Snapshot().image.bFromWeb);
 }
 
@@ -205,7 +205,7 @@ TEST_F(WebUpdate, JunkAndEmptyBodyAreRejectedByValidation)
         GetFromWeb();
         EXPECT_EQ(answerer.AnsweredCount(), 0);
         EXPECT_EQ(ListLines().back(), NOT_SUITABLE);
-        EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+        EXPECT_FALSE(Page().Send()->isEnabled());
         EXPECT_FALSE(m_dlg->Engine().Snapshot().image.bFromWeb);
         EXPECT_EQ(m_dlg->Engine().Phase(), EnginePhase::Identified);
         UsbFixture::TearDown();
@@ -228,10 +228,10 @@ TEST_F(WebUpdate, BodyCutMidWayIsAFailedDownload)
             << answerer.Seen()[0].strText.toStdString();
     }
     EXPECT_EQ(ListLines().back().rfind("Error: ", 0), 0u) << ListLines().back();
-    EXPECT_FALSE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_FALSE(Page().Send()->isEnabled());
     // The program goes on working: a local file can still be opened.
     OpenLocalFile(WriteImageFile(4, nullptr));
-    EXPECT_TRUE(m_dlg->m_btnSend->isEnabled());
+    EXPECT_TRUE(Page().Send()->isEnabled());
 }
 
 TEST_F(WebUpdate, AnImageAskedForOneUnitNeverGoesToAnother)
@@ -240,7 +240,7 @@ TEST_F(WebUpdate, AnImageAskedForOneUnitNeverGoesToAnother)
     StartService(WebServiceAnswer::Image, 4000);
     m_cable->SetSerialNumber(1111);
     StartIdentified();
-    m_dlg->m_btnGetFromWeb->click();
+    Page().GetFromWeb()->click();
     m_cable->SwapUnit(2222, 301);
     ASSERT_TRUE(WaitUntil([&] { return m_dlg->Engine().Identity().m_strSerialNumber == "2222" &&
                                        m_dlg->Engine().Phase() == EnginePhase::Identified; }, 15000));
@@ -255,15 +255,15 @@ TEST_F(WebUpdate, AnImageAskedForOneUnitNeverGoesToAnother)
 
     // Get from Web is enabled, so it asks anew, for this unit; its image goes to it and is
     // reported for it.
-    ASSERT_TRUE(m_dlg->m_btnGetFromWeb->isEnabled());
+    ASSERT_TRUE(Page().GetFromWeb()->isEnabled());
     m_service->Stop();
     StartService(WebServiceAnswer::Image);
     m_dlg->SetWebBaseUrl("http://127.0.0.1:" + std::to_string(m_service->Port()));
     GetFromWeb();
     EXPECT_EQ(m_service->Requests(),
               std::vector<std::string>{"/firmware/kx410fw.php?sn=2222&fw=0100&ldr=0301&done=0"});
-    ASSERT_TRUE(m_dlg->m_btnSend->isEnabled());
-    m_dlg->m_btnSend->click();
+    ASSERT_TRUE(Page().Send()->isEnabled());
+    Page().Send()->click();
     ASSERT_TRUE(WaitUntil([&] { return m_service->Reports().size() == 1; }, 30000));
     EXPECT_EQ(m_service->Reports(), std::vector<std::string>{"sn=2222&fw=0107&ldr=0301&done=1"});
 }
@@ -279,21 +279,21 @@ TEST_F(WebUpdate, KeyboardAloneChoosesThePortFetchesSendsAndOpensTheWindowMenu)
     ASSERT_TRUE(ActivateWindow());
     PressKey(Qt::Key_Tab); // Detect
     PressKey(Qt::Key_Tab); // the port list
-    ASSERT_EQ(QApplication::focusWidget(), m_dlg->m_comboPort);
-    ASSERT_EQ(m_dlg->m_comboPort->currentIndex(), -1);
+    ASSERT_EQ(QApplication::focusWidget(), Page().PortList());
+    ASSERT_EQ(Page().PortList()->currentIndex(), -1);
     PressKey(Qt::Key_Down);
     ASSERT_TRUE(WaitForIdentified());
-    EXPECT_EQ(QApplication::focusWidget(), m_dlg->m_btnOpenFile);
+    EXPECT_EQ(QApplication::focusWidget(), Page().OpenFile());
 
     CModalAnswerer answerer; // no dialog may appear until the window menu's About
     PressKey(Qt::Key_Tab); // the status list
     PressKey(Qt::Key_Tab); // Send is not usable yet: Get from Web
-    ASSERT_EQ(QApplication::focusWidget(), m_dlg->m_btnGetFromWeb);
+    ASSERT_EQ(QApplication::focusWidget(), Page().GetFromWeb());
     PressKey(Qt::Key_Return);
-    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_btnSend->isEnabled(); }, 30000));
-    for (int i = 0; i < 8 && QApplication::focusWidget() != m_dlg->m_btnSend; ++i)
+    ASSERT_TRUE(WaitUntil([&] { return Page().Send()->isEnabled(); }, 30000));
+    for (int i = 0; i < 8 && QApplication::focusWidget() != Page().Send(); ++i)
         PressKey(Qt::Key_Tab);
-    ASSERT_EQ(QApplication::focusWidget(), m_dlg->m_btnSend);
+    ASSERT_EQ(QApplication::focusWidget(), Page().Send());
     PressKey(Qt::Key_Enter, Qt::KeypadModifier);
 
     auto* announcer = m_dlg->findChild<CAnnouncer*>();

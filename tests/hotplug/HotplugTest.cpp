@@ -57,11 +57,11 @@ protected:
 
     void ChoosePort(const std::string& name)
     {
-        m_dlg->m_comboPort->showPopup();
-        const int index = m_dlg->m_comboPort->FindName(name);
+        Page().PortList()->showPopup();
+        const int index = Page().PortList()->FindName(name);
         ASSERT_GE(index, 0) << name << " is not in the port list";
-        m_dlg->m_comboPort->setCurrentIndex(index);
-        m_dlg->m_comboPort->hidePopup();
+        Page().PortList()->setCurrentIndex(index);
+        Page().PortList()->hidePopup();
     }
 
     bool LastLineIs(const std::string& text) const
@@ -104,7 +104,7 @@ TEST_F(Hotplug, CablePluggedBackUnderAnotherNumberIsUsedAgainAndFoundAfterAResta
     PlugWithUnit(cable);
     StartDialog();
     ASSERT_TRUE(WaitForIdentified());
-    EXPECT_EQ(m_dlg->m_comboPort->SelectedText(), "ttyUSB2");
+    EXPECT_EQ(Page().PortList()->SelectedText(), "ttyUSB2");
 }
 
 TEST_F(Hotplug, OnlyTheTetherixOwnUnplugEndsTheUsbLinkAndARunEndsWithItsOwnNoticeAlone)
@@ -128,8 +128,8 @@ TEST_F(Hotplug, OnlyTheTetherixOwnUnplugEndsTheUsbLinkAndARunEndsWithItsOwnNotic
     OpenLocalFile(WriteImageFile(60, nullptr));
     CModalAnswerer answerer;
     answerer.Press("OK"); // the run's own failure notice, and nothing else
-    m_dlg->m_btnSend->click();
-    ASSERT_TRUE(WaitUntil([&] { return m_dlg->m_progress->value() >= 3; }, 15000));
+    Page().Send()->click();
+    ASSERT_TRUE(WaitUntil([&] { return Page().Progress()->value() >= 3; }, 15000));
     m_cable->Unplug();
     m_pBed->Unplug(tetherix);
     ASSERT_TRUE(WaitUntil([&] { return LastLineIs(TEXT_UNPLUGGED); }, 20000));
