@@ -124,9 +124,10 @@ TEST_F(BenchE2e, FourUnitsStartedAsIdentifiedEachEndAsTheirRowSays)
                         bench.RowAt(0).Port() + ": kx410 serial 1001 verified, now 1.07"),
               told.end());
 
-    std::vector<UpdateRecord> records;
+    HistoryContent content;
     std::string error;
-    ASSERT_TRUE(LoadHistory(history, {}, records, error)) << error;
+    ASSERT_TRUE(LoadHistory(history, {}, content, error)) << error;
+    const std::vector<UpdateRecord>& records = content.records;
     ASSERT_EQ(records.size(), 4u);
     int verified = 0;
     for (const UpdateRecord& record : records) {

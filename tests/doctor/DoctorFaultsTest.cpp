@@ -325,7 +325,7 @@ TEST(DoctorFaults, TheRootCauseLeadsTheSummaryAndTheFixOffersOnlyTheRule)
 
 TEST(DoctorFaults, TheRuleTextPrintedIsThePackagesRule)
 {
-    std::ifstream file(fs::path(__FILE__).parent_path() / "../../data/udev" / TETHERIX_RULE_FILE);
+    std::ifstream file(fs::path(KX_UDEV_RULES_DIR) / TETHERIX_RULE_FILE);
     ASSERT_TRUE(file.is_open());
     std::vector<std::string> lines;
     for (std::string line; std::getline(file, line);) {
