@@ -233,6 +233,7 @@ void CDownloaderDlg::OnRunSucceeded(const std::vector<std::string>& lines)
 
 void CDownloaderDlg::OnRunEnded(const UpdateOutcome& outcome)
 {
+    m_pMilestones->OnRunEnded();
     if (!m_stop.OnRunEnded(outcome.strText) && !outcome.bNoticeShown)
         m_pMilestones->Announce(outcome.strText);
 }

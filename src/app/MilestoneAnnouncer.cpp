@@ -44,11 +44,33 @@ void CMilestoneAnnouncer::TellPending()
 
 void CMilestoneAnnouncer::OnUnitIdentified(const DeviceIdentity& identity)
 {
-    Tell(IdentitySentence(identity) + " Press Open Local File or Get from Web.");
+    if (m_strHeldIdentity.empty() && !m_bVerdictInStep)
+        QTimer::singleShot(0, m_pAnnouncer, [this] { EndOfStep(); });
+    m_strHeldIdentity = IdentitySentence(identity) + " Press Open Local File or Get from Web.";
+}
+
+void CMilestoneAnnouncer::OnRunEnded()
+{
+    if (m_strHeldIdentity.empty() && !m_bVerdictInStep)
+        QTimer::singleShot(0, m_pAnnouncer, [this] { EndOfStep(); });
+    m_bVerdictInStep = true;
+    m_strHeldIdentity.clear();
+}
+
+void CMilestoneAnnouncer::EndOfStep()
+{
+    const std::string identity = m_strHeldIdentity;
+    m_strHeldIdentity.clear();
+    m_bVerdictInStep = false;
+    if (!identity.empty())
+        Tell(identity);
 }
 
 void CMilestoneAnnouncer::OnImageReady(const EngineSnapshot::Image& image)
 {
+    // The image kept after an update's verdict is no news.
+    if (m_bVerdictInStep)
+        return;
     Tell(FoundFirmwareText(image.version) + ". Ready to update your kx410. Press Send.");
 }
 

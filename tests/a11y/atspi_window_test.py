@@ -46,7 +46,7 @@ MILESTONES = [
     "The following firmware was found for your kx410",
     "Sending the firmware to your kx410",
     "Programming successful. Please unplug the Tetherix",
-    "Found Device: kx410",  # the unit back after its restart
+    # The unit back after its restart: only the verdict, not its identification again.
     "Update verified: kx410 now runs Ver ",
 ]
 
