@@ -229,6 +229,7 @@ void CDownloaderDlg::OnRunSucceeded(const std::vector<std::string>& lines)
         sentence += (sentence.empty() ? "" : " ") + line.substr(0, end + 1);
     }
     m_pMilestones->Announce(sentence);
+    m_pMilestones->OnRunSucceeded(m_engine.Identity());
 }
 
 void CDownloaderDlg::OnRunEnded(const UpdateOutcome& outcome)

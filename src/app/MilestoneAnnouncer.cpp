@@ -44,26 +44,24 @@ void CMilestoneAnnouncer::TellPending()
 
 void CMilestoneAnnouncer::OnUnitIdentified(const DeviceIdentity& identity)
 {
-    if (m_strHeldIdentity.empty() && !m_bVerdictInStep)
-        QTimer::singleShot(0, m_pAnnouncer, [this] { EndOfStep(); });
-    m_strHeldIdentity = IdentitySentence(identity) + " Press Open Local File or Get from Web.";
+    const bool bBackFromUpdate = !m_strUpdatedSerial.empty() && identity.m_strSerialNumber == m_strUpdatedSerial;
+    m_strUpdatedSerial.clear();
+    if (!bBackFromUpdate)
+        Tell(IdentitySentence(identity) + " Press Open Local File or Get from Web.");
+}
+
+void CMilestoneAnnouncer::OnRunSucceeded(const DeviceIdentity& unit)
+{
+    m_strUpdatedSerial = unit.m_strSerialNumber;
 }
 
 void CMilestoneAnnouncer::OnRunEnded()
 {
-    if (m_strHeldIdentity.empty() && !m_bVerdictInStep)
-        QTimer::singleShot(0, m_pAnnouncer, [this] { EndOfStep(); });
+    m_strUpdatedSerial.clear();
+    if (m_bVerdictInStep)
+        return;
     m_bVerdictInStep = true;
-    m_strHeldIdentity.clear();
-}
-
-void CMilestoneAnnouncer::EndOfStep()
-{
-    const std::string identity = m_strHeldIdentity;
-    m_strHeldIdentity.clear();
-    m_bVerdictInStep = false;
-    if (!identity.empty())
-        Tell(identity);
+    QTimer::singleShot(0, m_pAnnouncer, [this] { m_bVerdictInStep = false; });
 }
 
 void CMilestoneAnnouncer::OnImageReady(const EngineSnapshot::Image& image)

@@ -24,9 +24,11 @@ public:
     // the window that appeared.
     void OnShown();
 
-    // A unit named itself: said once the engine's step is done, unless that step also ended an
-    // update (the unit back after its restart), whose verdict is then all that is said.
+    // A unit named itself: said in full, except for the updated unit back after its restart,
+    // whose verdict is then all that is said.
     void OnUnitIdentified(const DeviceIdentity& identity);
+    // Every line of an update to `unit` was taken: it restarts and names itself again.
+    void OnRunSucceeded(const DeviceIdentity& unit);
     // An update ended (its verdict is said by the caller or by its notice).
     void OnRunEnded();
     void OnImageReady(const EngineSnapshot::Image& image);
@@ -43,13 +45,12 @@ public:
 
 private:
     void TellPending();
-    void EndOfStep();
 
     QWidget& m_window;
     CAnnouncer* m_pAnnouncer = nullptr;
     std::vector<std::string> m_pending;
-    std::string m_strHeldIdentity; // the identification of the engine's step in progress
-    bool m_bVerdictInStep = false; // the engine's step in progress ended an update
+    std::string m_strUpdatedSerial; // the unit awaited back from its restart after an update
+    bool m_bVerdictInStep = false;  // the engine's step in progress ended an update
     std::string m_strPort;        // a port chosen by the user, being opened
     std::string m_strPortOutcome; // what became of it
 };
