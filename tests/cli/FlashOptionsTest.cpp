@@ -197,14 +197,20 @@ TEST(FlashReport, ExitStatusesJsonEscapesNoticeTextsAndAnswers)
     EXPECT_EQ(ExitCodeFor(FlashResult::Rejected), 3);
     EXPECT_EQ(ExitCodeFor(FlashResult::Failed), 4);
     EXPECT_EQ(ExitCodeFor(FlashResult::NotVerified), 5);
+    EXPECT_EQ(ExitCodeFor(FlashResult::NotSeenBack), 7);
     EXPECT_EQ(ExitCodeFor(FlashResult::Interrupted), 130);
+    // Several units: a unit not seen back counts below every other failure, above success.
+    EXPECT_EQ(WorseExitCode(EXIT_NOT_SEEN_BACK, EXIT_VERIFIED), EXIT_NOT_SEEN_BACK);
+    EXPECT_EQ(WorseExitCode(EXIT_UPDATE_FAILED, EXIT_NOT_SEEN_BACK), EXIT_UPDATE_FAILED);
+    EXPECT_EQ(WorseExitCode(EXIT_NOT_SEEN_BACK, EXIT_INTERRUPTED), EXIT_INTERRUPTED);
 
     UnitReport report;
     report.strPort = "pts/\"3\"";
     report.strText = "a\\b\nc\x01";
     const std::string json = ReportJson(report);
     EXPECT_NE(json.find("\"port\":\"pts/\\\"3\\\"\""), std::string::npos) << json;
-    EXPECT_NE(json.find("\"text\":\"a\\\\b\\nc\\u0001\""), std::string::npos) << json;
+    // The sentence on one line: its line break is a space.
+    EXPECT_NE(json.find("\"text\":\"a\\\\b c\\u0001\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"model\":null"), std::string::npos) << json;
 
     EXPECT_EQ(NoticeText("An error occured.  \nCycle the power. \n\nPress OK"), "An error occured.  \nCycle the power.");
