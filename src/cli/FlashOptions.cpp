@@ -272,9 +272,10 @@ std::string FlashUsage()
            "  -V, --version     the version\n"
            "\n"
            "exit status: 0 verified, 1 bad arguments, 2 no cable or no unit, 3 image rejected\n"
-           "             or unreadable, 4 update failed, 5 finished but not verified,\n"
-           "             6 a check of --doctor failed (0: none failed), 130 interrupted\n"
-           "             (Ctrl+C, SIGTERM or SIGHUP)\n"
+           "             or unreadable, 4 update failed, 5 the unit came back on another\n"
+           "             version, 6 a check of --doctor failed (0: none failed), 7 finished,\n"
+           "             not verified (every line was taken, but the unit did not come back\n"
+           "             within the timeout), 130 interrupted (Ctrl+C, SIGTERM or SIGHUP)\n"
            "Colours and cursor movement are left out when NO_COLOR is set, TERM is dumb, or\n"
            "standard error is not a terminal.\n";
 }

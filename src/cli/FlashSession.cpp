@@ -131,7 +131,11 @@ void CFlashSession::PlainProgress(int nIndex)
                                                 std::to_string(runner.ProgressMax()) + " lines."));
         seen.nProgressStep = std::max(seen.nProgressStep, step);
     } else if (runner.IsAwaitingRestart() && !seen.bAwaitingRestart) {
-        m_view.Message(Prefixed(nIndex, "Programming successful; waiting for the " + model + " to restart."));
+        // The window's user is told to power the unit off; here it is awaited as it is.
+        m_view.Message(Prefixed(
+            nIndex, "Every line was taken; waiting up to " +
+                        std::to_string(runner.Settings().nTimeoutS) + " s for the " + model +
+                        " to restart and name its version. Leave it connected and powered."));
     }
 }
 
@@ -147,7 +151,7 @@ std::string CFlashSession::StatusLine(const CUnitRunner& runner) const
         return line + ProgressBar(runner.Progress(), runner.ProgressMax(), BAR_CELLS) + " " +
                std::to_string(runner.Progress()) + "/" + std::to_string(runner.ProgressMax());
     if (runner.IsAwaitingRestart())
-        return line + "waiting for the unit to restart";
+        return line + "every line taken; waiting for the unit to restart";
     if (runner.IsReady())
         return line + "ready: " + VersionText(report.before.m_strAppVersion) + " -> " +
                (report.strImageVersion.empty() ? std::string("?") : VersionText(report.strImageVersion));
@@ -273,7 +277,7 @@ void CFlashSession::End()
     m_view.Release();
     int worst = EXIT_VERIFIED;
     for (const auto& runner : m_runners) {
-        worst = std::max(worst, ExitCodeFor(runner->Report().result));
+        worst = WorseExitCode(worst, ExitCodeFor(runner->Report().result));
         if (m_options.bJson && m_jsonOut) {
             std::fputs(ReportJson(runner->Report()).c_str(), m_jsonOut);
             std::fputc('\n', m_jsonOut);

@@ -16,9 +16,20 @@ int ExitCodeFor(FlashResult result)
     case FlashResult::Rejected: return EXIT_IMAGE_REJECTED;
     case FlashResult::Failed: return EXIT_UPDATE_FAILED;
     case FlashResult::NotVerified: return EXIT_NOT_VERIFIED;
+    case FlashResult::NotSeenBack: return EXIT_NOT_SEEN_BACK;
     case FlashResult::Interrupted: return EXIT_INTERRUPTED;
     }
     return EXIT_UPDATE_FAILED;
+}
+
+int WorseExitCode(int a, int b)
+{
+    const auto rank = [](int code) {
+        if (code == EXIT_VERIFIED)
+            return 0;
+        return code == EXIT_NOT_SEEN_BACK ? 1 : code + 1;
+    };
+    return rank(a) >= rank(b) ? a : b;
 }
 
 const char* ResultName(FlashResult result)
@@ -32,7 +43,8 @@ const char* ResultName(FlashResult result)
     case FlashResult::EchoFailed: return "echo-failed";
     case FlashResult::Rejected: return "rejected";
     case FlashResult::Failed: return "failed";
-    case FlashResult::NotVerified: return "not-verified";
+    case FlashResult::NotVerified:
+    case FlashResult::NotSeenBack: return "not-verified";
     case FlashResult::Interrupted: return "interrupted";
     }
     return "failed";
@@ -41,7 +53,8 @@ const char* ResultName(FlashResult result)
 std::string StatusText(const std::string& status)
 {
     const std::string press = "Press ";
-    if (status.rfind(press, 0) == 0)
+    // The window's user powers the unit off after an update; kestova-flash awaits its restart.
+    if (status.rfind(press, 0) == 0 || status.rfind("Please unplug the Tetherix", 0) == 0)
         return {};
     const std::size_t at = status.find(". " + press);
     return at == std::string::npos ? status : status.substr(0, at + 1);

@@ -18,7 +18,8 @@ enum class FlashResult {
     EchoFailed,   // --echo-test failed: no cable, or not looped back
     Rejected,     // the image does not suit the unit, or none could be had
     Failed,       // the unit fell silent or reported a corrupt line
-    NotVerified,  // finished, but the unit does not (or cannot be seen to) run the image's version
+    NotVerified,  // finished, but the unit came back on another version (or naming none)
+    NotSeenBack,  // finished, not verified: every line was taken, but the unit did not come back
     Interrupted,  // stopped on request
 };
 
@@ -29,9 +30,13 @@ constexpr int EXIT_IMAGE_REJECTED = 3;
 constexpr int EXIT_UPDATE_FAILED = 4;
 constexpr int EXIT_NOT_VERIFIED = 5;
 constexpr int EXIT_DOCTOR_FAILED = 6; // --doctor: at least one check failed
+constexpr int EXIT_NOT_SEEN_BACK = 7;
 constexpr int EXIT_INTERRUPTED = 130;
 
 int ExitCodeFor(FlashResult result);
+// The worse of two exit statuses of units: a unit that took every line and was not seen again
+// is the mildest of the failures, whatever its number.
+int WorseExitCode(int a, int b);
 // "verified", "not-verified", ...: the result's name in the JSON object.
 const char* ResultName(FlashResult result);
 
@@ -52,5 +57,5 @@ std::string ReportJson(const UnitReport& report);
 
 // A status line without the sentence that tells the window's user which button to press
 // ("Ready to update your kx410. Press send." gives "Ready to update your kx410."); empty when
-// that is all the line says.
+// that is all the line says, or when it tells the window's user to unplug the cable.
 std::string StatusText(const std::string& status);

@@ -294,10 +294,11 @@ void CUnitRunner::OnNotice(const EngineNotice& notice)
 void CUnitRunner::OnDeadline()
 {
     if (m_bAwaitingRestart)
-        Finish(FlashResult::NotVerified,
-               "The " + ModelName() + " did not come back within " + std::to_string(m_settings.nTimeoutS) +
-                   " s after the update, so its version is unknown. Cycle the power to the " + ModelName() +
-                   " and identify it.");
+        Finish(FlashResult::NotSeenBack,
+               "Finished, not verified: every line was taken, but the " + ModelName() +
+                   " did not come back within " + std::to_string(m_settings.nTimeoutS) +
+                   " s to name its version. Cycle the power to the " + ModelName() +
+                   ", then check its version with --identify.");
     else if (!m_bImageAsked)
         Finish(FlashResult::NoUnit, "No " + ModelName() + " answered on " + m_settings.strPort + " within " +
                                         std::to_string(m_settings.nTimeoutS) + " s.");
@@ -309,7 +310,8 @@ void CUnitRunner::OnLinkDropped(const LinkError&, bool)
         return;
     const std::string text = m_notices.empty() ? "Cannot open " + m_settings.strPort + "." : m_notices.back();
     if (m_bAwaitingRestart)
-        Finish(FlashResult::NotVerified, "The " + ModelName() + " cannot be reached after the update: " + text);
+        Finish(FlashResult::NotSeenBack, "Finished, not verified: every line was taken, but the " +
+                                             ModelName() + " cannot be reached after the update: " + text);
     else
         Finish(FlashResult::NoUnit, text);
 }

@@ -60,18 +60,23 @@ void CUpdateEngine::OnReceivedText(const std::string& text)
         RestartDeadline();
         SendText(std::string(KEEP_ALIVE_TEXT));
         return;
-    case EngineState::Programming:
+    case EngineState::Programming: {
         RestartDeadline();
-        if (m_strReceived.find('.') != std::string::npos) {
-            m_strReceived.clear();
-            OnAcknowledgement();
-        } else if (m_strReceived.find('/') != std::string::npos) {
-            m_strReceived.clear();
-            EndRun(UpdateResult::Corrupt, CorruptProgramNotice(m_identity.m_strModel));
-        } else {
+        const bool bTaken = m_strReceived.find('.') != std::string::npos;
+        if (!bTaken && m_strReceived.find('/') == std::string::npos) {
             KeepRecentReceived();
+            return;
         }
+        m_strReceived.clear();
+        // The line's reply is whole: its entry comes before what the reply leads to.
+        if (m_pSupportLog != nullptr)
+            m_pSupportLog->LineAnswered(m_strLinkName);
+        if (bTaken)
+            OnAcknowledgement();
+        else
+            EndRun(UpdateResult::Corrupt, CorruptProgramNotice(m_identity.m_strModel));
         return;
+    }
     case EngineState::Finishing:
         m_bFinishAnswered = true;
         ReportUpdateDone();

@@ -10,6 +10,8 @@
 
 #include <unistd.h>
 
+#include <atomic>
+
 namespace {
 const QString LOGIND_SERVICE = QStringLiteral("org.freedesktop.login1");
 const QString LOGIND_PATH = QStringLiteral("/org/freedesktop/login1");
@@ -18,6 +20,10 @@ const QString PORTAL_SERVICE = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString PORTAL_PATH = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString PORTAL_INHIBIT = QStringLiteral("org.freedesktop.portal.Inhibit");
 const QString PORTAL_REQUEST = QStringLiteral("org.freedesktop.portal.Request");
+
+// Why sleep cannot be held off is the machine's, not a unit's: the support log says it once a
+// process, however many units an update drives.
+std::atomic<bool> g_bNoLogindSaid{false};
 } // namespace
 
 CSleepInhibitor::CSleepInhibitor(CSupportLog* pLog, bool bPortal)
@@ -62,10 +68,9 @@ void CSleepInhibitor::SetHeld(bool bHeld, const std::string& why)
 void CSleepInhibitor::AskLogind(const std::string& why)
 {
     if (!m_system.isConnected()) {
-        if (!m_bNoLogindSaid)
+        if (!g_bNoLogindSaid.exchange(true))
             Note("Sleep and shutdown cannot be held off during updates: no system bus (" +
                  m_system.lastError().message().toStdString() + ").");
-        m_bNoLogindSaid = true;
         return;
     }
     QDBusMessage call =
@@ -78,10 +83,9 @@ void CSleepInhibitor::AskLogind(const std::string& why)
         w->deleteLater();
         const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *w;
         if (reply.isError()) {
-            if (!m_bNoLogindSaid)
+            if (!g_bNoLogindSaid.exchange(true))
                 Note("Sleep and shutdown cannot be held off during updates: logind did not grant a lock (" +
                      reply.error().message().toStdString() + ").");
-            m_bNoLogindSaid = true;
             return;
         }
         // The answer to a request already withdrawn: the lock goes at once.

@@ -45,5 +45,4 @@ private:
     int m_nLockFd = -1;
     int m_nRequest = 0; // counts Hold requests: an answer to an older one is let go
     QString m_portalHandle;
-    bool m_bNoLogindSaid = false;
 };

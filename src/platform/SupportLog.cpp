@@ -149,7 +149,9 @@ void CSupportLog::Status(const std::string& text, const std::string& link)
 void CSupportLog::Notice(const std::string& text)
 {
     Append("notice", Escape(text.data(), text.size()));
-    Flush(); // a notice tells of a failure, or asks the user something: it is on disk at once
+    // A notice tells of a failure, or asks the user something: it is on disk at once. A line
+    // another link has in flight is not cut from its reply for it.
+    FlushEntriesMade();
 }
 
 void CSupportLog::LinkOpened(const std::string& link, unsigned long errorCode,
@@ -157,7 +159,7 @@ void CSupportLog::LinkOpened(const std::string& link, unsigned long errorCode,
 {
     Append("open", Outcome(errorCode, detail), link);
     if (errorCode != 0)
-        Flush();
+        FlushEntriesMade();
 }
 
 void CSupportLog::LinkClosed(const std::string& link, unsigned long errorCode,
@@ -165,7 +167,7 @@ void CSupportLog::LinkClosed(const std::string& link, unsigned long errorCode,
 {
     Append("close", Outcome(errorCode, detail), link);
     if (errorCode != 0)
-        Flush();
+        FlushEntriesMade();
 }
 
 void CSupportLog::Note(const std::string& text) { Append("note", text); }
@@ -239,15 +241,26 @@ void CSupportLog::DataLine(const std::string& line, const std::string& link)
     m_pending[link] = std::move(pending);
 }
 
+void CSupportLog::LineAnswered(const std::string& link)
+{
+    m_pWriter->TellFailure(); // one that the writer met since the last entry
+    const std::lock_guard lock(m_mutex);
+    WritePendingLocked(link);
+}
+
 void CSupportLog::Flush()
 {
     m_pWriter->TellFailure(); // one that the writer met since the last entry
     {
         const std::lock_guard lock(m_mutex);
         WriteHeldLocked({}, false);
+        while (!m_pending.empty())
+            WritePendingLocked(m_pending.begin()->first);
     }
     m_pWriter->Flush();
 }
+
+void CSupportLog::FlushEntriesMade() { m_pWriter->Flush(); }
 
 std::string CSupportLog::SessionText() const
 {
@@ -331,8 +344,10 @@ void CSupportLog::AppendLocked(const std::string& line)
     m_pWriter->Append(line);
 }
 
-// Before an entry of a link, what that link held back; before an entry of the session, what
-// every link held back. A link's own entry ends its keep-alive, which begins anew after it.
+// Before an entry of a link, what that link held back; before an entry of the session, every
+// link's keep-alive count. A data line waits for its own link's next entry (or Flush), however
+// many entries of the session or of other links come while its reply arrives. A link's own
+// entry ends its keep-alive, which begins anew after it.
 void CSupportLog::WriteHeldLocked(const std::string& link, bool bEndKeepAlive)
 {
     for (auto it = m_keepAlive.begin(); it != m_keepAlive.end();) {
@@ -347,12 +362,8 @@ void CSupportLog::WriteHeldLocked(const std::string& link, bool bEndKeepAlive)
         keep.since = m_now();
         it = bEndKeepAlive ? m_keepAlive.erase(it) : std::next(it);
     }
-    if (link.empty()) {
-        while (!m_pending.empty())
-            WritePendingLocked(m_pending.begin()->first);
-    } else {
+    if (!link.empty())
         WritePendingLocked(link);
-    }
 }
 
 // The data line traced last on the link becomes its entry, with whatever the unit answered.

@@ -87,9 +87,13 @@ public:
     void KeepAlive(EDirection direction, const void* data, std::size_t count,
                    const std::string& link);
     // A data line of an update sent to the unit over `link` (with its line end): one entry,
-    // "line <link>: <text> "<reply>"", written when the link, or the session, logs anything else.
+    // "line <link>: <text> "<reply>"", written when the same link logs anything else (its next
+    // line, its close); entries of the session or of other links may come before it meanwhile.
     void DataLine(const std::string& line, const std::string& link);
-    // Every entry made so far is in the file when this returns.
+    // The unit's reply to the data line in flight over `link` is whole: its entry is written.
+    void LineAnswered(const std::string& link);
+    // Every entry made so far is in the file when this returns, with each line in flight and
+    // as much of its reply as has come (at the program's end, or to save a copy).
     void Flush();
 
     // Every entry of this session, one line each, as written to the file (a keep-alive's count
@@ -115,6 +119,8 @@ private:
         Clock::time_point since;
     };
 
+    // Writes the entries made so far, leaving each link's line in flight to wait for its reply.
+    void FlushEntriesMade();
     std::string Timestamp() const;
     // An entry of the session (`link` empty) or of one link.
     void Append(const char* kind, const std::string& text, const std::string& link = {});

@@ -71,19 +71,31 @@ TEST(Flash, EachWayOneUpdateEndsGivesItsExitStatusResultAndText)
         // Bounds the wait for the unit, also after the update: generous, except where the
         // unit is meant never to come back.
         const char* timeout = "60";
+        std::vector<std::string> flashOptions = {};
+        const char* awaited = nullptr; // said while the unit is awaited after the last line
     };
     const Case cases[] = {
         {{}, 0, "verified", "Update verified: kx410 now runs Ver 1.07", "\"app_after\":\"1.07\""},
         {{"--corrupt-at", "3"}, 4, "failed", "reported a corrupt program", "\"app_after\":null"},
         {{"--silent-at", "3"}, 4, "failed", "An error occured whilst updating the kx410", "\"app_after\":null"},
         {{"--app-after", "1.00"}, 5, "not-verified", "still reports Ver 1.00", "\"app_after\":\"1.00\""},
-        {{"--mute-at-finish"}, 5, "not-verified", "did not come back within 5 s", "\"app_after\":null", "5"},
+        // Told to wait, not to power off; a user who waits and still sees no unit is told so.
+        {{"--mute-at-finish"},
+         7,
+         "not-verified",
+         "Finished, not verified: every line was taken, but the kx410 did not come back within 5 s",
+         "\"app_after\":null",
+         "5",
+         {"-v"},
+         "Every line was taken; waiting up to 5 s for the kx410 to restart"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.result + std::string(" ") + (c.simOptions.empty() ? "" : c.simOptions.front()));
         CSimProcess unit(c.simOptions);
         ASSERT_TRUE(unit.IsStarted());
-        CFlashProcess flash(UpdateArgs({&unit}, {"--timeout", c.timeout}));
+        std::vector<std::string> extra{"--timeout", c.timeout};
+        extra.insert(extra.end(), c.flashOptions.begin(), c.flashOptions.end());
+        CFlashProcess flash(UpdateArgs({&unit}, extra));
         EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), c.exitStatus) << flash.Err();
         const std::vector<std::string> json = Lines(flash.Out());
         ASSERT_EQ(json.size(), 1u) << flash.Out();
@@ -92,6 +104,10 @@ TEST(Flash, EachWayOneUpdateEndsGivesItsExitStatusResultAndText)
         EXPECT_TRUE(Has(flash.Err(), c.text)) << flash.Err();
         EXPECT_TRUE(Has(json[0], c.appAfter)) << json[0];
         EXPECT_FALSE(Has(flash.Err(), "Press OK")) << flash.Err();
+        EXPECT_FALSE(Has(flash.Err(), "power off")) << flash.Err();
+        if (c.awaited != nullptr) {
+            EXPECT_TRUE(Has(flash.Err(), c.awaited)) << flash.Err();
+        }
         // The sentence on one line: the notices' double spaces and line breaks are single spaces.
         EXPECT_FALSE(Has(json[0], "  ") || Has(json[0], "\\n")) << json[0];
         // Data lines are sent, never shown.

@@ -197,7 +197,12 @@ TEST(FlashReport, ExitStatusesJsonEscapesNoticeTextsAndAnswers)
     EXPECT_EQ(ExitCodeFor(FlashResult::Rejected), 3);
     EXPECT_EQ(ExitCodeFor(FlashResult::Failed), 4);
     EXPECT_EQ(ExitCodeFor(FlashResult::NotVerified), 5);
+    EXPECT_EQ(ExitCodeFor(FlashResult::NotSeenBack), 7);
     EXPECT_EQ(ExitCodeFor(FlashResult::Interrupted), 130);
+    // Several units: a unit not seen back counts below every other failure, above success.
+    EXPECT_EQ(WorseExitCode(EXIT_NOT_SEEN_BACK, EXIT_VERIFIED), EXIT_NOT_SEEN_BACK);
+    EXPECT_EQ(WorseExitCode(EXIT_UPDATE_FAILED, EXIT_NOT_SEEN_BACK), EXIT_UPDATE_FAILED);
+    EXPECT_EQ(WorseExitCode(EXIT_NOT_SEEN_BACK, EXIT_INTERRUPTED), EXIT_INTERRUPTED);
 
     UnitReport report;
     report.strPort = "pts/\"3\"";

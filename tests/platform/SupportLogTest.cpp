@@ -207,6 +207,33 @@ TEST_F(SupportLogTest, InterleavedLinksKeepEachLineWithItsReply)
                                           }));
 }
 
+// What the session says while a line is in flight (a stop requested, sleep held off, another
+// unit's end and notice) leaves the line with its whole reply, however it arrives.
+TEST_F(SupportLogTest, SessionEntriesWhileALineIsInFlightLeaveItWithItsReply)
+{
+    CSupportLog log(m_dir + "/downloader.log");
+    const auto from = CSupportLog::EDirection::FromUnit;
+    log.DataLine(":10A", "ttyUSB0");
+    log.Bytes(from, "--", 2, "ttyUSB0");
+    log.Note("Stop requested by SIGINT.");
+    log.Status("ttyUSB1: failed after 3 of 41 lines");
+    log.Bytes(from, "k", 1, "ttyUSB0");
+    log.Notice("The kx410 reported a corrupt program");
+    log.Bytes(from, "k.", 2, "ttyUSB0");
+    // The reply is whole: the line's entry comes before what it leads to.
+    log.LineAnswered("ttyUSB0");
+    log.Notice("Update stopped after line 1 of 41.");
+    log.LinkClosed("ttyUSB0", 0);
+    EXPECT_EQ(Entries(log.SessionText()), (std::vector<std::string>{
+                                              "note Stop requested by SIGINT.",
+                                              "status ttyUSB1: failed after 3 of 41 lines",
+                                              "notice The kx410 reported a corrupt program",
+                                              "line ttyUSB0: :10A \"--kk.\"",
+                                              "notice Update stopped after line 1 of 41.",
+                                              "close ttyUSB0: ok",
+                                          }));
+}
+
 // A unit waiting for hours costs a few entries an hour: its exchange once, a count a minute,
 // and whatever changes; the link's next entry ends the keep-alive with its count.
 TEST_F(SupportLogTest, KeepAliveIsTheExchangeOnceThenACountAMinute)
