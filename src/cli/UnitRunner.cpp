@@ -311,7 +311,8 @@ void CUnitRunner::OnLinkDropped(const LinkError&, bool)
     const std::string text = m_notices.empty() ? "Cannot open " + m_settings.strPort + "." : m_notices.back();
     if (m_bAwaitingRestart)
         Finish(FlashResult::NotSeenBack, "Finished, not verified: every line was taken, but the " +
-                                             ModelName() + " cannot be reached after the update: " + text);
+                                             ModelName() +
+                                             " cannot be reached after the update: " + text);
     else
         Finish(FlashResult::NoUnit, text);
 }

@@ -84,7 +84,8 @@ void CSleepInhibitor::AskLogind(const std::string& why)
         const QDBusPendingReply<QDBusUnixFileDescriptor> reply = *w;
         if (reply.isError()) {
             if (!g_bNoLogindSaid.exchange(true))
-                Note("Sleep and shutdown cannot be held off during updates: logind did not grant a lock (" +
+                Note("Sleep and shutdown cannot be held off during updates: logind did not grant a "
+                     "lock (" +
                      reply.error().message().toStdString() + ").");
             return;
         }

@@ -77,8 +77,16 @@ TEST(Flash, EachWayOneUpdateEndsGivesItsExitStatusResultAndText)
     const Case cases[] = {
         {{}, 0, "verified", "Update verified: kx410 now runs Ver 1.07", "\"app_after\":\"1.07\""},
         {{"--corrupt-at", "3"}, 4, "failed", "reported a corrupt program", "\"app_after\":null"},
-        {{"--silent-at", "3"}, 4, "failed", "An error occured whilst updating the kx410", "\"app_after\":null"},
-        {{"--app-after", "1.00"}, 5, "not-verified", "still reports Ver 1.00", "\"app_after\":\"1.00\""},
+        {{"--silent-at", "3"},
+         4,
+         "failed",
+         "An error occured whilst updating the kx410",
+         "\"app_after\":null"},
+        {{"--app-after", "1.00"},
+         5,
+         "not-verified",
+         "still reports Ver 1.00",
+         "\"app_after\":\"1.00\""},
         // Told to wait, not to power off; a user who waits and still sees no unit is told so.
         {{"--mute-at-finish"},
          7,
