@@ -4,7 +4,9 @@
 #include <csignal>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 CSimCable& CSimCable::Instance()
 {
@@ -16,7 +18,26 @@ CSimCable::~CSimCable()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     StopLine(lock);
+    // The library is being unloaded: a cable it opened takes a moment to be let go.
+    if (m_counters.nOpens > 0) {
+        const auto ns =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch());
+        ::setenv(LET_GO_VARIABLE, std::to_string(ns.count()).c_str(), 1);
+    }
 }
+
+namespace {
+// Whether a cable let go by an unloaded library is still on its way out.
+bool StillLettingGo()
+{
+    const char* text = std::getenv(CSimCable::LET_GO_VARIABLE);
+    if (text == nullptr || *text == '\0')
+        return false;
+    const std::chrono::nanoseconds letGo(std::strtoll(text, nullptr, 10));
+    const auto since = CSimCable::Clock::now().time_since_epoch() - letGo;
+    return since < std::chrono::milliseconds(CSimCable::LET_GO_MS);
+}
+} // namespace
 
 FT_STATUS CSimCable::Check(FT_HANDLE handle) const
 {
@@ -59,7 +80,7 @@ FT_STATUS CSimCable::Open(const char* description, FT_HANDLE* pHandle)
     const bool bPresent = m_bPlugged && m_config.mode != SimCableMode::Absent;
     if (!bPresent || std::strcmp(description, "Tetherix") != 0)
         return FT_DEVICE_NOT_FOUND;
-    if (m_bOpen)
+    if (m_bOpen || StillLettingGo())
         return FT_DEVICE_NOT_OPENED;
     if (m_config.mode == SimCableMode::Unit && !m_pUnit)
         CreateUnit();

@@ -44,6 +44,11 @@ public:
     static constexpr std::size_t PACED_CHUNK_BYTES = 8;
     // The chip's receive packet: it goes to the host as soon as it is full.
     static constexpr std::size_t CHIP_PACKET_BYTES = 62;
+    // After the library that opened the cable is unloaded, the cable cannot be opened again for
+    // this long (FT_OpenEx says FT_DEVICE_NOT_OPENED), as with FTDI's library. The moment is
+    // kept in the process's environment, which outlives the unloaded library.
+    static constexpr int LET_GO_MS = 500;
+    static constexpr const char* LET_GO_VARIABLE = "KX_SIM_CABLE_LET_GO_AT_NS";
     // The chip's latency timer after power-up, and the range FT_SetLatencyTimer accepts.
     static constexpr int DEFAULT_LATENCY_MS = 16;
     static constexpr int MIN_LATENCY_MS = 1;

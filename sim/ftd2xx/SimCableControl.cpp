@@ -2,9 +2,12 @@
 // the D2XX calls (set it up, pull it out, push bytes into it, look at what was written).
 #include "SimCable.h"
 
+#include <cstdlib>
+
 void CSimCable::Reset()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
+    ::unsetenv(LET_GO_VARIABLE); // a cable set back is let go already
     m_overrides = {};
     m_bPlugged = true;
     m_bBaudFails = false;

@@ -18,7 +18,8 @@ FlashResult ResultOf(UpdateResult result)
     case UpdateResult::NotVerified:
     case UpdateResult::NoVersion: return FlashResult::NotVerified;
     case UpdateResult::Corrupt:
-    case UpdateResult::Silent: return FlashResult::Failed;
+    case UpdateResult::Silent:
+    case UpdateResult::LinkLost: return FlashResult::Failed;
     case UpdateResult::Empty: return FlashResult::Rejected;
     case UpdateResult::Interrupted: return FlashResult::Interrupted;
     }

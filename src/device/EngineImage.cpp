@@ -21,10 +21,9 @@ bool CUpdateEngine::ValidateImage()
     const ImageVerdict verdict = CheckImage(m_image, m_identity.m_strModel);
     for (const auto& line : verdict.logLines)
         Log(line);
-    if (verdict.nControlByteLine > 0 && m_pSupportLog != nullptr)
-        m_pSupportLog->Note("The image was refused: line " +
-                            std::to_string(verdict.nControlByteLine) +
-                            " holds a control byte in its data.");
+    if (CSupportLog* pLog = m_session.SupportLog(); verdict.nControlByteLine > 0 && pLog != nullptr)
+        pLog->Note("The image was refused: line " + std::to_string(verdict.nControlByteLine) +
+                   " holds a control byte in its data.");
     if (!verdict.bAccepted) {
         SetImageReady(false);
         std::string why;

@@ -1,131 +1,64 @@
-// The engine's link: opening the chosen port or the USB cable, what it delivers, sending, and
-// the reset and reopen that every failure and every finished unit go through.
+// The engine's connection: opening the chosen port or the USB cable through the link session,
+// what the session delivers, and the reset and reopen that every failure and every finished unit
+// go through.
 #include "device/UpdateEngine.h"
 
 #include "device/DeviceNotices.h"
-#include "device/ReceivedText.h"
-#include "link/ComPortEnum.h"
-#include "link/PortDiagnosis.h"
-#include "link/PortUsers.h"
 #include "platform/SupportLog.h"
 #include "res/StringTable.h"
 
-#include <cerrno>
-#include <utility>
-
 namespace {
-const std::string DEVICE_PREFIX = "/dev/";
 const char* const TEXT_UNPLUGGED = "The Tetherix was unplugged; it is used again as soon as it is back.";
 const char* const TEXT_CANNOT_FIND = "Unable to find Tetherix";
 const char* const TEXT_SAVED_CABLE_ABSENT = "The port saved last time, the USB Tetherix, is not there";
 const char* const TEXT_SAVED_CABLE_REMEDY =
     "Plug the Tetherix in and press Detect Tetherix, or choose a port in the list.";
-
-bool AddPortName(void* context, const ComPortInfo& info)
-{
-    static_cast<std::vector<std::string>*>(context)->emplace_back(info.portName);
-    return true;
-}
-
-// A name from the port list ("ttyUSB0") or a device path ("/dev/ttyUSB0", "/tmp/unit").
-std::string DevicePath(const std::string& portName)
-{
-    return portName.find('/') == 0 ? portName : DEVICE_PREFIX + portName;
-}
 } // namespace
-
-std::vector<std::string> CUpdateEngine::ListSerialPorts() const
-{
-    std::vector<std::string> names;
-    EnumerateComPorts(&AddPortName, &names);
-    return names;
-}
-
-ILink& CUpdateEngine::LinkOf(LinkKind kind)
-{
-    std::unique_ptr<ILink>& pLink = kind == LinkKind::Usb ? m_pUsbLink : m_pSerialLink;
-    if (!pLink)
-        pLink = m_linkFactory ? m_linkFactory(kind, *this) : MakeDefaultLink(kind, *this);
-    return *pLink;
-}
-
-bool CUpdateEngine::OpenComPort(const std::string& portName)
-{
-    const std::string device = DevicePath(portName);
-    m_strLastDiagnosis.clear();
-    // A program that holds the port without a lock would share the unit's replies with us, and
-    // opening it would throw away its pending input: such a port is left alone.
-    const std::vector<PortUser> users = FindPortUsers(device, m_roots);
-    if (!users.empty()) {
-        m_pLink = nullptr;
-        m_strLastDiagnosis = ExplainPortInUse(device, users);
-        return false;
-    }
-    ILink& link = LinkOf(LinkKind::Serial);
-    m_bOpening = true;
-    const LinkError error = link.Open(device, false);
-    m_bOpening = false;
-    m_lastOpenError = error;
-    if (error) {
-        m_pLink = nullptr;
-        // A port that was never open here was not unplugged: it is not there (or mistyped).
-        const bool bMissing = error.Errno() == ENOENT && device != m_strLinkName;
-        m_strLastDiagnosis = bMissing ? ExplainMissingPort(portName, ListSerialPorts())
-                                      : ExplainPortOpenFailure(device, error.Errno(), m_roots);
-        TraceLink(true, device, error.Code(), m_strLastDiagnosis);
-        return false;
-    }
-    m_pLink = &link;
-    m_linkKind = LinkKind::Serial;
-    TraceLink(true, device, 0);
-    return true;
-}
-
-bool CUpdateEngine::OpenUsbLink(bool bQuiet)
-{
-    m_strLastDiagnosis.clear();
-    ILink& link = LinkOf(LinkKind::Usb);
-    m_bOpening = true;
-    const LinkError error = link.Open(USB_PORT_NAME, bQuiet);
-    m_bOpening = false;
-    m_lastOpenError = error;
-    if (error) {
-        // The cable has shown its own notice, and said why, unless it was asked to be quiet.
-        TraceLink(true, USB_PORT_NAME, 1, bQuiet ? link.OpenFailure() : m_strLastDiagnosis);
-        return false;
-    }
-    m_pLink = &link;
-    m_linkKind = LinkKind::Usb;
-    TraceLink(true, USB_PORT_NAME, 0);
-    return true;
-}
 
 void CUpdateEngine::DropLinkChoice()
 {
     // No link: nothing to fetch an image for, and the port must be chosen anew.
-    m_strChosenPort.clear();
-    m_events.OnLinkDropped(m_lastOpenError, true);
-}
-
-void CUpdateEngine::OnLinkDiagnosis(const std::string& sentence)
-{
-    m_strLastDiagnosis = sentence;
-    LogDiagnosis();
+    m_session.Choose({});
+    m_events.OnLinkDropped(m_session.LastOpenError(), true);
 }
 
 void CUpdateEngine::LogDiagnosis()
 {
-    if (m_strLastDiagnosis.empty())
+    const std::string& diagnosis = m_session.Diagnosis();
+    if (diagnosis.empty())
         return;
-    Log(m_strLastDiagnosis);
-    m_events.OnDiagnosis(m_strLastDiagnosis);
+    Log(diagnosis);
+    m_events.OnDiagnosis(diagnosis);
 }
 
 void CUpdateEngine::ShowOpenFailure(const std::string& notice)
 {
     LogDiagnosis();
-    ShowNotice(NoticeKind::PortUnusable, NoticeWithReason(notice, m_strLastDiagnosis),
-               m_strLastDiagnosis);
+    ShowNotice(NoticeKind::PortUnusable, NoticeWithReason(notice, m_session.Diagnosis()),
+               m_session.Diagnosis());
+}
+
+// What the cable said of a failed open: a missing function's message box always; when not
+// quiet, the sentence that says why, then the notice that carries it.
+void CUpdateEngine::ShowUsbFailure(bool bQuiet)
+{
+    const LinkOpenFailure why = m_session.UsbFailure();
+    if (!why.strMessageBox.empty())
+        ShowNotice(NoticeKind::DriverError, why.strMessageBox);
+    if (bQuiet || why.strNotice.empty())
+        return;
+    LogDiagnosis();
+    ShowNotice(NoticeKind::CableUnusable,
+               why.strSentence.empty() ? why.strNotice : why.strNotice + "\n\n" + why.strSentence,
+               why.strSentence);
+}
+
+bool CUpdateEngine::OpenUsbLink(bool bQuiet)
+{
+    if (!m_session.OpenUsb(bQuiet))
+        return true;
+    ShowUsbFailure(bQuiet);
+    return false;
 }
 
 void CUpdateEngine::EnterConnecting()
@@ -140,23 +73,36 @@ void CUpdateEngine::OpenSavedPort(const std::string& name)
         ConnectComPort(name, false);
         return;
     }
-    if (!OpenUsbLink(true)) {
-        // No notice at start, but the status list says what became of the saved choice.
-        const std::string why = LinkOf(LinkKind::Usb).OpenFailure();
-        Log(std::string(TEXT_SAVED_CABLE_ABSENT) + (why.empty() ? "." : ": " + why) + " " +
-            TEXT_SAVED_CABLE_REMEDY);
-        DropLinkChoice();
+    m_session.Choose(name);
+    if (m_session.UsbReopenDelayMs() > 0) {
+        WaitForCable(false);
         return;
     }
-    m_events.OnLinkOpened(name, false);
-    EnterConnecting();
+    OpenCable(false);
+}
+
+// Opens the cable as the chosen port: quietly for the saved choice (the status list says what
+// became of it), else with the notice that says why it cannot be used.
+void CUpdateEngine::OpenCable(bool bRemember)
+{
+    if (OpenUsbLink(!bRemember)) {
+        m_events.OnLinkOpened(USB_PORT_NAME, bRemember);
+        EnterConnecting();
+        return;
+    }
+    if (bRemember)
+        return;
+    const std::string why = m_session.UsbFailure().strSentence;
+    Log(std::string(TEXT_SAVED_CABLE_ABSENT) + (why.empty() ? "." : ": " + why) + " " +
+        TEXT_SAVED_CABLE_REMEDY);
+    DropLinkChoice();
 }
 
 void CUpdateEngine::ConnectChosenPort()
 {
-    const std::string name = m_strChosenPort;
+    const std::string name = m_session.Chosen();
     if (name.empty()) {
-        m_lastOpenError = {};
+        m_session.ForgetOpenError();
         DropLinkChoice();
         return;
     }
@@ -164,15 +110,25 @@ void CUpdateEngine::ConnectChosenPort()
         ConnectComPort(name, true);
         return;
     }
-    if (!OpenUsbLink(false))
+    // The cable let go a moment ago (Detect's probe, another window, a reset) is opened once
+    // its library allows, never before.
+    if (m_session.UsbReopenDelayMs() > 0) {
+        WaitForCable(true);
         return;
-    m_events.OnLinkOpened(USB_PORT_NAME, true);
-    EnterConnecting();
+    }
+    OpenCable(true);
+}
+
+void CUpdateEngine::WaitForCable(bool bRemember)
+{
+    m_session.HoldUsb();
+    m_cableOpening = bRemember ? CableOpening::Remembered : CableOpening::Quiet;
+    Enter(EngineState::Reopening);
 }
 
 void CUpdateEngine::ConnectComPort(const std::string& name, bool bRemember)
 {
-    if (!OpenComPort(name)) {
+    if (m_session.OpenSerial(name)) {
         // The user hears why before the choice is dropped.
         ShowOpenFailure(LoadString(IDS_UNABLE_TO_OPEN));
         DropLinkChoice();
@@ -193,29 +149,37 @@ void CUpdateEngine::CloseLinkAndIdle(const std::string& strWhy)
     // or reopen a link that is closed, least of all a port that has gone.
     m_pDeadline->Stop();
     m_heldText.clear();
-    m_bLinkUnplugged = false;
-    CloseLink();
+    m_session.SetUnplugged(false);
+    m_cableOpening = CableOpening::None;
+    m_session.Release();
     m_bImageReady = false;
     ClearLog();
     CancelFetch(strWhy);
     Enter(EngineState::Idle);
 }
 
+// Detect's prompt holds the wake-up wherever it stands: waiting to send, between its two texts
+// or waiting for the cable to be opened again.
 void CUpdateEngine::PauseWakeUp()
 {
-    if (m_state == EngineState::Waking)
-        Enter(EngineState::WakePaused);
+    if (m_state != EngineState::Waking && m_state != EngineState::WakeGap &&
+        m_state != EngineState::Reopening)
+        return;
+    m_resumeState =
+        m_state == EngineState::Reopening ? EngineState::Reopening : EngineState::Waking;
+    Enter(EngineState::WakePaused);
+    ReleaseHeldText();
 }
 
 void CUpdateEngine::ResumeWakeUp()
 {
     if (m_state == EngineState::WakePaused)
-        Enter(EngineState::Waking);
+        Enter(m_resumeState);
 }
 
 void CUpdateEngine::SetLinkUnplugged(bool bUnplugged)
 {
-    m_bLinkUnplugged = bUnplugged;
+    m_session.SetUnplugged(bUnplugged);
     if (!bUnplugged || m_state == EngineState::Programming || m_state == EngineState::FinishPause)
         return;
     LetUnpluggedLinkGo();
@@ -229,45 +193,16 @@ void CUpdateEngine::LetUnpluggedLinkGo()
     Log(TEXT_UNPLUGGED);
 }
 
-bool CUpdateEngine::ProbeUsbCable()
-{
-    ILink& link = LinkOf(LinkKind::Usb);
-    m_bOpening = true;
-    const LinkError error = link.Open(USB_PORT_NAME, true);
-    m_bOpening = false;
-    // A probe leaves no open or close entry, only how the cable was set up.
-    for (const std::string& note : std::exchange(m_openingNotes, {}))
-        if (m_pSupportLog != nullptr)
-            m_pSupportLog->LinkNote(USB_PORT_NAME, note);
-    if (error) {
-        m_strLastDiagnosis = link.OpenFailure();
-        return false;
-    }
-    link.Release();
-    return true;
-}
+void CUpdateEngine::OnSessionText(const std::string& text) { Dispatch(text); }
 
-void CUpdateEngine::OnLinkBytes(std::string_view bytes)
+// The link ended by itself (hang-up, I/O error, the cable went). A run cannot go on without
+// it and ends now; anywhere else the conversation meets it at its own deadline (the wake-up
+// opens the link again, an identified unit falls silent), by which time a port that went has
+// been reported gone and is let go quietly.
+void CUpdateEngine::OnSessionFailed(const LinkError& /*error*/)
 {
-    TraceBytes(false, bytes);
-    Dispatch(CleanReceivedBytes(bytes.data(), bytes.size()));
-}
-
-// The link ended by itself (hang-up, I/O error): what was going on finds out when it next
-// writes or waits for the unit, as it would with a unit that has gone.
-void CUpdateEngine::OnLinkFailed(const LinkError& error)
-{
-    TraceLink(false, m_strLinkName, error.Code(), error.Text());
-}
-
-void CUpdateEngine::OnLinkNote(const std::string& note)
-{
-    if (m_bOpening) {
-        m_openingNotes.push_back(note);
-        return;
-    }
-    if (m_pSupportLog != nullptr)
-        m_pSupportLog->LinkNote(m_strLinkName, note);
+    if (m_state == EngineState::Programming)
+        EndRun(UpdateResult::LinkLost, UpdateFailedNotice(m_identity.m_strModel));
 }
 
 void CUpdateEngine::ResetConnection() { ResetLinkAndControls(EngineState::Resetting); }
@@ -282,24 +217,16 @@ void CUpdateEngine::ResetLinkAndControls(EngineState pause)
                                                      : "the connection was reset");
     // Only the reboot after a whole run (the silence handler) keeps the check for afterwards.
     DropAwaitedCheck();
-    if (m_bLinkUnplugged) {
+    if (m_session.Unplugged()) {
         LetUnpluggedLinkGo();
         return;
     }
     m_heldText.clear();
-    CloseForReset();
+    m_session.CloseForReset();
     m_strReceived.clear();
     m_bImageReady = false;
     Enter(pause);
     SetBar(0);
-}
-
-void CUpdateEngine::CloseForReset()
-{
-    if (m_pLink == nullptr || !m_pLink->IsOpen())
-        return;
-    m_pLink->Close();
-    TraceLink(false, m_linkKind == LinkKind::Usb ? USB_PORT_NAME : m_strLinkName, 0);
 }
 
 void CUpdateEngine::OnResetPauseEnd()
@@ -313,19 +240,18 @@ void CUpdateEngine::OnResetPauseEnd()
 
 bool CUpdateEngine::ReopenLink(EngineState whenDeferred)
 {
-    if (m_pLink == nullptr)
+    if (!m_session.InUse())
         return false;
-    CloseLink();
-    const std::string name = m_strChosenPort;
+    m_session.Release();
+    const std::string name = m_session.Chosen();
     if (name.empty()) {
-        m_lastOpenError = {};
+        m_session.ForgetOpenError();
         DropLinkChoice();
         return false;
     }
     if (name == USB_PORT_NAME) {
-        m_pLink = &LinkOf(LinkKind::Usb);
-        m_linkKind = LinkKind::Usb;
-        if (m_pLink->ReopenDelayMs() > 0) {
+        m_session.HoldUsb();
+        if (m_session.ReopenDelayMs() > 0) {
             Enter(whenDeferred);
             return true;
         }
@@ -333,22 +259,22 @@ bool CUpdateEngine::ReopenLink(EngineState whenDeferred)
             KeepCableUnopened();
         return true;
     }
-    if (!OpenComPort(name)) {
+    if (m_session.OpenSerial(name)) {
         DropLinkChoice();
-        if (!m_strLastDiagnosis.empty())
-            m_events.OnDiagnosis(m_strLastDiagnosis);
-        ShowNotice(NoticeKind::PortLost, NoticeWithReason(TEXT_CANNOT_FIND, m_strLastDiagnosis),
-                   m_strLastDiagnosis);
+        if (!m_session.Diagnosis().empty())
+            m_events.OnDiagnosis(m_session.Diagnosis());
+        ShowNotice(NoticeKind::PortLost, NoticeWithReason(TEXT_CANNOT_FIND, m_session.Diagnosis()),
+                   m_session.Diagnosis());
         ListOnlyDiagnosis();
         return false;
     }
     return true;
 }
 
-// The cable could not be opened again: it has shown its own notice; the choice stays saved.
+// The cable could not be opened again: the user was told why; the choice stays saved.
 void CUpdateEngine::KeepCableUnopened()
 {
-    m_events.OnLinkDropped(m_lastOpenError, false);
+    m_events.OnLinkDropped(m_session.LastOpenError(), false);
     ListOnlyDiagnosis();
 }
 
@@ -356,14 +282,23 @@ void CUpdateEngine::KeepCableUnopened()
 void CUpdateEngine::ListOnlyDiagnosis()
 {
     ClearLog();
-    if (!m_strLastDiagnosis.empty())
-        Log(m_strLastDiagnosis);
+    if (!m_session.Diagnosis().empty())
+        Log(m_session.Diagnosis());
 }
 
-// The cable may be opened again: the conversation or the echo test goes on where it was.
+// The cable may be opened: the conversation or the echo test goes on where it was, or a first
+// open that waited for the cable is made now.
 void CUpdateEngine::OnReopenDeadline()
 {
     const bool bEcho = m_state == EngineState::EchoReopening;
+    if (const CableOpening opening = std::exchange(m_cableOpening, CableOpening::None);
+        opening != CableOpening::None) {
+        // Until it is open, the cable is not the link in use.
+        m_session.Release();
+        Enter(EngineState::Idle);
+        OpenCable(opening == CableOpening::Remembered);
+        return;
+    }
     if (!OpenUsbLink(false)) {
         Enter(EngineState::Starting); // shown as connecting until a port is chosen
         KeepCableUnopened();
@@ -378,59 +313,17 @@ void CUpdateEngine::OnReopenDeadline()
         Enter(EngineState::Waking);
 }
 
-// Closes the link in use and lets the cable's library go.
-void CUpdateEngine::CloseLink()
-{
-    if (m_pLink == nullptr)
-        return;
-    const bool bWasOpen = m_pLink->IsOpen();
-    m_pLink->Release();
-    if (bWasOpen)
-        TraceLink(false, m_linkKind == LinkKind::Usb ? USB_PORT_NAME : m_strLinkName, 0);
-    m_pLink = nullptr;
-}
-
-void CUpdateEngine::TraceLink(bool bOpened, const std::string& name, unsigned long code,
-                              const std::string& detail)
-{
-    if (bOpened && code == 0)
-        m_strLinkName = name;
-    if (m_pSupportLog != nullptr) {
-        if (bOpened)
-            m_pSupportLog->LinkOpened(name, code, detail);
-        else
-            m_pSupportLog->LinkClosed(name, code, detail);
-    }
-    if (bOpened && code == 0) {
-        for (const std::string& note : m_openingNotes)
-            OnLinkNote(note);
-    }
-    m_openingNotes.clear();
-}
-
-// The keep-alive of an identified unit, many a second for as long as it waits, is counted
-// rather than traced byte by byte.
-void CUpdateEngine::TraceBytes(bool bToUnit, std::string_view bytes)
-{
-    if (m_pSupportLog == nullptr)
-        return;
-    const auto direction =
-        bToUnit ? CSupportLog::EDirection::ToUnit : CSupportLog::EDirection::FromUnit;
-    if (m_state == EngineState::Identified && (!bToUnit || bytes == KEEP_ALIVE_TEXT))
-        m_pSupportLog->KeepAlive(direction, bytes.data(), bytes.size(), m_strLinkName);
-    else
-        m_pSupportLog->Bytes(direction, bytes.data(), bytes.size(), m_strLinkName);
-}
-
+// Every write is traced; the keep-alive of an identified unit is counted rather than traced.
 bool CUpdateEngine::SendText(const std::string& text)
 {
-    TraceBytes(true, text);
-    return WriteToLink(text);
+    const bool bKeepAlive = m_state == EngineState::Identified && text == KEEP_ALIVE_TEXT;
+    return !m_session.Write(text, bKeepAlive ? CLinkSession::TraceAs::KeepAlive
+                                             : CLinkSession::TraceAs::Bytes);
 }
 
-bool CUpdateEngine::WriteToLink(const std::string& text)
+bool CUpdateEngine::ProbeUsbCable() { return m_session.ProbeUsb(); }
+
+std::vector<std::string> CUpdateEngine::ListSerialPorts() const
 {
-    if (m_pLink == nullptr)
-        return false;
-    return !m_pLink->Write(text).Failed();
+    return CLinkSession::ListSerialPorts();
 }

@@ -69,8 +69,8 @@ void CUpdateEngine::OnReceivedText(const std::string& text)
         }
         m_strReceived.clear();
         // The line's reply is whole: its entry comes before what the reply leads to.
-        if (m_pSupportLog != nullptr)
-            m_pSupportLog->LineAnswered(m_strLinkName);
+        if (CSupportLog* pLog = m_session.SupportLog(); pLog != nullptr)
+            pLog->LineAnswered(m_session.Name());
         if (bTaken)
             OnAcknowledgement();
         else
@@ -162,18 +162,23 @@ void CUpdateEngine::CheckUpdatedUnit()
         ShowNotice(NoticeKind::NotVerified, check.strText);
 }
 
-// Takes the next data line from the image, logs it and sends it followed by "aa".
-void CUpdateEngine::SendDataLine()
+// Takes the next data line from the image, logs it and sends it followed by "aa". A line the
+// link does not take ends the run at once: no answer can come.
+bool CUpdateEngine::SendDataLine()
 {
     const std::string line = m_image.m_lines.front();
     m_image.m_lines.pop_front();
     // One trace entry holds the line and the unit's answer; the status line does not repeat it.
-    if (m_pSupportLog != nullptr)
-        m_pSupportLog->DataLine(line, m_strLinkName);
-    WriteToLink(line + LINE_END_TEXT);
+    if (CSupportLog* pLog = m_session.SupportLog(); pLog != nullptr)
+        pLog->DataLine(line, m_session.Name());
+    if (m_session.Write(line + LINE_END_TEXT, CLinkSession::TraceAs::Untraced)) {
+        EndRun(UpdateResult::LinkLost, UpdateFailedNotice(m_identity.m_strModel));
+        return false;
+    }
     ++m_nLinesSent;
     // The bar stays at 0 for the first line; it moves from the second on.
     m_events.OnProgress({line, m_nLinesSent, m_nLinesSent > 1 ? m_nLinesSent : 0});
+    return true;
 }
 
 void CUpdateEngine::StartProgramming()
@@ -193,8 +198,8 @@ void CUpdateEngine::StartProgramming()
         EndRun(UpdateResult::Empty, LoadString(IDS_UNEXPECTED_EOF));
         return;
     }
-    SendDataLine();
-    RestartDeadline();
+    if (SendDataLine())
+        RestartDeadline();
 }
 
 void CUpdateEngine::InterruptProgramming()

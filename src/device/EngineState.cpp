@@ -31,7 +31,8 @@ void CUpdateEngine::Enter(EngineState state)
     m_state = state;
     int ms = DeadlineOf(state);
     if (state == EngineState::Reopening || state == EngineState::EchoReopening)
-        ms = m_pLink != nullptr ? std::max(m_pLink->ReopenDelayMs(), 1) : 1;
+        ms = std::max(m_session.ReopenDelayMs(), 1);
+    m_session.CountKeepAlive(state == EngineState::Identified);
     if (ms > 0)
         m_pDeadline->Start(ms);
     else

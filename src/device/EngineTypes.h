@@ -23,6 +23,7 @@ enum class UpdateResult {
     NoVersion,   // finished, but the image names no version to compare
     Corrupt,     // the unit reported a corrupt line
     Silent,      // no acknowledgement within the reply time-out
+    LinkLost,    // the link to the unit failed during the run (the cable was pulled)
     Empty,       // Send with no data line
     Interrupted, // stopped on request after the line in flight
 };

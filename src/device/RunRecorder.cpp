@@ -32,7 +32,8 @@ RecordResult RecordResultOf(UpdateResult result)
     case UpdateResult::NotVerified:
     case UpdateResult::NoVersion: return RecordResult::Finished;
     case UpdateResult::Corrupt:
-    case UpdateResult::Silent: return RecordResult::Failed;
+    case UpdateResult::Silent:
+    case UpdateResult::LinkLost: return RecordResult::Failed;
     case UpdateResult::Empty: return RecordResult::Refused;
     case UpdateResult::Interrupted: return RecordResult::Interrupted;
     }

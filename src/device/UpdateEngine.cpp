@@ -6,6 +6,7 @@
 
 CUpdateEngine::CUpdateEngine(IEngineEvents& events, std::unique_ptr<IEngineClock> pClock)
     : m_events(events), m_pClock(pClock ? std::move(pClock) : std::make_unique<CQtEngineClock>()),
+      m_session(*this),
       m_webFactory([](IWebRequest::StatusFn fnStatus, IWebRequest::DoneFn fnDone) {
           return std::unique_ptr<IWebRequest>(
               std::make_unique<CMultiWebRequest>(std::move(fnStatus), std::move(fnDone)));
@@ -32,7 +33,7 @@ void CUpdateEngine::Shutdown()
     m_pRebootWindow->Stop();
     m_heldText.clear();
     m_state = EngineState::Idle;
-    CloseLink();
+    m_session.Release();
 }
 
 void CUpdateEngine::SetUpdateHistory(CUpdateHistory* pHistory, const std::string& face,
@@ -70,7 +71,7 @@ EngineSnapshot CUpdateEngine::Snapshot() const
     EngineSnapshot snapshot;
     snapshot.state = m_state;
     snapshot.phase = PhaseOf(m_state);
-    snapshot.link = {m_linkKind, m_strLinkName, m_pLink != nullptr};
+    snapshot.link = {m_session.Kind(), m_session.Name(), m_session.InUse()};
     snapshot.unit = m_identity;
     snapshot.image = {m_bImageReady,      m_image.m_version,       m_image.m_strNotes,
                       m_strImageSource,   m_image.m_nTotalLines,   m_image.m_bFromWeb};

@@ -14,6 +14,7 @@
 #include "device/EngineTicket.h"
 #include "device/EngineTypes.h"
 #include "device/FirmwareImage.h"
+#include "device/LinkSession.h"
 #include "device/RunRecorder.h"
 #include "link/Link.h"
 #include "link/SystemRoots.h"
@@ -31,9 +32,9 @@
 class CSupportLog;
 class CUpdateHistory;
 
-class CUpdateEngine : public QObject, public ILinkEvents {
+class CUpdateEngine : public QObject, private ILinkSessionEvents {
 public:
-    static constexpr const char* USB_PORT_NAME = "USB";
+    static constexpr const char* USB_PORT_NAME = CLinkSession::USB_PORT_NAME;
     // What an identified unit is sent each time it speaks, to keep it waiting.
     static constexpr std::string_view KEEP_ALIVE_TEXT = "A";
 
@@ -45,11 +46,11 @@ public:
 
     // --- the link ---
     // How links are made (tests give their own); by default a serial port or the USB cable.
-    void SetLinkFactory(LinkFactory factory) { m_linkFactory = std::move(factory); }
+    void SetLinkFactory(LinkFactory factory) { m_session.SetLinkFactory(std::move(factory)); }
     // The port the user has chosen ("USB" for the cable, else a serial port's name; empty:
     // none). Every later open and reopen uses it, until the engine drops it or another is chosen.
-    void ChoosePort(const std::string& name) { m_strChosenPort = name; }
-    const std::string& ChosenPort() const { return m_strChosenPort; }
+    void ChoosePort(const std::string& name) { m_session.Choose(name); }
+    const std::string& ChosenPort() const { return m_session.Chosen(); }
     // Opens the chosen port and starts waking the unit; drops the choice when it cannot be
     // opened.
     void ConnectChosenPort();
@@ -61,7 +62,7 @@ public:
     // cable was unplugged); strWhy completes the line that says a running fetch was dropped.
     void CloseLinkAndIdle(const std::string& strWhy = "the link was closed");
     // Detect's prompt is open: no wake-up goes out until it is answered (Resume: it was
-    // cancelled, and waking goes on).
+    // cancelled, and waking goes on where it stood).
     void PauseWakeUp();
     void ResumeWakeUp();
     // The link's port or cable was reported gone (true), or back before the link was let go
@@ -70,16 +71,16 @@ public:
     void SetLinkUnplugged(bool bUnplugged);
     // A port or the cable is in use as the link: open, or closed for a moment by a reset or by
     // a failure that the conversation has yet to meet.
-    bool IsLinkOpen() const { return m_pLink != nullptr; }
+    bool IsLinkOpen() const { return m_session.InUse(); }
     // The link in use (open, or being reopened) is the USB cable.
-    bool IsUsbLink() const { return m_pLink != nullptr && m_linkKind == LinkKind::Usb; }
+    bool IsUsbLink() const { return m_session.IsUsb(); }
     // The link last opened, as the support log names it ("/dev/ttyUSB0", "USB").
-    const std::string& LinkName() const { return m_strLinkName; }
+    const std::string& LinkName() const { return m_session.Name(); }
     // Opens the USB cable quietly and lets it go again: true when it is there, else
     // LastDiagnosis says why.
     bool ProbeUsbCable();
     // Why the last link could not be opened, in a sentence that says what to do; may be empty.
-    const std::string& LastDiagnosis() const { return m_strLastDiagnosis; }
+    const std::string& LastDiagnosis() const { return m_session.Diagnosis(); }
     // The serial ports of the machine, in name order.
     std::vector<std::string> ListSerialPorts() const;
 
@@ -131,7 +132,7 @@ public:
     // --- the support log ---
     // Where link openings and closings and the bytes exchanged with the unit are recorded (owned
     // by the caller; none: nothing is recorded).
-    void SetSupportLog(CSupportLog* pLog) { m_pSupportLog = pLog; }
+    void SetSupportLog(CSupportLog* pLog) { m_session.SetSupportLog(pLog); }
     // --- the history of updates ---
     // Where each programming run is recorded, once, with `face` ("window", "kestova-flash")
     // as the program that ran it (owned by the caller and outliving the engine; none: nothing
@@ -143,15 +144,7 @@ public:
     const std::string& ImageSource() const { return m_strImageSource; }
 
     // Where other programs holding a port are looked for (a test points it at a tree of its own).
-    void SetSystemRoots(const SystemRoots& roots) { m_roots = roots; }
-
-    // --- what the link reports ---
-    void OnLinkBytes(std::string_view bytes) override;
-    void OnLinkFailed(const LinkError& error) override;
-    void OnLinkNote(const std::string& note) override;
-    void OnLinkNotice(const std::string& text) override { ShowNotice(NoticeKind::CableUnusable, text); }
-    void OnLinkMessageBox(const std::string& text) override { ShowNotice(NoticeKind::DriverError, text); }
-    void OnLinkDiagnosis(const std::string& sentence) override;
+    void SetSystemRoots(const SystemRoots& roots) { m_session.SetSystemRoots(roots); }
 
 private:
     // --- states and their deadline (EngineState.cpp) ---
@@ -163,17 +156,18 @@ private:
     void ReleaseHeldText();
 
     // --- the link (EngineLink.cpp) ---
-    ILink& LinkOf(LinkKind kind);
-    bool OpenComPort(const std::string& portName);
     void ConnectComPort(const std::string& name, bool bRemember);
     bool OpenUsbLink(bool bQuiet);
+    void OpenCable(bool bRemember);
+    void WaitForCable(bool bRemember);
     void ShowOpenFailure(const std::string& notice);
+    void ShowUsbFailure(bool bQuiet);
     void LogDiagnosis();
     void DropLinkChoice();
     void EnterConnecting();
-    void CloseLink();
-    void CloseForReset();
     void LetUnpluggedLinkGo();
+    void OnSessionText(const std::string& text) override;
+    void OnSessionFailed(const LinkError& error) override;
     // Closes the link and opens it again: at once, or (the USB cable) once it allows, entering
     // `whenDeferred` meanwhile. False when it could not be opened.
     bool ReopenLink(EngineState whenDeferred);
@@ -182,11 +176,7 @@ private:
     void ListOnlyDiagnosis();
     void OnResetPauseEnd();
     void ResetLinkAndControls(EngineState pause);
-    void TraceLink(bool bOpened, const std::string& name, unsigned long code,
-                   const std::string& detail = {});
-    void TraceBytes(bool bToUnit, std::string_view bytes);
     bool SendText(const std::string& text);
-    bool WriteToLink(const std::string& text);
 
     // --- the conversation (EngineProtocol.cpp) ---
     void OnWakeDeadline();
@@ -195,7 +185,7 @@ private:
     void OnConnectingText();
     void IdentifyUnit();
     void CheckUpdatedUnit();
-    void SendDataLine();
+    bool SendDataLine();
     void OnAcknowledgement();
     void FinishProgramming();
     void SendFinish();
@@ -252,20 +242,11 @@ private:
     std::unique_ptr<IEngineTimer> m_pRebootWindow;
     EngineState m_state = EngineState::Starting;
 
-
-    LinkFactory m_linkFactory;
-    std::unique_ptr<ILink> m_pSerialLink;
-    std::unique_ptr<ILink> m_pUsbLink;
-    ILink* m_pLink = nullptr; // the link in use, open or about to open again
-    LinkKind m_linkKind = LinkKind::Serial;
-    std::string m_strLinkName; // the link as the support log names it
-    bool m_bLinkUnplugged = false; // the link's port has gone; it is not to be reopened
-    bool m_bOpening = false;       // notes that come while a link opens follow its "opened" line
-    std::vector<std::string> m_openingNotes;
-    std::string m_strLastDiagnosis;
-    std::string m_strChosenPort;
-    LinkError m_lastOpenError; // why the last open failed
-    SystemRoots m_roots;
+    CLinkSession m_session;
+    // A first open of the cable that waits until the cable allows it, and how it is made.
+    enum class CableOpening { None, Quiet, Remembered };
+    CableOpening m_cableOpening = CableOpening::None;
+    EngineState m_resumeState = EngineState::Waking; // where a paused wake-up goes on
 
     FirmwareImage m_image;
     std::string m_strImageSource;
@@ -299,6 +280,5 @@ private:
     DeviceIdentity m_droppedFetchUnit; // the unit it was for
     unsigned long long m_nGeneration = 0;
 
-    CSupportLog* m_pSupportLog = nullptr;
     std::unique_ptr<CRunRecorder> m_pRecorder;
 };

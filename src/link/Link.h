@@ -9,8 +9,8 @@
 #include <string_view>
 
 // What a link tells the engine that owns it. Every call comes on the engine's thread; bytes and
-// failures never from inside Open, Write or Close (the notes and the USB cable's notices of a
-// failed open come from inside Open).
+// failures never from inside Open, Write or Close (the notes come from inside Open). A link
+// never speaks to the user: why an open failed is returned (ILink::OpenFailure).
 class ILinkEvents {
 public:
     virtual ~ILinkEvents() = default;
@@ -21,21 +21,24 @@ public:
     virtual void OnLinkFailed(const LinkError& error) = 0;
     // A fact about how the link was set up, for the support log ("latency timer set to 2 ms").
     virtual void OnLinkNote(const std::string& note) = 0;
-    // What the USB cable tells the user when it cannot be opened (a modal notice, a standard
-    // message box for the library's binding errors, the sentence that says what to do). The
-    // serial port leaves these to the engine.
-    virtual void OnLinkNotice(const std::string&) {}
-    virtual void OnLinkMessageBox(const std::string&) {}
-    virtual void OnLinkDiagnosis(const std::string&) {}
+};
+
+// Why the last open of a link failed, in the words its owner may show the user.
+struct LinkOpenFailure {
+    std::string strNotice;     // what the notice says ("Unable to find USB Tetherix"); empty: the
+                               // owner words it
+    std::string strSentence;   // why, and what to do; may be empty
+    std::string strMessageBox; // a standard message box that is shown even for a quiet open (a
+                               // function missing from FTDI's library)
 };
 
 class ILink {
 public:
     virtual ~ILink() = default;
     // Opens `name` ("/dev/ttyUSB0" or another device path for a serial port; ignored by the
-    // USB cable, which opens the Tetherix by its description). bQuiet: the USB cable shows no
-    // notice when it cannot be opened. Idempotent only in that an open link is closed first.
-    virtual LinkError Open(const std::string& name, bool bQuiet) = 0;
+    // USB cable, which opens the Tetherix by its description). Idempotent only in that an open
+    // link is closed first.
+    [[nodiscard]] virtual LinkError Open(const std::string& name) = 0;
     // Closes the link; no event comes from it afterwards. Never waits for more than a moment.
     virtual void Close() = 0;
     // Closes the link and lets go of everything it holds for a quick reopen (the USB cable
@@ -43,12 +46,11 @@ public:
     virtual void Release() { Close(); }
     // Sends `bytes` without waiting for the line: whatever the driver does not take at once is
     // kept and sent as it can. Fails when the link is closed or the device refuses.
-    virtual LinkError Write(std::string_view bytes) = 0;
+    [[nodiscard]] virtual LinkError Write(std::string_view bytes) = 0;
     virtual bool IsOpen() const = 0;
     // How long from now before the link may be opened again (the USB cable needs a moment
     // after a close); 0 when at once.
     virtual int ReopenDelayMs() const { return 0; }
-    // Why the last Open failed, in a sentence that says what to do (also when it was quiet);
-    // empty when the link leaves that sentence to its owner.
-    virtual std::string OpenFailure() const { return {}; }
+    // Why the last Open failed; empty when the link leaves the words to its owner.
+    virtual LinkOpenFailure OpenFailure() const { return {}; }
 };

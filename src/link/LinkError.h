@@ -18,7 +18,7 @@ enum class LinkFault {
     NotOpen,         // the link is closed
 };
 
-class LinkError {
+class [[nodiscard]] LinkError {
 public:
     LinkError() = default;
 

@@ -48,7 +48,7 @@ CSerialPortLink::CSerialPortLink(ILinkEvents& events) : m_events(events) {}
 
 CSerialPortLink::~CSerialPortLink() { Close(); }
 
-LinkError CSerialPortLink::Open(const std::string& device, bool)
+LinkError CSerialPortLink::Open(const std::string& device)
 {
     Close();
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

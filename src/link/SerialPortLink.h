@@ -26,7 +26,7 @@ public:
 
     // Opens `device` ("/dev/ttyUSB0", a /dev/serial/by-id link, a pseudo-terminal's slave)
     // on the calling thread, which must run an event loop. bQuiet changes nothing here.
-    LinkError Open(const std::string& device, bool bQuiet) override;
+    LinkError Open(const std::string& device) override;
     void Close() override;
     LinkError Write(std::string_view bytes) override;
     bool IsOpen() const override { return m_fd >= 0; }

@@ -4,6 +4,7 @@
 #include "link/D2xxLibraryVariable.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 
 namespace {
@@ -24,17 +25,12 @@ std::string& LibraryName()
     return s_strName;
 }
 
-// Printable ASCII and the white-space bytes 0x09 to 0x0D are kept; everything else (which
-// includes 0x00, so the text has no embedded terminator) becomes '?'.
-void MakePrintable(std::string& text)
+// When the cable may be opened again, for every link of the process: the library lets the
+// cable go for all of them (the window's and a bench's engine hand it over).
+std::atomic<CUsbCableLink::Clock::rep>& ReopenAt()
 {
-    for (char& c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        const bool bPrintable = byte >= 0x20 && byte <= 0x7E;
-        const bool bWhiteSpace = byte >= 0x09 && byte <= 0x0D;
-        if (!bPrintable && !bWhiteSpace)
-            c = '?';
-    }
+    static std::atomic<CUsbCableLink::Clock::rep> s_reopenAt{0};
+    return s_reopenAt;
 }
 
 // The statuses with which the library says that the device has gone (unplugged); any other
@@ -69,47 +65,30 @@ std::string CUsbCableLink::DriverLibraryName()
     return named && *named ? named : DEFAULT_DRIVER_LIBRARY;
 }
 
-// The notice, followed by the sentence that says why and what to do.
-void CUsbCableLink::ExplainFailure(const std::string& notice, const std::string& sentence)
-{
-    if (sentence.empty()) {
-        m_events.OnLinkNotice(notice);
-        return;
-    }
-    m_events.OnLinkDiagnosis(sentence);
-    m_events.OnLinkNotice(notice + "\n\n" + sentence);
-}
-
 // A failed step releases what the earlier steps acquired, so that a later Open starts afresh.
-LinkError CUsbCableLink::Open(const std::string& /*name*/, bool bQuiet)
+LinkError CUsbCableLink::Open(const std::string& /*name*/)
 {
-    m_strOpenFailure.clear();
+    m_openFailure = {};
     Close();
     const std::string libraryName = DriverLibraryName();
     if (const LinkError error = m_library.Load(libraryName)) {
-        if (!m_library.MissingFunctionMessage().empty())
-            m_events.OnLinkMessageBox(m_library.MissingFunctionMessage());
+        m_openFailure.strNotice = TEXT_NO_DRIVER;
+        m_openFailure.strMessageBox = m_library.MissingFunctionMessage();
         if (!m_library.LoadError().empty())
-            m_strOpenFailure = ExplainD2xxLoadFailure(libraryName, m_library.LoadError());
-        if (!bQuiet)
-            ExplainFailure(TEXT_NO_DRIVER, m_strOpenFailure);
+            m_openFailure.strSentence = ExplainD2xxLoadFailure(libraryName, m_library.LoadError());
         return error;
     }
     FT_HANDLE device = nullptr;
     if (const FT_STATUS status = m_library.OpenByDescription(CABLE_DESCRIPTION, &device);
         status != FT_OK) {
         m_library.Unload();
-        m_strOpenFailure = ExplainD2xxOpenFailure();
-        if (!bQuiet)
-            ExplainFailure(TEXT_NO_CABLE, m_strOpenFailure);
+        m_openFailure = {TEXT_NO_CABLE, ExplainD2xxOpenFailure(), {}};
         return LinkError::FromD2xx(status, "FT_OpenEx");
     }
     if (const FT_STATUS status = m_library.SetBaudRate(device, CABLE_BAUD); status != FT_OK) {
         m_library.Close(device);
         m_library.Unload();
-        m_strOpenFailure = TEXT_NO_BAUD;
-        if (!bQuiet)
-            m_events.OnLinkNotice(TEXT_NO_BAUD);
+        m_openFailure.strNotice = TEXT_NO_BAUD;
         return LinkError::FromD2xx(status, "FT_SetBaudRate");
     }
     m_device = device;
@@ -165,12 +144,13 @@ void CUsbCableLink::Release()
     Close();
     m_library.Unload();
     if (bHeld)
-        m_reopenAt = Clock::now() + std::chrono::milliseconds(REOPEN_DELAY_MS);
+        ReopenAt().store(
+            (Clock::now() + std::chrono::milliseconds(REOPEN_DELAY_MS)).time_since_epoch().count());
 }
 
 int CUsbCableLink::ReopenDelayMs() const
 {
-    const auto left = m_reopenAt - Clock::now();
+    const auto left = Clock::time_point(Clock::duration(ReopenAt().load())) - Clock::now();
     if (left <= Clock::duration::zero())
         return 0;
     // Rounded up, so that a wait of this long is always enough.
@@ -246,10 +226,8 @@ bool CUsbCableLink::ReadChunk(DWORD wanted, DWORD* pGot)
     got = std::min(got, count);
     if (got == 0)
         return true;
-    std::string text(buffer, got);
-    MakePrintable(text);
     *pGot = got;
-    m_events.OnLinkBytes(text);
+    m_events.OnLinkBytes(std::string_view(buffer, got));
     return true;
 }
 

@@ -37,10 +37,9 @@ public:
     static void SetDriverLibraryName(const std::string& nameOrPath);
     static std::string DriverLibraryName();
 
-    // `name` is ignored: the cable is found by its description. On failure the notice and the
-    // sentence that says what to do are shown unless bQuiet; a missing function's message box
-    // is shown always.
-    LinkError Open(const std::string& name, bool bQuiet) override;
+    // `name` is ignored: the cable is found by its description. On failure OpenFailure says
+    // why in the user's words.
+    LinkError Open(const std::string& name) override;
     // Ends the bridge and closes the device; the library stays loaded for a quick reopen.
     void Close() override;
     // Closes and releases the library; the cable may be opened again REOPEN_DELAY_MS later.
@@ -49,16 +48,12 @@ public:
     bool IsOpen() const override { return m_device != nullptr; }
     int ReopenDelayMs() const override;
 
-    // Why the last Open failed, in a sentence that says what to do (also when quiet); empty
-    // when it did not fail or there is nothing to say.
-    std::string OpenFailure() const override { return m_strOpenFailure; }
+    LinkOpenFailure OpenFailure() const override { return m_openFailure; }
     bool IsLibraryLoaded() const { return m_library.IsLoaded(); }
 
-private:
     using Clock = std::chrono::steady_clock;
 
-    void ExplainFailure(const std::string& notice, const std::string& sentence);
-    LinkError FailOpen(const LinkError& error, bool bQuiet);
+private:
     void ShortenLatency();
     void OnBridgeWake();
     bool ReadChunk(DWORD wanted, DWORD* pGot);
@@ -68,11 +63,11 @@ private:
     CD2xxLibrary m_library;
     CD2xxBridge m_bridge;
     FT_HANDLE m_device = nullptr;
-    std::string m_strOpenFailure;
+    LinkOpenFailure m_openFailure;
     // Advanced by every open and close: a read loop stops when the link it read from is gone.
     unsigned m_nOpenGeneration = 0;
     int m_nGoneFailures = 0;
-    Clock::time_point m_reopenAt{};
+
     // Expires when this link is destroyed, which an event handler may do.
     std::shared_ptr<int> m_pAlive = std::make_shared<int>(0);
 };

@@ -147,6 +147,7 @@ public:
         m_pClock = pClock.get();
         m_engine = std::make_unique<CUpdateEngine>(*this, std::move(pClock));
         m_engine->SetLinkFactory([this](LinkKind, ILinkEvents& events) {
+            m_pLinkEvents = &events;
             auto pLink = std::make_unique<CFakeLink>(events, "");
             m_pLink = pLink.get();
             pLink->SetWriteObserver([this](std::string_view bytes) { m_strSent.append(bytes); });
@@ -263,6 +264,7 @@ private:
     std::string m_imageDir;
     CFakeEngineClock* m_pClock = nullptr;
     CFakeLink* m_pLink = nullptr;
+    ILinkEvents* m_pLinkEvents = nullptr; // where the link delivers what the unit says
     CSupportLog m_log{""}; // in memory, as the program keeps one
     // What the engine wrote to its link since it was last taken (the support log counts the
     // keep-alive rather than tracing it).
@@ -373,7 +375,8 @@ void CModel::Speak()
     const std::string text = m_pending.front();
     m_pending.pop_front();
     m_bOwedKeepAlive = true;
-    m_engine->OnLinkBytes(text);
+    if (m_pLinkEvents != nullptr)
+        m_pLinkEvents->OnLinkBytes(text);
     Drain();
     m_bOwedKeepAlive = false;
     // The acknowledgement of a run's last line: this unit took the whole image.

@@ -23,7 +23,7 @@ const char* const PORT = "/dev/ttyKX0";
 class CSimLink : public ILink {
 public:
     CSimLink(UnitSimulator& unit, std::deque<std::string>& pending) : m_unit(unit), m_pending(pending) {}
-    LinkError Open(const std::string&, bool) override
+    LinkError Open(const std::string&) override
     {
         m_bOpen = true;
         m_unit.Restart();
@@ -72,7 +72,8 @@ protected:
         clock = pClock.get();
         engine = std::make_unique<CUpdateEngine>(face, std::move(pClock));
         face.pEngine = engine.get();
-        engine->SetLinkFactory([this](LinkKind, ILinkEvents&) {
+        engine->SetLinkFactory([this](LinkKind, ILinkEvents& events) {
+            pLinkEvents = &events;
             return std::unique_ptr<ILink>(std::make_unique<CSimLink>(unit, pending));
         });
         SystemRoots roots;
@@ -90,7 +91,7 @@ protected:
             if (!pending.empty()) {
                 const std::string text = pending.front();
                 pending.pop_front();
-                engine->OnLinkBytes(text);
+                pLinkEvents->OnLinkBytes(text);
             } else if (!clock->FireNext()) {
                 return false;
             }
@@ -126,6 +127,7 @@ protected:
     CRunFace face;
     CFakeEngineClock* clock = nullptr;
     std::unique_ptr<CUpdateEngine> engine;
+    ILinkEvents* pLinkEvents = nullptr; // where the link delivers what the unit says
 };
 
 struct RunCase {

@@ -105,6 +105,7 @@ struct CGoldenDriver::Impl {
     std::vector<CGoldenRequest*> requests;
     CFakeEngineClock* pClock = nullptr;
     CFakeLink* pLinks[2] = {nullptr, nullptr};
+    ILinkEvents* pLinkEvents = nullptr; // where the links deliver what the unit says
     bool bAbsent[2] = {false, false}; // the link's port is not there when it is made
     std::unique_ptr<CUpdateEngine> engine;
 
@@ -144,6 +145,7 @@ CGoldenDriver::CGoldenDriver(CGoldenRecorder& face, CSupportLog& log) : m_pImpl(
     m_pImpl->engine = std::make_unique<CUpdateEngine>(m_pImpl->events, std::move(pClock));
     CUpdateEngine& engine = *m_pImpl->engine;
     engine.SetLinkFactory([this](LinkKind kind, ILinkEvents& events) {
+        m_pImpl->pLinkEvents = &events;
         auto pLink = std::make_unique<CFakeLink>(events, kind == LinkKind::Usb ? USB_NOTE : SERIAL_NOTE);
         m_pImpl->pLinks[kind == LinkKind::Usb ? 1 : 0] = pLink.get();
         pLink->SetPresent(!m_pImpl->bAbsent[kind == LinkKind::Usb ? 1 : 0]);
@@ -228,7 +230,8 @@ std::string CGoldenDriver::StartWithSavedPortAbsent(LinkKind kind)
 
 std::string CGoldenDriver::UnitSays(const std::string& bytes)
 {
-    m_pImpl->engine->OnLinkBytes(bytes);
+    if (m_pImpl->pLinkEvents != nullptr)
+        m_pImpl->pLinkEvents->OnLinkBytes(bytes);
     return {};
 }
 

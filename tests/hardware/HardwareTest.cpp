@@ -110,9 +110,8 @@ bool ReleaseUnit()
     SpinUntil([] { return false; }, REOPEN_GAP_MS);
     CCollectingEvents events;
     std::unique_ptr<ILink> pLink = MakeDefaultLink(KindOf(EnginePort()), events);
-    if (pLink->Open(EnginePort(), true).Failed())
+    if (pLink->Open(EnginePort()).Failed() || pLink->Write("C").Failed())
         return false;
-    pLink->Write("C");
     const bool bAnswered = SpinUntil(
         [&] { return events.m_strReceived.find('C') != std::string::npos; }, RELEASE_TIMEOUT_MS);
     pLink->Close();

@@ -19,13 +19,13 @@ class CTimedLink : public ILink, private ILinkEvents {
 public:
     CTimedLink(LinkKind kind, ILinkEvents& outer, LinkTiming& timing);
 
-    LinkError Open(const std::string& name, bool bQuiet) override { return m_pInner->Open(name, bQuiet); }
+    LinkError Open(const std::string& name) override { return m_pInner->Open(name); }
     void Close() override { m_pInner->Close(); }
     void Release() override { m_pInner->Release(); }
     LinkError Write(std::string_view bytes) override;
     bool IsOpen() const override { return m_pInner->IsOpen(); }
     int ReopenDelayMs() const override { return m_pInner->ReopenDelayMs(); }
-    std::string OpenFailure() const override { return m_pInner->OpenFailure(); }
+    LinkOpenFailure OpenFailure() const override { return m_pInner->OpenFailure(); }
 
 private:
     void OnLinkBytes(std::string_view bytes) override;
@@ -35,9 +35,6 @@ private:
         m_timing.notes.push_back(note);
         m_outer.OnLinkNote(note);
     }
-    void OnLinkNotice(const std::string& text) override { m_outer.OnLinkNotice(text); }
-    void OnLinkMessageBox(const std::string& text) override { m_outer.OnLinkMessageBox(text); }
-    void OnLinkDiagnosis(const std::string& text) override { m_outer.OnLinkDiagnosis(text); }
 
     ILinkEvents& m_outer;
     LinkTiming& m_timing;

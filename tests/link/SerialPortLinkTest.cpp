@@ -83,7 +83,7 @@ int FtdiDriver(int, unsigned long request, serial_struct* pSettings)
 
 TEST_F(SerialPortLinkTest, BytesArriveInOrderInReadsOfAtMostAHundredAndWritesReachTheUnit)
 {
-    ASSERT_FALSE(m_link.Open(m_pty.SlavePath(), false));
+    ASSERT_FALSE(m_link.Open(m_pty.SlavePath()));
     const std::string sent = Pattern(250) + "15EB" + Pattern(7);
     ASSERT_TRUE(m_pty.Send(sent.substr(0, 250)));
     ASSERT_TRUE(m_pty.Send(sent.substr(250)));
@@ -113,7 +113,7 @@ TEST_F(SerialPortLinkTest, TheLineIsRaw9600With8N1AndNoFlowControl)
     ASSERT_EQ(tcsetattr(fd, TCSANOW, &before), 0);
     ::close(fd);
 
-    ASSERT_FALSE(m_link.Open(m_pty.SlavePath(), false));
+    ASSERT_FALSE(m_link.Open(m_pty.SlavePath()));
     termios tio{};
     ASSERT_TRUE(m_pty.LineSettings(&tio));
     EXPECT_EQ(cfgetispeed(&tio), B9600);
@@ -130,23 +130,23 @@ TEST_F(SerialPortLinkTest, TheLineIsRaw9600With8N1AndNoFlowControl)
 
 TEST_F(SerialPortLinkTest, OpenFailuresCarryTheSystemsErrnoAndAPortIsForOneLinkAtATime)
 {
-    EXPECT_EQ(m_link.Open("/dev/kx-no-such-port", false).Errno(), ENOENT);
+    EXPECT_EQ(m_link.Open("/dev/kx-no-such-port").Errno(), ENOENT);
 
-    ASSERT_FALSE(m_link.Open(m_pty.SlavePath(), false));
+    ASSERT_FALSE(m_link.Open(m_pty.SlavePath()));
     CRecordedLinkEvents otherEvents;
     CSerialPortLink other(otherEvents);
-    const LinkError busy = other.Open(m_pty.SlavePath(), false);
+    const LinkError busy = other.Open(m_pty.SlavePath());
     EXPECT_EQ(busy.Fault(), LinkFault::Busy);
     EXPECT_EQ(busy.Errno(), EBUSY);
     EXPECT_FALSE(other.IsOpen());
 
     m_link.Close();
-    EXPECT_FALSE(other.Open(m_pty.SlavePath(), false));
+    EXPECT_FALSE(other.Open(m_pty.SlavePath()));
 }
 
 TEST_F(SerialPortLinkTest, OpenNotesLaterWhetherTheDriverTookLowLatency)
 {
-    ASSERT_FALSE(m_link.Open(m_pty.SlavePath(), false));
+    ASSERT_FALSE(m_link.Open(m_pty.SlavePath()));
     EXPECT_TRUE(m_events.m_notes.empty()); // no event from inside Open
     ASSERT_TRUE(PumpUntil([&] { return !m_events.m_notes.empty(); }));
     EXPECT_EQ(m_events.m_notes.front(),
@@ -157,7 +157,7 @@ TEST_F(SerialPortLinkTest, OpenNotesLaterWhetherTheDriverTookLowLatency)
     CRecordedLinkEvents ftdiEvents;
     CSerialPortLink ftdi(ftdiEvents);
     m_link.Close();
-    ASSERT_FALSE(ftdi.Open(m_pty.SlavePath(), false));
+    ASSERT_FALSE(ftdi.Open(m_pty.SlavePath()));
     SetSerialSettingsCall(nullptr);
     EXPECT_TRUE(g_driver.flags & ASYNC_LOW_LATENCY);
     ASSERT_TRUE(PumpUntil([&] { return !ftdiEvents.m_notes.empty(); }));
@@ -180,7 +180,7 @@ TEST(SerialLatencyNote, SaysWhetherTheDriverTookItAndTheTimer)
 
 TEST_F(SerialPortLinkTest, AFarEndThatGoesAwayEndsTheLinkOnceAndNothingSpins)
 {
-    ASSERT_FALSE(m_link.Open(m_pty.SlavePath(), false));
+    ASSERT_FALSE(m_link.Open(m_pty.SlavePath()));
     PumpFor(50);
     m_pty.CloseMaster();
     ASSERT_TRUE(PumpUntil([&] { return !m_events.m_failures.empty(); }));
@@ -197,7 +197,7 @@ TEST(SerialPortLinkOnAFile, APortWithoutLineSettingsStillTakesWritesAndDoesNotSp
 {
     CRecordedLinkEvents events;
     CSerialPortLink link(events);
-    ASSERT_FALSE(link.Open("/dev/null", false));
+    ASSERT_FALSE(link.Open("/dev/null"));
     EXPECT_FALSE(link.Write("16EAaa"));
     CNotifierWakeCounter wakes;
     PumpFor(200);
@@ -209,12 +209,12 @@ TEST(SerialPortLinkOnAFile, APortWithoutLineSettingsStillTakesWritesAndDoesNotSp
 TEST_F(SerialPortLinkTest, TheEngineMayCloseReopenOrDestroyTheLinkFromItsHandler)
 {
     // A reset from inside the receive handler: closed and opened again at once.
-    ASSERT_FALSE(m_link.Open(m_pty.SlavePath(), false));
+    ASSERT_FALSE(m_link.Open(m_pty.SlavePath()));
     int nResets = 0;
     m_events.m_onBytes = [&] {
         if (nResets++ == 0) {
             m_link.Close();
-            EXPECT_FALSE(m_link.Open(m_pty.SlavePath(), false));
+            EXPECT_FALSE(m_link.Open(m_pty.SlavePath()));
         }
     };
     ASSERT_TRUE(m_pty.Send(Pattern(250)));
@@ -227,7 +227,7 @@ TEST_F(SerialPortLinkTest, TheEngineMayCloseReopenOrDestroyTheLinkFromItsHandler
     CPtyPair pty;
     CRecordedLinkEvents events;
     auto pLink = std::make_unique<CSerialPortLink>(events);
-    ASSERT_FALSE(pLink->Open(pty.SlavePath(), false));
+    ASSERT_FALSE(pLink->Open(pty.SlavePath()));
     events.m_onBytes = [&] { pLink.reset(); };
     ASSERT_TRUE(pty.Send(Pattern(250)));
     ASSERT_TRUE(PumpUntil([&] { return !pLink; }));
@@ -238,7 +238,7 @@ TEST_F(SerialPortLinkTest, TheEngineMayCloseReopenOrDestroyTheLinkFromItsHandler
 
 TEST_F(SerialPortLinkTest, WhatThePortCannotTakeAtOnceIsSentAsItTakesIt)
 {
-    ASSERT_FALSE(m_link.Open(m_pty.SlavePath(), false));
+    ASSERT_FALSE(m_link.Open(m_pty.SlavePath()));
     const std::string flood = Pattern(FLOOD_BYTES);
     ASSERT_FALSE(m_link.Write(flood));
     ASSERT_GT(m_link.UnsentBytes(), 0u);

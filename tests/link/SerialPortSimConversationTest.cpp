@@ -20,7 +20,7 @@ TEST(SerialPortSimConversation, ProgramsTheSimulatedUnitThroughThePort)
     ASSERT_TRUE(sim.IsStarted());
     CRecordedLinkEvents events;
     CSerialPortLink link(events);
-    ASSERT_FALSE(link.Open(sim.SlavePath(), false));
+    ASSERT_FALSE(link.Open(sim.SlavePath()));
 
     ASSERT_FALSE(link.Write("15EBaa"));
     PumpUntil([] { return false; }, 50); // the gap between the two wake-up texts

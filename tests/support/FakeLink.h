@@ -13,7 +13,7 @@ public:
     // `note`: what the link says of itself once open, as a real one would.
     CFakeLink(ILinkEvents& events, std::string note) : m_events(events), m_strNote(std::move(note)) {}
 
-    LinkError Open(const std::string&, bool) override
+    LinkError Open(const std::string&) override
     {
         if (!m_bPresent)
             return LinkError::FromErrno(2, "open");

@@ -21,9 +21,6 @@ public:
     }
     void OnLinkFailed(const LinkError& error) override { m_failures.push_back(error); }
     void OnLinkNote(const std::string& note) override { m_notes.push_back(note); }
-    void OnLinkNotice(const std::string& text) override { m_notices.push_back(text); }
-    void OnLinkMessageBox(const std::string& text) override { m_boxes.push_back(text); }
-    void OnLinkDiagnosis(const std::string& text) override { m_diagnoses.push_back(text); }
 
     // Everything received so far, in order.
     std::string Received() const
@@ -34,7 +31,7 @@ public:
         return all;
     }
 
-    std::vector<std::string> m_chunks, m_notes, m_notices, m_boxes, m_diagnoses;
+    std::vector<std::string> m_chunks, m_notes;
     std::vector<LinkError> m_failures;
     std::function<void()> m_onBytes;
 };

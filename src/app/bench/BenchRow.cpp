@@ -19,6 +19,7 @@ std::string CauseOf(UpdateResult result, bool bGone)
         return "the cable was unplugged";
     switch (result) {
     case UpdateResult::Silent: return "the unit fell silent";
+    case UpdateResult::LinkLost: return "the link to the unit failed";
     case UpdateResult::Corrupt: return "the unit reported a corrupt line";
     case UpdateResult::Empty: return "the image has no data line";
     default: return {};
@@ -115,6 +116,7 @@ void CBenchRow::RunEnded(const UpdateOutcome& outcome)
         m_strCause = m_bGone ? CauseOf(outcome.result, true) : std::string();
         return;
     case UpdateResult::Silent:
+    case UpdateResult::LinkLost:
     case UpdateResult::Corrupt:
     case UpdateResult::Empty:
         m_strCause = CauseOf(outcome.result, m_bGone);
