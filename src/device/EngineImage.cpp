@@ -18,7 +18,7 @@ const char* const FILE_TOO_LARGE =
 
 bool CUpdateEngine::ValidateImage()
 {
-    const ImageVerdict verdict = CheckImage(m_image, m_identity.m_strModel);
+    const ImageVerdict verdict = CheckImage(m_image, Identity().m_strModel);
     for (const auto& line : verdict.logLines)
         Log(line);
     if (CSupportLog* pLog = m_session.SupportLog(); verdict.nControlByteLine > 0 && pLog != nullptr)
@@ -76,7 +76,7 @@ void CUpdateEngine::AcceptImage()
 
 bool CUpdateEngine::LoadImageFileFor(const EngineTicket& ticket, const std::string& path)
 {
-    if (!TicketHolds(ticket) || m_state != EngineState::Identified) {
+    if (!TicketHolds(ticket) || State() != EngineState::Identified) {
         LogUnusedImage("file chosen", ticket.unit, DropReason(ticket));
         return false;
     }

@@ -7,6 +7,9 @@
 #include "platform/SupportLog.h"
 #include "res/StringTable.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 const char* const TEXT_UNPLUGGED = "The Tetherix was unplugged; it is used again as soon as it is back.";
 const char* const TEXT_CANNOT_FIND = "Unable to find Tetherix";
@@ -63,7 +66,7 @@ bool CUpdateEngine::OpenUsbLink(bool bQuiet)
 
 void CUpdateEngine::EnterConnecting()
 {
-    Enter(EngineState::Waking);
+    m_conversation.StartWaking();
     m_events.OnActivity();
 }
 
@@ -123,7 +126,7 @@ void CUpdateEngine::WaitForCable(bool bRemember)
 {
     m_session.HoldUsb();
     m_cableOpening = bRemember ? CableOpening::Remembered : CableOpening::Quiet;
-    Enter(EngineState::Reopening);
+    m_conversation.WaitForCable(false, m_session.ReopenDelayMs());
 }
 
 void CUpdateEngine::ConnectComPort(const std::string& name, bool bRemember)
@@ -148,39 +151,23 @@ void CUpdateEngine::CloseLinkAndIdle(const std::string& strWhy)
     // Every deadline of the conversation ends with its link: none may later write to, reset
     // or reopen a link that is closed, least of all a port that has gone.
     m_pDeadline->Stop();
-    m_heldText.clear();
     m_session.SetUnplugged(false);
     m_cableOpening = CableOpening::None;
     m_session.Release();
     m_bImageReady = false;
     ClearLog();
     CancelFetch(strWhy);
-    Enter(EngineState::Idle);
+    m_conversation.Stop();
 }
 
-// Detect's prompt holds the wake-up wherever it stands: waiting to send, between its two texts
-// or waiting for the cable to be opened again.
-void CUpdateEngine::PauseWakeUp()
-{
-    if (m_state != EngineState::Waking && m_state != EngineState::WakeGap &&
-        m_state != EngineState::Reopening)
-        return;
-    m_resumeState =
-        m_state == EngineState::Reopening ? EngineState::Reopening : EngineState::Waking;
-    Enter(EngineState::WakePaused);
-    ReleaseHeldText();
-}
+void CUpdateEngine::PauseWakeUp() { m_conversation.PauseWaking(); }
 
-void CUpdateEngine::ResumeWakeUp()
-{
-    if (m_state == EngineState::WakePaused)
-        Enter(m_resumeState);
-}
+void CUpdateEngine::ResumeWakeUp() { m_conversation.ResumeWaking(); }
 
 void CUpdateEngine::SetLinkUnplugged(bool bUnplugged)
 {
     m_session.SetUnplugged(bUnplugged);
-    if (!bUnplugged || m_state == EngineState::Programming || m_state == EngineState::FinishPause)
+    if (!bUnplugged || State() == EngineState::Programming || State() == EngineState::FinishPause)
         return;
     LetUnpluggedLinkGo();
 }
@@ -193,71 +180,58 @@ void CUpdateEngine::LetUnpluggedLinkGo()
     Log(TEXT_UNPLUGGED);
 }
 
-void CUpdateEngine::OnSessionText(const std::string& text) { Dispatch(text); }
+void CUpdateEngine::OnSessionText(const std::string& text) { m_conversation.OnText(text); }
 
 // The link ended by itself (hang-up, I/O error, the cable went). A run cannot go on without
 // it and ends now; anywhere else the conversation meets it at its own deadline (the wake-up
 // opens the link again, an identified unit falls silent), by which time a port that went has
 // been reported gone and is let go quietly.
-void CUpdateEngine::OnSessionFailed(const LinkError& /*error*/)
-{
-    if (m_state == EngineState::Programming)
-        EndRun(UpdateResult::LinkLost, UpdateFailedNotice(m_identity.m_strModel));
-}
+void CUpdateEngine::OnSessionFailed(const LinkError& /*error*/) { m_conversation.OnLinkLost(); }
 
-void CUpdateEngine::ResetConnection() { ResetLinkAndControls(EngineState::Resetting); }
+void CUpdateEngine::ResetConnection() { ResetLinkAndControls(false); }
 
 // A reset: what depended on the unit is let go, the link is closed, and after a short pause
 // (a state, not a sleep) it is opened again.
-void CUpdateEngine::ResetLinkAndControls(EngineState pause)
+void CUpdateEngine::ResetLinkAndControls(bool bEcho)
 {
     SettleReport();
     AdvanceGeneration();
-    CancelFetch(pause == EngineState::EchoResetting ? "the echo test started"
-                                                     : "the connection was reset");
+    CancelFetch(bEcho ? "the echo test started" : "the connection was reset");
     // Only the reboot after a whole run (the silence handler) keeps the check for afterwards.
     DropAwaitedCheck();
     if (m_session.Unplugged()) {
         LetUnpluggedLinkGo();
         return;
     }
-    m_heldText.clear();
     m_session.CloseForReset();
-    m_strReceived.clear();
     m_bImageReady = false;
-    Enter(pause);
+    m_conversation.BeginResetPause(bEcho);
     SetBar(0);
 }
 
-void CUpdateEngine::OnResetPauseEnd()
+void CUpdateEngine::OnResetPauseEnd(bool bEcho)
 {
-    const bool bEcho = m_state == EngineState::EchoResetting;
-    Enter(EngineState::Idle);
+    m_conversation.Stop();
     ConnectChosenPort();
     if (bEcho)
-        EnterEchoTest();
+        m_conversation.StartEchoTest();
 }
 
-bool CUpdateEngine::ReopenLink(EngineState whenDeferred)
+// The link is closed and opened again: a serial port at once; the USB cable once it allows.
+int CUpdateEngine::ReopenLink()
 {
     if (!m_session.InUse())
-        return false;
+        return -1;
     m_session.Release();
     const std::string name = m_session.Chosen();
     if (name.empty()) {
         m_session.ForgetOpenError();
         DropLinkChoice();
-        return false;
+        return -1;
     }
     if (name == USB_PORT_NAME) {
         m_session.HoldUsb();
-        if (m_session.ReopenDelayMs() > 0) {
-            Enter(whenDeferred);
-            return true;
-        }
-        if (!OpenUsbLink(false))
-            KeepCableUnopened();
-        return true;
+        return std::max(m_session.ReopenDelayMs(), 1);
     }
     if (m_session.OpenSerial(name)) {
         DropLinkChoice();
@@ -266,9 +240,9 @@ bool CUpdateEngine::ReopenLink(EngineState whenDeferred)
         ShowNotice(NoticeKind::PortLost, NoticeWithReason(TEXT_CANNOT_FIND, m_session.Diagnosis()),
                    m_session.Diagnosis());
         ListOnlyDiagnosis();
-        return false;
+        return -1;
     }
-    return true;
+    return 0;
 }
 
 // The cable could not be opened again: the user was told why; the choice stays saved.
@@ -288,35 +262,39 @@ void CUpdateEngine::ListOnlyDiagnosis()
 
 // The cable may be opened: the conversation or the echo test goes on where it was, or a first
 // open that waited for the cable is made now.
-void CUpdateEngine::OnReopenDeadline()
+void CUpdateEngine::OnReopenDue(bool bEcho)
 {
-    const bool bEcho = m_state == EngineState::EchoReopening;
+    // Woken early (a paused wake-up went on): the cable is waited for again.
+    if (const int ms = m_session.ReopenDelayMs(); ms > 0) {
+        m_conversation.WaitForCable(bEcho, ms);
+        return;
+    }
     if (const CableOpening opening = std::exchange(m_cableOpening, CableOpening::None);
         opening != CableOpening::None) {
         // Until it is open, the cable is not the link in use.
         m_session.Release();
-        Enter(EngineState::Idle);
+        m_conversation.Stop();
         OpenCable(opening == CableOpening::Remembered);
         return;
     }
     if (!OpenUsbLink(false)) {
-        Enter(EngineState::Starting); // shown as connecting until a port is chosen
+        m_conversation.Stop(true); // shown as connecting until a port is chosen
         KeepCableUnopened();
         // The echo test goes on without a cable, and fails in its own time.
         if (bEcho)
-            SendEcho();
+            m_conversation.SendEcho();
         return;
     }
     if (bEcho)
-        SendEcho();
+        m_conversation.SendEcho();
     else
-        Enter(EngineState::Waking);
+        m_conversation.StartWaking();
 }
 
 // Every write is traced; the keep-alive of an identified unit is counted rather than traced.
 bool CUpdateEngine::SendText(const std::string& text)
 {
-    const bool bKeepAlive = m_state == EngineState::Identified && text == KEEP_ALIVE_TEXT;
+    const bool bKeepAlive = State() == EngineState::Identified && text == KEEP_ALIVE_TEXT;
     return !m_session.Write(text, bKeepAlive ? CLinkSession::TraceAs::KeepAlive
                                              : CLinkSession::TraceAs::Bytes);
 }

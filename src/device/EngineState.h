@@ -1,5 +1,5 @@
 // The states of the engine's conversation with the unit, the deadline each one keeps and the
-// phase each one shows to the faces. The transitions themselves are CUpdateEngine::Enter.
+// phase each one shows to the faces. The transitions themselves are CConversation's.
 #pragma once
 
 #include "device/EngineTypes.h"

@@ -31,8 +31,8 @@ void CUpdateEngine::GetFromWeb()
     // The line that every status text of the request replaces.
     m_events.OnWebStatus(std::string(), true);
     const std::string strUrl =
-        BuildFirmwareUrl(m_strWebBaseUrl, m_identity.m_strSerialNumber, m_identity.m_strAppVersion,
-                         m_identity.m_strLoaderVersion, false);
+        BuildFirmwareUrl(m_strWebBaseUrl, Identity().m_strSerialNumber, Identity().m_strAppVersion,
+                         Identity().m_strLoaderVersion, false);
     const EngineTicket ticket = Ticket();
     m_fetchTicket = ticket;
     m_pWebRequest = m_webFactory(
@@ -54,7 +54,7 @@ void CUpdateEngine::OnWebAnswer(const EngineTicket& ticket, bool bDownloaded, st
     // This handler runs inside the request's own delivery: the request is kept (until the next
     // one ends, or the engine goes) rather than destroyed under its own feet.
     m_pWebRequestDone = std::move(m_pWebRequest);
-    if (!TicketHolds(ticket) || m_state != EngineState::Identified) {
+    if (!TicketHolds(ticket) || State() != EngineState::Identified) {
         LogUnusedImage("fetched", ticket.unit, DropReason(ticket));
         return;
     }
@@ -81,9 +81,9 @@ void CUpdateEngine::OnWebAnswer(const EngineTicket& ticket, bool bDownloaded, st
 
 std::string CUpdateEngine::DropReason(const EngineTicket& ticket) const
 {
-    if (m_state != EngineState::Identified)
+    if (State() != EngineState::Identified)
         return "the connection was reset meanwhile";
-    if (ticket.unit.m_strSerialNumber != m_identity.m_strSerialNumber)
+    if (ticket.unit.m_strSerialNumber != Identity().m_strSerialNumber)
         return "another unit is connected";
     return "the " + ticket.unit.m_strModel + " was identified again meanwhile";
 }

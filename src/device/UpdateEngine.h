@@ -5,6 +5,7 @@
 // widgets and no threads; several engines can run side by side in one process.
 #pragma once
 
+#include "device/Conversation.h"
 #include "device/DeviceIdentity.h"
 #include "device/EngineClock.h"
 #include "device/EngineEvents.h"
@@ -32,11 +33,11 @@
 class CSupportLog;
 class CUpdateHistory;
 
-class CUpdateEngine : public QObject, private ILinkSessionEvents {
+class CUpdateEngine : public QObject, private ILinkSessionEvents, private IConversationPeer {
 public:
     static constexpr const char* USB_PORT_NAME = CLinkSession::USB_PORT_NAME;
     // What an identified unit is sent each time it speaks, to keep it waiting.
-    static constexpr std::string_view KEEP_ALIVE_TEXT = "A";
+    static constexpr std::string_view KEEP_ALIVE_TEXT = CConversation::KEEP_ALIVE_TEXT;
 
     // pClock: where the engine's time comes from (none: Qt's event loop). The engine keeps it.
     explicit CUpdateEngine(IEngineEvents& events, std::unique_ptr<IEngineClock> pClock = nullptr);
@@ -86,11 +87,11 @@ public:
 
     // --- what the engine knows now ---
     EngineSnapshot Snapshot() const;
-    EngineState State() const { return m_state; }
-    EnginePhase Phase() const { return PhaseOf(m_state); }
+    EngineState State() const { return m_conversation.State(); }
+    EnginePhase Phase() const { return PhaseOf(State()); }
 
     // --- the conversation ---
-    const DeviceIdentity& Identity() const { return m_identity; }
+    const DeviceIdentity& Identity() const { return m_conversation.Unit(); }
     void StartProgramming();
     // Stops a programming run after the line in flight, as a failure that the user must redo.
     void InterruptProgramming();
@@ -104,12 +105,11 @@ public:
     // The current image's version ("0107"); empty when the image names none.
     std::string ImageVersion() const { return m_image.m_version.value_or(std::string()); }
     int ImageLineCount() const { return m_image.m_nTotalLines; }
-    int LinesLeft() const { return static_cast<int>(m_image.m_lines.size()); }
-
+    int LinesLeft() const { return m_conversation.LinesLeft(); }
 
     // --- the echo test ---
     void StartEchoTest();
-    bool IsEchoTestRunning() const;
+    bool IsEchoTestRunning() const { return m_conversation.IsEchoTestRunning(); }
 
     // --- the web service ---
     void SetWebBaseUrl(const std::string& url) { m_strWebBaseUrl = url; }
@@ -123,10 +123,10 @@ public:
     bool IsReportRunning() const;
 
     // --- tickets for what ends later ---
-    EngineTicket Ticket() const { return {m_identity, m_nGeneration}; }
+    EngineTicket Ticket() const { return {Identity(), m_nGeneration}; }
     bool TicketHolds(const EngineTicket& ticket) const
     {
-        return ticket.nGeneration == m_nGeneration && ticket.unit == m_identity;
+        return ticket.nGeneration == m_nGeneration && ticket.unit == Identity();
     }
 
     // --- the support log ---
@@ -147,15 +147,34 @@ public:
     void SetSystemRoots(const SystemRoots& roots) { m_session.SetSystemRoots(roots); }
 
 private:
-    // --- states and their deadline (EngineState.cpp) ---
-    void Enter(EngineState state);
-    void RestartDeadline();
-    void OnDeadline();
-    void OnRebootWindowEnd();
-    void Dispatch(const std::string& text);
-    void ReleaseHeldText();
+    // --- the conversation's requests and outcomes (UpdateEngine.cpp) ---
+    bool Send(std::string_view text) override;
+    bool SendDataLine(const std::string& line, std::string_view lineEnd) override;
+    void SetDeadline(int ms) override;
+    void OnStateEntered(EngineState state) override;
+    void OnWakeRound() override { m_events.OnActivity(); }
+    int ReopenLink() override;
+    void OnIdentifying(const DeviceIdentity& unit, const std::vector<std::string>& facts) override;
+    void OnIdentified(const DeviceIdentity& unit) override;
+    void OnRunStarting(int nTotal) override;
+    void OnLineSent(const std::string& line, int nSent) override;
+    void OnLineAnswered() override;
+    void OnRunSucceeded(const std::vector<std::string>& rows) override;
+    void OnRunFailed(UpdateResult result, const std::string& text) override;
+    void OnFinishAnswered() override { ReportUpdateDone(); }
+    void OnUnitSilent(bool bRebooting) override;
+    void OnEchoStarting() override { Log("Testing Tetherix cable, please wait..."); }
+    void OnEchoEnded(bool bPassed) override;
+    void OnEchoNoPort() override;
+    void OnResetPauseEnd(bool bEcho) override;
+    void OnReopenDue(bool bEcho) override;
+    void CheckUpdatedUnit();
+    // The run waiting to be recorded is written now: its check will not come.
+    void SettleRecord();
+    // The check after a reboot is no longer awaited (a reset, the link closed).
+    void DropAwaitedCheck();
 
-    // --- the link (EngineLink.cpp) ---
+    // --- the connection (EngineLink.cpp) ---
     void ConnectComPort(const std::string& name, bool bRemember);
     bool OpenUsbLink(bool bQuiet);
     void OpenCable(bool bRemember);
@@ -168,35 +187,10 @@ private:
     void LetUnpluggedLinkGo();
     void OnSessionText(const std::string& text) override;
     void OnSessionFailed(const LinkError& error) override;
-    // Closes the link and opens it again: at once, or (the USB cable) once it allows, entering
-    // `whenDeferred` meanwhile. False when it could not be opened.
-    bool ReopenLink(EngineState whenDeferred);
-    void OnReopenDeadline();
     void KeepCableUnopened();
     void ListOnlyDiagnosis();
-    void OnResetPauseEnd();
-    void ResetLinkAndControls(EngineState pause);
+    void ResetLinkAndControls(bool bEcho);
     bool SendText(const std::string& text);
-
-    // --- the conversation (EngineProtocol.cpp) ---
-    void OnWakeDeadline();
-    void OnWakeGapEnd();
-    void OnReceivedText(const std::string& text);
-    void OnConnectingText();
-    void IdentifyUnit();
-    void CheckUpdatedUnit();
-    bool SendDataLine();
-    void OnAcknowledgement();
-    void FinishProgramming();
-    void SendFinish();
-    void EndRun(UpdateResult result, const std::string& text);
-    void OnSilence();
-    void OnProgramReplyTimeout();
-    void KeepRecentReceived();
-    // The run waiting to be recorded is written now: its check will not come.
-    void SettleRecord();
-    // The check after a reboot is no longer awaited (a reset, the link closed).
-    void DropAwaitedCheck();
 
     // --- the image (EngineImage.cpp) ---
     bool ValidateImage();
@@ -204,13 +198,6 @@ private:
     void RefuseFile(ImageRefusal why, const std::string& notice);
     // The checked image is the one Send programs: the faces hear of it.
     void AcceptImage();
-
-    // --- the echo test (EngineEcho.cpp) ---
-    void OnEchoStartDeadline();
-    void EnterEchoTest();
-    void SendEcho();
-    void OnEchoText(const std::string& text);
-    void EndEchoTest(bool bPassed);
 
     // --- the web (EngineWeb.cpp) ---
     void CancelFetch(const std::string& strWhy);
@@ -232,7 +219,7 @@ private:
     {
         m_events.OnNotice({kind, text, detail});
     }
-    void SetBar(int nBar) { m_events.OnProgress({{}, m_nLinesSent, nBar}); }
+    void SetBar(int nBar) { m_events.OnProgress({{}, m_conversation.LinesSent(), nBar}); }
     void AdvanceGeneration() { ++m_nGeneration; }
 
     IEngineEvents& m_events;
@@ -240,29 +227,20 @@ private:
     std::unique_ptr<IEngineTimer> m_pDeadline;
     // Runs while an updated unit is expected back from its reboot.
     std::unique_ptr<IEngineTimer> m_pRebootWindow;
-    EngineState m_state = EngineState::Starting;
+    CConversation m_conversation{*this};
 
     CLinkSession m_session;
     // A first open of the cable that waits until the cable allows it, and how it is made.
     enum class CableOpening { None, Quiet, Remembered };
     CableOpening m_cableOpening = CableOpening::None;
-    EngineState m_resumeState = EngineState::Waking; // where a paused wake-up goes on
 
     FirmwareImage m_image;
     std::string m_strImageSource;
-    DeviceIdentity m_identity;
-    std::string m_strReceived;
-    // What the unit said during a pause of the conversation, handled when it ends.
-    std::deque<std::string> m_heldText;
-    int m_nLinesSent = 0;
-    int m_nRunLines = 0;
-    bool m_bInterruptRequested = false;
     bool m_bImageReady = false; // the image passed its checks for the unit identified now
 
     // The run whose every line the unit acknowledged: the completion report it owes (web image)
     // names this unit, and the check after the unit's reboot compares with it.
     bool m_bReportOwed = false;
-    bool m_bFinishAnswered = false; // the unit answered after "C": it took the whole run
     DeviceIdentity m_updatedUnit;
     std::string m_strSentVersion;
     // The update that waits for the unit to come back and name its version: set by the reset
