@@ -11,7 +11,7 @@
 CUpdateEngine::CUpdateEngine(IEngineEvents& events, std::unique_ptr<IEngineClock> pClock)
     : m_events(events), m_pClock(pClock ? std::move(pClock) : std::make_unique<CQtEngineClock>()),
       m_session(*this),
-      m_webFactory([](IWebRequest::StatusFn fnStatus, IWebRequest::DoneFn fnDone) {
+      m_source(*this, [](IWebRequest::StatusFn fnStatus, IWebRequest::DoneFn fnDone) {
           return std::unique_ptr<IWebRequest>(
               std::make_unique<CMultiWebRequest>(std::move(fnStatus), std::move(fnDone)));
       })
@@ -21,19 +21,13 @@ CUpdateEngine::CUpdateEngine(IEngineEvents& events, std::unique_ptr<IEngineClock
     m_pRebootWindow = m_pClock->MakeTimer([] {});
 }
 
-CUpdateEngine::~CUpdateEngine()
-{
-    Shutdown();
-    m_pReportRequest.reset();
-}
+CUpdateEngine::~CUpdateEngine() { Shutdown(); }
 
 void CUpdateEngine::Shutdown()
 {
     // A run cut short by the program's end is recorded as far as it got.
     SettleRecord();
-    m_pWebRequest.reset();
-    m_pWebRequestDone.reset();
-    m_retiredRequests.clear();
+    m_source.Shutdown();
     m_pDeadline->Stop();
     m_pRebootWindow->Stop();
     m_conversation.Halt();
@@ -77,12 +71,13 @@ EngineSnapshot CUpdateEngine::Snapshot() const
     snapshot.phase = PhaseOf(snapshot.state);
     snapshot.link = {m_session.Kind(), m_session.Name(), m_session.InUse()};
     snapshot.unit = Identity();
-    snapshot.image = {m_bImageReady,      m_image.m_version,       m_image.m_strNotes,
-                      m_strImageSource,   m_image.m_nTotalLines,   m_image.m_bFromWeb};
+    const FirmwareImage& image = m_source.Image();
+    snapshot.image = {m_bImageReady,     image.m_version,     image.m_strNotes,
+                      m_source.Source(), image.m_nTotalLines, image.m_bFromWeb};
     snapshot.progress = {m_conversation.LinesSent(), m_conversation.RunLines()};
-    snapshot.request = m_pWebRequest      ? EngineRequest::Fetch
-                       : IsReportRunning() ? EngineRequest::Report
-                                           : EngineRequest::None;
+    snapshot.request = IsWebRequestRunning() ? EngineRequest::Fetch
+                       : IsReportRunning()   ? EngineRequest::Report
+                                             : EngineRequest::None;
     return snapshot;
 }
 
@@ -117,15 +112,14 @@ void CUpdateEngine::OnStateEntered(EngineState state)
 void CUpdateEngine::StartProgramming()
 {
     DropAwaitedCheck();
-    m_bReportOwed = false;
-    m_conversation.StartRun(std::move(m_image.m_lines), m_image.m_nTotalLines);
-    m_image.m_lines.clear();
+    m_source.ForgetReport();
+    m_conversation.StartRun(m_source.TakeLines(), ImageLineCount());
 }
 
 void CUpdateEngine::OnRunStarting(int nTotal)
 {
     if (m_pRecorder)
-        m_pRecorder->RunStarted(Identity(), m_strImageSource, ImageVersion(), nTotal);
+        m_pRecorder->RunStarted(Identity(), m_source.Source(), ImageVersion(), nTotal);
     m_events.OnRunStarted(nTotal);
     m_bImageReady = false; // taken by the run
 }
@@ -153,7 +147,7 @@ void CUpdateEngine::OnRunSucceeded(const std::vector<std::string>& rows)
         m_pRecorder->RunFinished(m_conversation.LinesSent(), "Programming successful.");
     // The unit took every line: a web image's report is owed from now on, and the unit,
     // identified again after its reboot, must then run the image's version.
-    m_bReportOwed = m_image.m_bFromWeb;
+    m_source.OweReport(Identity());
     m_updatedUnit = Identity();
     m_strSentVersion = ImageVersion();
 }
@@ -197,9 +191,7 @@ void CUpdateEngine::OnIdentifying(const DeviceIdentity& unit, const std::vector<
     for (const auto& line : facts)
         Log(line);
     Log("Press Open File or Get from Web");
-    if (m_bFetchDropped && m_droppedFetchUnit.m_strSerialNumber != unit.m_strSerialNumber)
-        LogUnusedImage("fetched", m_droppedFetchUnit, "another unit is connected");
-    m_bFetchDropped = false;
+    m_source.NoteIdentified(unit);
     m_bImageReady = false; // an image is checked anew for the unit
 }
 
@@ -258,4 +250,44 @@ void CUpdateEngine::OnEchoNoPort()
 {
     ShowNotice(NoticeKind::EchoNoPort, "Cannot find Tetherix port");
     m_events.OnEchoEnded(false);
+}
+
+// --- the image ---
+
+bool CUpdateEngine::LoadImageFile(const std::string& path)
+{
+    return m_source.LoadFile(path, Identity().m_strModel);
+}
+
+bool CUpdateEngine::LoadImageFileFor(const EngineTicket& ticket, const std::string& path)
+{
+    if (const std::string why = WhyTicketLapsed(ticket); !why.empty()) {
+        m_source.LogUnused("file chosen", ticket.unit, why);
+        return false;
+    }
+    return LoadImageFile(path);
+}
+
+void CUpdateEngine::GetFromWeb() { m_source.Fetch(Ticket()); }
+
+void CUpdateEngine::OnImageAccepted()
+{
+    // A file's image is announced to the unit; a web image is not. A link that does not take
+    // the announcement fails the run's first line, which says so.
+    if (!m_source.Image().m_bFromWeb)
+        (void)SendText("B");
+    m_bImageReady = true;
+    Publish();
+    m_events.OnImageReady(Snapshot().image);
+}
+
+std::string CUpdateEngine::WhyTicketLapsed(const EngineTicket& ticket) const
+{
+    if (TicketHolds(ticket) && State() == EngineState::Identified)
+        return {};
+    if (State() != EngineState::Identified)
+        return "the connection was reset meanwhile";
+    if (ticket.unit.m_strSerialNumber != Identity().m_strSerialNumber)
+        return "another unit is connected";
+    return "the " + ticket.unit.m_strModel + " was identified again meanwhile";
 }

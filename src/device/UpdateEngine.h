@@ -15,6 +15,7 @@
 #include "device/EngineTicket.h"
 #include "device/EngineTypes.h"
 #include "device/FirmwareImage.h"
+#include "device/ImageSource.h"
 #include "device/LinkSession.h"
 #include "device/RunRecorder.h"
 #include "link/Link.h"
@@ -33,7 +34,10 @@
 class CSupportLog;
 class CUpdateHistory;
 
-class CUpdateEngine : public QObject, private ILinkSessionEvents, private IConversationPeer {
+class CUpdateEngine : public QObject,
+                      private ILinkSessionEvents,
+                      private IConversationPeer,
+                      private IImageSourceEvents {
 public:
     static constexpr const char* USB_PORT_NAME = CLinkSession::USB_PORT_NAME;
     // What an identified unit is sent each time it speaks, to keep it waiting.
@@ -103,8 +107,8 @@ public:
     // holds, the file is not used and a status line says so.
     bool LoadImageFileFor(const EngineTicket& ticket, const std::string& path);
     // The current image's version ("0107"); empty when the image names none.
-    std::string ImageVersion() const { return m_image.m_version.value_or(std::string()); }
-    int ImageLineCount() const { return m_image.m_nTotalLines; }
+    std::string ImageVersion() const { return m_source.Image().m_version.value_or(std::string()); }
+    int ImageLineCount() const { return m_source.Image().m_nTotalLines; }
     int LinesLeft() const { return m_conversation.LinesLeft(); }
 
     // --- the echo test ---
@@ -112,19 +116,22 @@ public:
     bool IsEchoTestRunning() const { return m_conversation.IsEchoTestRunning(); }
 
     // --- the web service ---
-    void SetWebBaseUrl(const std::string& url) { m_strWebBaseUrl = url; }
-    const std::string& WebBaseUrl() const { return m_strWebBaseUrl; }
+    void SetWebBaseUrl(const std::string& url) { m_source.SetWebBaseUrl(url); }
+    const std::string& WebBaseUrl() const { return m_source.WebBaseUrl(); }
     // How requests to the service are made; by default on this thread through libcurl.
-    void SetWebRequestFactory(WebRequestFactory factory) { m_webFactory = std::move(factory); }
+    void SetWebRequestFactory(WebRequestFactory factory)
+    {
+        m_source.SetWebRequestFactory(std::move(factory));
+    }
     // Starts fetching the image that suits the unit; the answer is checked when it arrives.
     void GetFromWeb();
-    bool IsWebRequestRunning() const { return m_pWebRequest != nullptr; }
+    bool IsWebRequestRunning() const { return m_source.IsFetching(); }
     // The completion report of an update with a web image has not been answered yet.
-    bool IsReportRunning() const;
+    bool IsReportRunning() const { return m_source.IsReportRunning(); }
 
     // --- tickets for what ends later ---
     EngineTicket Ticket() const { return {Identity(), m_nGeneration}; }
-    bool TicketHolds(const EngineTicket& ticket) const
+    bool TicketHolds(const EngineTicket& ticket) const override
     {
         return ticket.nGeneration == m_nGeneration && ticket.unit == Identity();
     }
@@ -132,7 +139,11 @@ public:
     // --- the support log ---
     // Where link openings and closings and the bytes exchanged with the unit are recorded (owned
     // by the caller; none: nothing is recorded).
-    void SetSupportLog(CSupportLog* pLog) { m_session.SetSupportLog(pLog); }
+    void SetSupportLog(CSupportLog* pLog)
+    {
+        m_session.SetSupportLog(pLog);
+        m_source.SetSupportLog(pLog);
+    }
     // --- the history of updates ---
     // Where each programming run is recorded, once, with `face` ("window", "kestova-flash")
     // as the program that ran it (owned by the caller and outliving the engine; none: nothing
@@ -141,7 +152,7 @@ public:
     void SetUpdateHistory(CUpdateHistory* pHistory, const std::string& face, CRunRecorder::NowFn fnNow = {},
                           const std::string& port = {});
     // Where the current image came from: the file's path, or the service's address.
-    const std::string& ImageSource() const { return m_strImageSource; }
+    const std::string& ImageSource() const { return m_source.Source(); }
 
     // Where other programs holding a port are looked for (a test points it at a tree of its own).
     void SetSystemRoots(const SystemRoots& roots) { m_session.SetSystemRoots(roots); }
@@ -161,7 +172,7 @@ private:
     void OnLineAnswered() override;
     void OnRunSucceeded(const std::vector<std::string>& rows) override;
     void OnRunFailed(UpdateResult result, const std::string& text) override;
-    void OnFinishAnswered() override { ReportUpdateDone(); }
+    void OnFinishAnswered() override { m_source.Report(); }
     void OnUnitSilent(bool bRebooting) override;
     void OnEchoStarting() override { Log("Testing Tetherix cable, please wait..."); }
     void OnEchoEnded(bool bPassed) override;
@@ -192,22 +203,28 @@ private:
     void ResetLinkAndControls(bool bEcho);
     bool SendText(const std::string& text);
 
-    // --- the image (EngineImage.cpp) ---
-    bool ValidateImage();
-    bool ReadFirmwareFile(const std::string& path);
-    void RefuseFile(ImageRefusal why, const std::string& notice);
+    // --- the image and the web service (UpdateEngine.cpp) ---
+    void OnImageRow(const std::string& row) override { Log(row); }
+    void OnImageDropped() override { SetImageReady(false); }
+    void OnImageNotice(NoticeKind kind, const std::string& text, const std::string& detail) override
+    {
+        ShowNotice(kind, text, detail);
+    }
+    void OnImageRefused(ImageRefusal why, const std::string& text) override
+    {
+        m_events.OnImageRefused(why, text);
+    }
     // The checked image is the one Send programs: the faces hear of it.
-    void AcceptImage();
-
-    // --- the web (EngineWeb.cpp) ---
-    void CancelFetch(const std::string& strWhy);
-    void OnWebAnswer(const EngineTicket& ticket, bool bDownloaded, std::string& body,
-                     const std::string& strUrl);
-    void LogUnusedImage(const char* what, const DeviceIdentity& unit, const std::string& strWhy);
-    std::string DropReason(const EngineTicket& ticket) const;
-    void ReportUpdateDone();
+    void OnImageAccepted() override;
+    void OnWebStatus(const std::string& text, bool bNewLine) override
+    {
+        m_events.OnWebStatus(text, bNewLine);
+    }
+    std::string WhyTicketLapsed(const EngineTicket& ticket) const override;
+    void OnRequestChanged() override { Publish(); }
+    void CancelFetch(const std::string& strWhy) { m_source.CancelFetch(strWhy); }
     // The completion report owed by a whole run with a web image is made before the link goes.
-    void SettleReport();
+    void SettleReport() { m_source.Report(); }
 
     // --- the faces ---
     // The snapshot changed: the face hears of it.
@@ -234,28 +251,16 @@ private:
     enum class CableOpening { None, Quiet, Remembered };
     CableOpening m_cableOpening = CableOpening::None;
 
-    FirmwareImage m_image;
-    std::string m_strImageSource;
+    CImageSource m_source;
     bool m_bImageReady = false; // the image passed its checks for the unit identified now
 
-    // The run whose every line the unit acknowledged: the completion report it owes (web image)
-    // names this unit, and the check after the unit's reboot compares with it.
-    bool m_bReportOwed = false;
+    // The run whose every line the unit acknowledged: the check after the unit's reboot
+    // compares with it.
     DeviceIdentity m_updatedUnit;
     std::string m_strSentVersion;
     // The update that waits for the unit to come back and name its version: set by the reset
     // that lets the unit reboot, cleared by the next identification or any other reset.
     bool m_bAwaitingCheck = false;
-
-    std::string m_strWebBaseUrl;
-    WebRequestFactory m_webFactory;
-    std::unique_ptr<IWebRequest> m_pWebRequest;
-    std::unique_ptr<IWebRequest> m_pWebRequestDone;
-    std::unique_ptr<IWebRequest> m_pReportRequest;
-    std::vector<std::unique_ptr<IWebRequest>> m_retiredRequests; // cancelled, still ending
-    EngineTicket m_fetchTicket;        // the running fetch's
-    bool m_bFetchDropped = false;      // a fetch was cancelled since the last identification
-    DeviceIdentity m_droppedFetchUnit; // the unit it was for
     unsigned long long m_nGeneration = 0;
 
     std::unique_ptr<CRunRecorder> m_pRecorder;
