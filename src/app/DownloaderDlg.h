@@ -14,6 +14,7 @@
 
 #include <QDialog>
 #include <QPersistentModelIndex>
+#include <QPointer>
 
 #include <memory>
 #include <string>
@@ -170,6 +171,8 @@ private:
     void CreateControls();
     void SetImageButtons(bool bOpenFile, bool bGetFromWeb, bool bSend);
     QWidget* ControlWidget(WindowControl control) const;
+    void MoveFocus(QWidget* widget);
+    void ShowNoticeDialog(const std::string& text);
     // The controls follow the engine's snapshot.
     void ApplyControls(const WindowControls& controls);
     void ApplyServiceAddress();
@@ -182,6 +185,7 @@ private:
     void ShowProgress(int nValue);
 
     WindowControl m_focusFollowed = WindowControl::None; // the focus the controls last asked for
+    QPointer<QWidget> m_pFocusAfterNotice; // where the focus goes once the open notice has gone
     EnginePhase m_shownPhase = EnginePhase::Connecting;
     bool m_bInNotes = false;            // the line logged last was a piece of release notes
 

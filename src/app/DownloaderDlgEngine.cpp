@@ -12,6 +12,7 @@
 #include "platform/SupportLog.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -123,7 +124,28 @@ void CDownloaderDlg::ApplyControls(const WindowControls& controls)
         return;
     m_focusFollowed = controls.focus;
     if (QWidget* widget = ControlWidget(controls.focus))
-        QTimer::singleShot(0, widget, [widget] { widget->setFocus(); });
+        QTimer::singleShot(0, widget, [this, widget] { MoveFocus(widget); });
+}
+
+// A notice that is open keeps the focus: the Enter that closes it must not reach the control
+// the engine's step moved to. The move is made once the notice has gone. (The window itself
+// may be the modal one.)
+void CDownloaderDlg::MoveFocus(QWidget* widget)
+{
+    if (QWidget* pModal = QApplication::activeModalWidget(); pModal != nullptr && pModal != this) {
+        m_pFocusAfterNotice = widget;
+        return;
+    }
+    m_pFocusAfterNotice = nullptr;
+    widget->setFocus();
+}
+
+void CDownloaderDlg::ShowNoticeDialog(const std::string& text)
+{
+    m_noticeDlg.m_strText = text;
+    m_noticeDlg.DoModal();
+    if (QWidget* widget = m_pFocusAfterNotice; widget != nullptr && widget->isEnabled())
+        MoveFocus(widget);
 }
 
 void CDownloaderDlg::OnChanged(const EngineSnapshot& snapshot)
@@ -156,8 +178,7 @@ void CDownloaderDlg::OnNotice(const EngineNotice& notice)
                                  QString::fromStdString(notice.strText), QMessageBox::Ok);
             return;
         }
-        m_noticeDlg.m_strText = notice.strText;
-        m_noticeDlg.DoModal();
+        ShowNoticeDialog(notice.strText);
     });
 }
 
@@ -206,8 +227,7 @@ void CDownloaderDlg::ShowNotice(const std::string& text)
     // The program is ending: nobody is there to press OK.
     if (m_stop.IsStopping() || m_stop.IsEnded())
         return;
-    m_noticeDlg.m_strText = text;
-    m_noticeDlg.DoModal();
+    ShowNoticeDialog(text);
 }
 
 void CDownloaderDlg::SetImageButtons(bool bOpenFile, bool bGetFromWeb, bool bSend)

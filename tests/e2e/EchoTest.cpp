@@ -3,7 +3,11 @@
 
 #include "res/StringTable.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -108,6 +112,53 @@ TEST_F(EchoTestRun, PassesOverAComPort)
     EXPECT_EQ(RunEchoTest(), PASSED);
     ExpectConnectingAgain();
 
+}
+
+// The outcome stays in front while the unit, woken again behind it, is identified and the
+// window's focus would move to Open Local File: the Enter that closes the outcome presses its
+// OK and nothing behind it; the focus moves once it has gone.
+TEST_F(EchoTestRun, EnterThatClosesTheOutcomePressesNothingBehindIt)
+{
+    WriteSettings("[Settings]\nCOM PORT=USB\n");
+    StartDialog();
+    {
+        CModalAnswerer answerer;
+        answerer.Press("Continue");
+        Page().Command(QStringLiteral("Echo Test"));
+        ASSERT_EQ(answerer.AnsweredCount(), 1);
+    }
+    // The notice runs its own loop: the key is typed from a timer, as the answerer answers.
+    bool bPressed = false;
+    bool bMovedBehind = false; // the window's focus went to Open Local File behind the notice
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        QWidget* pNotice = QApplication::activeModalWidget();
+        if (bPressed || pNotice == nullptr || m_dlg->Engine().Phase() != EnginePhase::Identified)
+            return;
+        bPressed = true;
+        bMovedBehind = m_dlg->focusWidget() == Page().OpenFile();
+        QWidget* pFocus = QApplication::focusWidget();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QCoreApplication::sendEvent(pFocus != nullptr ? pFocus : pNotice, &press);
+        // Whatever the key opened is closed again, so that the test ends.
+        QTimer::singleShot(500, [] {
+            if (QWidget* pOpen = QApplication::activeModalWidget())
+                QMetaObject::invokeMethod(pOpen, "reject", Qt::QueuedConnection);
+        });
+    });
+    typist.start(20);
+    ASSERT_TRUE(WaitUntil([&] { return bPressed; }, 10000));
+    int nOpened = 0;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (QApplication::activeModalWidget() != nullptr)
+            ++nOpened;
+    });
+    watcher.start(50);
+    WaitUntil([] { return false; }, 1000);
+    EXPECT_FALSE(bMovedBehind);
+    EXPECT_EQ(nOpened, 0) << "Enter reached a control behind the notice";
+    EXPECT_TRUE(WaitUntil([&] { return m_dlg->focusWidget() == Page().OpenFile(); }, 2000));
 }
 
 TEST_F(EchoTestRun, CannotFindThePortEndsTheTest)
