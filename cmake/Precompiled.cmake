@@ -9,11 +9,8 @@
 # each module a target links, so a host links no more modules than the targets that use it.
 # Targets without Qt are left alone. A target opts out with set_target_properties(T PROPERTIES
 # KX_NO_PCH ON).
-# Off by default for now: with a precompiled header g++ 12 inlines std::string's concatenation
-# differently and then warns falsely that a copy runs out of bounds (-Warray-bounds on
-# `std::string("a") + MACRO + "b"`; GCC bugs 105329, 105651, fixed in 13), so with -DKX_PCH=ON
-# those warnings are shown but do not fail the build on g++ 12.
-option(KX_PCH "Share precompiled headers for Qt and GoogleTest between targets" OFF)
+# On by default: a window source compiles in a third to a half of the processor time with it.
+option(KX_PCH "Share precompiled headers for Qt and GoogleTest between targets" ON)
 if(NOT KX_PCH)
   return()
 endif()
@@ -58,19 +55,33 @@ function(kx_pch_host name)
   add_library(${name} STATIC ${CMAKE_SOURCE_DIR}/cmake/pch/PchHost.cpp)
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES})
   set_target_properties(${name} PROPERTIES AUTOMOC OFF AUTORCC OFF AUTOUIC OFF)
+  target_include_directories(${name} PRIVATE ${kx_pch_dir})
   target_precompile_headers(${name} PRIVATE ${ARG_HEADERS})
 endfunction()
 
 kx_pch_all_targets(${CMAKE_SOURCE_DIR} kx_targets)
 
+# g++ 12 inlines std::string's copies differently when its headers come from a precompiled header,
+# and then warns falsely that a memcpy inside char_traits.h runs out of bounds (-Warray-bounds,
+# -Wrestrict, -Wstringop-overflow, -Wstringop-overread on `std::string("a") + text + "b"` and on
+# copies of structs holding strings; GCC bugs 105329 and 105651 and their kin, fixed in 13). The
+# same sources compile without these warnings when the headers are parsed afresh, so they are
+# silenced on the targets that use a precompiled header only, and only for g++ before 13; every
+# other warning still fails the build with -DKX_WERROR=ON.
 set(kx_pch_warning_options)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
-  set(kx_pch_warning_options -Wno-error=array-bounds -Wno-error=restrict -Wno-error=stringop-overflow)
+  set(kx_pch_warning_options -Wno-array-bounds -Wno-restrict -Wno-stringop-overflow
+                              -Wno-stringop-overread)
 endif()
 
-set(kx_core_headers ${CMAKE_SOURCE_DIR}/cmake/pch/CoreHeaders.h)
-set(kx_widgets_headers ${kx_core_headers} ${CMAKE_SOURCE_DIR}/cmake/pch/WidgetsHeaders.h)
-set(kx_test_headers ${CMAKE_SOURCE_DIR}/cmake/pch/TestHeaders.h)
+# The header sets are named by angle brackets, found through the include path: the generated
+# header that includes them then reads the same in every clone of the project, so that ccache
+# (CCACHE_BASEDIR, scripts/setup.sh) gives every clone the same precompiled header, and with it
+# the objects compiled against it. An absolute path there would make each clone compile all anew.
+set(kx_pch_dir ${CMAKE_SOURCE_DIR}/cmake/pch)
+set(kx_core_headers "<CoreHeaders.h>")
+set(kx_widgets_headers ${kx_core_headers} "<WidgetsHeaders.h>")
+set(kx_test_headers "<TestHeaders.h>")
 kx_pch_host(kx_pch_core LIBRARIES Qt6::Core HEADERS ${kx_core_headers})
 kx_pch_host(kx_pch_widgets LIBRARIES Qt6::Widgets HEADERS ${kx_widgets_headers})
 if(TARGET GTest::gtest)
@@ -102,5 +113,7 @@ foreach(target IN LISTS kx_targets)
     endif()
   endif()
   target_precompile_headers(${target} REUSE_FROM ${host})
+  # Where the header sets are, should a compile ever parse them rather than use the host's.
+  target_include_directories(${target} PRIVATE ${kx_pch_dir})
   target_compile_options(${target} PRIVATE ${kx_pch_warning_options})
 endforeach()
