@@ -1,16 +1,40 @@
-# Unity builds for the test programs: each program's sources are compiled a few at a time as one
-# translation unit, so the headers they share (Qt, GoogleTest, the fixtures) are parsed once per
-# batch instead of once per file. The batches stay small so that two processors still have
+# Unity builds: the sources of the program's libraries (eight at a time) and of the test programs
+# (four at a time) are compiled as one translation unit, so the headers they share (the standard
+# library's, Qt's, GoogleTest's, the fixtures') are parsed and their inline code compiled once per
+# batch instead of once per file. The batches stay small enough that two processors still have
 # several units to compile side by side.
-#   KX_UNITY=OFF                  compiles every source on its own (e.g. to find a missing include)
-#   KX_UNITY_DIRS                 the folders whose targets are built this way
+#   KX_UNITY=OFF                  compiles every source on its own (e.g. to find a missing include;
+#                                 scripts/check-style.sh configures its tree this way)
+#   KX_UNITY_SRC_DIRS             the program's folders built this way
+#   KX_UNITY_DIRS                 the test folders built this way
 #   SKIP_UNITY_BUILD_INCLUSION    on a source keeps that one file out of its target's batches
 # Every target defined in those folders is included (test programs and their helper libraries),
 # new ones too. Names a source keeps in an anonymous namespace must then differ from those of the
 # other sources of its target.
-option(KX_UNITY "Compile the test programs as unity builds" ON)
+option(KX_UNITY "Compile the libraries and the test programs as unity builds" ON)
 set(KX_UNITY_BATCH_SIZE 4 CACHE STRING "Sources per unity batch")
-if(NOT KX_UNITY OR NOT KX_BUILD_TESTS)
+set(KX_UNITY_SRC_BATCH_SIZE 8 CACHE STRING "Sources per unity batch of the program's libraries")
+if(NOT KX_UNITY)
+  return()
+endif()
+
+set(KX_UNITY_SRC_DIRS
+  src/app src/app/bench src/cli src/device src/dialogs src/doctor src/link src/platform src/res
+  src/web)
+foreach(dir IN LISTS KX_UNITY_SRC_DIRS)
+  if(NOT EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
+    continue()
+  endif()
+  get_property(targets DIRECTORY ${CMAKE_SOURCE_DIR}/${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  foreach(target IN LISTS targets)
+    get_target_property(type ${target} TYPE)
+    if(type MATCHES "^(STATIC_LIBRARY|EXECUTABLE)$")
+      set_target_properties(${target} PROPERTIES UNITY_BUILD ON
+                                                 UNITY_BUILD_BATCH_SIZE ${KX_UNITY_SRC_BATCH_SIZE})
+    endif()
+  endforeach()
+endforeach()
+if(NOT KX_BUILD_TESTS)
   return()
 endif()
 

@@ -7,8 +7,9 @@
 #   BASE  the commit to compare with (the working tree, committed or not, is checked against it);
 #         default: where HEAD left origin/main (or main); HEAD itself when that is HEAD.
 #   --all       check every line of every C++ file instead (slow: clang-tidy on each file)
-#   BUILD_DIR   the build tree whose compile_commands.json clang-tidy reads (default: build;
-#               configured without building when it is missing)
+#   BUILD_DIR   a tree configured with -DKX_UNITY=OFF whose compile_commands.json clang-tidy
+#               reads (default: one configured for the check, without unity builds and
+#               precompiled headers, so that every source has its own compile command)
 #   KX_STYLE_JOBS  clang-tidy processes at once (default: the number of processors)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -100,17 +101,20 @@ if grep -q "warning\|error" "$WORK/format"; then
   status=1
 fi
 
-# Tidy: the compile commands of the build tree, without the precompiled header (GCC's, which
-# clang cannot read) and without -Werror (clang's own warnings are not this check's business).
-BUILD_DIR="${BUILD_DIR:-build}"
-if [ ! -f "$BUILD_DIR/compile_commands.json" ]; then
-  cmake -S . -B "$BUILD_DIR" -G Ninja > "$WORK/configure.log" 2>&1 || {
+# Tidy: compile commands with one entry per source: a tree configured (not built) without unity
+# builds and precompiled headers (GCC's, which clang cannot read), unless BUILD_DIR names one;
+# -Werror goes (clang's own warnings are not this check's business).
+if [ -n "${BUILD_DIR:-}" ] && [ -f "$BUILD_DIR/compile_commands.json" ]; then
+  DB_TREE="$BUILD_DIR"
+else
+  DB_TREE="$WORK/tree"
+  cmake -S . -B "$DB_TREE" -G Ninja -DKX_UNITY=OFF -DKX_PCH=OFF > "$WORK/configure.log" 2>&1 || {
     cat "$WORK/configure.log"
     exit 1
   }
 fi
 mkdir -p "$WORK/db"
-python3 - "$BUILD_DIR/compile_commands.json" "$WORK/db/compile_commands.json" << 'EOF'
+python3 - "$DB_TREE/compile_commands.json" "$WORK/db/compile_commands.json" << 'EOF'
 import json, re, sys
 entries = json.load(open(sys.argv[1]))
 for e in entries:

@@ -40,7 +40,7 @@ constexpr int CONTROLS_INTERVAL_MS = 250;
 constexpr int DEFAULT_WIDTH = 1040;
 constexpr int DEFAULT_HEIGHT = 420;
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString QStr(const std::string& text) { return QString::fromStdString(text); }
 
 std::string ShownName(const std::string& name) { return BenchPortName(name); }
 
@@ -216,7 +216,7 @@ void CBenchWindow::AddChannelNamed(const std::string& openName)
     auto* stop = new QPushButton(QStringLiteral("Stop"), m_table);
     // Always enabled: eight buttons turning on and off together would flood a screen reader;
     // a row that is not sending is left as it is.
-    stop->setAccessibleName(QStringLiteral("Stop ") + Q(shown));
+    stop->setAccessibleName(QStringLiteral("Stop ") + QStr(shown));
     connect(stop, &QPushButton::clicked, this, [this, row] { StopRow(row); });
     m_table->setIndexWidget(m_model->index(row, CBenchTableModel::Stop), stop);
     if (m_pLog != nullptr)
@@ -281,8 +281,8 @@ void CBenchWindow::OnAddPort()
 {
     QStringList items;
     for (const auto& [name, description] : ListAllPorts())
-        items << Q(description);
-    items << Q(CUpdateEngine::USB_PORT_NAME);
+        items << QStr(description);
+    items << QStr(CUpdateEngine::USB_PORT_NAME);
     bool bOk = false;
     const QString chosen = QInputDialog::getItem(
         this, QStringLiteral("Add Port"),
@@ -329,8 +329,8 @@ void CBenchWindow::ShowImage()
         return;
     }
     const BenchImageFacts facts = ReadBenchImage(m_policy.strFile);
-    m_image->setText(Q(BenchImageText(m_policy.strFile, facts)));
-    m_notes->setText(Q(facts.strNotes));
+    m_image->setText(QStr(BenchImageText(m_policy.strFile, facts)));
+    m_notes->setText(QStr(facts.strNotes));
     m_notes->setVisible(!facts.strNotes.empty());
 }
 
@@ -461,7 +461,7 @@ void CBenchWindow::AnnounceNext()
     m_told.push_back(sentence);
     if (m_pLog != nullptr)
         m_pLog->Note("Bench: " + sentence);
-    m_pAnnouncer->Announce(Q(sentence));
+    m_pAnnouncer->Announce(QStr(sentence));
 }
 
 void CBenchWindow::OnChannelWriting(CBenchChannel&)
@@ -490,7 +490,7 @@ bool CBenchWindow::IsAnyWriting() const
 
 void CBenchWindow::UpdateControls()
 {
-    m_summary->setText(Q(SummaryText()));
+    m_summary->setText(QStr(SummaryText()));
     bool bAnyStartable = false;
     for (const auto& channel : m_channels)
         bAnyStartable = bAnyStartable || channel->Row().CanStart();
