@@ -39,12 +39,11 @@ if(NOT KX_BUILD_TESTS)
 endif()
 
 # Left out: tests/hotplug (umockdev's GLib headers name a member `signals`, which Qt defines as a
-# keyword, so the one source that includes them must not follow a Qt source), tests/hardware (its
-# three sources each keep a helper of the same name), and tests/device, tests/link and
-# tests/support while the engine and its links are being reworked.
+# keyword, so the one source that includes them must not follow a Qt source) and tests/hardware
+# (its three sources each keep a helper of the same name).
 set(KX_UNITY_DIRS
   tests/app tests/bench tests/cli tests/dialogs tests/doctor tests/e2e tests/golden
-  tests/platform tests/sim tests/web)
+  tests/platform tests/sim tests/web tests/device tests/link tests/support)
 
 # GoogleTest fixtures kept in an anonymous namespace are fine in a source of their own; included
 # into a batch, g++ warns that a test class derives from a type of another file's anonymous

@@ -10,7 +10,7 @@
 
 namespace {
 
-const std::string IDENTIFICATION =
+const std::string UNIT_IDENTIFICATION =
     ".KX410BL 02080100041004570000 kx410 boot loader ready-------------------";
 
 // Writes down every output as a line; what a write or a reopen gives back is the case's to say.
@@ -89,23 +89,23 @@ public:
 };
 
 // One step: a deadline's end ("tick"), text from the unit ("say X"), or a command.
-struct Step {
+struct Input {
     std::string what;
     std::string arg;
 };
 
-struct Case {
+struct Scenario {
     const char* name;
-    std::vector<Step> setup; // brings the conversation where the case starts; not compared
-    std::vector<Step> steps;
+    std::vector<Input> setup; // brings the conversation where the case starts; not compared
+    std::vector<Input> steps;
     std::vector<std::string> expected;
     int nFailingSends = 0;
     int nReopenMs = 0;
 };
 
-void PrintTo(const Case& c, std::ostream* pOut) { *pOut << c.name; }
+void PrintTo(const Scenario& c, std::ostream* pOut) { *pOut << c.name; }
 
-void Play(CConversation& conversation, CRecordingPeer& peer, const Step& step)
+void PlayInput(CConversation& conversation, CRecordingPeer& peer, const Input& step)
 {
     if (step.what == "tick")
         conversation.OnDeadline();
@@ -139,85 +139,85 @@ void Play(CConversation& conversation, CRecordingPeer& peer, const Step& step)
 }
 
 // Woken and identified, the unit's keep-alive sent: where a run can start.
-const std::vector<Step> IDENTIFIED = {{"wake", ""}, {"say", IDENTIFICATION}};
+const std::vector<Input> IDENTIFIED = {{"wake", ""}, {"say", UNIT_IDENTIFICATION}};
 // Every line of a two-line run acknowledged: the pause before "C".
-const std::vector<Step> RUN_DONE = {
-    {"wake", ""}, {"say", IDENTIFICATION}, {"run", "ab"}, {"say", "."}, {"say", "."}};
+const std::vector<Input> RUN_DONE = {
+    {"wake", ""}, {"say", UNIT_IDENTIFICATION}, {"run", "ab"}, {"say", "."}, {"say", "."}};
 
-class ConversationCase : public ::testing::TestWithParam<Case> {};
+class ConversationCase : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(ConversationCase, AsksForAndReportsExactlyThis)
 {
-    const Case& c = GetParam();
+    const Scenario& c = GetParam();
     CRecordingPeer peer;
     CConversation conversation(peer);
-    for (const Step& step : c.setup)
-        Play(conversation, peer, step);
+    for (const Input& step : c.setup)
+        PlayInput(conversation, peer, step);
     peer.m_out.clear();
     peer.m_nFailingSends = c.nFailingSends;
     peer.m_nReopenMs = c.nReopenMs;
-    for (const Step& step : c.steps)
-        Play(conversation, peer, step);
+    for (const Input& step : c.steps)
+        PlayInput(conversation, peer, step);
     EXPECT_EQ(peer.m_out, c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Waking, ConversationCase,
     ::testing::Values(
-        Case{"TwoTextsAGapApartThenTheNextRound",
+        Scenario{"TwoTextsAGapApartThenTheNextRound",
              {{"wake", ""}},
              {{"tick", ""}, {"tick", ""}},
              {"send 15EBaa", "deadline 50", "state between the wake-up texts", "send 16EAaa",
               "deadline 1000", "state waking", "wake round"}},
-        Case{"AnAnswerInTheGapWaitsForTheSecondText",
+        Scenario{"AnAnswerInTheGapWaitsForTheSecondText",
              {{"wake", ""}, {"tick", ""}},
-             {{"say", IDENTIFICATION}, {"tick", ""}},
+             {{"say", UNIT_IDENTIFICATION}, {"tick", ""}},
              {"send 16EAaa", "deadline 1000", "state waking", "wake round",
               "identifying 1111 (4 facts)", "deadline 500", "state identified", "send A",
               "deadline 500", "send A", "identified kx410"}},
-        Case{"NoiseLeavesTheDeadlineAStartedIdentificationRestartsIt",
+        Scenario{"NoiseLeavesTheDeadlineAStartedIdentificationRestartsIt",
              {{"wake", ""}},
              {{"say", "xyz"}, {"say", ".KX4"}},
              {"deadline 1000"}},
-        Case{"ARefusedTextOnASerialPortReopensItAndGoesOn",
+        Scenario{"ARefusedTextOnASerialPortReopensItAndGoesOn",
              {{"wake", ""}},
              {{"tick", ""}},
              {"send 15EBaa (refused)", "reopen -> 0", "deadline 50",
               "state between the wake-up texts"},
              1,
              0},
-        Case{"ARefusedTextOnTheCableWaitsForIt",
+        Scenario{"ARefusedTextOnTheCableWaitsForIt",
              {{"wake", ""}},
              {{"tick", ""}},
              {"send 15EBaa (refused)", "reopen -> 550", "deadline 550", "state reopening"},
              1,
              550},
-        Case{"APortThatCannotBeReopenedIsLeftConnecting",
+        Scenario{"APortThatCannotBeReopenedIsLeftConnecting",
              {{"wake", ""}},
              {{"tick", ""}},
              {"send 15EBaa (refused)", "reopen -> -1", "deadline 0", "state starting"},
              1,
              -1},
-        Case{"DetectPausesInTheGapAndGoesOnWithAWholeRound",
+        Scenario{"DetectPausesInTheGapAndGoesOnWithAWholeRound",
              {{"wake", ""}, {"tick", ""}},
              {{"pause", ""}, {"tick", ""}, {"resume", ""}},
              {"deadline 0", "state waking paused", "deadline 1000", "state waking"}},
-        Case{"DetectPausesTheWaitForTheCableAndTriesItOnResume",
+        Scenario{"DetectPausesTheWaitForTheCableAndTriesItOnResume",
              {{"wake", ""}, {"reopen-ms", "550"}, {"fail-next", "1"}, {"tick", ""}},
              {{"pause", ""}, {"resume", ""}},
              {"deadline 0", "state waking paused", "deadline 1", "state reopening"},
              0,
              550},
-        Case{"AnIdentifiedUnitGetsAKeepAliveForEachMessageAndIsResetWhenQuiet",
+        Scenario{"AnIdentifiedUnitGetsAKeepAliveForEachMessageAndIsResetWhenQuiet",
              IDENTIFIED,
              {{"say", "x"}, {"tick", ""}},
              {"deadline 500", "send A", "deadline 0", "state idle", "silent"}}),
-    [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<Scenario>& info) { return info.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(
     Run, ConversationCase,
     ::testing::Values(
-        Case{"EachLineWhenTheLastWasTakenThenCAndTheReboot",
+        Scenario{"EachLineWhenTheLastWasTakenThenCAndTheReboot",
              IDENTIFIED,
              {{"run", "ab"},
               {"say", "k"},
@@ -251,83 +251,83 @@ INSTANTIATE_TEST_SUITE_P(
               "deadline 0",
               "state idle",
               "silent, rebooting"}},
-        Case{"AUnitThatNeverAnswersCIsNotExpectedBack",
+        Scenario{"AUnitThatNeverAnswersCIsNotExpectedBack",
              RUN_DONE,
              {{"tick", ""}, {"tick", ""}},
              {"send C", "deadline 500", "state finishing", "deadline 0", "state idle", "silent"}},
-        Case{"TextInThePauseBeforeCWaitsForIt",
+        Scenario{"TextInThePauseBeforeCWaitsForIt",
              RUN_DONE,
              {{"say", "C"}, {"tick", ""}},
              {"send C", "deadline 500", "state finishing", "finish answered", "deadline 500",
               "send C"}},
-        Case{"ACorruptLineEndsTheRun",
+        Scenario{"ACorruptLineEndsTheRun",
              IDENTIFIED,
              {{"run", "ab"}, {"say", "/"}},
              {"run of 2", "deadline 5000", "state programming", "send :10aaa", "line 1 :10a",
               "deadline 5000", "deadline 5000", "answered", "deadline 0", "state idle",
               "failed 3: The kx410 reported a corrupt program was sent."}},
-        Case{"NoAnswerWithinTheReplyTimeEndsTheRun",
+        Scenario{"NoAnswerWithinTheReplyTimeEndsTheRun",
              IDENTIFIED,
              {{"run", "a"}, {"tick", ""}},
              {"run of 1", "deadline 5000", "state programming", "send :10aaa", "line 1 :10a",
               "deadline 5000", "deadline 0", "state idle",
               "failed 4: An error occured whilst updating the kx410."}},
-        Case{"AStopEndsTheRunAfterTheLineInFlight",
+        Scenario{"AStopEndsTheRunAfterTheLineInFlight",
              IDENTIFIED,
              {{"run", "ab"}, {"interrupt", ""}, {"say", "."}},
              {"run of 2", "deadline 5000", "state programming", "send :10aaa", "line 1 :10a",
               "deadline 5000", "deadline 5000", "answered", "deadline 0", "state idle",
               "failed 7: Update stopped after line 1 of 2. The kx410 must be updated again before "
               "it is used."}},
-        Case{"ALinkLostMidRunEndsItAtOnce",
+        Scenario{"ALinkLostMidRunEndsItAtOnce",
              IDENTIFIED,
              {{"run", "ab"}, {"lost", ""}},
              {"run of 2", "deadline 5000", "state programming", "send :10aaa", "line 1 :10a",
               "deadline 5000", "deadline 0", "state idle",
               "failed 5: An error occured whilst updating the kx410."}},
-        Case{"ALineTheLinkRefusesEndsTheRunAtOnce",
+        Scenario{"ALineTheLinkRefusesEndsTheRunAtOnce",
              IDENTIFIED,
              {{"run", "ab"}},
              {"run of 2", "deadline 5000", "state programming", "send :10aaa (refused)",
               "deadline 0", "state idle", "failed 5: An error occured whilst updating the kx410."},
              1},
-        Case{"ALinkLostWhileIdentifiedWaitsForTheSilence", IDENTIFIED, {{"lost", ""}}, {}},
-        Case{"AnImageWithoutDataLinesIsNoRun",
+        Scenario{"ALinkLostWhileIdentifiedWaitsForTheSilence", IDENTIFIED, {{"lost", ""}}, {}},
+        Scenario{"AnImageWithoutDataLinesIsNoRun",
              IDENTIFIED,
              {{"run", ""}},
              {"run of 0", "deadline 5000", "state programming", "deadline 0", "state idle",
               "failed 6: An unexpected end of file was found, please check programming file"}}),
-    [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<Scenario>& info) { return info.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(
     EchoAndReset, ConversationCase,
-    ::testing::Values(Case{"EchoComesBackInPieces",
+    ::testing::Values(Scenario{"EchoComesBackInPieces",
                            {},
                            {{"echo", ""}, {"tick", ""}, {"say", "Ec"}, {"say", "ho"}},
                            {"deadline 1000", "state echo test starting", "echo starting",
                             "reopen -> 0", "send Echo", "deadline 1000", "state echo test waiting",
                             "deadline 0", "state idle", "echo passed"}},
-                      Case{"NoEchoWithinASecondFails",
+                      Scenario{"NoEchoWithinASecondFails",
                            {{"echo", ""}, {"tick", ""}},
                            {{"say", "Ech"}, {"tick", ""}},
                            {"deadline 0", "state idle", "echo failed"}},
-                      Case{"NoPortToTestIsSaid",
+                      Scenario{"NoPortToTestIsSaid",
                            {{"echo", ""}},
                            {{"tick", ""}},
                            {"reopen -> -1", "deadline 0", "state starting", "echo: no port"},
                            0,
                            -1},
-                      Case{"TheCableIsWaitedForBeforeEcho",
+                      Scenario{"TheCableIsWaitedForBeforeEcho",
                            {{"echo", ""}},
                            {{"tick", ""}, {"tick", ""}},
                            {"reopen -> 550", "deadline 550", "state reopening for the echo test",
                             "reopen due (echo)"},
                            0,
                            550},
-                      Case{"WhatComesDuringAResetIsDropped",
+                      Scenario{"WhatComesDuringAResetIsDropped",
                            IDENTIFIED,
-                           {{"reset", ""}, {"say", IDENTIFICATION}, {"tick", ""}},
+                           {{"reset", ""}, {"say", UNIT_IDENTIFICATION}, {"tick", ""}},
                            {"deadline 50", "state resetting", "reset over"}}),
-    [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+    [](const ::testing::TestParamInfo<Scenario>& info) { return info.param.name; });
 
 } // namespace
