@@ -68,7 +68,9 @@ TEST_F(BenchE2e, FourUnitsStartedAsIdentifiedEachEndAsTheirRowSays)
     ASSERT_TRUE(units[1].Start({"--serial", "1002"}));
     ASSERT_TRUE(units[2].Start({"--serial", "1003", "--silent-at", "150"}));
     units[3].UseOwnName(); // its name vanishes with it, as an unplugged cable's does
-    ASSERT_TRUE(units[3].Start({"--serial", "1004"}));
+    // At the line's real speed, so that it is still mid-run when it is unplugged: unpaced, a
+    // unit takes the rest of its lines before the test has seen the hundredth go.
+    ASSERT_TRUE(units[3].Start({"--serial", "1004", "--baud-pace"}));
 
     CUpdateHistory history(m_dir + "/history.jsonl");
     CBenchWindow bench;
