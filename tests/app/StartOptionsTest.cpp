@@ -339,7 +339,11 @@ TEST_F(SessionWindows, AWindowThatLostItsDisplayLeavesNoSocket)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
         GTEST_SKIP() << "needs Xvfb";
-    const int number = 600 + getpid() % 300;
+    // A display nobody holds: a server killed earlier leaves its lock and socket behind.
+    int number = 600 + getpid() % 300;
+    while (Exists("/tmp/.X" + std::to_string(number) + "-lock") ||
+           Exists("/tmp/.X11-unix/X" + std::to_string(number)))
+        ++number;
     const std::string display = ":" + std::to_string(number);
     QProcess server;
     server.start(QStringLiteral("Xvfb"), {QString::fromStdString(display), QStringLiteral("-nolisten"),
@@ -353,6 +357,9 @@ TEST_F(SessionWindows, AWindowThatLostItsDisplayLeavesNoSocket)
 
     server.kill();
     server.waitForFinished(5000);
+    // The killed server could not take its lock and socket away.
+    std::remove(("/tmp/.X" + std::to_string(number) + "-lock").c_str());
+    std::remove(("/tmp/.X11-unix/X" + std::to_string(number)).c_str());
     EXPECT_TRUE(SpinUntil([&] { return Ended(window); }));
     EXPECT_FALSE(Exists(socket));
     window.kill();

@@ -126,7 +126,12 @@ TEST(DisplayLostMidUpdate, StopsAtOnceSaysAtWhichLineAndLetsGo)
         GTEST_SKIP() << "Xvfb is not installed";
     char pattern[] = "/tmp/kx-lost-XXXXXX";
     const std::string dir = mkdtemp(pattern);
-    const QString display = QStringLiteral(":%1").arg(300 + getpid() % 600);
+    // A display nobody holds: a server killed earlier leaves its lock and socket behind.
+    int number = 300 + getpid() % 600;
+    while (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)) ||
+           QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(number)))
+        ++number;
+    const QString display = QStringLiteral(":%1").arg(number);
     QProcess xvfb;
     xvfb.setStandardOutputFile(QString::fromStdString(dir + "/xvfb.log"));
     xvfb.start(QStringLiteral("Xvfb"), {display, QStringLiteral("-nolisten"), QStringLiteral("tcp")});
@@ -152,6 +157,9 @@ TEST(DisplayLostMidUpdate, StopsAtOnceSaysAtWhichLineAndLetsGo)
     kill(-group, SIGKILL);
     xvfb.kill();
     xvfb.waitForFinished();
+    // The killed server could not take its lock and socket away.
+    QFile::remove(QStringLiteral("/tmp/.X%1-lock").arg(number));
+    QFile::remove(QStringLiteral("/tmp/.X11-unix/X%1").arg(number));
     EXPECT_EQ(window.exitCode(), 143) << ReadAll(dir + "/window.log");
 
     const std::string supportLog = ReadAll(dir + "/support.log");
