@@ -70,6 +70,12 @@ CBenchWindow::CBenchWindow(QWidget* parent) : QDialog(parent)
 
 CBenchWindow::~CBenchWindow()
 {
+    // The table asks its model for rows while Qt deletes this window's children, when the
+    // channels the model reads are gone already: both go first.
+    delete m_table;
+    m_table = nullptr;
+    delete m_model;
+    m_model = nullptr;
     for (auto& channel : m_channels)
         channel->Shutdown();
 }
