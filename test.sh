@@ -11,8 +11,14 @@ cd "$BUILD_DIR"
 # one list of the reports that come from Qt's own uninstrumented work; any other report fails
 # its test. Other builds ignore the variable.
 export TSAN_OPTIONS="suppressions=$SOURCE_DIR/tests/tsan-suppressions.txt:second_deadlock_stack=1${TSAN_OPTIONS:+:$TSAN_OPTIONS}"
-# Most tests wait on real timers and simulated lines rather than compute: two at a time per
-# processor keeps the processors busy without starving any test.
+# Most tests wait on real timers and simulated lines rather than compute: three at a time per
+# processor keeps the processors busy without starving any test. Under the sanitizers every test
+# computes several times as much, and two at a time per processor is the most that leaves each
+# its share. KX_CTEST_JOBS sets the number.
+JOBS=$(( $(nproc) * 3 ))
+if grep -qE '^KX_(SANITIZE|TSAN):BOOL=ON$' CMakeCache.txt; then
+  JOBS=$(( $(nproc) * 2 ))
+fi
 # KX_CTEST_ARGS adds ctest arguments, e.g. "-E NAME" to leave a test out of one build's run.
 # shellcheck disable=SC2086
-ctest --output-on-failure --timeout 300 -j "$(( $(nproc) * 2 ))" ${KX_CTEST_ARGS:-}
+ctest --output-on-failure --timeout 300 -j "${KX_CTEST_JOBS:-$JOBS}" ${KX_CTEST_ARGS:-}

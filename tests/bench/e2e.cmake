@@ -6,4 +6,4 @@ add_executable(kx_bench_e2e_tests BenchE2eTest.cpp)
 target_include_directories(kx_bench_e2e_tests PRIVATE ${CMAKE_SOURCE_DIR}/sim/webservice)
 target_link_libraries(kx_bench_e2e_tests PRIVATE kx_e2e_support kx_app kx_websim kx_test_main)
 gtest_discover_tests(kx_bench_e2e_tests TEST_PREFIX "bench." DISCOVERY_TIMEOUT 60
-  PROPERTIES ENVIRONMENT "${KX_TEST_ENV}" TIMEOUT 180)
+  PROPERTIES ENVIRONMENT "${KX_TEST_ENV}" TIMEOUT 180 COST 6)

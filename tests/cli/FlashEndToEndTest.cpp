@@ -60,79 +60,105 @@ std::string ReadFile(const std::string& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-TEST(Flash, EachWayOneUpdateEndsGivesItsExitStatusResultAndText)
+namespace {
+struct UpdateEnding {
+    const char* name;
+    std::vector<std::string> simOptions;
+    int exitStatus;
+    const char* result;
+    const char* text;
+    const char* appAfter;
+    // Bounds the wait for the unit, also after the update: generous, except where the
+    // unit is meant never to come back.
+    const char* timeout = "60";
+    std::vector<std::string> flashOptions = {};
+    const char* awaited = nullptr; // said while the unit is awaited after the last line
+};
+
+const UpdateEnding UPDATE_ENDINGS[] = {
+    {"Verified",
+     {},
+     0,
+     "verified",
+     "Update verified: kx410 now runs Ver 1.07",
+     "\"app_after\":\"1.07\""},
+    {"CorruptLine",
+     {"--corrupt-at", "3"},
+     4,
+     "failed",
+     "reported a corrupt program",
+     "\"app_after\":null"},
+    {"UnitFallsSilent",
+     {"--silent-at", "3"},
+     4,
+     "failed",
+     "An error occured whilst updating the kx410",
+     "\"app_after\":null"},
+    {"OldVersionAfterRestart",
+     {"--app-after", "1.00"},
+     5,
+     "not-verified",
+     "still reports Ver 1.00",
+     "\"app_after\":\"1.00\""},
+    // Told to wait, not to power off; a user who waits and still sees no unit is told so.
+    {"NoRestart",
+     {"--mute-at-finish"},
+     7,
+     "not-verified",
+     "Finished, not verified: every line was taken, but the kx410 did not come back within 5 s",
+     "\"app_after\":null",
+     "5",
+     {"-v"},
+     "Every line was taken; waiting up to 5 s for the kx410 to restart"},
+};
+
+// Each way an update ends runs as a test of its own: they wait on different things, and the
+// suite runs them side by side.
+class FlashEnding : public ::testing::TestWithParam<UpdateEnding> {};
+} // namespace
+
+TEST_P(FlashEnding, GivesItsExitStatusResultAndText)
 {
-    struct Case {
-        std::vector<std::string> simOptions;
-        int exitStatus;
-        const char* result;
-        const char* text;
-        const char* appAfter;
-        // Bounds the wait for the unit, also after the update: generous, except where the
-        // unit is meant never to come back.
-        const char* timeout = "60";
-        std::vector<std::string> flashOptions = {};
-        const char* awaited = nullptr; // said while the unit is awaited after the last line
-    };
-    const Case cases[] = {
-        {{}, 0, "verified", "Update verified: kx410 now runs Ver 1.07", "\"app_after\":\"1.07\""},
-        {{"--corrupt-at", "3"}, 4, "failed", "reported a corrupt program", "\"app_after\":null"},
-        {{"--silent-at", "3"},
-         4,
-         "failed",
-         "An error occured whilst updating the kx410",
-         "\"app_after\":null"},
-        {{"--app-after", "1.00"},
-         5,
-         "not-verified",
-         "still reports Ver 1.00",
-         "\"app_after\":\"1.00\""},
-        // Told to wait, not to power off; a user who waits and still sees no unit is told so.
-        {{"--mute-at-finish"},
-         7,
-         "not-verified",
-         "Finished, not verified: every line was taken, but the kx410 did not come back within 5 s",
-         "\"app_after\":null",
-         "5",
-         {"-v"},
-         "Every line was taken; waiting up to 5 s for the kx410 to restart"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.result + std::string(" ") + (c.simOptions.empty() ? "" : c.simOptions.front()));
-        CSimProcess unit(c.simOptions);
-        ASSERT_TRUE(unit.IsStarted());
-        std::vector<std::string> extra{"--timeout", c.timeout};
-        extra.insert(extra.end(), c.flashOptions.begin(), c.flashOptions.end());
-        CFlashProcess flash(UpdateArgs({&unit}, extra));
-        EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), c.exitStatus) << flash.Err();
-        const std::vector<std::string> json = Lines(flash.Out());
-        ASSERT_EQ(json.size(), 1u) << flash.Out();
-        EXPECT_TRUE(Has(json[0], std::string("\"result\":\"") + c.result + "\"")) << json[0];
-        EXPECT_TRUE(Has(json[0], c.text)) << json[0];
-        EXPECT_TRUE(Has(flash.Err(), c.text)) << flash.Err();
-        EXPECT_TRUE(Has(json[0], c.appAfter)) << json[0];
-        EXPECT_FALSE(Has(flash.Err(), "Press OK")) << flash.Err();
-        EXPECT_FALSE(Has(flash.Err(), "power off")) << flash.Err();
-        if (c.awaited != nullptr) {
-            EXPECT_TRUE(Has(flash.Err(), c.awaited)) << flash.Err();
-        }
-        // The sentence on one line: the notices' double spaces and line breaks are single spaces.
-        EXPECT_FALSE(Has(json[0], "  ") || Has(json[0], "\\n")) << json[0];
-        // Data lines are sent, never shown.
-        EXPECT_FALSE(Has(flash.Err(), ":10000000")) << flash.Err();
-        if (c.exitStatus == 0) {
-            EXPECT_TRUE(Has(json[0], "\"port\":\"" + unit.SlavePath() + "\",\"model\":\"kx410\","
+    const UpdateEnding& c = GetParam();
+    CSimProcess unit(c.simOptions);
+    ASSERT_TRUE(unit.IsStarted());
+    std::vector<std::string> extra{"--timeout", c.timeout};
+    extra.insert(extra.end(), c.flashOptions.begin(), c.flashOptions.end());
+    CFlashProcess flash(UpdateArgs({&unit}, extra));
+    EXPECT_EQ(flash.Wait(RUN_TIMEOUT_MS), c.exitStatus) << flash.Err();
+    const std::vector<std::string> json = Lines(flash.Out());
+    ASSERT_EQ(json.size(), 1u) << flash.Out();
+    EXPECT_TRUE(Has(json[0], std::string("\"result\":\"") + c.result + "\"")) << json[0];
+    EXPECT_TRUE(Has(json[0], c.text)) << json[0];
+    EXPECT_TRUE(Has(flash.Err(), c.text)) << flash.Err();
+    EXPECT_TRUE(Has(json[0], c.appAfter)) << json[0];
+    EXPECT_FALSE(Has(flash.Err(), "Press OK")) << flash.Err();
+    EXPECT_FALSE(Has(flash.Err(), "power off")) << flash.Err();
+    if (c.awaited != nullptr) {
+        EXPECT_TRUE(Has(flash.Err(), c.awaited)) << flash.Err();
+    }
+    // The sentence on one line: the notices' double spaces and line breaks are single spaces.
+    EXPECT_FALSE(Has(json[0], "  ") || Has(json[0], "\\n")) << json[0];
+    // Data lines are sent, never shown.
+    EXPECT_FALSE(Has(flash.Err(), ":10000000")) << flash.Err();
+    if (c.exitStatus == 0) {
+        EXPECT_TRUE(Has(json[0], "\"port\":\"" + unit.SlavePath() +
+                                     "\",\"model\":\"kx410\","
                                      "\"serial_number\":\"12345\",\"loader_before\":\"2.08\","
                                      "\"app_before\":\"1.00\",\"loader_after\":\"2.08\","
                                      "\"app_after\":\"1.07\",\"image_version\":\"1.07\","
                                      "\"lines_sent\":41,\"lines_total\":41,\"seconds\":"))
-                << json[0];
-            // Not a terminal: plain progress lines, no cursor movement.
-            EXPECT_TRUE(Has(flash.Err(), "Sent 41 of 41 lines.")) << flash.Err();
-            EXPECT_FALSE(Has(flash.Err(), "\x1b[")) << flash.Err();
-        }
+            << json[0];
+        // Not a terminal: plain progress lines, no cursor movement.
+        EXPECT_TRUE(Has(flash.Err(), "Sent 41 of 41 lines.")) << flash.Err();
+        EXPECT_FALSE(Has(flash.Err(), "\x1b[")) << flash.Err();
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(EachWayOneUpdateEnds, FlashEnding, ::testing::ValuesIn(UPDATE_ENDINGS),
+                         [](const ::testing::TestParamInfo<UpdateEnding>& info) {
+                             return info.param.name;
+                         });
 
 TEST(Flash, WebImageIsSentVerifiedAndItsCompletionReported)
 {

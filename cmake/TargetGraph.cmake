@@ -1,0 +1,46 @@
+# What the build's cmake modules ask of the targets once they are all defined.
+
+# Every target defined in dir and below.
+function(kx_all_targets dir out)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub IN LISTS subdirs)
+    kx_all_targets(${sub} more)
+    list(APPEND targets ${more})
+  endforeach()
+  set(${out} ${targets} PARENT_SCOPE)
+endfunction()
+
+# The libraries whose usage requirements (compile definitions) reach target: its own and those
+# its libraries pass on; libraries linked privately by a library ($<LINK_ONLY:...>) pass none.
+function(kx_usage_libraries target out)
+  get_target_property(queue ${target} LINK_LIBRARIES)
+  if(NOT queue)
+    set(queue)
+  endif()
+  set(seen)
+  while(queue)
+    list(POP_FRONT queue item)
+    if(item MATCHES "^\\$<" OR item MATCHES "^::@" OR item IN_LIST seen)
+      continue()
+    endif()
+    list(APPEND seen ${item})
+    if(TARGET ${item})
+      get_target_property(passed ${item} INTERFACE_LINK_LIBRARIES)
+      if(passed)
+        list(APPEND queue ${passed})
+      endif()
+    endif()
+  endwhile()
+  set(${out} ${seen} PARENT_SCOPE)
+endfunction()
+
+# Whether target compiles against GoogleTest, i.e. is a test program or a test helper library.
+function(kx_is_test_target target out)
+  kx_usage_libraries(${target} libraries)
+  set(${out} OFF PARENT_SCOPE)
+  if("GTest::gtest" IN_LIST libraries OR "GTest::gtest_main" IN_LIST libraries
+     OR "GTest::gmock" IN_LIST libraries OR "GTest::gmock_main" IN_LIST libraries)
+    set(${out} ON PARENT_SCOPE)
+  endif()
+endfunction()
