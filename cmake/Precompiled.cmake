@@ -24,8 +24,6 @@ function(kx_pch_host name)
   target_precompile_headers(${name} PRIVATE ${ARG_HEADERS})
 endfunction()
 
-kx_all_targets(${CMAKE_SOURCE_DIR} kx_targets)
-
 # g++ 12 inlines std::string's copies differently when its headers come from a precompiled header,
 # and then warns falsely that a memcpy inside char_traits.h runs out of bounds (-Warray-bounds,
 # -Wrestrict, -Wstringop-overflow, -Wstringop-overread on `std::string("a") + text + "b"` and on
@@ -58,7 +56,7 @@ if(TARGET GTest::gtest)
   kx_test_compile_options(kx_pch_test_widgets)
 endif()
 
-foreach(target IN LISTS kx_targets)
+foreach(target IN LISTS KX_ALL_TARGETS)
   get_target_property(type ${target} TYPE)
   get_target_property(opt_out ${target} KX_NO_PCH)
   if(NOT type MATCHES "^(STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|OBJECT_LIBRARY|EXECUTABLE)$"
@@ -73,7 +71,7 @@ foreach(target IN LISTS kx_targets)
   if("Qt6::Widgets" IN_LIST libraries)
     set(host kx_pch_widgets)
   endif()
-  kx_is_test_target(${target} is_test)
+  kx_is_test_code(libraries is_test)
   if(TARGET kx_pch_test_core AND is_test)
     set(host kx_pch_test_core)
     if("Qt6::Widgets" IN_LIST libraries)

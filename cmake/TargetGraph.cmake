@@ -35,12 +35,14 @@ function(kx_usage_libraries target out)
   set(${out} ${seen} PARENT_SCOPE)
 endfunction()
 
-# Whether target compiles against GoogleTest, i.e. is a test program or a test helper library.
-function(kx_is_test_target target out)
-  kx_usage_libraries(${target} libraries)
+# Whether a target whose usage libraries are in the variable named libraries_var compiles against
+# GoogleTest, i.e. is a test program or a test helper library.
+function(kx_is_test_code libraries_var out)
   set(${out} OFF PARENT_SCOPE)
-  if("GTest::gtest" IN_LIST libraries OR "GTest::gtest_main" IN_LIST libraries
-     OR "GTest::gmock" IN_LIST libraries OR "GTest::gmock_main" IN_LIST libraries)
+  if("GTest::gtest" IN_LIST ${libraries_var} OR "GTest::gtest_main" IN_LIST ${libraries_var})
     set(${out} ON PARENT_SCOPE)
   endif()
 endfunction()
+
+# Every target of the project, walked once for the modules that follow.
+kx_all_targets(${CMAKE_SOURCE_DIR} KX_ALL_TARGETS)
